@@ -1,0 +1,102 @@
+#pragma once
+// Page analyser: tokens and blocks of one page, contact records, and same-site links.
+// All text is GBK bytes; positions exposed by the recognisers are 1-based byte positions.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/global_set.h"
+
+class TParseHTML {
+ public:
+  // Reads keyword lists and switches from `settings`; a null snapshot means an empty record.
+  explicit TParseHTML(std::shared_ptr<const TGlobalSet> settings = nullptr);
+
+  // Replaces the settings snapshot used by the next Analyse / ExtractLinks.
+  void SetSettings(std::shared_ptr<const TGlobalSet> settings);
+  const TGlobalSet& Settings() const { return *settings_; }
+
+  void LoadPage(std::string html, std::string title, std::string pageURL, std::string description);
+  void Clear();
+  void SplitTokens();
+  static std::string FoldEntities(std::string_view text);
+  void BuildBlocks();
+  static int ClassifyTag(std::string_view trimmedTag);
+  void Analyse();
+  void ExtractLinks();
+
+  // Label search and hit bookkeeping (field index 0..4: address, postcode, telephone, fax,
+  // e-mail).
+  struct TLabelHit {
+    int32_t p = 0;  // 1-based start, 0 when nothing matched
+    int32_t len = 0;
+  };
+  static TLabelHit FindLabel(std::string_view text, const TLikeList& list);
+  static TLabelHit FindLabelSpaced(std::string_view lowerWord, std::string_view lowerText);
+  static int32_t ValueStart(std::string_view text, int32_t p, int32_t len);
+  void FindLabels(std::string_view text, const TLikeList& list, int field);
+  int CountRecords(std::string_view text);
+
+  // Regions.
+  int32_t FieldEnd(std::string_view text, int32_t start) const;
+  int32_t RegionEnd(int k) const;
+  int32_t RegionStart(int32_t e) const;
+
+  // Extractors: block text and a 1-based start position; empty when nothing passes.
+  std::string ExtractAddress(std::string_view text, int32_t start) const;
+  std::string ExtractPostCode(std::string_view text, int32_t start) const;
+  std::string ExtractTelephone(std::string_view text, int32_t start) const;
+  std::string ExtractFax(std::string_view text, int32_t start) const;
+  std::string ExtractEmail(std::string_view text, int32_t start) const;
+  std::string ExtractCompanyName(std::string_view text, std::string_view previous, int k) const;
+
+  // Shape tests and folding.
+  bool IsAddressLine(std::string_view line) const;
+  static bool IsPostCode(std::string_view line);
+  static bool IsPhoneNumber(std::string_view line);
+  static bool IsPhoneChar(unsigned char b);
+  static bool IsEmail(std::string_view s);
+  bool IsCompanyName(std::string_view line) const;
+  static std::string FoldDigits(std::string_view s);
+  static std::string FoldPunctuation(std::string_view s);
+
+  // Record assembly.
+  bool AddRecord(const std::string& company, const std::string& address,
+                 const std::string& postcode, const std::string& telephone, const std::string& fax,
+                 const std::string& email, int count);
+  std::string HarvestMailto();
+
+  // Fields, in the documented order.
+  std::string HTML;
+  std::string Title;
+  std::string PageURL;
+  std::string Description;
+  std::vector<std::string> Tokens;
+  std::vector<uint8_t> TokenIsTag;
+  std::string BaseTag;
+  std::vector<std::string> MailtoTags;
+  std::vector<std::string> LinkTags;
+  std::vector<std::string> Blocks;
+  std::vector<uint8_t> BlockEndsAtTable;
+  std::string SiteKey;
+  std::string BaseURL;
+  std::array<std::vector<int32_t>, 5> LabelPos;
+  std::array<std::vector<int32_t>, 5> ValuePos;
+  std::vector<std::string> Companies;
+  std::vector<std::string> Addresses;
+  std::vector<std::string> PostCodes;
+  std::vector<std::string> Telephones;
+  std::vector<std::string> Faxes;
+  std::vector<std::string> Emails;
+  std::vector<std::string> WebAddresses;
+  std::vector<std::string> Descriptions;
+  std::vector<std::string> PriorityLinks;
+  std::vector<std::string> OtherLinks;
+
+ private:
+  std::shared_ptr<const TGlobalSet> settings_;
+};

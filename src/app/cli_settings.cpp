@@ -1,0 +1,5 @@
+#include "app/cli_commands.h"
+
+int CliSettings(const TCliArgs&) {
+  return CliUsage();
+}

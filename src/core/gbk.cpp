@@ -1,0 +1,210 @@
+#include "core/gbk.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace gbk {
+
+std::string_view TrimView(std::string_view s) {
+  std::size_t b = 0;
+  std::size_t e = s.size();
+  while (b < e && IsBlankByte(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && IsBlankByte(static_cast<unsigned char>(s[e - 1]))) --e;
+  return s.substr(b, e - b);
+}
+
+std::string Trim(std::string_view s) {
+  return std::string(TrimView(s));
+}
+
+bool IsBlank(std::string_view s) {
+  return TrimView(s).empty();
+}
+
+std::string LowerLatin(std::string_view s) {
+  std::string out(s);
+  for (std::size_t i = 0; i < out.size();) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
+    i += CharLen(out, i);
+  }
+  return out;
+}
+
+std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from) {
+  if (needle.empty() || from > hay.size() || needle.size() > hay.size() - from) return npos;
+  const std::size_t last = hay.size() - needle.size();
+  const char first = needle[0];
+  std::size_t i = from;
+  while (i <= last) {
+    // Jump to the next candidate byte, then re-walk the characters up to it to stay aligned.
+    const void* hit = std::memchr(hay.data() + i, first, last - i + 1);
+    if (!hit) return npos;
+    const std::size_t cand = static_cast<const char*>(hit) - hay.data();
+    while (i < cand) i += CharLen(hay, i);
+    if (i == cand && std::memcmp(hay.data() + i, needle.data(), needle.size()) == 0) return i;
+    if (i == cand) i += CharLen(hay, i);
+  }
+  return npos;
+}
+
+std::size_t FindNoCase(std::string_view hay, std::string_view needle, std::size_t from) {
+  return Find(LowerLatin(hay), LowerLatin(needle), from);
+}
+
+namespace {
+
+template <typename FindFn>
+std::string ReplaceWith(std::string_view text, std::string_view from, std::string_view to,
+                        std::string_view searched, FindFn find) {
+  if (from.empty()) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  for (;;) {
+    std::size_t hit = find(searched, pos);
+    if (hit == npos) break;
+    out.append(text.substr(pos, hit - pos));
+    out.append(to);
+    pos = hit + from.size();
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+}  // namespace
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  return ReplaceWith(text, from, to, text,
+                     [&](std::string_view s, std::size_t p) { return Find(s, from, p); });
+}
+
+std::string ReplaceAllNoCase(std::string_view text, std::string_view from, std::string_view to) {
+  const std::string lowered = LowerLatin(text);
+  const std::string lowFrom = LowerLatin(from);
+  return ReplaceWith(text, from, to, lowered,
+                     [&](std::string_view s, std::size_t p) { return Find(s, lowFrom, p); });
+}
+
+namespace {
+
+std::size_t Utf8SeqLen(unsigned char c) {
+  if (c < 0x80) return 1;
+  if ((c & 0xE0) == 0xC0) return 2;
+  if ((c & 0xF0) == 0xE0) return 3;
+  if ((c & 0xF8) == 0xF0) return 4;
+  return 1;
+}
+
+// Converts with iconv; an unconvertible or invalid sequence becomes "?" and is skipped.
+std::string Convert(std::string_view text, const char* to, const char* from, bool fromUtf8) {
+  std::string out;
+  if (text.empty()) return out;
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    out.reserve(text.size());
+    for (unsigned char c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+  }
+  out.reserve(text.size() * 3 / 2 + 16);
+  char* in = const_cast<char*>(text.data());
+  std::size_t inLeft = text.size();
+  char buf[4096];
+  while (inLeft > 0) {
+    char* outPtr = buf;
+    std::size_t outLeft = sizeof buf;
+    std::size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    out.append(buf, outPtr - buf);
+    if (r != static_cast<std::size_t>(-1)) continue;
+    if (errno == E2BIG) continue;
+    // EILSEQ or EINVAL: replace the offending character and go on.
+    out.push_back('?');
+    std::size_t skip = 1;
+    if (fromUtf8) {
+      skip = std::min(inLeft, Utf8SeqLen(static_cast<unsigned char>(*in)));
+      for (std::size_t k = 1; k < skip; ++k) {
+        if ((static_cast<unsigned char>(in[k]) & 0xC0) != 0x80) {
+          skip = k;
+          break;
+        }
+      }
+    }
+    in += skip;
+    inLeft -= skip;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  char* outPtr = buf;
+  std::size_t outLeft = sizeof buf;
+  iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+  out.append(buf, outPtr - buf);
+  iconv_close(cd);
+  return out;
+}
+
+}  // namespace
+
+std::string ToUtf8(std::string_view gbkText) {
+  if (IsAscii(gbkText)) return std::string(gbkText);
+  return Convert(gbkText, "UTF-8", "CP936", false);
+}
+
+std::string FromUtf8(std::string_view utf8Text) {
+  if (IsAscii(utf8Text)) return std::string(utf8Text);
+  return Convert(utf8Text, "CP936", "UTF-8", true);
+}
+
+std::string ToGbk(std::string_view text, std::string_view charset) {
+  std::string cs = LowerLatin(TrimView(charset));
+  if (cs.empty() || cs == "gbk" || cs == "gb2312" || cs == "gb18030" || cs == "cp936" ||
+      cs == "x-gbk" || cs == "euc-cn" || IsAscii(text))
+    return std::string(text);
+  if (cs == "utf-8" || cs == "utf8") return FromUtf8(text);
+  return Convert(text, "CP936", cs.c_str(), false);
+}
+
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool IsValidUtf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t n;
+    unsigned min;
+    unsigned cp;
+    if ((c & 0xE0) == 0xC0) {
+      n = 2;
+      cp = c & 0x1F;
+      min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      n = 3;
+      cp = c & 0x0F;
+      min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      n = 4;
+      cp = c & 0x07;
+      min = 0x10000;
+    } else
+      return false;
+    if (i + n > s.size()) return false;
+    for (std::size_t k = 1; k < n; ++k) {
+      unsigned char t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace gbk

@@ -1,0 +1,31 @@
+#pragma once
+// Helpers shared by the test executables.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace testsupport {
+
+// GBK bytes of a UTF-8 source literal.
+std::string G(std::string_view utf8);
+// Contents of tests/fixtures/<name>, byte for byte.
+std::string ReadFixture(const std::string& name);
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, std::string_view bytes);
+
+// A fresh directory removed with everything in it at destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace testsupport
