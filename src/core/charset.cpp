@@ -1,0 +1,60 @@
+#include "core/charset.h"
+
+#include "core/gbk.h"
+
+namespace {
+
+bool IsCharsetByte(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' ||
+         c == ':';
+}
+
+// Reads the value after the first "charset" (then optional blanks, "=", quotes) in lowered text.
+std::string CharsetAfterKey(std::string_view lowered) {
+  std::size_t pos = 0;
+  while ((pos = lowered.find("charset", pos)) != std::string_view::npos) {
+    std::size_t i = pos + 7;
+    while (i < lowered.size() && (lowered[i] == ' ' || lowered[i] == '\t')) ++i;
+    if (i < lowered.size() && lowered[i] == '=') {
+      ++i;
+      while (i < lowered.size() && (lowered[i] == ' ' || lowered[i] == '"' || lowered[i] == '\''))
+        ++i;
+      std::size_t b = i;
+      while (i < lowered.size() && IsCharsetByte(lowered[i])) ++i;
+      if (i > b) return std::string(lowered.substr(b, i - b));
+    }
+    pos += 7;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string CharsetFromContentType(std::string_view contentType) {
+  return CharsetAfterKey(gbk::LowerLatin(contentType));
+}
+
+std::string CharsetFromMeta(std::string_view page) {
+  const std::string head = gbk::LowerLatin(page.substr(0, 4096));
+  std::size_t pos = 0;
+  while ((pos = head.find("<meta", pos)) != std::string::npos) {
+    std::size_t end = head.find('>', pos);
+    if (end == std::string::npos) end = head.size();
+    std::string cs = CharsetAfterKey(std::string_view(head).substr(pos, end - pos));
+    if (!cs.empty()) return cs;
+    pos = end;
+  }
+  return {};
+}
+
+std::string DetectPageCharset(std::string_view page, std::string_view contentType) {
+  std::string cs = CharsetFromContentType(contentType);
+  if (cs.empty()) cs = CharsetFromMeta(page);
+  if (!cs.empty()) return cs;
+  if (!gbk::IsAscii(page) && gbk::IsValidUtf8(page)) return "utf-8";
+  return "gbk";
+}
+
+std::string PageToGbk(std::string_view page, std::string_view contentType) {
+  return gbk::ToGbk(page, DetectPageCharset(page, contentType));
+}
