@@ -1,0 +1,39 @@
+#pragma once
+// Base of the three thread kinds of a run: created suspended, started by Resume, WorkState
+// 0 -> 1 -> 2 written only by the thread, a terminate request, and RequestStop that also
+// disconnects the thread's HTTP client so a blocked read fails at once.
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+class TWorkerThread {
+ public:
+  TWorkerThread() = default;
+  TWorkerThread(const TWorkerThread&) = delete;
+  TWorkerThread& operator=(const TWorkerThread&) = delete;
+  // Derived destructors must call Join() first, so the body never sees destroyed members.
+  virtual ~TWorkerThread();
+
+  // Starts the body on its own thread; later calls do nothing.
+  void Resume();
+  // Sets the terminate request, then disconnects the HTTP client. Any thread may call it.
+  void RequestStop();
+  bool Terminated() const { return terminate_.load(std::memory_order_acquire); }
+  // Waits for the body to end (no-op when never resumed or already joined).
+  void Join();
+
+  // 0 created, 1 running, 2 finished; 2 is written as the last action of the body.
+  std::atomic<int32_t> WorkState{0};
+
+ protected:
+  virtual void Execute() = 0;
+  // Closes the thread's connection; called from RequestStop on the caller's thread.
+  virtual void DisconnectClient() {}
+
+ private:
+  void Run() noexcept;
+
+  std::atomic<bool> terminate_{false};
+  std::thread thread_;
+};
