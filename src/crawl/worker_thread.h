@@ -23,6 +23,10 @@ class TWorkerThread {
   // Waits for the body to end (no-op when never resumed or already joined).
   void Join();
 
+  // True when the body did all its work (a crawl worker: its site is done) rather than
+  // being cut off by the terminate request. Meaningful once WorkState is 2.
+  bool Completed() const { return completed_.load(std::memory_order_acquire); }
+
   // 0 created, 1 running, 2 finished; 2 is written as the last action of the body.
   std::atomic<int32_t> WorkState{0};
 
@@ -30,10 +34,12 @@ class TWorkerThread {
   virtual void Execute() = 0;
   // Closes the thread's connection; called from RequestStop on the caller's thread.
   virtual void DisconnectClient() {}
+  void MarkCompleted() { completed_.store(true, std::memory_order_release); }
 
  private:
   void Run() noexcept;
 
   std::atomic<bool> terminate_{false};
+  std::atomic<bool> completed_{false};
   std::thread thread_;
 };
