@@ -1,5 +1,47 @@
-#include "app/cli_commands.h"
+#include <cstdio>
+#include <string>
 
-int CliSettings(const TCliArgs&) {
-  return CliUsage();
+#include "app/cli_commands.h"
+#include "core/gbk.h"
+#include "core/global_set.h"
+
+namespace {
+
+void PrintLine(const std::string& utf8) {
+  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+}  // namespace
+
+// Prints the settings the program would use, section by section, as the file names them.
+int CliSettings(const TCliArgs& args) {
+  std::string config;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--config" && i + 1 < args.size() && config.empty() && !args[i + 1].empty())
+      config = args[++i];
+    else
+      return CliUsage();
+  }
+  const std::string path = CliConfigPath(config);
+  TGlobalSet set;
+  const bool keywordSearch = LoadSettings(set, path);
+
+  std::string section;
+  for (const auto& line : SettingsLines(set)) {
+    if (line.Section != section) {
+      section = line.Section;
+      PrintLine("[" + section + "]");
+    }
+    PrintLine(line.Key + "=" + gbk::ToUtf8(line.Value));
+  }
+  PrintLine("[ENGINEHOST]");
+  for (const char* key : kEngineHostKeys) {
+    auto it = set.EngineHost.find(key);
+    PrintLine(std::string(key) + "=" +
+              (it == set.EngineHost.end() ? std::string() : gbk::ToUtf8(it->second)));
+  }
+  PrintLine("[LIKE]");
+  PrintLine(std::string("LIKESETTING=") + (keywordSearch ? "1" : "0"));
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }

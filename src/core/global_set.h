@@ -1,13 +1,16 @@
 #pragma once
 // The settings record and the "Gleaner.ini" configuration file.
 
+#include <array>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/ini_file.h"
 
 // An ordered keyword list; stored in the file as entries each followed by ";".
 using TLikeList = std::vector<std::string>;
@@ -45,16 +48,25 @@ class TGlobalSet {
   std::map<std::string, std::string> EngineHost;
 };
 
-// Error raised by a save that cannot write a key: "Unable to write to <path>".
-class EIniWriteError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+// Keys of section ENGINEHOST, spelled as TGlobalSet::EngineHost holds them.
+inline constexpr std::array<const char*, 6> kEngineHostKeys = {"Sina",   "Sohu", "Yahoo",
+                                                               "Google", "163",  "Baidu"};
+
+// One key of the file as the writers store it: section, key name, value text.
+struct TSettingsLine {
+  std::string Section;
+  std::string Key;
+  std::string Value;
 };
+// Every key the record is saved under, in the file's order (LIKE and ENGINEHOST excluded).
+std::vector<TSettingsLine> SettingsLines(const TGlobalSet& set);
 
 // Full path of "Gleaner.ini" beside the running executable.
 std::string SettingsFilePath();
 
-// Reads every section into `set`; returns the search mode (LIKE/LIKESETTING).
+// Reads every section into `set`; returns the search mode (LIKE/LIKESETTING). A missing or
+// unreadable file gives the defaults. The saves write each key at once and throw
+// EIniWriteError at the first key that cannot be written (keys before it stay written).
 bool LoadSettings(TGlobalSet& set, const std::string& path);
 void SaveSettings(const TGlobalSet& set, const std::string& path);
 void SaveMatchingSettings(const TGlobalSet& set, const std::string& path);

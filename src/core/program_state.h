@@ -53,6 +53,8 @@ class TProgramState {
   // Replaces the whole list (task file loading); duplicates are kept as stored.
   void ReplaceURLList(std::vector<TSearchURLResult> entries);
   std::vector<TSearchURLResult> CopyURLList() const;
+  // Addresses of the entries from index `first` on (the URL bar's new lines).
+  std::vector<std::string> URLsFrom(std::size_t first) const;
 
   // Company list: workers append, the GUI thread drains.
   void AppendCompany(std::unique_ptr<TCompanyObject> record);
@@ -82,7 +84,9 @@ class TProgramState {
  private:
   mutable std::mutex URLListLock;
   std::vector<std::unique_ptr<TSearchURLResult>> URLList;
-  std::unordered_set<std::string> urlIndex_;  // trimmed URLs present in URLList
+  // Trimmed URLs present in URLList, viewing the entries' own strings (entries are heap
+  // objects that never change once appended, so the views stay valid until they are freed).
+  std::unordered_set<std::string_view> urlIndex_;
   mutable std::mutex CompanyListLock;
   std::vector<std::unique_ptr<TCompanyObject>> CompanyList;
 };

@@ -37,9 +37,9 @@ TEST(ExportSheet, XlsxHasHeaderRowAndSevenColumnsWithoutTheDescription) {
   ExportToXlsx(OneRow(), path.string());
   const std::string sheet = ZipMember(path, "xl/worksheets/sheet1.xml");
   ASSERT_FALSE(sheet.empty());
-  for (const char* text : {"公司名称", "网址", "电子邮件", "电话", "传真", "地址", "邮编",
-                           "上海海德机械有限公司", "sales@haide.localhost", "201203",
-                           "上海市浦东新区张江路1号"})
+  for (const char* text :
+       {"公司名称", "网址", "电子邮件", "电话", "传真", "地址", "邮编", "上海海德机械有限公司",
+        "sales@haide.localhost", "201203", "上海市浦东新区张江路1号"})
     EXPECT_NE(sheet.find(text), std::string::npos) << text;
   EXPECT_EQ(sheet.find("描述不导出"), std::string::npos);
   EXPECT_NE(sheet.find("<row r=\"2\""), std::string::npos);

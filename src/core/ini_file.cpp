@@ -1,0 +1,285 @@
+#include "core/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "core/gbk.h"
+
+namespace {
+
+// Name of a section header line ("[NAME]", blanks allowed around), or nullopt.
+std::optional<std::string_view> HeaderName(std::string_view text) {
+  std::string_view t = gbk::TrimView(text);
+  if (t.empty() || t[0] != '[') return std::nullopt;
+  std::size_t close = gbk::Find(t, "]", 1);
+  if (close == gbk::npos) close = t.size();
+  return gbk::TrimView(t.substr(1, close - 1));
+}
+
+// Key name and raw value of a "key=value" line, or false for any other line.
+bool SplitKeyLine(std::string_view text, std::string_view& key, std::string_view& value) {
+  std::string_view t = gbk::TrimView(text);
+  if (!t.empty() && t[0] == '[') return false;
+  // "=" is below the range of second bytes, so a byte search is safe in GBK text.
+  std::size_t eq = t.find('=');
+  if (eq == std::string_view::npos) return false;
+  key = gbk::TrimView(t.substr(0, eq));
+  value = gbk::TrimView(t.substr(eq + 1));
+  return true;
+}
+
+// Cuts to kIniMaxValueBytes without keeping half of a two-byte character, which would
+// otherwise turn into a stray keyword. Only a valid second byte makes a pair, so a value cut
+// once and written back with a ";" after it is cut at the same place again.
+std::string_view CutValue(std::string_view v) {
+  if (v.size() <= kIniMaxValueBytes) return v;
+  auto isTrail = [](unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; };
+  std::size_t i = 0;
+  while (i < v.size()) {
+    std::size_t n = (gbk::IsLeadByte(static_cast<unsigned char>(v[i])) && i + 1 < v.size() &&
+                     isTrail(static_cast<unsigned char>(v[i + 1])))
+                        ? 2
+                        : 1;
+    if (i + n > kIniMaxValueBytes) break;
+    i += n;
+  }
+  return v.substr(0, i);
+}
+
+std::string FullPath(const std::string& path) {
+  std::error_code ec;
+  auto full = std::filesystem::absolute(path, ec);
+  return ec ? path : full.string();
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+bool HexValue(std::string_view digits, uint32_t& out) {
+  if (digits.empty()) return false;
+  uint64_t v = 0;
+  for (char c : digits) {
+    int d;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return false;
+    v = v * 16 + static_cast<uint64_t>(d);
+    if (v > 0xFFFFFFFFull) return false;
+  }
+  out = static_cast<uint32_t>(v);
+  return true;
+}
+
+}  // namespace
+
+void ThrowIniWriteError(const std::string& path) {
+  throw EIniWriteError("Unable to write to " + FullPath(path));
+}
+
+bool IniNamesEqual(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size();) {
+    if (gbk::CharLen(a, i) == 2) {
+      if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+      i += 2;
+      continue;
+    }
+    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+    ++i;
+  }
+  return true;
+}
+
+std::optional<int32_t> ParseIniInteger(std::string_view s) {
+  uint32_t bits = 0;
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    if (!HexValue(s.substr(2), bits)) return std::nullopt;
+    return static_cast<int32_t>(bits);
+  }
+  bool negative = false;
+  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+    negative = s[0] == '-';
+    s.remove_prefix(1);
+  }
+  if (!s.empty() && s[0] == '$') {
+    if (!HexValue(s.substr(1), bits)) return std::nullopt;
+    return static_cast<int32_t>(negative ? 0u - bits : bits);
+  }
+  if (s.empty()) return std::nullopt;
+  int64_t v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + (c - '0');
+    if (v > 2147483648LL) return std::nullopt;
+  }
+  if (negative) v = -v;
+  if (v > 2147483647LL) return std::nullopt;
+  return static_cast<int32_t>(v);
+}
+
+void TIniFile::Parse(std::string_view bytes) {
+  lines_.clear();
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    std::size_t nl = bytes.find('\n', pos);
+    TLine line;
+    if (nl == std::string_view::npos) {
+      line.Text.assign(bytes.substr(pos));
+      pos = bytes.size();
+    } else {
+      std::string_view text = bytes.substr(pos, nl - pos);
+      if (!text.empty() && text.back() == '\r') {
+        text.remove_suffix(1);
+        line.Eol = "\r\n";
+      } else {
+        line.Eol = "\n";
+      }
+      line.Text.assign(text);
+      pos = nl + 1;
+    }
+    lines_.push_back(std::move(line));
+  }
+}
+
+bool TIniFile::LoadFile(const std::string& path) {
+  lines_.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR;
+  std::string bytes;
+  char buf[65536];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  if (ok) Parse(bytes);
+  return ok;
+}
+
+void TIniFile::SaveFile(const std::string& path) const {
+  WriteWholeFile(path, Bytes());
+}
+
+std::string TIniFile::Bytes() const {
+  std::string out;
+  std::size_t total = 0;
+  for (const auto& l : lines_) total += l.Text.size() + l.Eol.size();
+  out.reserve(total);
+  for (const auto& l : lines_) {
+    out += l.Text;
+    out += l.Eol;
+  }
+  return out;
+}
+
+std::size_t TIniFile::FindSection(std::string_view section) const {
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    auto name = HeaderName(lines_[i].Text);
+    if (name && IniNamesEqual(*name, section)) return i;
+  }
+  return std::string::npos;
+}
+
+std::size_t TIniFile::SectionEnd(std::size_t header) const {
+  std::size_t j = header + 1;
+  while (j < lines_.size() && !HeaderName(lines_[j].Text)) ++j;
+  return j;
+}
+
+std::optional<std::string> TIniFile::ReadString(std::string_view section,
+                                                std::string_view key) const {
+  std::size_t h = FindSection(section);
+  if (h == std::string::npos) return std::nullopt;
+  std::size_t end = SectionEnd(h);
+  for (std::size_t i = h + 1; i < end; ++i) {
+    std::string_view k, v;
+    if (SplitKeyLine(lines_[i].Text, k, v) && IniNamesEqual(k, key))
+      return std::string(CutValue(v));
+  }
+  return std::nullopt;
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  std::string text;
+  text.reserve(key.size() + 1 + value.size());
+  text.append(key).push_back('=');
+  for (char c : value) text.push_back((c == '\r' || c == '\n') ? ' ' : c);
+
+  std::size_t h = FindSection(section);
+  if (h == std::string::npos) {
+    if (!lines_.empty() && lines_.back().Eol.empty()) lines_.back().Eol = "\r\n";
+    lines_.push_back({"[" + std::string(section) + "]", "\r\n"});
+    lines_.push_back({std::move(text), "\r\n"});
+    return;
+  }
+  std::size_t end = SectionEnd(h);
+  std::size_t last = h;  // last non-blank line of the section
+  for (std::size_t i = h + 1; i < end; ++i) {
+    std::string_view k, v;
+    if (SplitKeyLine(lines_[i].Text, k, v) && IniNamesEqual(k, key)) {
+      lines_[i].Text = std::move(text);
+      return;
+    }
+    if (!gbk::IsBlank(lines_[i].Text)) last = i;
+  }
+  if (lines_[last].Eol.empty()) lines_[last].Eol = "\r\n";
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last + 1),
+                TLine{std::move(text), "\r\n"});
+}
+
+void WriteWholeFile(const std::string& path, std::string_view bytes) {
+  namespace fs = std::filesystem;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode) || ::access(path.c_str(), W_OK) != 0) ThrowIniWriteError(path);
+    // Replace through a temporary file beside the real one, so a failed write keeps the
+    // old content; a symbolic link stays a link.
+    std::error_code ec;
+    fs::path target = fs::is_symlink(path, ec) ? fs::canonical(path, ec) : fs::path(path);
+    if (ec) ThrowIniWriteError(path);
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+    std::string tmp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    int fd = ::mkstemp(tmp.data());
+    if (fd >= 0) {
+      bool ok = WriteAll(fd, bytes) && ::fchmod(fd, st.st_mode & 07777) == 0;
+      ok = (::close(fd) == 0) && ok;
+      if (ok && ::rename(tmp.c_str(), target.c_str()) == 0) return;
+      ::unlink(tmp.c_str());
+      ThrowIniWriteError(path);
+    }
+    // A directory we may not create files in: the file itself is writable, so write in place.
+    if (errno != EACCES && errno != EPERM) ThrowIniWriteError(path);
+  }
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowIniWriteError(path);
+  bool ok = WriteAll(fd, bytes);
+  ok = (::close(fd) == 0) && ok;
+  if (!ok) ThrowIniWriteError(path);
+}

@@ -1,0 +1,71 @@
+#pragma once
+// Reader and writer of classic INI files: "[SECTION]" lines and "key=value" lines ending in
+// CR LF, section and key names compared without regard to the case of A-Z, a value being
+// everything after the first "=" with surrounding blanks removed. Lines the program does not
+// write (unknown keys and sections, comments, odd bytes) are kept byte for byte.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Raised when a file cannot be written; the text is "Unable to write to <full path>".
+class EIniWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Longest value a read returns, in bytes.
+inline constexpr std::size_t kIniMaxValueBytes = 2047;
+
+class TIniFile {
+ public:
+  TIniFile() = default;
+  explicit TIniFile(std::string_view bytes) { Parse(bytes); }
+
+  void Parse(std::string_view bytes);
+  // Reads the file. A missing file reads as an empty one and counts as success; false means
+  // the file exists but could not be read (the content is then empty).
+  bool LoadFile(const std::string& path);
+  // Replaces the file with Bytes(); throws EIniWriteError.
+  void SaveFile(const std::string& path) const;
+  std::string Bytes() const;
+
+  // Value of the first such key in the first such section, trimmed and cut to
+  // kIniMaxValueBytes; nullopt when absent.
+  std::optional<std::string> ReadString(std::string_view section, std::string_view key) const;
+  // Replaces the key's line where it stands, else adds it at the end of its section, else
+  // adds the section at the end of the file. CR and LF in the value become blanks, so a value
+  // can never add lines of its own.
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+ private:
+  struct TLine {
+    std::string Text;  // without its line break
+    std::string Eol;   // "\r\n", "\n" or "" for a last line without a break
+  };
+  // Index of the first line of the section's header, or npos.
+  std::size_t FindSection(std::string_view section) const;
+  // One past the section's last line (the next header or the end of the file).
+  std::size_t SectionEnd(std::size_t header) const;
+
+  std::vector<TLine> lines_;
+};
+
+// Names compared as the file's rules say: A-Z folded in single-byte characters only.
+bool IniNamesEqual(std::string_view a, std::string_view b);
+
+// Integer as the settings store it: "0x"/"0X" + hex (longer than two characters), or decimal
+// with an optional sign, "$" + hex also accepted. Hex forms give the 32-bit pattern (so
+// "0xFFFFFFFF" is -1). nullopt for anything else, including values outside 32 bits.
+std::optional<int32_t> ParseIniInteger(std::string_view text);
+
+// Throws EIniWriteError for path (made absolute).
+[[noreturn]] void ThrowIniWriteError(const std::string& path);
+
+// Writes bytes to path as a whole: through a temporary file renamed over an existing file,
+// so a failed write leaves the old content. Throws EIniWriteError.
+void WriteWholeFile(const std::string& path, std::string_view bytes);

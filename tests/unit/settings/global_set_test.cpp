@@ -1,0 +1,355 @@
+#include "core/global_set.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "core/gbk.h"
+#include "test_support.h"
+
+using testsupport::G;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+std::string Crlf(std::initializer_list<std::string_view> lines) {
+  std::string out;
+  for (auto l : lines) (out += l) += "\r\n";
+  return out;
+}
+
+TLikeList L(std::initializer_list<const char*> utf8) {
+  TLikeList list;
+  for (const char* s : utf8) list.push_back(G(s));
+  return list;
+}
+
+}  // namespace
+
+TEST(Settings, MissingFileGivesDefaults) {
+  TempDir dir;
+  TGlobalSet set;
+  set.AddressLike = {"stale"};
+  set.EngineHost["Sina"] = "stale";
+  EXPECT_TRUE(LoadSettings(set, (dir / "Gleaner.ini").string()));
+  for (const auto& line : SettingsLines(set)) {
+    if (line.Section == "SETTING") continue;
+    const bool isFlag =
+        line.Key.starts_with("BUse") || gbk::LowerLatin(line.Key).starts_with("flag");
+    EXPECT_EQ(line.Value, isFlag ? "1" : "") << line.Key;
+  }
+  EXPECT_EQ(set.MaxFindWebThreadCount, 10);
+  EXPECT_EQ(set.MaxCrawlLevel, 2);
+  EXPECT_EQ(set.MaxReadHTMLTimeOut, 30000);
+  EXPECT_TRUE(set.EngineHost.empty());
+  EXPECT_EQ(SettingsLines(set).size(), 26u);
+}
+
+TEST(Settings, HandWrittenFileLoadsAndIsRewrittenInPlace) {
+  TempDir dir;
+  const auto path = (dir / "Gleaner.ini").string();
+  WriteFile(path, G(Crlf({"; 手写的配置",
+                          "[mainlike]",
+                          "addresslike = 地址;厂址;",
+                          "faxnoLike=传真;fax",
+                          "[SECONDLIKE]",
+                          "AddressContentLike=省;;市;",
+                          "Unknown=保留",
+                          "",
+                          "[SETTING]",
+                          "MaxCrawlLevel=0x4",
+                          "MaxFindWebThreadCount=99",
+                          "MaxReadHTMLTimeOut=abc",
+                          "[FINDFLAGS]",
+                          "FlagFindAddressAndPostCode=2",
+                          "FlagFindTelAndFax=0",
+                          "FlagFindMailAddress=",
+                          "[flagusesearch]",
+                          "flaguse163=0",
+                          "FlagUseBaidu=0",
+                          "[ENGINEHOST]",
+                          "baidu = 127.0.0.1:8080",
+                          "Google=",
+                          "[LIKE]",
+                          "LIKESETTING=0"})));
+  TGlobalSet set;
+  EXPECT_FALSE(LoadSettings(set, path));
+  EXPECT_EQ(set.AddressLike, L({"地址", "厂址"}));
+  EXPECT_EQ(set.faxnoLike, L({"传真", "fax"}));
+  EXPECT_EQ(set.AddressContentLike, L({"省", "", "市"}));
+  EXPECT_EQ(set.MaxCrawlLevel, 4);
+  EXPECT_EQ(set.MaxFindWebThreadCount, 99);
+  EXPECT_EQ(set.MaxReadHTMLTimeOut, 30000);
+  EXPECT_TRUE(set.FlagFindAddressAndPostCode);
+  EXPECT_FALSE(set.FlagFindTelAndFax);
+  EXPECT_TRUE(set.FlagFindMailAddress);
+  EXPECT_FALSE(set.FlagUse163);
+  EXPECT_FALSE(set.FlagUseBaidu);
+  EXPECT_TRUE(set.FlagUseGoogle);
+  EXPECT_EQ(set.EngineHost, (std::map<std::string, std::string>{{"Baidu", "127.0.0.1:8080"}}));
+
+  SaveSettings(set, path);
+  EXPECT_EQ(ReadFile(path), G(Crlf({"; 手写的配置",
+                                    "[mainlike]",
+                                    "AddressLike=地址;厂址;",
+                                    "faxnoLike=传真;fax;",
+                                    "PostCodeLike=",
+                                    "telephoneLike=",
+                                    "MailAddressLike=",
+                                    "CompanyLike=",
+                                    "[SECONDLIKE]",
+                                    "AddressContentLike=省;;市;",
+                                    "Unknown=保留",
+                                    "HTMLNameLike=",
+                                    "CompanyNameLike=",
+                                    "",
+                                    "[SETTING]",
+                                    "MaxCrawlLevel=4",
+                                    "MaxFindWebThreadCount=99",
+                                    "MaxReadHTMLTimeOut=30000",
+                                    "[FINDFLAGS]",
+                                    "FlagFindAddressAndPostCode=1",
+                                    "FlagFindTelAndFax=0",
+                                    "FlagFindMailAddress=1",
+                                    "[flagusesearch]",
+                                    "FlagUse163=0",
+                                    "FLAGUSEBaidu=0",
+                                    "FlagUseSina=1",
+                                    "FlagUseSohu=1",
+                                    "FlagUseYahoo=1",
+                                    "FlagUseGoogle=1",
+                                    "[ENGINEHOST]",
+                                    "baidu = 127.0.0.1:8080",
+                                    "Google=",
+                                    "[LIKE]",
+                                    "LIKESETTING=0",
+                                    "[POINTLIKE]",
+                                    "InfoLinkLike=",
+                                    "NextPageLinkLike=",
+                                    "NextPageLike=",
+                                    "BUseCompanyNameLike=1",
+                                    "BUseNextPageLike=1"})));
+
+  TGlobalSet again;
+  EXPECT_FALSE(LoadSettings(again, path));
+  auto a = SettingsLines(set);
+  auto b = SettingsLines(again);
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i].Value, b[i].Value) << a[i].Key;
+}
+
+TEST(Settings, EachSaveWritesOnlyItsOwnSections) {
+  TGlobalSet set;
+  set.AddressLike = L({"新地址"});
+  set.HTMLNameLike = {"about"};
+  set.NextPageLike = L({"页"});
+  set.MaxCrawlLevel = -3;
+  set.FlagFindMailAddress = false;  // and FlagFindTelAndFax stays on
+  set.FlagUseBaidu = false;
+  set.BUseNextPageLike = false;
+  const std::set<std::string> all = {"MAINLIKE", "SECONDLIKE", "POINTLIKE",
+                                     "SETTING",  "FINDFLAGS",  "FLAGUSESEARCH"};
+  struct Op {
+    const char* name;
+    std::function<void(const std::string&)> save;
+    std::set<std::string> sections;
+  } ops[] = {
+      {"SaveSettings", [&](const std::string& p) { SaveSettings(set, p); }, all},
+      {"SaveMatchingSettings",
+       [&](const std::string& p) { SaveMatchingSettings(set, p); },
+       {"MAINLIKE", "SECONDLIKE", "SETTING", "FINDFLAGS"}},
+      {"SavePointWebSettings",
+       [&](const std::string& p) { SavePointWebSettings(set, p); },
+       {"POINTLIKE"}},
+      {"SaveEngineSettings",
+       [&](const std::string& p) { SaveEngineSettings(set, p); },
+       {"FLAGUSESEARCH"}},
+      {"SaveSearchMode", [&](const std::string& p) { SaveSearchMode(false, p); }, {"LIKE"}},
+  };
+
+  // Every key hand-edited to "hand", plus keys and a section the program does not know.
+  std::string hand;
+  std::string section;
+  for (const auto& line : SettingsLines(TGlobalSet{})) {
+    if (line.Section != section) {
+      if (!section.empty()) hand += "Extra=keep\r\n";
+      section = line.Section;
+      hand += "[" + section + "]\r\n";
+    }
+    hand += (line.Key == "FLAGUSEBaidu" ? "FlagUseBaidu" : line.Key) + "=hand\r\n";
+  }
+  hand += Crlf({"Extra=keep", "[ENGINEHOST]", "Sina=s.localhost", "[LIKE]", "LIKESETTING=hand"});
+
+  for (const auto& op : ops) {
+    TempDir dir;
+    const auto path = (dir / "Gleaner.ini").string();
+    WriteFile(path, hand);
+    op.save(path);
+    TIniFile ini(ReadFile(path));
+    for (const auto& line : SettingsLines(set)) {
+      const bool owned = op.sections.count(line.Section) > 0;
+      EXPECT_EQ(ini.ReadString(line.Section, line.Key), owned ? line.Value : "hand")
+          << op.name << " " << line.Key;
+      EXPECT_EQ(ini.ReadString(line.Section, "Extra"), "keep") << op.name;
+    }
+    EXPECT_EQ(ini.ReadString("ENGINEHOST", "Sina"), "s.localhost") << op.name;
+    EXPECT_EQ(ini.ReadString("LIKE", "LIKESETTING"), op.sections.count("LIKE") ? "0" : "hand")
+        << op.name;
+    if (op.sections.count("FINDFLAGS")) {
+      EXPECT_EQ(ini.ReadString("FINDFLAGS", "FlagFindMailAddress"), "0");
+      EXPECT_EQ(ini.ReadString("FINDFLAGS", "FlagFindTelAndFax"), "1");
+    }
+    if (op.sections.count("FLAGUSESEARCH")) {
+      // The Baidu line is rewritten under the writers' spelling, in the same place.
+      EXPECT_NE(ReadFile(path).find("\r\nFLAGUSEBaidu=0\r\nExtra=keep\r\n"), std::string::npos);
+      TGlobalSet back;
+      LoadSettings(back, path);
+      EXPECT_FALSE(back.FlagUseBaidu);
+    }
+  }
+}
+
+TEST(Settings, ListLongerThan2047BytesLosesItsTail) {
+  TempDir dir;
+  const auto path = (dir / "Gleaner.ini").string();
+  std::string entries;
+  for (int i = 0; i < 1000; ++i) entries += G("厂;");
+  WriteFile(path, "[SECONDLIKE]\r\nCompanyNameLike=" + entries + "\r\n");
+  TGlobalSet set;
+  LoadSettings(set, path);
+  // 682 whole entries fill 2046 bytes; the 2047th byte would be half a character.
+  ASSERT_EQ(set.CompanyNameLike.size(), 682u);
+  EXPECT_EQ(set.CompanyNameLike.back(), G("厂"));
+  SaveMatchingSettings(set, path);
+  EXPECT_EQ(TIniFile(ReadFile(path)).ReadString("SECONDLIKE", "CompanyNameLike"),
+            entries.substr(0, 2046));
+}
+
+TEST(Settings, SaveToAPathThatCannotBeWrittenReportsTheFullPath) {
+  // Runs as root too: a path below a regular file and a path that is a directory can never
+  // be written, whatever the permissions.
+  TempDir dir;
+  WriteFile(dir / "plain", "x");
+  const auto below = (dir / "plain" / "Gleaner.ini").string();
+  TGlobalSet set;
+  EXPECT_TRUE(LoadSettings(set, below));
+  EXPECT_EQ(set.MaxCrawlLevel, 2);
+  try {
+    SaveSettings(set, below);
+    ADD_FAILURE() << "no error";
+  } catch (const EIniWriteError& e) {
+    EXPECT_EQ(std::string(e.what()), "Unable to write to " + below);
+  }
+  const auto isDir = dir.Path().string();
+  EXPECT_TRUE(LoadSettings(set, isDir));
+  EXPECT_THROW(SaveEngineSettings(set, isDir), EIniWriteError);
+  EXPECT_THROW(SaveSearchMode(true, isDir), EIniWriteError);
+
+  if (::geteuid() != 0) {
+    const auto ro = (dir / "ro.ini").string();
+    WriteFile(ro, "[LIKE]\r\nLIKESETTING=1\r\n");
+    std::filesystem::permissions(ro, std::filesystem::perms::owner_read);
+    EXPECT_THROW(SaveSearchMode(false, ro), EIniWriteError);
+    EXPECT_EQ(ReadFile(ro), "[LIKE]\r\nLIKESETTING=1\r\n");
+  }
+}
+
+TEST(Settings, FailedKeyStopsTheSaveAndKeepsTheKeysBeforeIt) {
+  TempDir dir;
+  const auto path = (dir / "Gleaner.ini").string();
+  TGlobalSet set;
+  LoadSettings(set, path);
+  SaveSettings(set, path);
+  const auto before = std::filesystem::file_size(path);
+
+  set.AddressLike = {"new"};
+  set.HTMLNameLike = {"new"};
+  set.CompanyNameLike = {std::string(20000, 'x')};  // too big for the file size limit below
+  set.MaxCrawlLevel = 5;
+  // A file size limit makes one key's write fail even for root.
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit oldLimit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
+  rlimit limit = oldLimit;
+  limit.rlim_cur = before + 1000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  std::string error;
+  try {
+    SaveSettings(set, path);
+  } catch (const EIniWriteError& e) {
+    error = e.what();
+  }
+  ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(error, "Unable to write to " + path);
+  TGlobalSet back;
+  LoadSettings(back, path);
+  EXPECT_EQ(back.AddressLike, TLikeList{"new"});
+  EXPECT_EQ(back.HTMLNameLike, TLikeList{"new"});
+  EXPECT_TRUE(back.CompanyNameLike.empty());
+  EXPECT_EQ(back.MaxCrawlLevel, 2);
+  EXPECT_EQ(set.MaxCrawlLevel, 5);
+  // The failed write left no temporary file behind and the file whole.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  EXPECT_NE(ReadFile(path).find("FLAGUSEBaidu=1\r\n"), std::string::npos);
+}
+
+TEST(Settings, LikeListTextConversions) {
+  EXPECT_EQ(LikeListFromText(G("传真;fax;")), L({"传真", "fax"}));
+  EXPECT_EQ(LikeListFromText(G("传真;fax")), L({"传真", "fax"}));
+  EXPECT_EQ(LikeListFromText("a;;b;"), (TLikeList{"a", "", "b"}));
+  EXPECT_EQ(LikeListFromText(";"), (TLikeList{""}));
+  EXPECT_EQ(LikeListFromText(";;"), (TLikeList{"", ""}));
+  EXPECT_TRUE(LikeListFromText("").empty());
+  EXPECT_EQ(LikeListFromText(" a ;b"), (TLikeList{" a ", "b"}));
+  EXPECT_EQ(LikeListFromText("a\r\nb\nc\rd\r\n"), (TLikeList{"a", "b", "c", "d"}));
+
+  EXPECT_EQ(LikeListToText({}), "");
+  EXPECT_EQ(LikeListToText({"a", ""}), "a;;");
+  EXPECT_EQ(LikeListToText(L({"传真", "fax"})), G("传真;fax;"));
+}
+
+TEST(Settings, FilePathIsBesideTheExecutable) {
+  auto exe = std::filesystem::read_symlink("/proc/self/exe");
+  EXPECT_EQ(SettingsFilePath(), (exe.parent_path() / "Gleaner.ini").string());
+}
+
+TEST(SettingsStore, ReadersSeeWholeListsWhileTheGuiThreadPublishes) {
+  TSettingsStore store;
+  auto first = store.Snapshot();
+  std::atomic<bool> done{false};
+  std::atomic<int> torn{0};
+  std::vector<std::thread> readers;
+  for (int r = 0; r < 3; ++r)
+    readers.emplace_back([&] {
+      while (!done) {
+        auto snap = store.Snapshot();
+        const auto g = static_cast<std::size_t>(snap->MaxCrawlLevel);
+        if (snap->telephoneLike.size() != g) ++torn;
+        for (const auto& e : snap->telephoneLike)
+          if (e != std::to_string(g)) ++torn;
+      }
+    });
+  for (int g = 1; g <= 300; ++g) {
+    TGlobalSet next;
+    next.telephoneLike.assign(static_cast<std::size_t>(g), std::to_string(g));
+    next.MaxCrawlLevel = g;
+    store.Publish(next);
+  }
+  done = true;
+  for (auto& t : readers) t.join();
+  EXPECT_EQ(torn.load(), 0);
+  EXPECT_TRUE(first->telephoneLike.empty());
+  EXPECT_EQ(store.Snapshot()->MaxCrawlLevel, 300);
+}
