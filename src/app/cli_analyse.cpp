@@ -1,5 +1,125 @@
-#include "app/cli_commands.h"
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
-int CliAnalyse(const TCliArgs&) {
-  return CliUsage();
+#include "analysis/parse_html.h"
+#include "app/cli_commands.h"
+#include "core/charset.h"
+#include "core/gbk.h"
+#include "core/global_set.h"
+
+namespace {
+
+struct TAnalyseArgs {
+  std::string file;
+  std::string config;
+  std::optional<std::string> url;
+  std::optional<std::string> title;
+  std::optional<std::string> description;
+};
+
+// FILE once, each option at most once and always with a value.
+std::optional<TAnalyseArgs> ParseArgs(const TCliArgs& args) {
+  TAnalyseArgs parsed;
+  bool haveFile = false;
+  bool haveConfig = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::optional<std::string>* target = nullptr;
+    if (a == "--url")
+      target = &parsed.url;
+    else if (a == "--title")
+      target = &parsed.title;
+    else if (a == "--description")
+      target = &parsed.description;
+
+    if (target || a == "--config") {
+      if (i + 1 >= args.size()) return std::nullopt;
+      const std::string& value = args[++i];
+      if (target) {
+        if (target->has_value()) return std::nullopt;
+        *target = value;
+      } else {
+        if (haveConfig || value.empty()) return std::nullopt;
+        haveConfig = true;
+        parsed.config = value;
+      }
+    } else if (a.starts_with("--") || haveFile || a.empty()) {
+      return std::nullopt;
+    } else {
+      haveFile = true;
+      parsed.file = a;
+    }
+  }
+  if (!haveFile) return std::nullopt;
+  return parsed;
+}
+
+// The file's bytes as they are; nullopt (with errno's message in `error`) when unreadable.
+std::optional<std::string> ReadBytes(const std::string& path, std::string& error) {
+  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!f) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
+  if (std::ferror(f.get())) {
+    error = errno ? std::strerror(errno) : "read error";
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// UTF-8 for the terminal; tabs and line breaks inside a field would break the columns.
+std::string OutputField(const std::vector<std::string>& list, std::size_t i) {
+  std::string out = i < list.size() ? gbk::ToUtf8(list[i]) : std::string();
+  for (char& c : out)
+    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+  return out;
+}
+
+}  // namespace
+
+// Prints the records of one saved page, one per line, in the result list's column order.
+int CliAnalyse(const TCliArgs& args) {
+  const std::optional<TAnalyseArgs> parsed = ParseArgs(args);
+  if (!parsed) return CliUsage();
+
+  std::string error;
+  const std::optional<std::string> bytes = ReadBytes(parsed->file, error);
+  if (!bytes) {
+    std::fprintf(stderr, "veltra-cli: cannot read %s: %s\n", parsed->file.c_str(), error.c_str());
+    return 1;
+  }
+
+  TGlobalSet set;
+  LoadSettings(set, CliConfigPath(parsed->config));
+
+  TParseHTML parser(std::make_shared<const TGlobalSet>(std::move(set)));
+  parser.LoadPage(PageToGbk(*bytes), gbk::FromUtf8(parsed->title.value_or(std::string())),
+                  gbk::FromUtf8(parsed->url.value_or("http://www.example.com/index.html")),
+                  gbk::FromUtf8(parsed->description.value_or(std::string())));
+  parser.Analyse();
+
+  const std::vector<std::string>* columns[] = {
+      &parser.Companies, &parser.WebAddresses, &parser.Emails,    &parser.Telephones,
+      &parser.Faxes,     &parser.Addresses,    &parser.PostCodes, &parser.Descriptions,
+  };
+  for (std::size_t i = 0; i < parser.Companies.size(); ++i) {
+    std::string line;
+    for (std::size_t c = 0; c < std::size(columns); ++c) {
+      if (c > 0) line += '\t';
+      line += OutputField(*columns[c], i);
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -1,0 +1,61 @@
+// Analyses arbitrary bytes as a page: tokens, blocks, records and links, checking that the
+// parallel lists stay parallel. The first byte picks the three find switches.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "analysis/parse_html.h"
+#include "core/gbk.h"
+#include "core/global_set.h"
+
+namespace {
+
+// Factory keyword lists with every combination of the find switches.
+const std::array<std::shared_ptr<const TGlobalSet>, 8>& Snapshots() {
+  static const auto snapshots = [] {
+    std::array<std::shared_ptr<const TGlobalSet>, 8> out;
+    for (int bits = 0; bits < 8; ++bits) {
+      TGlobalSet set;
+      set.AddressLike = LikeListFromText(GBK("地址;厂址;"));
+      set.PostCodeLike = LikeListFromText(GBK("邮编;邮政编码;"));
+      set.telephoneLike = LikeListFromText(GBK("电话;语音热线;tel;"));
+      set.faxnoLike = LikeListFromText(GBK("传真;fax;"));
+      set.MailAddressLike = LikeListFromText(GBK("电子信箱;信箱;邮件;e-mail;mailto;email;"));
+      set.CompanyLike = LikeListFromText(GBK("公司名称;企业名称;"));
+      set.HTMLNameLike = LikeListFromText("about;contact;");
+      set.CompanyNameLike = LikeListFromText(GBK("厂;局;公司;处;集团;中心;院;所;办;部;大学;会;"));
+      set.AddressContentLike = LikeListFromText(GBK("省;市;县;区;号;座;街;厦;乡;墩;村;"));
+      set.FlagFindAddressAndPostCode = (bits & 1) == 0;
+      set.FlagFindTelAndFax = (bits & 2) == 0;
+      set.FlagFindMailAddress = (bits & 4) == 0;
+      out[bits] = std::make_shared<const TGlobalSet>(std::move(set));
+    }
+    return out;
+  }();
+  return snapshots;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  static TParseHTML parser;
+  parser.SetSettings(Snapshots()[data[0] & 7]);
+  std::string page(reinterpret_cast<const char*>(data + 1), size - 1);
+  parser.LoadPage(std::move(page), GBK("海德公司"), "http://www.example.com/dir/index.html",
+                  "desc");
+  if (parser.Tokens.size() != parser.TokenIsTag.size()) std::abort();
+  parser.Analyse();
+  if (parser.Blocks.size() != parser.BlockEndsAtTable.size()) std::abort();
+  for (const std::string& block : parser.Blocks)
+    if (gbk::IsBlank(block) || gbk::Trim(block) != block) std::abort();
+  const std::size_t records = parser.Companies.size();
+  for (const auto* list : {&parser.Addresses, &parser.PostCodes, &parser.Telephones, &parser.Faxes,
+                           &parser.Emails, &parser.WebAddresses, &parser.Descriptions})
+    if (list->size() != records) std::abort();
+  parser.ExtractLinks();
+  return 0;
+}

@@ -1,0 +1,230 @@
+// TParseHTML front end: life cycle, tokens and blocks.
+
+#include "analysis/parse_html.h"
+
+#include <cstring>
+
+#include "core/gbk.h"
+
+namespace {
+
+bool IsLowerAsciiEqual(unsigned char c, char lowerNeedle) {
+  if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
+  return c == static_cast<unsigned char>(lowerNeedle);
+}
+
+// Whether `s` at byte i starts with `lowerNeedle`, folding A-Z.
+bool StartsWithNoCase(std::string_view s, std::size_t i, std::string_view lowerNeedle) {
+  if (s.size() - i < lowerNeedle.size()) return false;
+  for (std::size_t k = 0; k < lowerNeedle.size(); ++k)
+    if (!IsLowerAsciiEqual(static_cast<unsigned char>(s[i + k]), lowerNeedle[k])) return false;
+  return true;
+}
+
+// Calls visit(i) for every "<" that stands at a character boundary; stops when it returns
+// true. One pass, so a huge tag costs no more than its length.
+template <typename Visit>
+bool ForEachOpenBracket(std::string_view s, Visit visit) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const void* hit = std::memchr(s.data() + i, '<', s.size() - i);
+    if (!hit) return false;
+    const std::size_t cand = static_cast<const char*>(hit) - s.data();
+    while (i < cand) i += gbk::CharLen(s, i);
+    if (i == cand) {
+      if (visit(i)) return true;
+      ++i;
+    }
+  }
+  return false;
+}
+
+// Case-blind containment of a needle that starts with "<" (tag-name tests).
+bool ContainsTagNoCase(std::string_view s, std::string_view lowerNeedle) {
+  return ForEachOpenBracket(s, [&](std::size_t i) { return StartsWithNoCase(s, i, lowerNeedle); });
+}
+
+constexpr std::string_view kLineBreakTags[] = {
+    "<p",   "</p", "<tr",  "</tr", "<br",  "</br", "<ul",  "</ul", "<ol",
+    "</ol", "<li", "</li", "<dl",  "</dl", "<dt",  "</dt", "<dd",  "</dd",
+};
+
+}  // namespace
+
+TParseHTML::TParseHTML(std::shared_ptr<const TGlobalSet> settings) {
+  SetSettings(std::move(settings));
+}
+
+void TParseHTML::SetSettings(std::shared_ptr<const TGlobalSet> settings) {
+  settings_ = settings ? std::move(settings) : std::make_shared<const TGlobalSet>();
+}
+
+void TParseHTML::LoadPage(std::string html, std::string title, std::string pageURL,
+                          std::string description) {
+  HTML = std::move(html);
+  Title = std::move(title);
+  PageURL = std::move(pageURL);
+  Description = std::move(description);
+  Clear();
+  SplitTokens();
+}
+
+void TParseHTML::Clear() {
+  Tokens.clear();
+  TokenIsTag.clear();
+  BaseTag.clear();
+  MailtoTags.clear();
+  LinkTags.clear();
+  Blocks.clear();
+  BlockEndsAtTable.clear();
+  SiteKey.clear();
+  BaseURL.clear();
+  for (auto* list : {&Companies, &Addresses, &PostCodes, &Telephones, &Faxes, &Emails,
+                     &WebAddresses, &Descriptions, &PriorityLinks, &OtherLinks})
+    list->clear();
+  for (auto& positions : LabelPos) positions.clear();
+  for (auto& positions : ValuePos) positions.clear();
+}
+
+void TParseHTML::SplitTokens() {
+  Tokens.clear();
+  TokenIsTag.clear();
+  std::string buffer;
+  bool inTag = false;
+  bool inQuote = false;
+  bool previousWasSpace = false;
+  const std::size_t size = HTML.size();
+
+  for (std::size_t i = 0; i < size; ++i) {
+    char c = HTML[i];
+    const unsigned char u = static_cast<unsigned char>(c);
+    // A two-byte character is copied whole: its second byte is never markup or a blank.
+    if (gbk::IsLeadByte(u)) {
+      previousWasSpace = false;
+      buffer.push_back(c);
+      if (i + 1 < size) buffer.push_back(HTML[++i]);
+      continue;
+    }
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    if (c == ' ') {
+      if (previousWasSpace) continue;
+      previousWasSpace = true;
+    } else {
+      previousWasSpace = false;
+    }
+
+    if (c == '"') {
+      buffer.push_back(c);
+      inQuote = !inQuote;
+    } else if (c == '<' && !inQuote) {
+      if (!gbk::IsBlank(buffer)) {
+        Tokens.push_back(FoldEntities(buffer));
+        TokenIsTag.push_back(0);
+      }
+      buffer.assign(1, '<');
+      inTag = true;
+    } else {
+      buffer.push_back(c);
+      if (c == '>' && inTag) {
+        Tokens.push_back(std::move(buffer));
+        TokenIsTag.push_back(1);
+        buffer.clear();
+        inTag = false;
+      }
+    }
+  }
+  // Text after the last tag and an unclosed tag give no token.
+}
+
+std::string TParseHTML::FoldEntities(std::string_view text) {
+  std::string out(text);
+  if (out.find('&') != std::string::npos) {
+    out = gbk::ReplaceAllNoCase(out, "&nbsp;", " ");
+    out = gbk::ReplaceAllNoCase(out, "&nbsp", " ");
+    out = gbk::ReplaceAllNoCase(out, "&copy;", " ");
+    out = gbk::ReplaceAllNoCase(out, "&copy", " ");
+  }
+  static const std::string& fullWidthSpace = GBK("　");
+  static const std::string& fullWidthColon = GBK("：");
+  // Both full-width forms start with a byte in 0xA1-0xA3; most text runs have none.
+  if (out.find(fullWidthSpace[0]) != std::string::npos)
+    out = gbk::ReplaceAll(out, fullWidthSpace, " ");
+  if (out.find(fullWidthColon[0]) != std::string::npos)
+    out = gbk::ReplaceAll(out, fullWidthColon, ":");
+  return out;
+}
+
+int TParseHTML::ClassifyTag(std::string_view trimmedTag) {
+  bool tableOpen = false;
+  bool tableClose = false;
+  bool lineBreak = false;
+  ForEachOpenBracket(trimmedTag, [&](std::size_t i) {
+    if (StartsWithNoCase(trimmedTag, i, "<table")) {
+      tableOpen = true;
+      return true;
+    }
+    if (!tableClose && StartsWithNoCase(trimmedTag, i, "</table")) tableClose = true;
+    if (!lineBreak) {
+      for (std::string_view name : kLineBreakTags) {
+        if (StartsWithNoCase(trimmedTag, i, name)) {
+          lineBreak = true;
+          break;
+        }
+      }
+    }
+    return false;
+  });
+  if (tableOpen) return 1;
+  if (tableClose) return -1;
+  if (lineBreak) return 0;
+  return -2;
+}
+
+void TParseHTML::BuildBlocks() {
+  Blocks.clear();
+  BlockEndsAtTable.clear();
+  std::string buffer;
+  // Only blank bytes (spaces, line feeds) are added besides non-blank text runs, so this
+  // flag says whether the buffer is non-blank without rescanning it.
+  bool bufferHasText = false;
+  bool inBody = false;
+  bool lastWasLineBreak = false;
+
+  for (std::size_t n = 0; n < Tokens.size(); ++n) {
+    const std::string_view t = gbk::TrimView(Tokens[n]);
+    if (!inBody) {
+      inBody = ContainsTagNoCase(t, "<body");
+      continue;
+    }
+    const int kind = TokenIsTag[n] ? ClassifyTag(t) : 2;
+    switch (kind) {
+      case -2:
+        buffer.push_back(' ');
+        break;
+      case 1:
+      case -1:
+        if (bufferHasText) {
+          Blocks.push_back(gbk::Trim(buffer));
+          BlockEndsAtTable.push_back(1);
+          buffer.clear();
+          bufferHasText = false;
+        }
+        break;
+      case 0:
+        if (!lastWasLineBreak) buffer.push_back('\n');
+        lastWasLineBreak = true;
+        break;
+      default:
+        if (!t.empty()) {
+          buffer.append(t);
+          bufferHasText = true;
+          lastWasLineBreak = false;
+        }
+        break;
+    }
+  }
+  if (bufferHasText) {
+    Blocks.push_back(gbk::Trim(buffer));
+    BlockEndsAtTable.push_back(0);
+  }
+}
