@@ -1,0 +1,138 @@
+// Page analysis speed: LoadPage + Analyse on the test pages, on a large catalogue page and on
+// pathological blocks full of labels.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/parse_html.h"
+#include "core/gbk.h"
+#include "core/global_set.h"
+
+namespace {
+
+std::shared_ptr<const TGlobalSet> Factory() {
+  auto set = std::make_shared<TGlobalSet>();
+  set->AddressLike = LikeListFromText(gbk::FromUtf8("地址;厂址;"));
+  set->PostCodeLike = LikeListFromText(gbk::FromUtf8("邮编;邮政编码;"));
+  set->telephoneLike = LikeListFromText(gbk::FromUtf8("电话;语音热线;tel;"));
+  set->faxnoLike = LikeListFromText(gbk::FromUtf8("传真;fax;"));
+  set->MailAddressLike = LikeListFromText(gbk::FromUtf8("电子信箱;信箱;邮件;e-mail;mailto;email;"));
+  set->CompanyLike = LikeListFromText(gbk::FromUtf8("公司名称;企业名称;"));
+  set->HTMLNameLike = LikeListFromText("about;contact;");
+  set->CompanyNameLike =
+      LikeListFromText(gbk::FromUtf8("厂;局;公司;处;集团;中心;院;所;办;部;大学;会;"));
+  set->AddressContentLike = LikeListFromText(gbk::FromUtf8("省;市;县;区;号;座;街;厦;乡;墩;村;"));
+  return set;
+}
+
+std::string ReadPage(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void RunAnalyse(benchmark::State& state, const std::string& html) {
+  TParseHTML parser(Factory());
+  std::size_t records = 0;
+  for (auto _ : state) {
+    parser.LoadPage(html, "Title", "http://www.example.com/", "");
+    parser.Analyse();
+    records = parser.Companies.size();
+    benchmark::DoNotOptimize(records);
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(html.size()));
+  state.counters["records"] = static_cast<double>(records);
+  state.counters["bytes"] = static_cast<double>(html.size());
+}
+
+// A product catalogue of about 300 KB: navigation, nested product tables, text, contacts.
+std::string CataloguePage() {
+  std::string html = gbk::FromUtf8(
+      "<html><head><meta charset=\"gb2312\"><title>产品中心 - 杭州明远化工有限公司</title>"
+      "</head><body><table width=\"100%\"><tr><td><a href=\"/\">首页</a> | "
+      "<a href=\"/about.htm\">关于我们</a> | <a href=\"/contact.htm\">联系我们</a></td></tr>"
+      "</table>\n");
+  int i = 0;
+  while (html.size() < 300 * 1024) {
+    html += gbk::FromUtf8(
+        "<table class=\"item\"><tr><td><img src=\"/img/p" + std::to_string(i) +
+        ".jpg\"></td><td><b>产品型号 MY-" + std::to_string(1000 + i) +
+        "</b><br>规格：25kg/桶&nbsp;&nbsp;纯度：99.5%<br>用途：用于涂料、油墨、胶粘剂等行业，"
+        "性能稳定，质量可靠。<p>价格面议，欢迎来电洽谈。</p></td></tr></table>\n");
+    ++i;
+  }
+  html += gbk::FromUtf8(
+      "<table><tr><td>杭州明远化工有限公司</td></tr><tr><td>地址：浙江省杭州市西湖区文三路 90 号"
+      "</td></tr><tr><td>电话：0571-88231234　传真：0571-88231235</td></tr>"
+      "<tr><td>E-mail：sales@mingyuan-chem.com.cn</td></tr></table></body></html>");
+  return html;
+}
+
+std::string Repeat(const std::string& line, std::size_t size) {
+  std::string out;
+  out.reserve(size + line.size());
+  while (out.size() < size) out += line;
+  return out;
+}
+
+// One block of about 1 MB made of contact lines; `table` closes it with a table tag.
+std::string LabelBlockPage(const std::string& lineUtf8, bool table) {
+  const std::string body = Repeat(gbk::FromUtf8(lineUtf8), 1024 * 1024);
+  return "<html><body>" + std::string(table ? "<table><tr><td>" : "") + body +
+         (table ? "</td></tr></table>" : "") + "</body></html>";
+}
+
+const char* const kFullLine =
+    "<br>杭州明远化工有限公司 电话:0571-88886666 传真:0571-88886667 地址:杭州市西湖区文三路1号 "
+    "邮编:310012 "
+    "E-mail:a@b.com";
+
+void RegisterAll() {
+  const std::filesystem::path dir = std::filesystem::path(VELTRA_FIXTURE_DIR) / "pages";
+  std::vector<std::filesystem::path> pages;
+  if (std::filesystem::is_directory(dir)) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+      if (entry.path().extension() == ".html") pages.push_back(entry.path());
+  }
+  std::sort(pages.begin(), pages.end());
+  for (const auto& path : pages) {
+    benchmark::RegisterBenchmark(
+        ("Analyse/page/" + path.stem().string()).c_str(),
+        [html = ReadPage(path)](benchmark::State& s) { RunAnalyse(s, html); });
+  }
+  benchmark::RegisterBenchmark("Analyse/catalogue_300KB", [html = CataloguePage()](
+                                                              benchmark::State& s) {
+    RunAnalyse(s, html);
+  })->Unit(benchmark::kMillisecond);
+
+  struct TCase {
+    const char* name;
+    std::string html;
+  };
+  const TCase cases[] = {
+      {"Analyse/1MB_block/table_records", LabelBlockPage(kFullLine, true)},
+      {"Analyse/1MB_block/page_end_record", LabelBlockPage(kFullLine, false)},
+      {"Analyse/1MB_block/labels_without_values",
+       LabelBlockPage("<br>电话 传真 地址 邮编 E-mail 说明", false)},
+      {"Analyse/1MB_block/spaced_labels_only", LabelBlockPage("<br>电 话 传 真 地 址 邮 编", true)},
+      {"Analyse/1MB_block/one_line", LabelBlockPage("电话传真地址邮编tel fax ", true)},
+  };
+  for (const auto& c : cases) {
+    benchmark::RegisterBenchmark(c.name, [html = c.html](benchmark::State& s) {
+      RunAnalyse(s, html);
+    })->Unit(benchmark::kMillisecond);
+  }
+}
+
+const bool kRegistered = (RegisterAll(), true);
+
+}  // namespace
