@@ -1,0 +1,47 @@
+// TParseHTML::ExtractLinks: the same-site links of the loaded page, absolute, split into
+// preferred (address holds an HTMLNameLike word) and other links.
+
+#include <unordered_set>
+
+#include "analysis/links.h"
+#include "analysis/parse_html.h"
+#include "analysis/uri.h"
+#include "core/gbk.h"
+
+void TParseHTML::ExtractLinks() {
+  LinkTags.clear();
+  BaseTag.clear();
+  links::CollectLinkTags(Tokens, TokenIsTag, LinkTags, BaseTag);
+
+  // A page address without protocol or host names no site and no directory: absolute and
+  // fragment links are then dropped, and relative ones resolve only against an absolute
+  // base tag.
+  const bool pageHasAddress = TURI(PageURL).IsRebuildable();
+  SiteKey = pageHasAddress ? links::ComputeSiteKey(PageURL) : std::string();
+  BaseTag = links::BaseHref(BaseTag);
+  BaseURL = links::ComputeBaseURL(PageURL, BaseTag);
+
+  const links::TWordMatcher preferred(Settings().HTMLNameLike);
+  // Every address listed so far, in either list: one O(1) test per link keeps both lists
+  // free of duplicates and apart from each other.
+  std::unordered_set<std::string> listed;
+  listed.reserve(PriorityLinks.size() + OtherLinks.size() + LinkTags.size());
+  listed.insert(PriorityLinks.begin(), PriorityLinks.end());
+  listed.insert(OtherLinks.begin(), OtherLinks.end());
+
+  for (const std::string& tag : LinkTags) {
+    // Blanks around a target are not part of the address.
+    const std::string u = gbk::Trim(links::LinkTarget(tag));
+    if (u.empty()) continue;
+    const int kind = links::LinkKind(u);
+    if (kind == links::kAbsoluteLink && !links::IsSameSite(u, SiteKey)) continue;
+    if (kind == links::kFragmentLink && !pageHasAddress) continue;
+    std::optional<std::string> address = links::MakeAbsolute(u, BaseURL, PageURL);
+    if (!address || !listed.insert(*address).second) continue;
+    if (preferred.Matches(*address)) {
+      PriorityLinks.push_back(std::move(*address));
+    } else {
+      OtherLinks.push_back(std::move(*address));
+    }
+  }
+}
