@@ -1,0 +1,11 @@
+#pragma once
+// The single point where the worker threads read a page.
+
+#include <string>
+
+#include "net/http_client.h"
+
+// One blocking GET on the thread's own client. Empty on any failure (network, time-out,
+// status >= 400, too many redirects, Disconnect, body over the cap); otherwise the body as
+// GBK: GBK, GB2312 and GB18030 pages byte for byte, other charsets converted.
+std::string FetchPage(THttpClient& client, const std::string& url);

@@ -1,0 +1,234 @@
+#include "net/http_client.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void GlobalInitOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+CURL* Easy(void* p) {
+  return static_cast<CURL*>(p);
+}
+CURLM* Multi(void* p) {
+  return static_cast<CURLM*>(p);
+}
+
+THttpError ErrorFromCurl(CURLcode code) {
+  switch (code) {
+    case CURLE_OK:
+      return THttpError::None;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return THttpError::BadUrl;
+    case CURLE_OPERATION_TIMEDOUT:
+      return THttpError::Timeout;
+    case CURLE_HTTP_RETURNED_ERROR:
+      return THttpError::HttpStatus;
+    case CURLE_FILESIZE_EXCEEDED:
+      return THttpError::TooLarge;
+    default:
+      return THttpError::Network;
+  }
+}
+
+}  // namespace
+
+std::string EncodeUrlForWire(std::string_view url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(url.size());
+  for (char ch : url) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c >= 0x7F) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+struct THttpClient::THop {
+  std::string body;
+  long status = 0;
+  std::string contentType;
+  std::string redirectUrl;
+};
+
+THttpClient::THttpClient() {
+  GlobalInitOnce();
+  easy_ = curl_easy_init();
+  multi_ = curl_multi_init();
+  curl_slist* headers = curl_slist_append(nullptr, "Accept: text/html, */*");
+  headers_ = headers;
+  CURL* e = Easy(easy_);
+  if (!e) return;
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
+  // A redirect must never lead to file:// or other schemes.
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  // Direct connections only, whatever the environment says.
+  curl_easy_setopt(e, CURLOPT_PROXY, "");
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024L);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &THttpClient::OnBody);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &THttpClient::OnHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+}
+
+THttpClient::~THttpClient() {
+  if (multi_) curl_multi_cleanup(Multi(multi_));
+  if (easy_) curl_easy_cleanup(Easy(easy_));
+  curl_slist_free_all(static_cast<curl_slist*>(headers_));
+}
+
+void THttpClient::Disconnect() {
+  disconnect_.store(true);
+  if (multi_) curl_multi_wakeup(Multi(multi_));
+}
+
+std::size_t THttpClient::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+  auto* client = static_cast<THttpClient*>(self);
+  const std::size_t n = size * count;
+  client->lastActivity_ = Clock::now();
+  std::string& body = *client->sink_;
+  if (n > client->maxBodyBytes_ - body.size()) {
+    client->overCap_ = true;
+    return 0;  // makes curl abort with a write error
+  }
+  if (body.empty()) {
+    // One allocation for the whole body when its length is announced.
+    curl_off_t length = -1;
+    curl_easy_getinfo(Easy(client->easy_), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length > 0) body.reserve(std::min(static_cast<std::size_t>(length), client->maxBodyBytes_));
+  }
+  body.append(data, n);
+  return n;
+}
+
+std::size_t THttpClient::OnHeader(char*, std::size_t size, std::size_t count, void* self) {
+  static_cast<THttpClient*>(self)->lastActivity_ = Clock::now();
+  return size * count;
+}
+
+THttpError THttpClient::Transfer(const std::string& url, THop& hop) {
+  CURL* e = Easy(easy_);
+  CURLM* m = Multi(multi_);
+  const std::string wireUrl = EncodeUrlForWire(url);
+  curl_easy_setopt(e, CURLOPT_URL, wireUrl.c_str());
+  curl_easy_setopt(e, CURLOPT_USERAGENT, userAgent_.c_str());
+  const long timeoutMs = readTimeoutMs_ > 0 ? readTimeoutMs_ : 0;
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+  curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBodyBytes_));
+
+  sink_ = &hop.body;
+  overCap_ = false;
+  lastActivity_ = Clock::now();
+  if (curl_multi_add_handle(m, e) != CURLM_OK) return THttpError::Network;
+
+  THttpError error = THttpError::None;
+  CURLcode result = CURLE_OK;
+  bool connected = false;
+  for (;;) {
+    if (disconnect_.exchange(false)) {
+      error = THttpError::Stopped;
+      break;
+    }
+    int running = 0;
+    if (curl_multi_perform(m, &running) != CURLM_OK) {
+      error = THttpError::Network;
+      break;
+    }
+    if (running == 0) {
+      int queued = 0;
+      while (CURLMsg* msg = curl_multi_info_read(m, &queued))
+        if (msg->msg == CURLMSG_DONE) result = msg->data.result;
+      break;
+    }
+    if (!connected) {
+      // The idle clock restarts once the connection stands; curl bounds the connect phase.
+      curl_off_t connectTime = 0;
+      curl_easy_getinfo(e, CURLINFO_CONNECT_TIME_T, &connectTime);
+      if (connectTime > 0) {
+        connected = true;
+        lastActivity_ = Clock::now();
+      }
+    }
+    int waitMs = 1000;
+    if (timeoutMs > 0) {
+      const auto idle =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastActivity_);
+      if (idle.count() >= timeoutMs) {
+        error = THttpError::Timeout;
+        break;
+      }
+      waitMs = static_cast<int>(std::min<long>(waitMs, timeoutMs - idle.count()));
+    }
+    if (curl_multi_poll(m, nullptr, 0, waitMs, nullptr) != CURLM_OK) {
+      error = THttpError::Network;
+      break;
+    }
+  }
+  // Removing an unfinished transfer closes its connection.
+  curl_multi_remove_handle(m, e);
+  sink_ = nullptr;
+  if (error != THttpError::None) return error;
+  if (overCap_) return THttpError::TooLarge;
+
+  curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &hop.status);
+  if (result != CURLE_OK) return ErrorFromCurl(result);
+  if (hop.status >= 400) return THttpError::HttpStatus;
+  const char* contentType = nullptr;
+  if (curl_easy_getinfo(e, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK && contentType)
+    hop.contentType = contentType;
+  const char* redirect = nullptr;
+  if (hop.status >= 300 && hop.status < 400 &&
+      curl_easy_getinfo(e, CURLINFO_REDIRECT_URL, &redirect) == CURLE_OK && redirect)
+    hop.redirectUrl = redirect;
+  return THttpError::None;
+}
+
+THttpResult THttpClient::Get(const std::string& url) {
+  THttpResult out;
+  if (!easy_ || !multi_ || !headers_) {
+    out.Error = THttpError::Network;
+    return out;
+  }
+  std::string current = url;
+  for (int hops = 0;;) {
+    THop hop;
+    out.Error = Transfer(current, hop);
+    out.Status = hop.status;
+    out.Url = current;
+    if (out.Error != THttpError::None) return out;
+    if (hop.redirectUrl.empty()) {
+      out.Ok = true;
+      out.Body = std::move(hop.body);
+      out.ContentType = std::move(hop.contentType);
+      return out;
+    }
+    if (hops == kMaxRedirects) {
+      out.Error = THttpError::TooManyRedirects;
+      return out;
+    }
+    ++hops;
+    if (onRedirect_) onRedirect_(hop.redirectUrl);
+    current = std::move(hop.redirectUrl);
+  }
+}
