@@ -1,0 +1,45 @@
+#pragma once
+// The producer of keyword search: walks the run's engine list, fetching each engine's result
+// pages one after another and handing them to the engine's adapter, which appends the site
+// addresses it finds to the URL list.
+
+#include <memory>
+#include <string>
+
+#include "crawl/worker_thread.h"
+#include "net/http_client.h"
+
+class TEngineSet;
+class TGlobalSet;
+class TProgramState;
+class TSearchEngineObject;
+
+class TDoSearchThread final : public TWorkerThread {
+ public:
+  // `engines` must hold every adapter that state.EngineList and state.CurrentEngine refer to;
+  // both objects must outlive the thread. A null snapshot means the default settings.
+  TDoSearchThread(TProgramState& state, std::shared_ptr<const TGlobalSet> settings,
+                  TEngineSet& engines);
+  ~TDoSearchThread() override;
+
+  // The engine after `e` in the engine list; the first one for none; none after the last
+  // one and for an engine that is not in the list.
+  TSearchEngineObject* NextEngine(TSearchEngineObject* e) const;
+
+  // Owned by the thread while it runs; read them only after WorkState is 2.
+  std::string PageText;
+  std::string Keyword;
+  THttpClient HTTPClient;
+
+ protected:
+  void Execute() override;
+  void DisconnectClient() override { HTTPClient.Disconnect(); }
+
+ private:
+  void SearchEngine(TSearchEngineObject* e);
+  void SearchOnePage(TSearchEngineObject* e);
+
+  TProgramState& state_;
+  std::shared_ptr<const TGlobalSet> settings_;
+  TEngineSet& engines_;
+};

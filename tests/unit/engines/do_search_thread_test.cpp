@@ -1,0 +1,211 @@
+// The search thread against a local fake engine server.
+
+#include "engines/do_search_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/global_set.h"
+#include "core/program_state.h"
+#include "engines/engine_set.h"
+#include "local_server.h"
+#include "test_support.h"
+
+using testsupport::G;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool WaitForEnd(const TDoSearchThread& thread, std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (thread.WorkState.load() != 2) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+std::string SohuPage(int total, const std::vector<std::string>& hosts) {
+  std::string body = "<html><body><table><tr><td>网站搜索：关键词 共有" + std::to_string(total) +
+                     "个查询结果</td></tr></table><ul>";
+  for (const auto& h : hosts)
+    body += "<li><a href=\"http://" + h + "/\">" + h + "</a> -- 站点</li>";
+  return G(body + "</ul><table></table></body></html>");
+}
+
+std::string BaiduPage(int total, const std::vector<std::string>& hosts) {
+  std::string body = "<html><body><table><tr><td>找到相关网页约" + std::to_string(total) +
+                     "篇，用时0.1秒</td></tr></table>";
+  for (const auto& h : hosts) {
+    body += "<p><a href=\"http://" + h + "/\">" + h + "</a><br>描述<br><span>" + h + "</span></p>";
+  }
+  return G(body + "<table></table></body></html>");
+}
+
+class SearchThread : public ::testing::Test {
+ protected:
+  SearchThread() {
+    state.SearchText = G("机床");
+    settings.MaxReadHTMLTimeOut = 10000;
+    for (const char* key : kEngineHostKeys) {
+      settings.EngineHost[key] = std::string(key) + ".localhost:" + std::to_string(server.Port());
+    }
+  }
+
+  // Pages by the value of the engine's paging key; anything else is answered with 404.
+  // Registered once the pages are set, so the server thread sees them complete.
+  void ServePages() {
+    server.Handle("sohu.localhost", "/website.jsp", Pages("page_index", sohuPages));
+    server.Handle("baidu.localhost", "/baidu", Pages("pn", baiduPages));
+    server.Handle("yahoo.localhost", "/search/cn", Pages("b", yahooPages));
+  }
+
+  testsupport::LocalServer::Handler Pages(std::string key,
+                                          const std::map<std::string, std::string>& pages) {
+    return [key, &pages](const httplib::Request& req, httplib::Response& res) {
+      const auto it = pages.find(req.get_param_value(key));
+      if (it == pages.end()) {
+        res.status = 404;
+        return;
+      }
+      res.set_content(it->second, "text/html; charset=gbk");
+    };
+  }
+
+  std::unique_ptr<TDoSearchThread> Run() {
+    ServePages();
+    auto thread = std::make_unique<TDoSearchThread>(
+        state, std::make_shared<const TGlobalSet>(settings), engines);
+    thread->Resume();
+    EXPECT_TRUE(WaitForEnd(*thread, 20s));
+    return thread;
+  }
+
+  // Request targets in order, as "host path?query" with the keyword shown as K.
+  std::vector<std::string> Seen() const {
+    std::vector<std::string> out;
+    const std::string k = "%BB%FA%B4%B2";  // GBK of the keyword, percent-encoded on the wire
+    for (const auto& r : server.Requests()) {
+      std::string t = r.Target;
+      if (auto p = t.find(k); p != std::string::npos) t.replace(p, k.size(), "K");
+      out.push_back(r.Host + " " + t);
+    }
+    return out;
+  }
+
+  std::vector<std::string> Urls() const {
+    std::vector<std::string> out;
+    for (const auto& e : state.CopyURLList()) out.push_back(e.URL);
+    return out;
+  }
+
+  std::map<std::string, std::string> sohuPages;
+  std::map<std::string, std::string> baiduPages;
+  std::map<std::string, std::string> yahooPages;
+  testsupport::LocalServer server;
+  TGlobalSet settings;
+  TProgramState state;
+  TEngineSet engines;
+};
+
+}  // namespace
+
+TEST_F(SearchThread, ReadsEnginesInOrderAndAppendsEachAddressOnce) {
+  sohuPages = {{"0", SohuPage(45, {"a.cn", "b.cn"})},
+               {"1", SohuPage(45, {"c.cn", "a.cn"})},
+               {"2", SohuPage(45, {"b.cn", "c.cn"})}};
+  baiduPages = {{"0", BaiduPage(15, {"c.cn", "d.cn"})}, {"10", BaiduPage(15, {"e.cn"})}};
+  settings.FlagUseSina = settings.FlagUseYahoo = settings.FlagUseGoogle = false;
+  settings.FlagUse163 = false;
+  state.EngineList = engines.Selected(settings);
+
+  auto thread = Run();
+  // Sohu ends on its third page (nothing new), Baidu when the next offset passes its total.
+  EXPECT_EQ(Seen(), (std::vector<std::string>{
+                        "sohu.localhost /website.jsp?key_word=K&page_index=0",
+                        "sohu.localhost /website.jsp?key_word=K&page_index=1",
+                        "sohu.localhost /website.jsp?key_word=K&page_index=2",
+                        "baidu.localhost /baidu?word=K&pn=0",
+                        "baidu.localhost /baidu?word=K&pn=10",
+                    }));
+  EXPECT_EQ(Urls(), (std::vector<std::string>{"http://a.cn/", "http://b.cn/", "http://c.cn/",
+                                              "http://d.cn/", "http://e.cn/"}));
+  EXPECT_EQ(server.Requests().front().Header("User-Agent"),
+            "Mozilla/4.0(compatible;MSIE 5.01;Windows NT 5.0)");
+  EXPECT_EQ(state.CurrentEngine.load(), nullptr);
+  EXPECT_TRUE(thread->Completed());
+  EXPECT_EQ(thread->Keyword, G("机床"));
+}
+
+TEST_F(SearchThread, EmptyEngineListSendsNothing) {
+  auto thread = Run();
+  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_EQ(state.CurrentEngine.load(), nullptr);
+  EXPECT_EQ(thread->WorkState.load(), 2);
+}
+
+TEST_F(SearchThread, FailedFetchEndsTheEngineAndTheNextOneIsRead) {
+  baiduPages = {{"0", BaiduPage(5, {"z.cn"})}};
+  state.EngineList = {&engines.Sohu(), &engines.Baidu()};  // Sohu answers 404
+  Run();
+  EXPECT_EQ(Seen().size(), 2u);
+  EXPECT_EQ(Urls(), (std::vector<std::string>{"http://z.cn/"}));
+}
+
+TEST_F(SearchThread, ResumesAtTheStoredEngineAndPosition) {
+  baiduPages = {{"20", BaiduPage(25, {"r.cn"})}};
+  state.EngineList = {&engines.Sohu(), &engines.Baidu()};
+  state.CurrentEngine = &engines.Baidu();
+  state.EngineResultOffset = 21;
+  state.EnginePageCount = 2;
+  Run();
+  // Nothing from the engine before it; the total is read again from the resumed page.
+  EXPECT_EQ(Seen(), (std::vector<std::string>{"baidu.localhost /baidu?word=K&pn=20"}));
+  EXPECT_EQ(state.EngineResultOffset.load(), 31);
+  EXPECT_EQ(state.EnginePageCount.load(), 3);
+  EXPECT_EQ(state.CurrentEngine.load(), nullptr);
+}
+
+TEST_F(SearchThread, StoredEngineNoLongerInTheListIsReadThenTheRunEnds) {
+  yahooPages = {{"1", G("<html><body><li><a href=\"http://y.cn/\">y</a><table></body></html>")}};
+  state.EngineList = {&engines.Sohu(), &engines.Baidu()};
+  state.CurrentEngine = &engines.Yahoo();
+  state.EngineResultOffset = 1;
+  state.EnginePageCount = 0;
+  auto thread = Run();
+  EXPECT_EQ(Seen(), (std::vector<std::string>{"yahoo.localhost /search/cn?p=K&b=1&h=s&n=30"}));
+  EXPECT_EQ(Urls(), (std::vector<std::string>{"http://y.cn/"}));
+  EXPECT_TRUE(thread->Completed());
+}
+
+TEST_F(SearchThread, StopDuringABlockedFetchEndsPromptlyPastTheInterruptedPage) {
+  testsupport::SilentServer silent;
+  settings.MaxReadHTMLTimeOut = 60000;
+  settings.EngineHost["Baidu"] = "127.0.0.1:" + std::to_string(silent.Port());
+  state.EngineList = {&engines.Baidu(), &engines.Sohu()};
+  state.CurrentEngine = &engines.Baidu();
+  state.EngineResultOffset = 11;
+  state.EnginePageCount = 1;
+
+  TDoSearchThread thread(state, std::make_shared<const TGlobalSet>(settings), engines);
+  thread.Resume();
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(thread.WorkState.load(), 1);
+  const auto stopAt = std::chrono::steady_clock::now();
+  thread.RequestStop();
+  ASSERT_TRUE(WaitForEnd(thread, 5s));
+  EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 2s);
+
+  EXPECT_FALSE(thread.Completed());
+  EXPECT_EQ(state.CurrentEngine.load(), &engines.Baidu());
+  EXPECT_EQ(state.EngineResultOffset.load(), 21);
+  EXPECT_EQ(state.EnginePageCount.load(), 2);
+  EXPECT_TRUE(thread.PageText.empty());
+  EXPECT_TRUE(server.Requests().empty());  // Sohu was never reached
+}
