@@ -1,0 +1,89 @@
+#include "crawl/search_point_web_thread.h"
+
+#include "analysis/links.h"
+#include "analysis/parse_html.h"
+#include "core/gbk.h"
+#include "core/program_state.h"
+#include "crawl/find_web_thread.h"
+#include "net/fetch.h"
+
+TSearchPointWebThread::TSearchPointWebThread(TProgramState& state, const TSettingsStore& settings)
+    : PointParser(state), state_(state), settings_(settings) {}
+
+TSearchPointWebThread::~TSearchPointWebThread() {
+  Join();
+}
+
+std::string TSearchPointWebThread::NormaliseStartURL(const std::string& address) {
+  // An https address keeps its scheme instead of getting "http://" in front of it.
+  return links::WithHttpScheme(address);
+}
+
+void TSearchPointWebThread::Execute() {
+  StartURL = state_.SearchText;
+  const std::shared_ptr<const TGlobalSet> settings = settings_.Snapshot();
+  HTTPClient.SetUserAgent(kUserAgentDirectory);
+  HTTPClient.SetReadTimeout(settings->MaxReadHTMLTimeOut);
+
+  const std::string start = NormaliseStartURL(StartURL);
+  ToVisit.push_back(start);
+  MarkVisited(start);
+
+  std::vector<std::string> next;
+  bool cutOff = false;
+  while (!ToVisit.empty()) {
+    if (Terminated()) {
+      cutOff = true;
+      break;
+    }
+    next.clear();
+    for (const std::string& address : ToVisit) {
+      if (!ReadPage(gbk::Trim(address), next)) {
+        cutOff = true;
+        break;
+      }
+    }
+    ToVisit.clear();
+    if (cutOff) break;
+    for (const std::string& address : next) {
+      if (Terminated()) {
+        cutOff = true;
+        break;
+      }
+      ToVisit.push_back(gbk::Trim(address));
+    }
+    if (cutOff) break;
+  }
+  if (!cutOff) MarkCompleted();
+}
+
+bool TSearchPointWebThread::ReadPage(const std::string& u, std::vector<std::string>& next) {
+  PageText = FetchPage(HTTPClient, u);
+  if (Terminated()) return false;
+  // A page that could not be read yields nothing.
+  if (gbk::IsBlank(PageText)) return true;
+
+  // Fresh snapshots per page, so lists confirmed during the run take effect.
+  const std::shared_ptr<const TGlobalSet> settings = settings_.Snapshot();
+  {
+    TParseHTML parser(settings);
+    parser.LoadPage(PageText, std::string(), u, std::string());
+    parser.Analyse();
+    HandOverRecords(state_, parser);
+  }
+
+  PointParser.SetSettings(settings);
+  PointParser.LoadPage(PageText, u);
+  PointParser.Analyse();
+  for (const std::string& x : PointParser.NextPages) {
+    if (Terminated()) return false;
+    if (MarkVisited(x)) next.push_back(x);
+  }
+  return true;
+}
+
+bool TSearchPointWebThread::MarkVisited(const std::string& u) {
+  if (!visitedIndex_.insert(gbk::Trim(u)).second) return false;
+  Visited.push_back(u);
+  return true;
+}

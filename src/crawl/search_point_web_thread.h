@@ -1,0 +1,49 @@
+#pragma once
+// Directory crawl thread: walks a directory site along its next-page links, breadth-first,
+// hands over the records printed on its pages and queues the company links it lists.
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "core/global_set.h"
+#include "crawl/parse_point_web_html.h"
+#include "crawl/worker_thread.h"
+#include "net/http_client.h"
+
+class TProgramState;
+
+class TSearchPointWebThread : public TWorkerThread {
+ public:
+  // Created suspended; the directory address is the program state's SearchText, read when
+  // the thread starts.
+  TSearchPointWebThread(TProgramState& state, const TSettingsStore& settings);
+  ~TSearchPointWebThread() override;
+
+  // The start address as it is read: trimmed, "//host" read as http, and "http://" put in
+  // front of an address without "http://" or "https://".
+  static std::string NormaliseStartURL(const std::string& address);
+
+  // Written by the thread while it runs; read them only after WorkState 2.
+  TParsePointWebHTML PointParser;
+  std::string PageText;
+  std::string StartURL;
+  THttpClient HTTPClient;
+  std::vector<std::string> ToVisit;
+  std::vector<std::string> Visited;
+
+ protected:
+  void Execute() override;
+  void DisconnectClient() override { HTTPClient.Disconnect(); }
+
+ private:
+  // Reads one directory page; false when the terminate request cut it off.
+  bool ReadPage(const std::string& u, std::vector<std::string>& next);
+  // Appends to Visited unless an equal trimmed address is there; returns whether it did.
+  bool MarkVisited(const std::string& u);
+
+  TProgramState& state_;
+  const TSettingsStore& settings_;
+  std::unordered_set<std::string> visitedIndex_;
+};

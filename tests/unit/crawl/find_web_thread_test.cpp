@@ -1,0 +1,308 @@
+#include "crawl/find_web_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/program_state.h"
+#include "factory_settings.h"
+#include "local_server.h"
+#include "test_support.h"
+
+using testsupport::G;
+using testsupport::LocalServer;
+
+namespace {
+
+// A contact block the analyser turns into one record of `company` (UTF-8).
+std::string ContactPage(const std::string& company) {
+  return G(
+      "<html><head><title>联系我们</title></head><body>"
+      "<table width=\"760\" border=\"0\" align=\"center\" cellpadding=\"4\">"
+      "<tr><td>公司名称：" +
+      company +
+      "</td></tr>"
+      "<tr><td>地址：浙江省杭州市西湖区文三路 90 号</td></tr>"
+      "<tr><td>邮编：310012</td></tr>"
+      "<tr><td>电话：0571-88231234</td></tr>"
+      "<tr><td>传真：0571-88231235</td></tr>"
+      "</table></body></html>");
+}
+
+// A page of navigation links only: (address, UTF-8 text) pairs.
+std::string LinkPage(const std::vector<std::pair<std::string, std::string>>& links) {
+  std::string body = "<html><head><title>welcome</title></head><body><table><tr><td>";
+  for (const auto& [href, text] : links) body += "<a href=\"" + href + "\">" + text + "</a><br>";
+  return G(body + "</td></tr></table></body></html>");
+}
+
+TGlobalSet Settings(int maxCrawlLevel, int timeoutMs = 10000) {
+  TGlobalSet set = testsupport::FactorySettings();
+  set.MaxCrawlLevel = maxCrawlLevel;
+  set.MaxReadHTMLTimeOut = timeoutMs;
+  return set;
+}
+
+bool WaitFinished(const TWorkerThread& w, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (w.WorkState.load() != 2) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// Paths requested from `host`, in order.
+std::vector<std::string> PathsOf(const LocalServer& server, const std::string& host) {
+  std::vector<std::string> paths;
+  for (const auto& r : server.Requests())
+    if (r.Host == host) paths.push_back(r.Path);
+  return paths;
+}
+
+struct TCrawl {
+  TProgramState state;
+  TSettingsStore store;
+  std::vector<std::unique_ptr<TCompanyObject>> records;
+
+  explicit TCrawl(const TGlobalSet& set) { store.Publish(set); }
+
+  // Crawls one site to the end and collects what it handed over.
+  std::unique_ptr<TFindWebThead> Run(const std::string& url, const std::string& title = "") {
+    auto worker = std::make_unique<TFindWebThead>(state, store, url, G(title), "");
+    worker->Resume();
+    EXPECT_TRUE(WaitFinished(*worker, std::chrono::seconds(60)));
+    records = state.TakeCompanies();
+    return worker;
+  }
+};
+
+}  // namespace
+
+TEST(FindWebThead, RecordsOnTheStartPageTakeOneRequest) {
+  LocalServer server;
+  const std::string host = "www.mingyuan.localhost";
+  server.Serve(host, "/", ContactPage("杭州明远化工有限公司"));
+  server.Serve(host, "/about.html", ContactPage("不该读到的公司"));
+  TCrawl crawl(Settings(2));
+  auto worker = crawl.Run(server.Url(host, "/"));
+
+  EXPECT_EQ(worker->WorkState.load(), 2);
+  EXPECT_TRUE(worker->Completed());
+  EXPECT_EQ(PathsOf(server, host), std::vector<std::string>{"/"});
+  ASSERT_EQ(crawl.records.size(), 1u);
+  EXPECT_EQ(crawl.records[0]->CompanyName, G("杭州明远化工有限公司"));
+  EXPECT_EQ(crawl.records[0]->WebAddress, server.Url(host, "/"));
+  EXPECT_EQ(crawl.records[0]->Telephone, "0571-88231234");
+  EXPECT_EQ(crawl.records[0]->Fax, "0571-88231235");
+  EXPECT_EQ(crawl.records[0]->PostCode, "310012");
+  EXPECT_EQ(worker->Level, 0);
+}
+
+TEST(FindWebThead, ContactPageIsReadFirstAtLevelOne) {
+  LocalServer server;
+  const std::string host = "www.haide.localhost";
+  std::vector<std::pair<std::string, std::string>> links;
+  for (int i = 1; i <= 8; ++i)
+    links.push_back({"/products/p" + std::to_string(i) + ".html", "产品"});
+  links.push_back({"news.html", "新闻"});
+  links.push_back({"/contact.html", "联系我们"});
+  links.push_back({"http://www.elsewhere.localhost/", "友情链接"});
+  server.Serve(host, "/", LinkPage(links));
+  server.Serve(host, "/contact.html", ContactPage("宁波海德机械厂"));
+  // Every other page of the site also holds a record: reading any of them first would show.
+  server.Handle(host, "*", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(ContactPage("错误的公司"), "text/html; charset=gbk");
+  });
+  TCrawl crawl(Settings(2));
+  auto worker = crawl.Run(server.Url(host, "/"));
+
+  EXPECT_EQ(PathsOf(server, host), (std::vector<std::string>{"/", "/contact.html"}));
+  EXPECT_TRUE(PathsOf(server, "www.elsewhere.localhost").empty());
+  ASSERT_EQ(crawl.records.size(), 1u);
+  EXPECT_EQ(crawl.records[0]->CompanyName, G("宁波海德机械厂"));
+  EXPECT_EQ(crawl.records[0]->WebAddress, server.Url(host, "/contact.html"));
+  EXPECT_EQ(worker->Level, 1);
+  EXPECT_TRUE(worker->Completed());
+}
+
+TEST(FindWebThead, SiteWithoutRecordsIsReadToItsDepthEveryPageOnce) {
+  LocalServer server;
+  const std::string host = "www.empty.localhost";
+  // a and b both link to c, d and back to the start page; c links to e (level 3: never read).
+  server.Serve(host, "/", LinkPage({{"/a.html", "A"}, {"/b.html", "B"}, {"/a.html", "A"}}));
+  server.Serve(host, "/a.html", LinkPage({{"/c.html", "C"}, {"/d.html", "D"}, {"/", "home"}}));
+  server.Serve(host, "/b.html", LinkPage({{"/d.html", "D"}, {"/c.html", "C"}, {"/", "home"}}));
+  server.Serve(host, "/c.html", LinkPage({{"/e.html", "E"}}));
+  server.Serve(host, "/d.html", LinkPage({{"/contact.html", "contact"}}));
+  TCrawl crawl(Settings(2));
+  // Blanks around the start address do not make the links back to it new addresses.
+  auto worker = crawl.Run(" " + server.Url(host, "/") + "\t ");
+
+  EXPECT_EQ(PathsOf(server, host),
+            (std::vector<std::string>{"/", "/a.html", "/b.html", "/c.html", "/d.html"}));
+  EXPECT_TRUE(worker->IsVisited(server.Url(host, "/")));
+  EXPECT_TRUE(crawl.records.empty());
+  EXPECT_EQ(worker->Visited.size(), 5u);
+  // Every level was read: the site counts as finished.
+  EXPECT_TRUE(worker->Completed());
+}
+
+TEST(FindWebThead, MaxCrawlLevelZeroReadsOnlyTheStartPage) {
+  LocalServer server;
+  const std::string host = "www.flat.localhost";
+  server.Serve(host, "/", LinkPage({{"/contact.html", "联系我们"}, {"/a.html", "A"}}));
+  server.Serve(host, "/contact.html", ContactPage("平面公司"));
+  TCrawl crawl(Settings(0));
+  auto worker = crawl.Run(server.Url(host, "/"));
+
+  EXPECT_EQ(PathsOf(server, host), std::vector<std::string>{"/"});
+  EXPECT_TRUE(worker->Parser.PriorityLinks.empty());
+  EXPECT_TRUE(worker->Parser.OtherLinks.empty());
+  EXPECT_TRUE(worker->LevelLinks.empty());
+  EXPECT_TRUE(crawl.records.empty());
+  EXPECT_TRUE(worker->Completed());
+}
+
+TEST(FindWebThead, RecordsCarryTheRedirectedAddress) {
+  LocalServer server;
+  server.Redirect("www.oldco.localhost", "/", server.Url("www.newco.localhost", "/home.html"));
+  server.Serve("www.newco.localhost", "/home.html", ContactPage("新公司"));
+  TCrawl crawl(Settings(2));
+  auto worker = crawl.Run(server.Url("www.oldco.localhost", "/"));
+
+  ASSERT_EQ(crawl.records.size(), 1u);
+  EXPECT_EQ(crawl.records[0]->WebAddress, server.Url("www.newco.localhost", "/home.html"));
+  EXPECT_EQ(worker->CurrentURL, server.Url("www.newco.localhost", "/home.html"));
+  // The redirect target is not recorded as visited.
+  EXPECT_EQ(worker->Visited, std::vector<std::string>{server.Url("www.oldco.localhost", "/")});
+}
+
+TEST(FindWebThead, LinksAreJudgedAgainstTheRedirectedHost) {
+  LocalServer server;
+  server.Redirect("www.old2.localhost", "/", server.Url("www.new2.localhost", "/index.html"));
+  server.Serve("www.old2.localhost", "/contact.html", ContactPage("旧网站公司"));
+  server.Serve("www.new2.localhost", "/index.html",
+               LinkPage({{server.Url("www.old2.localhost", "/contact.html"), "旧站"},
+                         {"contact.html", "联系我们"}}));
+  server.Serve("www.new2.localhost", "/contact.html", ContactPage("新网站公司"));
+  TCrawl crawl(Settings(2));
+  crawl.Run(server.Url("www.old2.localhost", "/"));
+
+  EXPECT_EQ(PathsOf(server, "www.old2.localhost"), std::vector<std::string>{"/"});
+  EXPECT_EQ(PathsOf(server, "www.new2.localhost"),
+            (std::vector<std::string>{"/index.html", "/contact.html"}));
+  ASSERT_EQ(crawl.records.size(), 1u);
+  EXPECT_EQ(crawl.records[0]->CompanyName, G("新网站公司"));
+  EXPECT_EQ(crawl.records[0]->WebAddress, server.Url("www.new2.localhost", "/contact.html"));
+}
+
+TEST(FindWebThead, FramesetStartPageIsFollowedAtLevelOne) {
+  LocalServer server;
+  const std::string host = "www.frames.localhost";
+  server.Serve(host, "/",
+               G("<html><head><title>公司</title></head><frameset rows=\"80,*\">"
+                 "<frame src=\"top.html\" name=\"top\"><frame src=\"main.html\" name=\"main\">"
+                 "</frameset></html>"));
+  server.Serve(host, "/top.html", LinkPage({{"/x.html", "X"}}));
+  server.Serve(host, "/main.html", ContactPage("框架集团"));
+  TCrawl crawl(Settings(2));
+  auto worker = crawl.Run(server.Url(host, "/"));
+
+  EXPECT_EQ(PathsOf(server, host), (std::vector<std::string>{"/", "/top.html", "/main.html"}));
+  ASSERT_EQ(crawl.records.size(), 1u);
+  EXPECT_EQ(crawl.records[0]->CompanyName, G("框架集团"));
+  EXPECT_EQ(crawl.records[0]->WebAddress, server.Url(host, "/main.html"));
+}
+
+TEST(FindWebThead, RequestStopDuringABlockedFetchEndsPromptlyWithNothingHandedOver) {
+  testsupport::SilentServer silent;
+  TCrawl crawl(Settings(2, 30000));
+  TFindWebThead worker(crawl.state, crawl.store, silent.Url("/"), "", "");
+  worker.Resume();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(worker.WorkState.load(), 1);
+
+  const auto stopAt = std::chrono::steady_clock::now();
+  worker.RequestStop();
+  ASSERT_TRUE(WaitFinished(worker, std::chrono::seconds(3)));
+  EXPECT_LT(std::chrono::steady_clock::now() - stopAt, std::chrono::seconds(2));
+  EXPECT_EQ(crawl.state.CompanyCount(), 0u);
+  EXPECT_FALSE(worker.Completed());
+}
+
+TEST(FindWebThead, StopBeforeTheFirstAddressReadsNothing) {
+  LocalServer server;
+  server.Serve("www.quiet.localhost", "/", ContactPage("安静公司"));
+  TCrawl crawl(Settings(2));
+  TFindWebThead worker(crawl.state, crawl.store, server.Url("www.quiet.localhost", "/"), "", "");
+  worker.RequestStop();
+  worker.Resume();
+  ASSERT_TRUE(WaitFinished(worker, std::chrono::seconds(3)));
+  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_EQ(crawl.state.CompanyCount(), 0u);
+  EXPECT_FALSE(worker.Completed());
+}
+
+TEST(FindWebThead, FailedPagesAreSkippedAndTheSiteStillEnds) {
+  LocalServer server;
+  const std::string host = "www.broken.localhost";
+  server.Serve(host, "/", LinkPage({{"/gone.html", "gone"}, {"/contact.html", "contact"}}));
+  server.Serve(host, "/contact.html", "<html><body>server error</body></html>", "text/html", 500);
+  server.Redirect(host, "/gone.html", "/gone.html");
+  TCrawl crawl(Settings(2));
+  auto worker = crawl.Run(server.Url(host, "/"));
+  EXPECT_TRUE(crawl.records.empty());
+  EXPECT_EQ(worker->Visited.size(), 3u);
+  EXPECT_TRUE(worker->Completed());
+}
+
+TEST(FindWebThead, RedirectHandlerFollowsAbsoluteAndAppendsRelativeTargets) {
+  TProgramState state;
+  TSettingsStore store;
+  TFindWebThead worker(state, store, "http://a.localhost/", "", "");
+  worker.CurrentURL = "http://a.localhost/shop";
+  worker.RedirectHandler("/en/index.html");
+  EXPECT_EQ(worker.CurrentURL, "http://a.localhost/shop/en/index.html");
+  worker.RedirectHandler("  ");
+  EXPECT_EQ(worker.CurrentURL, "http://a.localhost/shop/en/index.html");
+  worker.RedirectHandler("HTTPS://b.localhost/x");
+  EXPECT_EQ(worker.CurrentURL, "HTTPS://b.localhost/x");
+}
+
+TEST(FindWebThead, HostileSitesEndWithinTheirLevels) {
+  LocalServer server;
+  // Every page links to the same hundred pages of the site: each is read once, and the
+  // next level's lists do not grow with the number of pages that repeat a link.
+  const std::string big = "www.big.localhost";
+  std::string links = "<html><body>";
+  for (int i = 0; i < 100; ++i) links += "<a href=\"/p" + std::to_string(i) + ".html\">p</a> ";
+  links += "</body></html>";
+  server.Handle(big, "*", [links](const httplib::Request&, httplib::Response& res) {
+    res.set_content(links, "text/html; charset=gbk");
+  });
+  // Every page is 10 MB of bytes that are no page at all.
+  const std::string junk = "www.junk.localhost";
+  std::string garbage(10u << 20, '\0');
+  uint32_t x = 12345;
+  for (char& c : garbage) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  server.Serve(junk, "/", garbage, "application/octet-stream");
+
+  TCrawl crawl(Settings(2));
+  auto worker = crawl.Run(server.Url(big, "/"));
+  EXPECT_EQ(server.Requests().size(), 101u);
+  EXPECT_EQ(worker->Visited.size(), 101u);
+  EXPECT_TRUE(worker->Completed());
+
+  server.ClearRequests();
+  worker = crawl.Run(server.Url(junk, "/"));
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_TRUE(crawl.records.empty());
+}
