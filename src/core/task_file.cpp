@@ -1,0 +1,389 @@
+#include "core/task_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "core/gbk.h"
+
+namespace {
+
+enum : uint8_t {
+  kNull = 0x00,
+  kList = 0x01,
+  kInt8 = 0x02,
+  kInt16 = 0x03,
+  kInt32 = 0x04,
+  kString = 0x06,
+  kFalse = 0x08,
+  kTrue = 0x09,
+  kLString = 0x0C,
+  kWString = 0x12,
+  kUtf8String = 0x14,
+};
+
+const char* const kInvalidValue = "Invalid property value";
+const char* const kReadError = "Stream read error";
+
+class TWriter {
+ public:
+  void Tag(uint8_t tag) { out_.push_back(static_cast<char>(tag)); }
+
+  void Integer(int32_t v) {
+    if (v >= -128 && v <= 127) {
+      Tag(kInt8);
+      Raw(static_cast<uint32_t>(v), 1);
+    } else if (v >= -32768 && v <= 32767) {
+      Tag(kInt16);
+      Raw(static_cast<uint32_t>(v), 2);
+    } else {
+      Tag(kInt32);
+      Raw(static_cast<uint32_t>(v), 4);
+    }
+  }
+
+  // GBK text: non-ASCII goes out as UTF-8, ASCII as a short or long byte string.
+  void String(std::string_view gbkText) {
+    if (!gbk::IsAscii(gbkText)) {
+      const std::string utf8 = gbk::ToUtf8(gbkText);
+      Tag(kUtf8String);
+      Raw(static_cast<uint32_t>(utf8.size()), 4);
+      out_.append(utf8);
+    } else if (gbkText.size() <= 255) {
+      Tag(kString);
+      Raw(static_cast<uint32_t>(gbkText.size()), 1);
+      out_.append(gbkText);
+    } else {
+      Tag(kLString);
+      Raw(static_cast<uint32_t>(gbkText.size()), 4);
+      out_.append(gbkText);
+    }
+  }
+
+  void Boolean(bool v) { Tag(v ? kTrue : kFalse); }
+
+  std::string Take() { return std::move(out_); }
+
+ private:
+  void Raw(uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  }
+
+  std::string out_;
+};
+
+// Appends the UTF-8 form of UTF-16LE code units; unpaired surrogates become "?".
+std::string Utf16LeToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  auto unit = [&](std::size_t i) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[2 * i])) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(bytes[2 * i + 1])) << 8);
+  };
+  const std::size_t n = bytes.size() / 2;
+  for (std::size_t i = 0; i < n; ++i) {
+    uint32_t cp = unit(i);
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && unit(i + 1) >= 0xDC00 &&
+        unit(i + 1) <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      out.push_back('?');
+      continue;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+// Reads values from an in-memory file. Every length is checked against the bytes left
+// before anything is allocated.
+class TReader {
+ public:
+  explicit TReader(std::string_view bytes) : in_(bytes) {}
+
+  uint8_t Tag() { return static_cast<uint8_t>(Take(1)[0]); }
+
+  int32_t Integer() {
+    switch (Tag()) {
+      case kInt8:
+        return static_cast<int8_t>(Raw(1));
+      case kInt16:
+        return static_cast<int16_t>(Raw(2));
+      case kInt32:
+        return static_cast<int32_t>(Raw(4));
+      default:
+        throw ETaskFileError(kInvalidValue);
+    }
+  }
+
+  // Gives GBK text whatever the stored kind.
+  std::string String() {
+    switch (Tag()) {
+      case kString:
+        return std::string(Take(Raw(1)));
+      case kLString:
+        return std::string(Take(Raw(4)));
+      case kUtf8String:
+        return gbk::FromUtf8(Take(Raw(4)));
+      case kWString: {
+        const uint64_t units = Raw(4);
+        return gbk::FromUtf8(Utf16LeToUtf8(Take(units * 2)));
+      }
+      default:
+        throw ETaskFileError(kInvalidValue);
+    }
+  }
+
+  bool Boolean() { return Tag() == kTrue; }
+
+  void ListBegin() {
+    if (Tag() != kList) throw ETaskFileError(kInvalidValue);
+  }
+  // Consumes the list's end marker when it comes next.
+  bool ListEnd() {
+    if (pos_ >= in_.size()) throw ETaskFileError(kReadError);
+    if (static_cast<uint8_t>(in_[pos_]) != kNull) return false;
+    ++pos_;
+    return true;
+  }
+
+ private:
+  std::string_view Take(uint64_t count) {
+    if (count > in_.size() - pos_) throw ETaskFileError(kReadError);
+    std::string_view part = in_.substr(pos_, static_cast<std::size_t>(count));
+    pos_ += static_cast<std::size_t>(count);
+    return part;
+  }
+
+  uint32_t Raw(int bytes) {
+    std::string_view b = Take(static_cast<uint64_t>(bytes));
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[i]);
+    return v;
+  }
+
+  std::string_view in_;
+  std::size_t pos_ = 0;
+};
+
+std::string SystemReason(int err) {
+  return std::strerror(err);
+}
+
+[[noreturn]] void ThrowAccess(const char* what, const std::string& path, int err) {
+  throw ETaskFileAccessError(std::string(what) + " \"" + path + "\". " + SystemReason(err));
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// A temporary file in the target's directory, created with the usual permissions.
+int CreateTemporary(const std::string& path, std::string& tempPath) {
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+               std::to_string(rd() % 100000);
+    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::string EncodeTaskFile(const TTaskFileData& data) {
+  TWriter w;
+  w.String(data.TaskName);
+  w.String(data.SearchText);
+  w.Integer(data.SearchMode);
+  w.Integer(data.ProcessedURLCount);
+  w.Integer(data.ResumeIndex);
+  w.String(data.EngineName);
+  w.Integer(data.EngineResultOffset);
+  w.Integer(data.EnginePageCount);
+  w.Tag(kList);
+  for (const auto& e : data.URLs) {
+    w.String(e.URL);
+    w.String(e.Title);
+    w.String(e.Description);
+  }
+  w.Tag(kNull);
+  w.String(data.Window.InputText);
+  w.Boolean(data.Window.KeywordMode);
+  w.Boolean(data.Window.WebsiteMode);
+  w.Tag(kList);
+  for (const auto& row : data.Rows)
+    for (const auto& cell : row) w.String(cell);
+  w.Tag(kNull);
+  return w.Take();
+}
+
+TTaskFileData DecodeTaskFile(std::string_view bytes) {
+  TReader r(bytes);
+  TTaskFileData d;
+  d.TaskName = r.String();
+  d.SearchText = r.String();
+  d.SearchMode = r.Integer();
+  d.ProcessedURLCount = r.Integer();
+  d.ResumeIndex = r.Integer();
+  d.EngineName = r.String();
+  d.EngineResultOffset = r.Integer();
+  d.EnginePageCount = r.Integer();
+  r.ListBegin();
+  while (!r.ListEnd()) {
+    TSearchURLResult e;
+    e.URL = r.String();
+    e.Title = r.String();
+    e.Description = r.String();
+    d.URLs.push_back(std::move(e));
+  }
+  d.Window.InputText = r.String();
+  d.Window.KeywordMode = r.Boolean();
+  d.Window.WebsiteMode = r.Boolean();
+  r.ListBegin();
+  while (!r.ListEnd()) {
+    TResultRow row;
+    for (auto& cell : row) cell = r.String();
+    d.Rows.push_back(std::move(row));
+  }
+  return d;
+}
+
+TTaskFileData ReadTaskFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ThrowAccess("Cannot open file", path, errno);
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      ThrowAccess("Cannot read file", path, err);
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return DecodeTaskFile(bytes);
+}
+
+void WriteTaskFile(const std::string& path, const TTaskFileData& data) {
+  const std::string bytes = EncodeTaskFile(data);
+  std::string tempPath;
+  const int fd = CreateTemporary(path, tempPath);
+  if (fd < 0) ThrowAccess("Cannot create file", path, errno);
+  // A file being replaced keeps its permissions.
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  int err = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && ::rename(tempPath.c_str(), path.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    ::unlink(tempPath.c_str());
+    ThrowAccess("Cannot write file", path, err);
+  }
+}
+
+TEngineNaming EngineNamingFor(const std::array<TSearchEngineObject*, 6>& adapters) {
+  static const std::array<std::string, 6> names = {"sina",   "sohu", "yahoo",
+                                                   "google", "163",  "baidu"};
+  TEngineNaming naming;
+  naming.NameOf = [adapters](const TSearchEngineObject* engine) -> std::string {
+    if (!engine) return {};
+    for (std::size_t i = 0; i < adapters.size(); ++i)
+      if (adapters[i] == engine) return names[i];
+    return {};
+  };
+  naming.ByName = [adapters](const std::string& name) -> TSearchEngineObject* {
+    for (std::size_t i = 0; i < names.size(); ++i)
+      if (names[i] == name) return adapters[i];
+    return nullptr;
+  };
+  return naming;
+}
+
+void SaveToFile(const std::string& path, const TProgramState& state, const TResultTable& rows,
+                const TTaskWindowItems& window, const TEngineNaming& engines) {
+  TTaskFileData d;
+  d.TaskName = state.TaskName;
+  d.SearchText = state.SearchText;
+  d.SearchMode = state.SearchMode;
+  d.ProcessedURLCount = state.ProcessedURLCount;
+  // A reopened task hands out entries again from the processed count.
+  d.ResumeIndex = state.ProcessedURLCount;
+  d.EngineName = engines.NameOf ? engines.NameOf(state.CurrentEngine.load()) : std::string();
+  d.EngineResultOffset = state.EngineResultOffset.load();
+  d.EnginePageCount = state.EnginePageCount.load();
+  d.URLs = state.CopyURLList();
+  d.Window = window;
+  d.Rows = rows.Rows();
+  WriteTaskFile(path, d);
+}
+
+void LoadFromFile(const std::string& path, TProgramState& state, TResultTable& rows,
+                  TTaskWindowItems& window, const TEngineNaming& engines) {
+  TTaskFileData d = ReadTaskFile(path);
+  // Counts outside the list (a hand-edited file) would index past it.
+  const auto urlCount = static_cast<int64_t>(d.URLs.size());
+  d.ProcessedURLCount = static_cast<int32_t>(std::clamp<int64_t>(d.ProcessedURLCount, 0, urlCount));
+  d.ResumeIndex = static_cast<int32_t>(std::clamp<int64_t>(d.ResumeIndex, 0, urlCount));
+  state.TaskName = std::move(d.TaskName);
+  state.SearchText = std::move(d.SearchText);
+  state.SearchMode = d.SearchMode;
+  state.ProcessedURLCount = d.ProcessedURLCount;
+  state.NextURLIndex = d.ResumeIndex;
+  state.CurrentEngine = engines.ByName ? engines.ByName(d.EngineName) : nullptr;
+  state.EngineResultOffset = d.EngineResultOffset;
+  state.EnginePageCount = d.EnginePageCount;
+  state.ReplaceURLList(std::move(d.URLs));
+  window = std::move(d.Window);
+  rows.ReplaceRows(std::move(d.Rows));
+}
+
+std::string EnsureTaskExtension(const std::string& name) {
+  const std::size_t slash = name.find_last_of('/');
+  const std::size_t dot = name.find_last_of('.');
+  const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  if (hasExt && name.compare(dot, std::string::npos, ".swrw") == 0) return name;
+  return name + ".swrw";
+}

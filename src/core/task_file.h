@@ -1,0 +1,83 @@
+#pragma once
+// The task file (".swrw"): a flat sequence of tagged values holding the task's scalar fields,
+// its URL list, the window's input box and mode buttons, and every result row.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/program_state.h"
+#include "core/result_table.h"
+
+class TSearchEngineObject;
+
+// A damaged file: "Invalid property value" (unexpected tag) or "Stream read error" (the
+// file ends early, or a length runs past its end).
+class ETaskFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A file that cannot be opened or created; the text names the file and the system's reason.
+class ETaskFileAccessError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Items 10 to 12, which belong to the window: the input box text as shown (GBK) and the two
+// mode buttons.
+struct TTaskWindowItems {
+  std::string InputText;
+  bool KeywordMode = true;
+  bool WebsiteMode = false;
+};
+
+// Every item of a task file in file order; strings are GBK.
+struct TTaskFileData {
+  std::string TaskName;
+  std::string SearchText;
+  int32_t SearchMode = 0;
+  int32_t ProcessedURLCount = 0;
+  int32_t ResumeIndex = 0;  // item 5, read into NextURLIndex
+  std::string EngineName;
+  int32_t EngineResultOffset = 1;
+  int32_t EnginePageCount = 0;
+  std::vector<TSearchURLResult> URLs;
+  TTaskWindowItems Window;
+  std::vector<TResultRow> Rows;
+};
+
+// The file's bytes; the reader ignores anything after item 13.
+std::string EncodeTaskFile(const TTaskFileData& data);
+TTaskFileData DecodeTaskFile(std::string_view bytes);
+
+// Reads a whole file and decodes it. Throws ETaskFileAccessError or ETaskFileError.
+TTaskFileData ReadTaskFile(const std::string& path);
+// Writes to a temporary file beside `path`, then renames it over `path`: a failed write
+// leaves the previous file as it was. Throws ETaskFileAccessError.
+void WriteTaskFile(const std::string& path, const TTaskFileData& data);
+
+// Maps the engine adapters to the names stored in the file and back.
+struct TEngineNaming {
+  std::function<std::string(const TSearchEngineObject*)> NameOf;   // "" for none
+  std::function<TSearchEngineObject*(const std::string&)> ByName;  // nullptr when unknown
+};
+// Naming over the six adapters in the order Sina, Sohu, Yahoo, Google, 163, Baidu, stored as
+// "sina", "sohu", "yahoo", "google", "163", "baidu"; names compare exactly.
+TEngineNaming EngineNamingFor(const std::array<TSearchEngineObject*, 6>& adapters);
+
+// Save: items 1-9 from the state (NextURLIndex is not stored; item 5 repeats the processed
+// count), 10-12 from `window`, 13 from `rows`. Safe while workers run.
+void SaveToFile(const std::string& path, const TProgramState& state, const TResultTable& rows,
+                const TTaskWindowItems& window, const TEngineNaming& engines);
+// Load: the whole file is read and checked first, so a damaged file changes nothing. The
+// company list, RunState, TaskFileName, ElapsedMs and Modified are not touched.
+void LoadFromFile(const std::string& path, TProgramState& state, TResultTable& rows,
+                  TTaskWindowItems& window, const TEngineNaming& engines);
+
+// Appends ".swrw" unless the name already ends in exactly that extension.
+std::string EnsureTaskExtension(const std::string& name);

@@ -1,0 +1,21 @@
+#include "run/default_thread_factory.h"
+
+#include "core/global_set.h"
+#include "crawl/find_web_thread.h"
+#include "crawl/search_point_web_thread.h"
+#include "engines/do_search_thread.h"
+#include "engines/engine_set.h"
+
+std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateCrawlWorker(
+    const TSearchURLResult& entry) {
+  return std::make_unique<TFindWebThead>(state_, settings_, entry.URL, entry.Title,
+                                         entry.Description);
+}
+
+std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateSearchThread() {
+  return std::make_unique<TDoSearchThread>(state_, settings_.Snapshot(), engines_);
+}
+
+std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreatePointWebThread() {
+  return std::make_unique<TSearchPointWebThread>(state_, settings_);
+}

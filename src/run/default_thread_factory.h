@@ -1,0 +1,23 @@
+#pragma once
+// Creates the real thread classes of a run.
+
+#include "run/thread_factory.h"
+
+class TEngineSet;
+class TSettingsStore;
+
+class TDefaultThreadFactory : public TThreadFactory {
+ public:
+  // All three must outlive every thread created here.
+  TDefaultThreadFactory(TProgramState& state, const TSettingsStore& settings, TEngineSet& engines)
+      : state_(state), settings_(settings), engines_(engines) {}
+
+  std::unique_ptr<TWorkerThread> CreateCrawlWorker(const TSearchURLResult& entry) override;
+  std::unique_ptr<TWorkerThread> CreateSearchThread() override;
+  std::unique_ptr<TWorkerThread> CreatePointWebThread() override;
+
+ private:
+  TProgramState& state_;
+  const TSettingsStore& settings_;
+  TEngineSet& engines_;
+};

@@ -1,0 +1,365 @@
+#include "run/run_control.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+
+#include "core/gbk.h"
+
+namespace {
+
+const std::string& TaskFilter() {
+  return GBK("商务信息搜索任务|*.swrw");
+}
+
+}  // namespace
+
+uint32_t SteadyTickCount() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+TRunControl::TRunControl(TProgramState& state, const TSettingsStore& settings,
+                         TResultTable& results, TRunView& view, TThreadFactory& factory,
+                         TEngineAdapters engines, TTickClock clock)
+    : state_(state),
+      settings_(settings),
+      results_(results),
+      view_(view),
+      factory_(factory),
+      engines_(engines),
+      engineNaming_(EngineNamingFor(engines)),
+      clock_(std::move(clock)) {}
+
+TRunControl::~TRunControl() {
+  Shutdown();
+}
+
+bool TRunControl::TakeSearchText() {
+  std::string text = gbk::Trim(view_.InputText());
+  if (text.empty()) {
+    view_.ShowMessage(GBK("请输入内容！"), GBK("提示"), TMessageIcon::Error);
+    view_.FocusInput();
+    return false;
+  }
+  state_.SearchText = std::move(text);
+  return true;
+}
+
+void TRunControl::StartActionExecute() {
+  if (state_.RunState == 1) return;
+  Shutdown();  // nothing is left of an ended run; this only makes sure of it
+  view_.ClearURLBar();
+  results_.Clear();
+  state_.Reset();
+  firstCutOffIndex_ = -1;
+  if (!TakeSearchText()) return;
+  ResetWorkerSlots();
+  state_.RunState = 1;
+  state_.LastTick = clock_();
+  state_.SearchMode = view_.KeywordModeSelected() ? 0 : 1;
+  LaunchRun();
+}
+
+void TRunControl::ContinueActionExecute() {
+  if (state_.RunState != -1) return;
+  if (!TakeSearchText()) return;
+  ResetWorkerSlots();
+  state_.RunState = 1;
+  state_.LastTick = clock_();
+  LaunchRun();
+}
+
+void TRunControl::LaunchRun() {
+  if (state_.SearchMode == 1) {
+    producer_ = factory_.CreatePointWebThread();
+  } else {
+    BuildEngineList();
+    producer_ = factory_.CreateSearchThread();
+  }
+  if (producer_) producer_->Resume();
+  SetTimer(TRunTimer::BeginCheck, true);
+  state_.Modified = true;
+}
+
+void TRunControl::StopActionExecute() {
+  if (state_.RunState != 1) return;
+  view_.SetStatusText(0, GBK("正在停止..."));
+  SetTimer(TRunTimer::BeginCheck, false);
+  if (producer_ && producer_->WorkState.load() != 2) producer_->RequestStop();
+  for (auto& slot : slots_)
+    if (slot.Worker) slot.Worker->RequestStop();
+  SetTimer(TRunTimer::StopWait, true);
+  view_.SetCursor(TRunCursor::Hourglass);
+}
+
+void TRunControl::StopWaitTimerTimer() {
+  if (!stopWaitEnabled_) return;
+  if (!ReleaseFinishedProducer()) return;
+  if (!ReapAllWorkers()) return;
+  ApplyResumePoint();
+  view_.SetCursor(TRunCursor::Normal);
+  SetTimer(TRunTimer::StopWait, false);
+  state_.RunState = -1;
+  ShowRunState();
+}
+
+void TRunControl::BeginCheckTimerTimer() {
+  if (!beginCheckEnabled_) return;
+  state_.Modified = true;
+  DispatchWorkers();
+  TransferCompanies();
+  UpdateStatusCounters();
+  ShowRunState();
+  CheckRunFinished();
+}
+
+void TRunControl::ResetWorkerSlots() {
+  const int32_t count = settings_.Snapshot()->MaxFindWebThreadCount;
+  slots_.clear();
+  // At least one slot, or a run with addresses could never end.
+  slots_.resize(static_cast<std::size_t>(std::max(count, 1)));
+}
+
+void TRunControl::BuildEngineList() {
+  const auto set = settings_.Snapshot();
+  const std::array<bool, 6> use = {set->FlagUseSina,   set->FlagUseSohu, set->FlagUseYahoo,
+                                   set->FlagUseGoogle, set->FlagUse163,  set->FlagUseBaidu};
+  state_.EngineList.clear();
+  for (std::size_t i = 0; i < engines_.size(); ++i)
+    if (use[i]) state_.EngineList.push_back(engines_[i]);
+}
+
+void TRunControl::DispatchWorkers() {
+  for (auto& slot : slots_) {
+    if (slot.Worker && slot.Worker->WorkState.load() == 2) {
+      ++state_.ProcessedURLCount;
+      slot.Worker.reset();
+      slot.URLIndex = -1;
+    }
+    if (slot.Worker) continue;
+    const int32_t index = state_.NextURLIndex;
+    if (index < 0 || state_.URLCount() <= static_cast<std::size_t>(index)) continue;
+    const TSearchURLResult entry = state_.URLAt(static_cast<std::size_t>(index));
+    slot.Worker = factory_.CreateCrawlWorker(entry);
+    slot.URLIndex = index;
+    if (slot.Worker) slot.Worker->Resume();
+    ++state_.NextURLIndex;
+  }
+}
+
+void TRunControl::TransferCompanies() {
+  auto records = state_.TakeCompanies();
+  if (records.empty()) return;
+  std::vector<TResultRow> rows;
+  rows.reserve(records.size());
+  for (const auto& record : records) rows.push_back(RowFromCompany(*record));
+  results_.AppendRows(std::move(rows));
+}
+
+void TRunControl::UpdateStatusCounters() {
+  std::vector<std::string> fresh = state_.URLsFrom(view_.URLBarLineCount());
+  if (!fresh.empty()) view_.AppendURLBarLines(fresh);
+  view_.SetStatusText(1, GBK("得到网址数:") + std::to_string(view_.URLBarLineCount()));
+  view_.SetStatusText(2, GBK("已处理网址:") + std::to_string(state_.ProcessedURLCount));
+  view_.SetStatusText(3, GBK("得到信息:") + std::to_string(results_.RowCount()));
+
+  const uint32_t now = clock_();
+  state_.ElapsedMs += now - state_.LastTick;
+  state_.LastTick = now;
+  const uint32_t s = state_.ElapsedMs / 1000;
+  view_.SetStatusText(4, GBK("运行时间:") + std::to_string(s / 3600) + GBK("时") +
+                             std::to_string(s % 3600 / 60) + GBK("分") + std::to_string(s % 60) +
+                             GBK("秒"));
+}
+
+void TRunControl::ShowRunState() {
+  switch (state_.RunState) {
+    case -1:
+      view_.SetStatusText(0, GBK("结束"));
+      break;
+    case 0:
+      view_.SetStatusText(0, GBK("就绪"));
+      break;
+    case 1:
+      view_.SetStatusText(0, GBK("正在运行..."));
+      break;
+    default:
+      break;
+  }
+}
+
+void TRunControl::CheckRunFinished() {
+  if (state_.RunState != 1 || state_.ElapsedMs == 0) return;
+  const std::size_t urlCount = state_.URLCount();
+  if (state_.ProcessedURLCount != state_.NextURLIndex || state_.ProcessedURLCount < 0 ||
+      urlCount != static_cast<std::size_t>(state_.ProcessedURLCount))
+    return;
+  if (!ReleaseFinishedProducer()) return;
+  if (!ReapAllWorkers()) return;
+  SetTimer(TRunTimer::BeginCheck, false);
+  state_.RunState = -1;
+  ShowRunState();
+}
+
+bool TRunControl::ReapAllWorkers() {
+  for (auto& slot : slots_) {
+    if (!slot.Worker) continue;
+    if (slot.Worker->WorkState.load() != 2) return false;
+    ReleaseStoppedWorker(slot);
+  }
+  return true;
+}
+
+bool TRunControl::ReleaseFinishedProducer() {
+  if (!producer_) return true;
+  if (producer_->WorkState.load() != 2) return false;
+  producer_.reset();
+  return true;
+}
+
+void TRunControl::ReleaseStoppedWorker(TWorkerSlot& slot) {
+  if (slot.Worker->Completed())
+    ++state_.ProcessedURLCount;
+  else if (slot.URLIndex >= 0 && (firstCutOffIndex_ < 0 || slot.URLIndex < firstCutOffIndex_))
+    firstCutOffIndex_ = slot.URLIndex;
+  slot.Worker.reset();
+  slot.URLIndex = -1;
+}
+
+void TRunControl::ApplyResumePoint() {
+  if (firstCutOffIndex_ < 0) return;
+  state_.NextURLIndex = firstCutOffIndex_;
+  state_.ProcessedURLCount = firstCutOffIndex_;
+  firstCutOffIndex_ = -1;
+}
+
+void TRunControl::SetTimer(TRunTimer timer, bool enabled) {
+  bool& flag = timer == TRunTimer::BeginCheck ? beginCheckEnabled_ : stopWaitEnabled_;
+  if (flag == enabled) return;
+  flag = enabled;
+  view_.EnableTimer(timer, enabled);
+}
+
+void TRunControl::Shutdown() {
+  if (producer_) producer_->RequestStop();
+  for (auto& slot : slots_)
+    if (slot.Worker) slot.Worker->RequestStop();
+  if (producer_) producer_->Join();
+  for (auto& slot : slots_)
+    if (slot.Worker) slot.Worker->Join();
+  producer_.reset();
+  for (auto& slot : slots_)
+    if (slot.Worker) ReleaseStoppedWorker(slot);
+  ApplyResumePoint();
+  beginCheckEnabled_ = false;
+  stopWaitEnabled_ = false;
+  if (state_.RunState == 1) state_.RunState = -1;
+}
+
+TTaskWindowItems TRunControl::WindowItems() const {
+  return {view_.InputText(), view_.KeywordModeSelected(), view_.WebsiteModeSelected()};
+}
+
+void TRunControl::ShowError(const std::exception& e) {
+  view_.ShowMessage(gbk::FromUtf8(e.what()), GBK("错误"), TMessageIcon::Error);
+}
+
+bool TRunControl::SaveTo(const std::string& path) {
+  view_.SetCursor(TRunCursor::Hourglass);
+  view_.SetStatusText(0, GBK("正在保存...."));
+  try {
+    SaveToFile(path, state_, results_, WindowItems(), engineNaming_);
+  } catch (const std::exception& e) {
+    view_.SetCursor(TRunCursor::Normal);
+    ShowRunState();
+    ShowError(e);
+    return false;
+  }
+  view_.SetStatusText(0, GBK("保存完毕"));
+  view_.SetCursor(TRunCursor::Normal);
+  state_.Modified = false;
+  return true;
+}
+
+bool TRunControl::SaveSessionActionExecute() {
+  if (state_.TaskFileName.empty()) {
+    auto chosen = view_.AskSaveFileName(GBK("保存任务"), TaskFilter(), state_.TaskName);
+    if (!chosen) return false;
+    state_.TaskFileName = EnsureTaskExtension(*chosen);
+  }
+  return SaveTo(state_.TaskFileName);
+}
+
+bool TRunControl::SaveAsActionExecute() {
+  auto chosen = view_.AskSaveFileName(GBK("任务另存为"), TaskFilter(), std::string());
+  if (!chosen) return false;
+  state_.TaskFileName = EnsureTaskExtension(*chosen);
+  return SaveTo(state_.TaskFileName);
+}
+
+void TRunControl::OpenSessionActionExecute() {
+  if (state_.RunState == 1) return;
+  auto chosen = view_.AskOpenFileName(GBK("打开任务"), TaskFilter());
+  if (chosen) OpenTask(*chosen);
+}
+
+bool TRunControl::OpenTask(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    view_.ShowMessage(GBK("文件不存在"), GBK("错误"), TMessageIcon::Error);
+    return false;
+  }
+  TTaskWindowItems window = WindowItems();
+  try {
+    LoadFromFile(path, state_, results_, window, engineNaming_);
+  } catch (const std::exception& e) {
+    ShowError(e);
+    return false;
+  }
+  view_.ClearURLBar();
+  std::vector<std::string> urls = state_.URLsFrom(0);
+  if (!urls.empty()) view_.AppendURLBarLines(urls);
+  view_.SetInputText(window.InputText);
+  view_.SetModeButtons(window.KeywordMode, window.WebsiteMode);
+  state_.TaskFileName = path;
+  state_.RunState = -1;
+  UpdateCaption();
+  ShowRunState();
+  view_.SetStatusText(1, GBK("得到网址数:") + std::to_string(view_.URLBarLineCount()));
+  view_.SetStatusText(2, GBK("已处理网址:") + std::to_string(state_.ProcessedURLCount));
+  view_.SetStatusText(3, GBK("得到信息:") + std::to_string(results_.RowCount()));
+  view_.SetStatusText(4, std::string());
+  return true;
+}
+
+bool TRunControl::CloseQuery() {
+  if (!state_.Modified) return true;
+  switch (view_.ShowMessage(GBK("是否保存当前任务?"), GBK("提示"), TMessageIcon::Information,
+                            TMessageButtons::YesNoCancel)) {
+    case TMessageResult::Yes:
+      return SaveSessionActionExecute();
+    case TMessageResult::No:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TRunControl::NewTaskAccepted() {
+  if (state_.RunState == 1) return;
+  UpdateCaption();
+  state_.RunState = 0;
+  ShowRunState();
+  for (int panel = 1; panel <= 4; ++panel) view_.SetStatusText(panel, std::string());
+  view_.ClearURLBar();
+  results_.Clear();
+  state_.Reset();
+  firstCutOffIndex_ = -1;
+}
+
+void TRunControl::UpdateCaption() {
+  if (state_.TaskName.empty()) return;
+  view_.SetWindowCaption(state_.TaskName + "-" + state_.AppTitle);
+}

@@ -1,0 +1,123 @@
+#pragma once
+// Starts, continues and stops a harvesting run and supervises it from the GUI thread: the
+// two 1000 ms ticks hand URL list entries to crawl workers, reap finished ones, move records
+// into the result table and keep the URL bar and status panels up to date. Also the task
+// commands Save, Save As and Open. No Qt here; ticks are called by the window's timers, the
+// CLI's loop or tests, and the millisecond clock is injected.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/global_set.h"
+#include "core/program_state.h"
+#include "core/result_table.h"
+#include "core/task_file.h"
+#include "crawl/worker_thread.h"
+#include "run/run_view.h"
+#include "run/thread_factory.h"
+
+class TSearchEngineObject;
+
+// The six adapters in the order Sina, Sohu, Yahoo, Google, 163, Baidu.
+using TEngineAdapters = std::array<TSearchEngineObject*, 6>;
+using TTickClock = std::function<uint32_t()>;
+
+// Milliseconds of the steady clock, wrapping at 2^32.
+uint32_t SteadyTickCount();
+
+class TRunControl {
+ public:
+  // All references must outlive this object; its destructor stops and joins every thread.
+  TRunControl(TProgramState& state, const TSettingsStore& settings, TResultTable& results,
+              TRunView& view, TThreadFactory& factory, TEngineAdapters engines,
+              TTickClock clock = SteadyTickCount);
+  ~TRunControl();
+  TRunControl(const TRunControl&) = delete;
+  TRunControl& operator=(const TRunControl&) = delete;
+
+  // Commands.
+  void StartActionExecute();
+  void ContinueActionExecute();
+  void StopActionExecute();
+
+  // Timer ticks; a tick of a disabled timer does nothing.
+  void BeginCheckTimerTimer();
+  void StopWaitTimerTimer();
+  bool BeginCheckTimerEnabled() const { return beginCheckEnabled_; }
+  bool StopWaitTimerEnabled() const { return stopWaitEnabled_; }
+
+  // Enabling rules. Start also stands for New task, Open task and the wizards.
+  bool CanStart() const { return state_.RunState != 1; }
+  bool CanStop() const { return state_.RunState == 1; }
+  bool CanContinue() const { return state_.RunState == -1; }
+
+  // Task commands. Save and Save As answer whether the task was written; a cancelled
+  // dialog writes nothing and leaves Modified set. File errors are shown in a message box.
+  bool SaveSessionActionExecute();
+  bool SaveAsActionExecute();
+  void OpenSessionActionExecute();
+  // Open steps after the dialog: existence check, load, ended state, caption and panels.
+  bool OpenTask(const std::string& path);
+  // Closing the window: asks whether to save a modified task; false keeps the window open.
+  bool CloseQuery();
+  // The accepted new-task dialog: ready state, empty panels, lists and task data.
+  void NewTaskAccepted();
+  // Window title from TaskName and AppTitle (left as it is when TaskName is empty).
+  void UpdateCaption();
+
+  // Stops every thread, waits for all of them and frees them; the run ends. Does not touch
+  // the view, so it is safe while the window is being torn down.
+  void Shutdown();
+
+  const TEngineNaming& EngineNaming() const { return engineNaming_; }
+  std::size_t WorkerSlotCount() const { return slots_.size(); }
+  bool HasProducer() const { return producer_ != nullptr; }
+
+  // Steps of the commands and ticks.
+  void ResetWorkerSlots();
+  void BuildEngineList();
+  void DispatchWorkers();
+  void TransferCompanies();
+  void UpdateStatusCounters();
+  void ShowRunState();
+  void CheckRunFinished();
+  bool ReapAllWorkers();
+
+ private:
+  struct TWorkerSlot {
+    std::unique_ptr<TWorkerThread> Worker;
+    int32_t URLIndex = -1;  // the URL list entry the worker crawls
+  };
+
+  bool TakeSearchText();
+  void LaunchRun();
+  void SetTimer(TRunTimer timer, bool enabled);
+  // Frees the producer once it has finished; false while it still runs.
+  bool ReleaseFinishedProducer();
+  // A worker freed after a stop: finished sites count as processed, cut-off ones are
+  // remembered so the run resumes from the first of them.
+  void ReleaseStoppedWorker(TWorkerSlot& slot);
+  void ApplyResumePoint();
+  TTaskWindowItems WindowItems() const;
+  bool SaveTo(const std::string& path);
+  void ShowError(const std::exception& e);
+
+  TProgramState& state_;
+  const TSettingsStore& settings_;
+  TResultTable& results_;
+  TRunView& view_;
+  TThreadFactory& factory_;
+  TEngineAdapters engines_;
+  TEngineNaming engineNaming_;
+  TTickClock clock_;
+
+  std::unique_ptr<TWorkerThread> producer_;
+  std::vector<TWorkerSlot> slots_;
+  int32_t firstCutOffIndex_ = -1;
+  bool beginCheckEnabled_ = false;
+  bool stopWaitEnabled_ = false;
+};
