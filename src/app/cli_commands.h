@@ -9,6 +9,9 @@ using TCliArgs = std::vector<std::string>;
 
 int CliSettings(const TCliArgs& args);
 int CliAnalyse(const TCliArgs& args);
+int CliSearch(const TCliArgs& args);
+int CliEnginePage(const TCliArgs& args);
+int CliTaskInfo(const TCliArgs& args);
 
 // Prints the usage text to stderr and returns 2.
 int CliUsage();

@@ -23,8 +23,8 @@ std::string CliConfigPath(const std::string& option) {
 int main(int argc, char** argv) {
   if (argc < 2) return CliUsage();
   const std::map<std::string, std::function<int(const TCliArgs&)>> commands = {
-      {"settings", CliSettings},
-      {"analyse", CliAnalyse},
+      {"settings", CliSettings},      {"analyse", CliAnalyse},    {"search", CliSearch},
+      {"engine-page", CliEnginePage}, {"task-info", CliTaskInfo},
   };
   auto it = commands.find(argv[1]);
   if (it == commands.end()) return CliUsage();

@@ -1,0 +1,104 @@
+#pragma once
+// The modal dialogs the main window opens. Each is created when opened, run with exec() and
+// destroyed afterwards.
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TGlobalSet;
+class TSettingsStore;
+class TProgramState;
+class TResultTable;
+class TRunView;
+
+// What the settings dialogs change: the GUI's settings record, the snapshot the workers read
+// (published again after a confirmed change) and the settings file written on confirmation.
+struct TSettingsContext {
+  TGlobalSet& Settings;
+  TSettingsStore& Store;
+  std::string SettingsPath;
+};
+
+// "新建任务": on OK stores the trimmed name in state.TaskName.
+class TNewSessionForm : public QDialog {
+  Q_OBJECT
+ public:
+  TNewSessionForm(TProgramState& state, QWidget* parent = nullptr);
+  ~TNewSessionForm() override;
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> impl_;
+};
+
+// "编辑": shows row `row` of the result table; selectRow selects a row in the main list.
+class TEditForm : public QDialog {
+  Q_OBJECT
+ public:
+  TEditForm(TResultTable& table, int row, std::function<void(int)> selectRow,
+            QWidget* parent = nullptr);
+  ~TEditForm() override;
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> impl_;
+};
+
+// "选项".
+class TOptionForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TOptionForm(TSettingsContext context, QWidget* parent = nullptr);
+  ~TOptionForm() override;
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> impl_;
+};
+
+// "软件设置向导(1 of 3)".
+class TSettingWizardForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TSettingWizardForm(TSettingsContext context, QWidget* parent = nullptr);
+  ~TSettingWizardForm() override;
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> impl_;
+};
+
+// "关键词搜索向导": reads and fills the main window's input box and mode buttons via the view.
+class TSearchContentWizardForm : public QDialog {
+  Q_OBJECT
+ public:
+  TSearchContentWizardForm(TSettingsContext context, TRunView& mainWindow,
+                           QWidget* parent = nullptr);
+  ~TSearchContentWizardForm() override;
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> impl_;
+};
+
+// "指定网站搜索向导".
+class TSearchPointWebWizardForm : public QDialog {
+  Q_OBJECT
+ public:
+  TSearchPointWebWizardForm(TSettingsContext context, TRunView& mainWindow,
+                            QWidget* parent = nullptr);
+  ~TSearchPointWebWizardForm() override;
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> impl_;
+};
+
+// Program name and version.
+class TAboutBox : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TAboutBox(QWidget* parent = nullptr);
+};
