@@ -12,6 +12,11 @@ class TSettingsStore;
 class TProgramState;
 class TResultTable;
 class TRunView;
+class QString;
+
+// Shows the text of a failed save over the dialog. The default is a modal error message box;
+// tests put in their own so that nothing waits for a click.
+using TDialogErrorReporter = std::function<void(QWidget* dialog, const QString& text)>;
 
 // What the settings dialogs change: the GUI's settings record, the snapshot the workers read
 // (published again after a confirmed change) and the settings file written on confirmation.
@@ -41,6 +46,9 @@ class TEditForm : public QDialog {
             QWidget* parent = nullptr);
   ~TEditForm() override;
 
+  // Index of the row shown.
+  int RowIndex() const;
+
  private:
   struct TImpl;
   std::unique_ptr<TImpl> impl_;
@@ -53,7 +61,12 @@ class TOptionForm : public QDialog {
   explicit TOptionForm(TSettingsContext context, QWidget* parent = nullptr);
   ~TOptionForm() override;
 
+  void SetErrorReporter(TDialogErrorReporter reporter);
+
  private:
+  // Takes the controls back into the record, publishes and saves; false when the save failed.
+  bool Apply();
+
   struct TImpl;
   std::unique_ptr<TImpl> impl_;
 };
@@ -65,7 +78,13 @@ class TSettingWizardForm : public QDialog {
   explicit TSettingWizardForm(TSettingsContext context, QWidget* parent = nullptr);
   ~TSettingWizardForm() override;
 
+  void SetErrorReporter(TDialogErrorReporter reporter);
+  // Current page, from 1.
+  int PageNumber() const;
+
  private:
+  // Takes the wizard back, publishes and saves; false when the save failed.
+  bool Finish();
   struct TImpl;
   std::unique_ptr<TImpl> impl_;
 };
@@ -78,7 +97,13 @@ class TSearchContentWizardForm : public QDialog {
                            QWidget* parent = nullptr);
   ~TSearchContentWizardForm() override;
 
+  void SetErrorReporter(TDialogErrorReporter reporter);
+  // Current page, from 1.
+  int PageNumber() const;
+
  private:
+  // Takes the wizard back, publishes and saves; false when the save failed.
+  bool Finish();
   struct TImpl;
   std::unique_ptr<TImpl> impl_;
 };
@@ -91,7 +116,13 @@ class TSearchPointWebWizardForm : public QDialog {
                             QWidget* parent = nullptr);
   ~TSearchPointWebWizardForm() override;
 
+  void SetErrorReporter(TDialogErrorReporter reporter);
+  // Current page, from 1.
+  int PageNumber() const;
+
  private:
+  // Takes the wizard back, publishes and saves; false when the save failed.
+  bool Finish();
   struct TImpl;
   std::unique_ptr<TImpl> impl_;
 };

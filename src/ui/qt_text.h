@@ -6,10 +6,10 @@
 
 #include "core/gbk.h"
 
-inline QString QFromGbk(const std::string& gbk) {
-  return QString::fromStdString(ToUtf8(gbk));
+inline QString QFromGbk(const std::string& text) {
+  return QString::fromStdString(gbk::ToUtf8(text));
 }
 
 inline std::string GbkFromQ(const QString& text) {
-  return FromUtf8(text.toStdString());
+  return gbk::FromUtf8(text.toStdString());
 }

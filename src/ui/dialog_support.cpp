@@ -1,0 +1,169 @@
+#include "ui/dialog_support.h"
+
+#include <QDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <charconv>
+#include <exception>
+
+TSpinField::TSpinField(int minimum, int maximum, int step, const QString& name, QWidget* parent)
+    : QSpinBox(parent) {
+  setObjectName(name);
+  setRange(minimum, maximum);
+  setSingleStep(step);
+  // The value follows the text only when editing ends; a bad text then falls back.
+  setKeyboardTracking(false);
+  setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+}
+
+void TSpinField::SetNumber(int value) {
+  setValue(std::clamp(value, minimum(), maximum()));
+}
+
+int TSpinField::TakeNumber() {
+  const std::string text = TrimmedGbk(cleanText());
+  int parsed = 0;
+  const char* last = text.data() + text.size();
+  auto [end, ec] = std::from_chars(text.data(), last, parsed);
+  if (!text.empty() && ec == std::errc() && end == last && parsed >= minimum() &&
+      parsed <= maximum()) {
+    setValue(parsed);
+  } else {
+    setValue(value());
+  }
+  // Show the value taken, whatever was typed.
+  lineEdit()->setText(textFromValue(value()));
+  return value();
+}
+
+QValidator::State TSpinField::validate(QString& input, int& pos) const {
+  // Let anything be typed; what is not a valid number is simply not taken.
+  const QValidator::State state = QSpinBox::validate(input, pos);
+  return state == QValidator::Invalid ? QValidator::Intermediate : state;
+}
+
+std::string TrimmedGbk(const QString& text) {
+  return gbk::Trim(GbkFromQ(text));
+}
+
+QString ListFieldText(const TLikeList& list) {
+  return QFromGbk(LikeListToText(list));
+}
+
+TLikeList ListFromField(const QString& text) {
+  return LikeListFromText(TrimmedGbk(text));
+}
+
+TGlobalSet FactoryGlobalSet() {
+  TGlobalSet set;
+  set.AddressLike = LikeListFromText(GBK("地址;厂址;"));
+  set.PostCodeLike = LikeListFromText(GBK("邮编;邮政编码;"));
+  set.telephoneLike = LikeListFromText(GBK("电话;语音热线;tel;"));
+  set.faxnoLike = LikeListFromText(GBK("传真;fax;"));
+  set.MailAddressLike = LikeListFromText(GBK("电子信箱;信箱;邮件;e-mail;mailto;email;"));
+  set.CompanyLike = LikeListFromText(GBK("公司名称;企业名称;"));
+  set.HTMLNameLike = LikeListFromText("about;contact;");
+  set.CompanyNameLike = LikeListFromText(GBK("厂;局;公司;处;集团;中心;院;所;办;部;大学;会;"));
+  set.AddressContentLike = LikeListFromText(GBK("省;市;县;区;号;座;街;厦;乡;墩;村;"));
+  set.InfoLinkLike.clear();
+  set.NextPageLinkLike.clear();
+  set.NextPageLike = LikeListFromText(GBK("页;"));
+  set.BUseCompanyNameLike = true;
+  set.BUseNextPageLike = true;
+  set.MaxFindWebThreadCount = 20;
+  set.MaxCrawlLevel = 2;
+  set.MaxReadHTMLTimeOut = 30000;
+  set.FlagFindAddressAndPostCode = true;
+  set.FlagFindTelAndFax = true;
+  set.FlagFindMailAddress = true;
+  set.FlagUseSina = true;
+  set.FlagUseSohu = true;
+  set.FlagUseYahoo = true;
+  set.FlagUse163 = true;
+  set.FlagUseGoogle = true;
+  set.FlagUseBaidu = true;
+  return set;
+}
+
+void ShowErrorBox(QWidget* dialog, const QString& text) {
+  QMessageBox::critical(dialog, QStringLiteral("错误"), text);
+}
+
+QString SaveErrorText(const std::exception& error) {
+  // The message carries a file-system path, which is UTF-8 here.
+  return QString::fromUtf8(error.what());
+}
+
+TWizardPager::TWizardPager(QDialog* dialog, const QString& captionStem, int pageCount)
+    : dialog_(dialog), captionStem_(captionStem), pageCount_(pageCount) {
+  auto* layout = new QVBoxLayout(dialog);
+  stack_ = new QStackedWidget(dialog);
+  stack_->setObjectName(QStringLiteral("Pages"));
+  layout->addWidget(stack_);
+  auto* rule = new QFrame(dialog);
+  rule->setFrameShape(QFrame::HLine);
+  rule->setFrameShadow(QFrame::Sunken);
+  layout->addWidget(rule);
+
+  Back = new QPushButton(QStringLiteral("上一步(&B)"), dialog);
+  Back->setObjectName(QStringLiteral("BackButton"));
+  Next = new QPushButton(QStringLiteral("下一步(&N)"), dialog);
+  Next->setObjectName(QStringLiteral("NextButton"));
+  Finish = new QPushButton(QStringLiteral("完成"), dialog);
+  Finish->setObjectName(QStringLiteral("FinishButton"));
+  Cancel = new QPushButton(QStringLiteral("取消"), dialog);
+  Cancel->setObjectName(QStringLiteral("CancelButton"));
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(Back);
+  buttons->addWidget(Next);
+  buttons->addWidget(Finish);
+  buttons->addWidget(Cancel);
+  layout->addLayout(buttons);
+
+  QObject::connect(Next, &QPushButton::clicked, dialog, [this] {
+    if (page_ < pageCount_) ShowPage(page_ + 1);
+  });
+  QObject::connect(Back, &QPushButton::clicked, dialog, [this] {
+    if (page_ > 1) ShowPage(page_ - 1);
+  });
+  QObject::connect(Cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+}
+
+QVBoxLayout* TWizardPager::AddPage(const QString& heading) {
+  auto* page = new QWidget(stack_);
+  auto* body = new QVBoxLayout(page);
+  auto* title = new QLabel(heading, page);
+  title->setObjectName(QStringLiteral("Heading%1").arg(stack_->count() + 1));
+  QFont font = title->font();
+  font.setBold(true);
+  title->setFont(font);
+  title->setWordWrap(true);
+  body->addWidget(title);
+  stack_->addWidget(page);
+  return body;
+}
+
+void TWizardPager::ShowPage(int page) {
+  page_ = std::clamp(page, 1, pageCount_);
+  stack_->setCurrentIndex(page_ - 1);
+  const bool last = page_ == pageCount_;
+  Back->setEnabled(page_ > 1);
+  Next->setVisible(!last);
+  Next->setEnabled(true);
+  Finish->setVisible(last);
+  Finish->setEnabled(true);
+  // Enter goes to whichever of the two stands in the place.
+  Next->setDefault(!last);
+  Finish->setDefault(last);
+  dialog_->setWindowTitle(
+      QStringLiteral("%1(%2 of %3)").arg(captionStem_).arg(page_).arg(pageCount_));
+  if (OnShow) OnShow(page_);
+}

@@ -1,0 +1,80 @@
+#pragma once
+// Pieces shared by the dialogs: the number field, list fields, trimming, the factory values
+// and the default error display.
+
+#include <QSpinBox>
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "core/gbk.h"
+#include "core/global_set.h"
+
+// The text conversions live in namespace gbk; make them visible to the Qt helpers.
+using gbk::FromUtf8;
+using gbk::ToUtf8;
+#include "ui/qt_text.h"  // IWYU pragma: export
+
+class QWidget;
+
+// A number field with up and down arrows. Any text may be typed; a text that is not a whole
+// number within the range never becomes the value, so the last valid value stands.
+class TSpinField : public QSpinBox {
+ public:
+  TSpinField(int minimum, int maximum, int step, const QString& name, QWidget* parent = nullptr);
+
+  // Shows the number, moved to the nearest end of the range when outside it.
+  void SetNumber(int value);
+  // Commits the field: a typed text that is a whole number in range becomes the value;
+  // any other text gives way to the last valid value. Returns the value.
+  int TakeNumber();
+
+ protected:
+  QValidator::State validate(QString& input, int& pos) const override;
+};
+
+// Text with leading and trailing blanks and control characters removed, as GBK.
+std::string TrimmedGbk(const QString& text);
+// What a list field shows, and the list a field's text gives back.
+QString ListFieldText(const TLikeList& list);
+TLikeList ListFromField(const QString& text);
+
+// The values the options dialog's default button restores.
+TGlobalSet FactoryGlobalSet();
+
+// Default error display: a modal error message box over `dialog`.
+void ShowErrorBox(QWidget* dialog, const QString& text);
+// The text of a failed save, as the user sees it.
+QString SaveErrorText(const std::exception& error);
+
+class QDialog;
+class QPushButton;
+class QStackedWidget;
+class QVBoxLayout;
+
+// The page frame the wizards share: a stack of pages under their headings, and the buttons
+// "上一步(&B)", "下一步(&N)", "完成" (on the last page, in the place of "下一步(&N)") and
+// "取消". The caption is the stem followed by "(n of N)".
+class TWizardPager {
+ public:
+  TWizardPager(QDialog* dialog, const QString& captionStem, int pageCount);
+
+  // Adds the next page under its heading; returns the layout for its controls.
+  QVBoxLayout* AddPage(const QString& heading);
+  // Shows page n (from 1): buttons, caption, then the wizard's own hook (focus, enabling).
+  void ShowPage(int page);
+  int Page() const { return page_; }
+
+  QPushButton* Back = nullptr;
+  QPushButton* Next = nullptr;
+  QPushButton* Finish = nullptr;
+  QPushButton* Cancel = nullptr;
+  std::function<void(int page)> OnShow;
+
+ private:
+  QDialog* dialog_;
+  QString captionStem_;
+  int pageCount_;
+  int page_ = 1;
+  QStackedWidget* stack_ = nullptr;
+};

@@ -1,0 +1,245 @@
+// "选项": every field of the settings record on four pages, with the factory values behind
+// "默认(&D)".
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <array>
+#include <tuple>
+#include <vector>
+
+#include "ui/dialog_support.h"
+#include "ui/dialogs.h"
+
+namespace {
+
+// A list field of the dialog and the record's list it shows.
+struct TListField {
+  QLineEdit* Edit;
+  TLikeList TGlobalSet::*List;
+};
+
+// A check box and the record's switch it shows.
+struct TCheckField {
+  QCheckBox* Box;
+  bool TGlobalSet::*Flag;
+};
+
+}  // namespace
+
+struct TOptionForm::TImpl {
+  explicit TImpl(TSettingsContext c) : Context(c) {}
+
+  TSettingsContext Context;
+  TDialogErrorReporter Report = ShowErrorBox;
+  TSpinField* ThreadCount = nullptr;
+  TSpinField* CrawlLevel = nullptr;
+  TSpinField* TimeOut = nullptr;
+  std::vector<TCheckField> Checks;
+  std::vector<TListField> Lists;
+
+  void Fill(const TGlobalSet& set) {
+    ThreadCount->SetNumber(set.MaxFindWebThreadCount);
+    CrawlLevel->SetNumber(set.MaxCrawlLevel);
+    TimeOut->SetNumber(set.MaxReadHTMLTimeOut);
+    for (const TCheckField& check : Checks) check.Box->setChecked(set.*check.Flag);
+    for (const TListField& field : Lists) field.Edit->setText(ListFieldText(set.*field.List));
+  }
+
+  void TakeBack(TGlobalSet& set) {
+    set.MaxFindWebThreadCount = ThreadCount->TakeNumber();
+    set.MaxCrawlLevel = CrawlLevel->TakeNumber();
+    set.MaxReadHTMLTimeOut = TimeOut->TakeNumber();
+    for (const TCheckField& check : Checks) set.*check.Flag = check.Box->isChecked();
+    for (const TListField& field : Lists) set.*field.List = ListFromField(field.Edit->text());
+  }
+};
+
+namespace {
+
+QLineEdit* MakeListEdit(const char* name, QWidget* parent) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QString::fromLatin1(name));
+  edit->setMinimumWidth(320);
+  return edit;
+}
+
+QCheckBox* MakeCheck(const char* name, const char* caption, QWidget* parent) {
+  auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
+  box->setObjectName(QString::fromLatin1(name));
+  return box;
+}
+
+}  // namespace
+
+TOptionForm::TOptionForm(TSettingsContext context, QWidget* parent)
+    : QDialog(parent), impl_(std::make_unique<TImpl>(context)) {
+  setWindowTitle(QStringLiteral("选项"));
+  auto* layout = new QVBoxLayout(this);
+  auto* tabs = new QTabWidget(this);
+  tabs->setObjectName(QStringLiteral("PageControl1"));
+  TImpl& d = *impl_;
+
+  // "常规选项"
+  auto* general = new QWidget(tabs);
+  auto* generalLayout = new QVBoxLayout(general);
+  auto* numbers = new QFormLayout;
+  d.ThreadCount = new TSpinField(1, 30, 1, QStringLiteral("Edit1"), general);
+  d.CrawlLevel = new TSpinField(0, 6, 1, QStringLiteral("Edit2"), general);
+  d.TimeOut = new TSpinField(10000, 30000, 1000, QStringLiteral("Edit3"), general);
+  numbers->addRow(QStringLiteral("同时启动搜索线程数："), d.ThreadCount);
+  numbers->addRow(QStringLiteral("网站的爬行深度："), d.CrawlLevel);
+  numbers->addRow(QStringLiteral("读取网页超时(毫秒)："), d.TimeOut);
+  generalLayout->addLayout(numbers);
+
+  auto* findGroup = new QGroupBox(QStringLiteral("查找选项"), general);
+  auto* findLayout = new QVBoxLayout(findGroup);
+  const std::array<TCheckField, 3> finds = {{
+      {MakeCheck("CheckBox1", "查找电子邮件", findGroup), &TGlobalSet::FlagFindMailAddress},
+      {MakeCheck("CheckBox2", "查找电话和传真", findGroup), &TGlobalSet::FlagFindTelAndFax},
+      {MakeCheck("CheckBox3", "查找地址和邮编", findGroup),
+       &TGlobalSet::FlagFindAddressAndPostCode},
+  }};
+  for (const TCheckField& check : finds) {
+    findLayout->addWidget(check.Box);
+    d.Checks.push_back(check);
+  }
+  generalLayout->addWidget(findGroup);
+
+  auto* engineGroup = new QGroupBox(QStringLiteral("搜索引擎"), general);
+  auto* engineLayout = new QGridLayout(engineGroup);
+  const std::array<TCheckField, 6> engines = {{
+      {MakeCheck("CheckBox4", "新浪", engineGroup), &TGlobalSet::FlagUseSina},
+      {MakeCheck("CheckBox5", "搜狐", engineGroup), &TGlobalSet::FlagUseSohu},
+      {MakeCheck("CheckBox6", "中文雅虎", engineGroup), &TGlobalSet::FlagUseYahoo},
+      {MakeCheck("CheckBox7", "中文google", engineGroup), &TGlobalSet::FlagUseGoogle},
+      {MakeCheck("CheckBox8", "网易163", engineGroup), &TGlobalSet::FlagUse163},
+      {MakeCheck("CheckBox9", "百度", engineGroup), &TGlobalSet::FlagUseBaidu},
+  }};
+  for (std::size_t i = 0; i < engines.size(); ++i) {
+    engineLayout->addWidget(engines[i].Box, static_cast<int>(i / 3), static_cast<int>(i % 3));
+    d.Checks.push_back(engines[i]);
+  }
+  generalLayout->addWidget(engineGroup);
+  generalLayout->addStretch();
+  tabs->addTab(general, QStringLiteral("常规选项"));
+
+  // "信息匹配选项"
+  auto* matching = new QWidget(tabs);
+  auto* matchingLayout = new QFormLayout(matching);
+  const std::array<std::tuple<const char*, const char*, TLikeList TGlobalSet::*>, 6> prefixes = {{
+      {"Edit12", "名称前缀：", &TGlobalSet::CompanyLike},
+      {"Edit4", "地址前缀：", &TGlobalSet::AddressLike},
+      {"Edit5", "邮编前缀：", &TGlobalSet::PostCodeLike},
+      {"Edit6", "电话前缀：", &TGlobalSet::telephoneLike},
+      {"Edit7", "传真前缀：", &TGlobalSet::faxnoLike},
+      {"Edit8", "电邮前缀：", &TGlobalSet::MailAddressLike},
+  }};
+  for (const auto& [name, caption, list] : prefixes) {
+    QLineEdit* edit = MakeListEdit(name, matching);
+    matchingLayout->addRow(QString::fromUtf8(caption), edit);
+    d.Lists.push_back({edit, list});
+  }
+  tabs->addTab(matching, QStringLiteral("信息匹配选项"));
+
+  // "信息过滤选项"
+  auto* filter = new QWidget(tabs);
+  auto* filterLayout = new QVBoxLayout(filter);
+  auto* pageGroup =
+      new QGroupBox(QStringLiteral("爬行网站过程中公司联系方式所在网址包含特征"), filter);
+  auto* pageGroupLayout = new QVBoxLayout(pageGroup);
+  QLineEdit* htmlName = MakeListEdit("Edit9", pageGroup);
+  pageGroupLayout->addWidget(htmlName);
+  d.Lists.push_back({htmlName, &TGlobalSet::HTMLNameLike});
+  filterLayout->addWidget(pageGroup);
+  auto* contentGroup = new QGroupBox(QStringLiteral("信息包含选项"), filter);
+  auto* contentLayout = new QFormLayout(contentGroup);
+  QLineEdit* companyName = MakeListEdit("Edit10", contentGroup);
+  QLineEdit* addressContent = MakeListEdit("Edit11", contentGroup);
+  contentLayout->addRow(QStringLiteral("公司名称信息包含："), companyName);
+  contentLayout->addRow(QStringLiteral("公司地址信息包含："), addressContent);
+  d.Lists.push_back({companyName, &TGlobalSet::CompanyNameLike});
+  d.Lists.push_back({addressContent, &TGlobalSet::AddressContentLike});
+  filterLayout->addWidget(contentGroup);
+  filterLayout->addStretch();
+  tabs->addTab(filter, QStringLiteral("信息过滤选项"));
+
+  // "指定网站搜索选项"
+  auto* pointWeb = new QWidget(tabs);
+  auto* pointLayout = new QVBoxLayout(pointWeb);
+  const std::array<std::tuple<const char*, const char*, TLikeList TGlobalSet::*>, 3> links = {{
+      {"Edit13", "信息链接网址包含以下所有字符：", &TGlobalSet::InfoLinkLike},
+      {"Edit14", "后续链接网址包含以下所有字符：", &TGlobalSet::NextPageLinkLike},
+      {"Edit15", "后续链接名称包含特征：", &TGlobalSet::NextPageLike},
+  }};
+  for (const auto& [name, caption, list] : links) {
+    pointLayout->addWidget(new QLabel(QString::fromUtf8(caption), pointWeb));
+    QLineEdit* edit = MakeListEdit(name, pointWeb);
+    pointLayout->addWidget(edit);
+    d.Lists.push_back({edit, list});
+  }
+  QCheckBox* useCompanyName = MakeCheck("CheckBox10", "使用公司名称包含特征过滤信息链接", pointWeb);
+  QCheckBox* useNextPage =
+      MakeCheck("CheckBox11", "使用后续链接名称包含特征过滤后续链接", pointWeb);
+  pointLayout->addWidget(useCompanyName);
+  pointLayout->addWidget(useNextPage);
+  pointLayout->addStretch();
+  d.Checks.push_back({useCompanyName, &TGlobalSet::BUseCompanyNameLike});
+  d.Checks.push_back({useNextPage, &TGlobalSet::BUseNextPageLike});
+  tabs->addTab(pointWeb, QStringLiteral("指定网站搜索选项"));
+  layout->addWidget(tabs);
+
+  auto* defaultButton = new QPushButton(QStringLiteral("默认(&D)"), this);
+  defaultButton->setObjectName(QStringLiteral("DefaultButton"));
+  auto* okButton = new QPushButton(QStringLiteral("确定(&O)"), this);
+  okButton->setObjectName(QStringLiteral("OkButton"));
+  okButton->setDefault(true);
+  auto* cancelButton = new QPushButton(QStringLiteral("取消(&C)"), this);
+  cancelButton->setObjectName(QStringLiteral("CancelButton"));
+  auto* applyButton = new QPushButton(QStringLiteral("应用(&A)"), this);
+  applyButton->setObjectName(QStringLiteral("ApplyButton"));
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(defaultButton);
+  buttons->addStretch();
+  buttons->addWidget(okButton);
+  buttons->addWidget(cancelButton);
+  buttons->addWidget(applyButton);
+  layout->addLayout(buttons);
+
+  connect(defaultButton, &QPushButton::clicked, this, [this] { impl_->Fill(FactoryGlobalSet()); });
+  connect(applyButton, &QPushButton::clicked, this, [this] { Apply(); });
+  connect(okButton, &QPushButton::clicked, this, [this] {
+    Apply();
+    accept();
+  });
+  connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+  d.Fill(d.Context.Settings);
+}
+
+TOptionForm::~TOptionForm() = default;
+
+void TOptionForm::SetErrorReporter(TDialogErrorReporter reporter) {
+  impl_->Report = std::move(reporter);
+}
+
+bool TOptionForm::Apply() {
+  TImpl& d = *impl_;
+  d.TakeBack(d.Context.Settings);
+  // Running workers read the published copy: they see the old lists or the new, never a mix.
+  d.Context.Store.Publish(d.Context.Settings);
+  try {
+    SaveSettings(d.Context.Settings, d.Context.SettingsPath);
+  } catch (const EIniWriteError& error) {
+    if (d.Report) d.Report(this, SaveErrorText(error));
+    return false;
+  }
+  return true;
+}
