@@ -44,6 +44,12 @@ void TDoSearchThread::Execute() {
     if (!e || e->Finished) {
       e = NextEngine(e);
       state_.CurrentEngine.store(e);
+      // The stored position is the new engine's from now on, not the last one's end: a stop
+      // before its first page is parsed resumes it at its first page.
+      if (e) {
+        state_.EngineResultOffset.store(e->ResultOffset);
+        state_.EnginePageCount.store(e->PageCount);
+      }
     }
     if (e) SearchEngine(e);
     if (!e) {
@@ -64,7 +70,10 @@ void TDoSearchThread::SearchOnePage(TSearchEngineObject* e) {
   const std::string url = e->GetNextURL();
   PageText.clear();
   if (!url.empty()) PageText = FetchPage(HTTPClient, url);
-  // Also a failed or interrupted fetch is handed on: the empty page moves the position past
-  // it and ends the engine.
+  // A fetch cut off by the stop is not handed on: the stored position stays on that page, so
+  // a continued run reads it instead of losing its addresses.
+  if (PageText.empty() && Terminated()) return;
+  // A failed fetch is handed on: the empty page moves the position past it and ends the
+  // engine.
   e->ParsePage(PageText);
 }

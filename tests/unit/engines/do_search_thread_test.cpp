@@ -184,7 +184,7 @@ TEST_F(SearchThread, StoredEngineNoLongerInTheListIsReadThenTheRunEnds) {
   EXPECT_TRUE(thread->Completed());
 }
 
-TEST_F(SearchThread, StopDuringABlockedFetchEndsPromptlyPastTheInterruptedPage) {
+TEST_F(SearchThread, StopDuringABlockedFetchEndsPromptlyAndKeepsTheInterruptedPage) {
   testsupport::SilentServer silent;
   settings.MaxReadHTMLTimeOut = 60000;
   settings.EngineHost["Baidu"] = "127.0.0.1:" + std::to_string(silent.Port());
@@ -204,8 +204,32 @@ TEST_F(SearchThread, StopDuringABlockedFetchEndsPromptlyPastTheInterruptedPage) 
 
   EXPECT_FALSE(thread.Completed());
   EXPECT_EQ(state.CurrentEngine.load(), &engines.Baidu());
-  EXPECT_EQ(state.EngineResultOffset.load(), 21);
-  EXPECT_EQ(state.EnginePageCount.load(), 2);
+  // A continued run reads the interrupted page again.
+  EXPECT_EQ(state.EngineResultOffset.load(), 11);
+  EXPECT_EQ(state.EnginePageCount.load(), 1);
   EXPECT_TRUE(thread.PageText.empty());
   EXPECT_TRUE(server.Requests().empty());  // Sohu was never reached
+}
+
+TEST_F(SearchThread, StopBeforeTheNextEnginesFirstPageResumesThatEngineAtItsStart) {
+  testsupport::SilentServer silent;
+  settings.MaxReadHTMLTimeOut = 60000;
+  settings.EngineHost["Baidu"] = "127.0.0.1:" + std::to_string(silent.Port());
+  sohuPages["0"] = SohuPage(1, {"a.cn"});
+  ServePages();
+  state.EngineList = {&engines.Sohu(), &engines.Baidu()};
+
+  TDoSearchThread thread(state, std::make_shared<const TGlobalSet>(settings), engines);
+  thread.Resume();
+  // Sohu ends after its only page; Baidu's first page hangs until the stop.
+  for (int i = 0; i < 200 && state.CurrentEngine.load() != &engines.Baidu(); ++i)
+    std::this_thread::sleep_for(5ms);
+  std::this_thread::sleep_for(100ms);
+  thread.RequestStop();
+  ASSERT_TRUE(WaitForEnd(thread, 5s));
+
+  EXPECT_EQ(state.CurrentEngine.load(), &engines.Baidu());
+  EXPECT_EQ(state.EngineResultOffset.load(), 1);  // not Sohu's end position
+  EXPECT_EQ(state.EnginePageCount.load(), 0);
+  EXPECT_EQ(Urls(), (std::vector<std::string>{"http://a.cn/"}));
 }
