@@ -267,6 +267,10 @@ void TRunControl::ShowError(const std::exception& e) {
 }
 
 bool TRunControl::SaveTo(const std::string& path) {
+  // Records that arrived after the last tick go into the file too: a site finished before
+  // the resume point is never crawled again, so they would be lost otherwise.
+  TransferCompanies();
+  view_.SetStatusText(3, GBK("得到信息:") + std::to_string(results_.RowCount()));
   view_.SetCursor(TRunCursor::Hourglass);
   view_.SetStatusText(0, GBK("正在保存...."));
   try {

@@ -425,9 +425,10 @@ TEST(RunControl, StoppedRunResumesAfterSaveAndReopen) {
   EXPECT_EQ(rig.view.panels[0], G("结束"));
   EXPECT_EQ(rig.view.panels[1], G("得到网址数:5"));
   EXPECT_EQ(rig.view.panels[2], G("已处理网址:1"));
-  EXPECT_EQ(rig.view.panels[3], G("得到信息:1"));
+  // u2's late record was moved into the table before saving, so the file holds it.
+  EXPECT_EQ(rig.view.panels[3], G("得到信息:2"));
   ContinueToEnd(rig);
-  EXPECT_EQ(rig.results.RowCount(), 5u);
+  EXPECT_EQ(rig.results.RowCount(), 6u);
 }
 
 TEST(RunControl, SaveCancelledOrFailedAndBadOpensChangeNothing) {
