@@ -11,7 +11,20 @@ int CliUsage() {
       "  veltra-cli settings [--config PATH]\n"
       "      print the settings in use, section by section\n"
       "  veltra-cli analyse FILE [--config PATH] [--url URL] [--title TEXT] [--description TEXT]\n"
-      "      print the contact records found in a saved page, one per line, tab-separated\n",
+      "      print the contact records found in a saved page, one per line, tab-separated\n"
+      "  veltra-cli search [--mode keyword|site] TEXT [--config PATH] [--task FILE]\n"
+      "                    [--out FILE.xlsx|FILE.csv] [--max-seconds N]\n"
+      "  veltra-cli search --continue FILE [TEXT] [--config PATH] [--task FILE] [--out ...]\n"
+      "                    [--max-seconds N]\n"
+      "      harvest: keyword search over the engines, or a directory site (site mode);\n"
+      "      prints the status once a second; Ctrl-C stops, saves and exports; --task saves\n"
+      "      the task at the end (a continued task is saved back to its file)\n"
+      "  veltra-cli engine-page ENGINE FILE [--known URLFILE] [--offset N] [--pages N]\n"
+      "                         [--need-total 0|1] [--total N]\n"
+      "      read a saved result page of ENGINE (sina, sohu, yahoo, google, 163, baidu);\n"
+      "      print its count, the next position and the addresses it adds\n"
+      "  veltra-cli task-info FILE\n"
+      "      print the items of a task file, one per line, tab-separated\n",
       stderr);
   return 2;
 }

@@ -1,6 +1,363 @@
-#include "app/cli_commands.h"
+// veltra-cli search: the headless harvest. The same run control as the window drives the
+// run; a loop stands in for the two 1000 ms timers, and a console view prints the status
+// panels, message boxes and the final summary.
 
-// Not available yet.
-int CliSearch(const TCliArgs&) {
-  return CliUsage();
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "app/cli_commands.h"
+#include "core/export_sheet.h"
+#include "core/gbk.h"
+#include "core/global_set.h"
+#include "core/program_state.h"
+#include "core/result_table.h"
+#include "engines/engine_set.h"
+#include "run/default_thread_factory.h"
+#include "run/run_control.h"
+
+namespace {
+
+struct TSearchArgs {
+  std::optional<bool> keywordMode;  // --mode; unset: the settings file's search mode
+  std::optional<std::string> text;  // the input box text (UTF-8)
+  std::string config;
+  std::string taskFile;
+  std::string continueFile;
+  std::string outFile;
+  double maxSeconds = 0;  // 0: no limit
+  int tickMs = 1000;
+};
+
+bool EndsWith(const std::string& s, const char* suffix) {
+  const std::string t(suffix);
+  return s.size() > t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
+}
+
+std::optional<double> ParsePositive(const std::string& text) {
+  try {
+    std::size_t used = 0;
+    const double v = std::stod(text, &used);
+    if (used != text.size() || !(v > 0) || v > 1e9) return std::nullopt;
+    return v;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
+  TSearchArgs parsed;
+  bool seenMode = false, seenConfig = false, seenTask = false, seenContinue = false;
+  bool seenOut = false, seenMax = false, seenTick = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool takesValue = a == "--mode" || a == "--config" || a == "--task" ||
+                            a == "--continue" || a == "--out" || a == "--max-seconds" ||
+                            a == "--tick-ms";
+    if (!takesValue) {
+      // Anything else is the input text, once; "--" lets a text start with a dash.
+      if (a == "--" && i + 1 < args.size()) {
+        if (parsed.text) return std::nullopt;
+        parsed.text = args[++i];
+        continue;
+      }
+      if (a.starts_with("--") || parsed.text) return std::nullopt;
+      parsed.text = a;
+      continue;
+    }
+    if (i + 1 >= args.size()) return std::nullopt;
+    const std::string& v = args[++i];
+    auto once = [](bool& seen) { return !std::exchange(seen, true); };
+    if (a == "--mode") {
+      if (!once(seenMode) || (v != "keyword" && v != "site")) return std::nullopt;
+      parsed.keywordMode = v == "keyword";
+    } else if (a == "--config") {
+      if (!once(seenConfig) || v.empty()) return std::nullopt;
+      parsed.config = v;
+    } else if (a == "--task") {
+      if (!once(seenTask) || v.empty()) return std::nullopt;
+      parsed.taskFile = v;
+    } else if (a == "--continue") {
+      if (!once(seenContinue) || v.empty()) return std::nullopt;
+      parsed.continueFile = v;
+    } else if (a == "--out") {
+      if (!once(seenOut) || !(EndsWith(v, ".xlsx") || EndsWith(v, ".csv"))) return std::nullopt;
+      parsed.outFile = v;
+    } else if (a == "--max-seconds") {
+      const auto seconds = ParsePositive(v);
+      if (!once(seenMax) || !seconds) return std::nullopt;
+      parsed.maxSeconds = *seconds;
+    } else {
+      const auto ms = ParsePositive(v);
+      if (!once(seenTick) || !ms || *ms < 1 || *ms > 60000 || *ms != static_cast<int>(*ms))
+        return std::nullopt;
+      parsed.tickMs = static_cast<int>(*ms);
+    }
+  }
+  // A new run needs its input text; a continued one has the mode stored in the task.
+  if (parsed.continueFile.empty() ? !parsed.text : parsed.keywordMode.has_value())
+    return std::nullopt;
+  return parsed;
+}
+
+void WriteOut(FILE* f, const std::string& utf8) {
+  std::fwrite(utf8.data(), 1, utf8.size(), f);
+}
+
+// The window's side of run control, on a terminal: panels are kept and printed by the loop,
+// message boxes go to stderr, file dialogs answer with the paths given on the command line.
+class TConsoleRunView : public TRunView {
+ public:
+  void SetStatusText(int panel, const std::string& text) override {
+    if (panel >= 0 && panel < 5) panels_[static_cast<std::size_t>(panel)] = text;
+  }
+  void AppendURLBarLines(const std::vector<std::string>& lines) override {
+    urlLines_ += lines.size();
+  }
+  void ClearURLBar() override { urlLines_ = 0; }
+  std::size_t URLBarLineCount() const override { return urlLines_; }
+
+  TMessageResult ShowMessage(const std::string& text, const std::string& caption, TMessageIcon,
+                             TMessageButtons buttons) override {
+    std::fflush(stdout);
+    WriteOut(stderr, "veltra-cli: " + gbk::ToUtf8(caption) + ": " + gbk::ToUtf8(text) + "\n");
+    messageShown = true;
+    return buttons == TMessageButtons::Ok ? TMessageResult::Ok : TMessageResult::Cancel;
+  }
+  void SetCursor(TRunCursor) override {}
+
+  std::string InputText() const override { return input_; }
+  void SetInputText(const std::string& text) override { input_ = text; }
+  void FocusInput() override {}
+  bool KeywordModeSelected() const override { return keyword_; }
+  bool WebsiteModeSelected() const override { return website_; }
+  void SetModeButtons(bool keyword, bool website) override {
+    keyword_ = keyword;
+    website_ = website;
+  }
+  void SetWindowCaption(const std::string&) override {}
+
+  std::optional<std::string> AskSaveFileName(const std::string&, const std::string&,
+                                             const std::string&) override {
+    if (saveAnswer.empty()) return std::nullopt;
+    return saveAnswer;
+  }
+  std::optional<std::string> AskOpenFileName(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  void EnableTimer(TRunTimer, bool) override {}
+
+  // The five panels as one UTF-8 line.
+  std::string StatusLine() const {
+    std::string line;
+    for (const auto& panel : panels_) {
+      if (panel.empty()) continue;
+      if (!line.empty()) line += "  ";
+      line += gbk::ToUtf8(panel);
+    }
+    return line;
+  }
+
+  bool messageShown = false;
+  std::string saveAnswer;  // the --task path, given to Save As
+
+ private:
+  std::array<std::string, 5> panels_;
+  std::size_t urlLines_ = 0;
+  std::string input_;
+  bool keyword_ = true;
+  bool website_ = false;
+};
+
+std::atomic<int> gSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnStopSignal(int sig) {
+  gSignal.store(sig);
+}
+
+// Installs the Ctrl-C / SIGTERM handler for the run and restores the old ones afterwards.
+class TStopSignals {
+ public:
+  TStopSignals() {
+    gSignal.store(0);
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, &oldInt_);
+    sigaction(SIGTERM, &sa, &oldTerm_);
+  }
+  ~TStopSignals() {
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+  }
+  TStopSignals(const TStopSignals&) = delete;
+  TStopSignals& operator=(const TStopSignals&) = delete;
+
+ private:
+  struct sigaction oldInt_ {};
+  struct sigaction oldTerm_ {};
+};
+
+// Prints the status line when it changed: on a terminal one line rewritten in place, else
+// one line each time.
+class TStatusPrinter {
+ public:
+  TStatusPrinter() : tty_(isatty(STDOUT_FILENO) == 1) {}
+  void Print(const std::string& line) {
+    if (line == last_) return;
+    last_ = line;
+    if (tty_) {
+      WriteOut(stdout, "\r" + line + "\x1b[K");
+      pending_ = true;
+    } else {
+      WriteOut(stdout, line + "\n");
+    }
+    std::fflush(stdout);
+  }
+  // Ends the updating line before anything else is printed.
+  void Finish() {
+    if (pending_) WriteOut(stdout, "\n");
+    pending_ = false;
+    std::fflush(stdout);
+  }
+
+ private:
+  bool tty_;
+  bool pending_ = false;
+  std::string last_;
+};
+
+int Export(const TResultTable& results, const std::string& path) {
+  try {
+    if (EndsWith(path, ".csv"))
+      ExportToCsv(results.Rows(), path);
+    else
+      ExportToXlsx(results.Rows(), path);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "veltra-cli: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int CliSearch(const TCliArgs& args) {
+  const std::optional<TSearchArgs> parsed = ParseArgs(args);
+  if (!parsed) return CliUsage();
+
+  const std::string configPath = CliConfigPath(parsed->config);
+  std::error_code ec;
+  if (!parsed->config.empty() && !std::filesystem::exists(configPath, ec)) {
+    std::fprintf(stderr, "veltra-cli: settings file not found: %s\n", configPath.c_str());
+    return 1;
+  }
+  if (parsed->config.empty() && !std::filesystem::exists(configPath, ec))
+    std::fprintf(stderr, "veltra-cli: no settings file at %s; built-in defaults apply\n",
+                 configPath.c_str());
+  TGlobalSet set;
+  const bool keywordSearch = LoadSettings(set, configPath);
+  TSettingsStore settings;
+  settings.Publish(set);
+
+  // Declared before run control, whose destructor stops and joins every thread using them.
+  TProgramState state;
+  TEngineSet engines;
+  engines.ApplyHosts(set);
+  engines.SetProgramState(&state);
+  TResultTable results;
+  TConsoleRunView view;
+  TDefaultThreadFactory factory(state, settings, engines);
+  TRunControl control(state, settings, results, view, factory, engines.All());
+  TStatusPrinter printer;
+  TStopSignals signals;
+
+  if (!parsed->continueFile.empty()) {
+    if (!control.OpenTask(parsed->continueFile)) return 1;
+    if (parsed->text) view.SetInputText(gbk::FromUtf8(*parsed->text));
+    control.ContinueActionExecute();
+  } else {
+    const bool keyword = parsed->keywordMode.value_or(keywordSearch);
+    view.SetModeButtons(keyword, !keyword);
+    view.SetInputText(gbk::FromUtf8(*parsed->text));
+    if (!parsed->taskFile.empty())
+      state.TaskName = gbk::FromUtf8(std::filesystem::path(parsed->taskFile).stem().string());
+    control.StartActionExecute();
+  }
+  if (state.RunState != 1) return 1;  // run control said why
+
+  using Clock = std::chrono::steady_clock;
+  const auto tick = std::chrono::milliseconds(parsed->tickMs);
+  const auto started = Clock::now();
+  auto nextTick = started + tick;
+  auto lastPrint = started - std::chrono::seconds(1);
+  bool stopSent = false;
+  int interruptedBy = 0;
+
+  for (;;) {
+    const auto now = Clock::now();
+    if (!stopSent) {
+      const int sig = gSignal.load();
+      const bool overTime = parsed->maxSeconds > 0 &&
+                            now - started >= std::chrono::duration<double>(parsed->maxSeconds);
+      if ((sig != 0 || overTime) && control.CanStop()) {
+        interruptedBy = sig;
+        control.StopActionExecute();
+        stopSent = true;
+      }
+    }
+    if (now >= nextTick) {
+      control.BeginCheckTimerTimer();
+      control.StopWaitTimerTimer();
+      nextTick += tick;
+      if (nextTick < now) nextTick = now + tick;  // a late tick does not make up for lost ones
+      if (now - lastPrint >= std::chrono::seconds(1)) {
+        printer.Print(view.StatusLine());
+        lastPrint = now;
+      }
+    }
+    if (!control.BeginCheckTimerEnabled() && !control.StopWaitTimerEnabled()) break;
+    std::this_thread::sleep_for(
+        std::min<Clock::duration>(std::chrono::milliseconds(20), nextTick - Clock::now()));
+  }
+
+  // Records appended after the last tick of a stopped run would otherwise be left out of
+  // the saved task and the export, while their sites already count as processed.
+  control.TransferCompanies();
+  view.SetStatusText(3, GBK("得到信息:") + std::to_string(results.RowCount()));
+  printer.Print(view.StatusLine());
+  printer.Finish();
+
+  int code = 0;
+  if (!parsed->taskFile.empty()) {
+    view.saveAnswer = parsed->taskFile;
+    if (!control.SaveAsActionExecute()) code = 1;
+  } else if (!parsed->continueFile.empty()) {
+    if (!control.SaveSessionActionExecute()) code = 1;
+  }
+  if (!parsed->outFile.empty() && Export(results, parsed->outFile) != 0) code = 1;
+
+  std::string summary = "records: " + std::to_string(results.RowCount()) +
+                        "  sites: " + std::to_string(state.URLCount());
+  if (code == 0 && !state.TaskFileName.empty() &&
+      (!parsed->taskFile.empty() || !parsed->continueFile.empty()))
+    summary += "\ntask: " + state.TaskFileName;
+  if (code == 0 && !parsed->outFile.empty()) summary += "\nexported: " + parsed->outFile;
+  WriteOut(stdout, summary + "\n");
+  std::fflush(stdout);
+
+  if (code != 0) return code;
+  if (interruptedBy != 0) return 128 + interruptedBy;
+  return 0;
 }

@@ -1,0 +1,70 @@
+// veltra-cli search: argument handling and run control's refusals, without a network.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "test_support.h"
+
+using testsupport::G;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+struct TRun {
+  int code = -1;
+  std::string err;
+};
+
+TRun RunSearch(const std::string& args, const TempDir& dir) {
+  const std::string errFile = (dir / "err.txt").string();
+  const std::string cmd =
+      std::string("'") + VELTRA_CLI_PATH + "' search " + args + " >/dev/null 2>'" + errFile + "'";
+  TRun run;
+  const int status = std::system(cmd.c_str());
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.err = testsupport::ReadFile(errFile);
+  return run;
+}
+
+}  // namespace
+
+TEST(SearchCli, BadArgumentsPrintUsageAndExit2) {
+  TempDir dir;
+  WriteFile(dir / "g.ini", G("[SETTING]\r\nMaxFindWebThreadCount=2\r\n"));
+  const std::string cfg = "--config '" + (dir / "g.ini").string() + "' ";
+  for (const std::string& args :
+       {std::string(""), cfg, cfg + "--mode web x", cfg + "x y", cfg + "--out r.txt x",
+        cfg + "--max-seconds 0 x", cfg + "--max-seconds abc x", cfg + "--tick-ms 0 x",
+        cfg + "--mode keyword --continue t.swrw", cfg + "--bogus x", cfg + "x --task",
+        cfg + "--task a.swrw --task b.swrw x"}) {
+    const TRun run = RunSearch(args, dir);
+    EXPECT_EQ(run.code, 2) << args;
+    EXPECT_NE(run.err.find("veltra-cli search"), std::string::npos) << args;
+  }
+}
+
+TEST(SearchCli, RefusalsOfRunControlGoToStderrWithAnErrorCode) {
+  TempDir dir;
+  WriteFile(dir / "g.ini", G("[SETTING]\r\nMaxFindWebThreadCount=2\r\n"));
+  const std::string cfg = "--config '" + (dir / "g.ini").string() + "' ";
+
+  TRun run = RunSearch(cfg + "'   '", dir);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("提示: 请输入内容！"), std::string::npos) << run.err;
+
+  run = RunSearch(cfg + "--continue '" + (dir / "none.swrw").string() + "'", dir);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("文件不存在"), std::string::npos) << run.err;
+
+  WriteFile(dir / "bad.swrw", "not a task");
+  run = RunSearch(cfg + "--continue '" + (dir / "bad.swrw").string() + "'", dir);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("错误"), std::string::npos) << run.err;
+
+  run = RunSearch("--config '" + (dir / "missing.ini").string() + "' x", dir);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("settings file not found"), std::string::npos) << run.err;
+}

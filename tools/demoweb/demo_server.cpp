@@ -1,0 +1,61 @@
+#include "demo_server.h"
+
+#include <httplib.h>
+
+#include <cctype>
+#include <chrono>
+#include <stdexcept>
+
+namespace demoweb {
+
+namespace {
+
+std::string HostWithoutPort(std::string host) {
+  if (auto colon = host.rfind(':'); colon != std::string::npos) host.erase(colon);
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return host;
+}
+
+}  // namespace
+
+TDemoServer::TDemoServer(int siteCount, int port, int latencyMs, int slowMs)
+    : server_(std::make_unique<httplib::Server>()), latencyMs_(latencyMs) {
+  // Every crawl worker may hold a connection while it reads; sleeping handlers need threads.
+  server_->new_task_queue = [] { return new httplib::ThreadPool(96); };
+  server_->set_keep_alive_timeout(2);
+  server_->set_tcp_nodelay(true);
+  if (port == 0) {
+    port_ = server_->bind_to_any_port("127.0.0.1");
+  } else {
+    port_ = server_->bind_to_port("127.0.0.1", port) ? port : -1;
+  }
+  if (port_ <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
+  web_ = std::make_unique<TDemoWeb>(siteCount, port_, slowMs);
+  server_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+    const TDemoResponse page =
+        web_->Respond(HostWithoutPort(req.get_header_value("Host")), req.path, req.params);
+    const int delay = latencyMs_ + page.ExtraDelayMs;
+    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    res.status = page.Status;
+    if (!page.Location.empty()) res.set_header("Location", page.Location);
+    res.set_content(page.Body, page.ContentType.c_str());
+  });
+  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  // stop() only works once the accept loop runs.
+  while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TDemoServer::~TDemoServer() {
+  Stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+void TDemoServer::Wait() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TDemoServer::Stop() {
+  server_->stop();
+}
+
+}  // namespace demoweb

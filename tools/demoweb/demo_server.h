@@ -1,0 +1,39 @@
+#pragma once
+// Serves a TDemoWeb on 127.0.0.1 from a background thread: one port, the sites told apart by
+// the Host header (every *.localhost name resolves to the loopback address).
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "demo_web.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace demoweb {
+
+class TDemoServer {
+ public:
+  // Binds at once (port 0: any free port); content is generated for the bound port.
+  TDemoServer(int siteCount, int port = 0, int latencyMs = 0, int slowMs = 1500);
+  ~TDemoServer();
+  TDemoServer(const TDemoServer&) = delete;
+  TDemoServer& operator=(const TDemoServer&) = delete;
+
+  int Port() const { return port_; }
+  const TDemoWeb& Web() const { return *web_; }
+  // Blocks until Stop is called from elsewhere (a signal handler's thread, say).
+  void Wait();
+  void Stop();
+
+ private:
+  std::unique_ptr<httplib::Server> server_;
+  std::unique_ptr<TDemoWeb> web_;
+  int port_ = 0;
+  int latencyMs_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace demoweb

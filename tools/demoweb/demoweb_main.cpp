@@ -1,0 +1,104 @@
+// veltra-demoweb: the local demo web. Prints its port and the settings a client needs, can
+// write a settings file and the expected records, and serves until SIGINT or SIGTERM.
+
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "demo_server.h"
+
+namespace {
+
+int Usage() {
+  std::fputs(
+      "usage: veltra-demoweb [--port N] [--sites N] [--latency-ms N] [--slow-ms N]\n"
+      "                      [--threads N] [--write-settings PATH] [--expected PATH]\n"
+      "  --port N            port on 127.0.0.1 (0: any free port; default 0)\n"
+      "  --sites N           company sites (default 36)\n"
+      "  --latency-ms N      delay of every answer (default 0)\n"
+      "  --slow-ms N         extra delay of the slow sites (default 1500)\n"
+      "  --threads N         MaxFindWebThreadCount written by --write-settings (default 10)\n"
+      "  --write-settings P  write a settings file pointing every engine at this server\n"
+      "  --expected P        write the records a harvest should find (TSV, UTF-8)\n",
+      stderr);
+  return 2;
+}
+
+std::optional<int> Number(const char* text, int min, int max) {
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || v < min || v > max) return std::nullopt;
+  return static_cast<int>(v);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int port = 0, sites = 36, latency = 0, slow = 1500, threads = 10;
+  std::string settingsPath, expectedPath;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--help") {
+      Usage();
+      return 0;
+    }
+    if (i + 1 >= argc) return Usage();
+    const char* v = argv[++i];
+    std::optional<int> n;
+    if (a == "--port" && (n = Number(v, 0, 65535)))
+      port = *n;
+    else if (a == "--sites" && (n = Number(v, 1, 5000)))
+      sites = *n;
+    else if (a == "--latency-ms" && (n = Number(v, 0, 60000)))
+      latency = *n;
+    else if (a == "--slow-ms" && (n = Number(v, 0, 600000)))
+      slow = *n;
+    else if (a == "--threads" && (n = Number(v, 1, 1000)))
+      threads = *n;
+    else if (a == "--write-settings" && *v)
+      settingsPath = v;
+    else if (a == "--expected" && *v)
+      expectedPath = v;
+    else
+      return Usage();
+  }
+
+  // Signals are taken by sigwait below; every server thread inherits the blocked mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  try {
+    demoweb::TDemoServer server(sites, port, latency, slow);
+    const demoweb::TDemoWeb& web = server.Web();
+    if (!settingsPath.empty()) web.WriteSettings(settingsPath, threads);
+    if (!expectedPath.empty()) web.WriteExpected(expectedPath);
+
+    const std::string p = std::to_string(server.Port());
+    std::printf("port %s\n", p.c_str());
+    std::printf("veltra-demoweb: %d company sites on 127.0.0.1:%s\n", sites, p.c_str());
+    std::printf("keyword search: any keyword, for example 机械\n");
+    std::printf("directory search: %s\n", web.DirectoryUrl().c_str());
+    std::printf("settings, section [ENGINEHOST]:\n");
+    for (std::size_t e = 0; e < 6; ++e)
+      std::printf("  %s=%s:%s\n", demoweb::kEngineKeys[e], demoweb::kEngineHosts[e], p.c_str());
+    if (!settingsPath.empty()) std::printf("settings written to %s\n", settingsPath.c_str());
+    if (!expectedPath.empty())
+      std::printf("expected records written to %s\n", expectedPath.c_str());
+    std::fflush(stdout);
+
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    server.Stop();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "veltra-demoweb: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
