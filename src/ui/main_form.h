@@ -1,0 +1,190 @@
+#pragma once
+// The main window: owner of the settings, the engine adapters, the program state, the result
+// table and run control; carries the commands as actions and shows the run's progress.
+
+#include <QMainWindow>
+#include <QUrl>
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/global_set.h"
+#include "core/program_state.h"
+#include "core/result_table.h"
+#include "run/run_view.h"
+
+class QAction;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QRadioButton;
+class QSplitter;
+class QTimer;
+class QToolBar;
+class QWidget;
+class TEngineSet;
+class TDefaultThreadFactory;
+class TJoloListView;
+class TRunControl;
+struct TSettingsContext;
+
+// The maker's home page and the feedback address, opened by the help menu.
+inline constexpr const char* kHomePageAddress = "https://veltra.example.com/";
+inline constexpr const char* kFeedbackAddress = "mailto:feedback@veltra.example.com";
+
+class TMainForm : public QMainWindow, public TRunView {
+  Q_OBJECT
+ public:
+  // `settingsPath` is the settings file read at start-up and written by the dialogs and on
+  // exit (the search mode).
+  explicit TMainForm(std::string settingsPath = SettingsFilePath(), QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // TRunView.
+  void SetStatusText(int panel, const std::string& text) override;
+  void AppendURLBarLines(const std::vector<std::string>& lines) override;
+  void ClearURLBar() override;
+  std::size_t URLBarLineCount() const override;
+  TMessageResult ShowMessage(const std::string& text, const std::string& caption, TMessageIcon icon,
+                             TMessageButtons buttons = TMessageButtons::Ok) override;
+  void SetCursor(TRunCursor cursor) override;
+  std::string InputText() const override;
+  void SetInputText(const std::string& text) override;
+  void FocusInput() override;
+  bool KeywordModeSelected() const override;
+  bool WebsiteModeSelected() const override;
+  void SetModeButtons(bool keyword, bool website) override;
+  void SetWindowCaption(const std::string& caption) override;
+  std::optional<std::string> AskSaveFileName(const std::string& title, const std::string& filter,
+                                             const std::string& proposedName) override;
+  std::optional<std::string> AskOpenFileName(const std::string& title,
+                                             const std::string& filter) override;
+  void EnableTimer(TRunTimer timer, bool enabled) override;
+
+  // Runs a modal dialog; the result of QDialog::exec().
+  virtual int RunDialog(QDialog& dialog);
+  // Opens a document or address with the system's default handler.
+  virtual bool OpenDocument(const QUrl& url);
+
+  // Applies every action's enabling rule (called whenever the event loop goes idle).
+  void UpdateActions();
+
+  // Command handlers.
+  void NewSessionActionExecute();
+  void OpenSessionActionExecute();
+  void SaveSessionActionExecute();
+  void SaveAsActionExecute();
+  void OutInfoActionExecute();
+  void StartActionExecute();
+  void ContinueActionExecute();
+  void StopActionExecute();
+  void EditActionExecute();
+  void DelActionExecute();
+  void ShowActionExecute();
+  void HelpSetActionExecute();
+  void HelpSearchContentActionExecute();
+  void HelpSearchPointWebActionExecute();
+  void BeginCheckTimerTimer();
+  void StopWaitTimerTimer();
+  void MainListViewContextPopup(const QPoint& pos);
+  void N15Click();  // toolbar
+  void N16Click();  // status bar
+  void N17Click();  // input band
+  void N18Click();  // URL bar
+  void N34Click();  // e-mail column
+  void N35Click();  // telephone and fax columns
+  void N36Click();  // address and postcode columns
+  void N27Click();  // options
+  void N1Click();   // help
+  void N20Click();  // home page
+  void N21Click();  // feedback
+  void N25Click();  // about
+
+  TProgramState& State() { return state_; }
+  TResultTable& Results() { return results_; }
+  TGlobalSet& GlobalSet() { return globalSet_; }
+  TSettingsStore& Store() { return store_; }
+  TRunControl& RunControl() { return *runControl_; }
+  TJoloListView* ListView() const { return MainListView; }
+  const std::string& SettingsPath() const { return settingsPath_; }
+  // Help file opened by the help command: "help.htm" beside the executable.
+  static QString HelpFilePath();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  void CreateClientArea();
+  void CreateStatusBar();
+  TSettingsContext SettingsContext();
+  // Runs a command; an error that escapes it is shown and the window stays usable.
+  template <typename F>
+  void Guarded(F&& command);
+  void ShowColumn(int column, int width, const QString& caption);
+  void HideColumn(int column);
+
+  std::string settingsPath_;
+  TGlobalSet globalSet_;
+  TSettingsStore store_;
+  std::unique_ptr<TEngineSet> engines_;
+  TProgramState state_;
+  TResultTable results_;
+  std::unique_ptr<TDefaultThreadFactory> factory_;
+  std::unique_ptr<TRunControl> runControl_;
+  bool hourglass_ = false;
+
+  QToolBar* ToolBar1 = nullptr;
+  QWidget* Panel4 = nullptr;
+  QLineEdit* Edit1 = nullptr;
+  QRadioButton* RadioButton1 = nullptr;
+  QRadioButton* RadioButton2 = nullptr;
+  QSplitter* Splitter1 = nullptr;
+  QWidget* Panel3 = nullptr;
+  QListWidget* ListBox1 = nullptr;
+  TJoloListView* MainListView = nullptr;
+  std::array<QLabel*, 5> statusPanels_{};
+  QTimer* BeginCheckTimer = nullptr;
+  QTimer* StopWaitTimer = nullptr;
+  QMenu* ListPopupMenu = nullptr;
+
+  QAction* NewSessionAction = nullptr;
+  QAction* OpenSessionAction = nullptr;
+  QAction* SaveSessionAction = nullptr;
+  QAction* SaveAsAction = nullptr;
+  QAction* OutInfoAction = nullptr;
+  QAction* StartAction = nullptr;
+  QAction* ContinueAction = nullptr;
+  QAction* StopAction = nullptr;
+  QAction* EditAction = nullptr;
+  QAction* DelAction = nullptr;
+  QAction* ShowAction = nullptr;
+  QAction* HelpSetAction = nullptr;
+  QAction* HelpSearchContentAction = nullptr;
+  QAction* HelpSearchPointWebAction = nullptr;
+  QAction* X1 = nullptr;
+  QAction* N15 = nullptr;
+  QAction* N16 = nullptr;
+  QAction* N17 = nullptr;
+  QAction* N18 = nullptr;
+  QAction* N34 = nullptr;
+  QAction* N35 = nullptr;
+  QAction* N36 = nullptr;
+  QAction* N27 = nullptr;
+  QAction* N1 = nullptr;
+  QAction* N20 = nullptr;
+  QAction* N21 = nullptr;
+  QAction* N25 = nullptr;
+  // Toolbar buttons with captions of their own that follow an action's enabled state.
+  QAction* NewButton = nullptr;
+  QAction* OpenButton = nullptr;
+  QAction* SaveButton = nullptr;
+  QAction* ExportButton = nullptr;
+  QAction* OptionButton = nullptr;
+  QAction* HelpButton = nullptr;
+};

@@ -1,0 +1,492 @@
+// The main window: actions and their enabling through a run, closing, record commands,
+// column toggles and export. Dialogs, message boxes and the default handler are scripted.
+
+#include "ui/main_form.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProcess>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <chrono>
+#include <deque>
+#include <fstream>
+#include <thread>
+
+#include "core/gbk.h"
+#include "local_server.h"
+#include "run/run_control.h"
+#include "test_support.h"
+#include "ui/dialogs.h"
+#include "ui/jolo_list_view.h"
+
+using testsupport::G;
+
+namespace {
+
+struct TShownMessage {
+  std::string Text;
+  std::string Caption;
+  TMessageButtons Buttons;
+};
+
+class TTestForm : public TMainForm {
+ public:
+  explicit TTestForm(const std::string& settingsPath) : TMainForm(settingsPath) {}
+
+  TMessageResult ShowMessage(const std::string& text, const std::string& caption, TMessageIcon,
+                             TMessageButtons buttons) override {
+    messages.push_back({text, caption, buttons});
+    if (answers.empty()) return TMessageResult::Ok;
+    const TMessageResult answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::optional<std::string> AskSaveFileName(const std::string&, const std::string& filter,
+                                             const std::string& proposedName) override {
+    saveFilters.push_back(filter);
+    proposedNames.push_back(proposedName);
+    return savePath;
+  }
+  std::optional<std::string> AskOpenFileName(const std::string&, const std::string&) override {
+    return openPath;
+  }
+  int RunDialog(QDialog& dialog) override {
+    dialogs.push_back(dialog.metaObject()->className());
+    if (qobject_cast<TNewSessionForm*>(&dialog) && dialogResult == QDialog::Accepted)
+      State().TaskName = newTaskName;
+    return dialogResult;
+  }
+  bool OpenDocument(const QUrl& url) override {
+    opened.push_back(url);
+    return true;
+  }
+
+  QAction* Action(const char* name) { return findChild<QAction*>(QString::fromUtf8(name)); }
+  // Triggers an action the way the user would: with its rule applied first.
+  void Run(const char* name) {
+    UpdateActions();
+    Action(name)->trigger();
+  }
+  bool Enabled(const char* name) {
+    UpdateActions();
+    return Action(name)->isEnabled();
+  }
+  QString Panel(int i) {
+    return findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(i))->text();
+  }
+  void AddRows(std::initializer_list<TResultRow> rows) {
+    for (const auto& row : rows) Results().AppendRow(row);
+  }
+
+  std::vector<TShownMessage> messages;
+  std::deque<TMessageResult> answers;
+  std::optional<std::string> savePath;
+  std::optional<std::string> openPath;
+  std::vector<std::string> saveFilters;
+  std::vector<std::string> proposedNames;
+  std::vector<QString> dialogs;
+  int dialogResult = QDialog::Rejected;
+  std::string newTaskName = G("展会客户");
+  std::vector<QUrl> opened;
+};
+
+TResultRow Row(const char* name, const char* web, const char* email, const char* phone,
+               const char* description = "") {
+  return {G(name),  G(web),        G(email), G(phone), G("021-1111"), G("上海市中山路1号"),
+          "200001", G(description)};
+}
+
+QStringList MenuTexts(QMenu* menu) {
+  QStringList texts;
+  for (QAction* a : menu->actions()) texts << (a->isSeparator() ? QStringLiteral("—") : a->text());
+  return texts;
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+QString Unzip(const QString& archive, const QString& member) {
+  QProcess unzip;
+  unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), archive, member});
+  unzip.waitForFinished(10000);
+  return QString::fromUtf8(unzip.readAllStandardOutput());
+}
+
+}  // namespace
+
+class MainFormTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<testsupport::TempDir> dir_;
+  std::string Ini() const { return (*dir_ / "Gleaner.ini").string(); }
+  std::unique_ptr<TTestForm> MakeForm() {
+    auto form = std::make_unique<TTestForm>(Ini());
+    // No engine is asked during these tests.
+    TGlobalSet& set = form->GlobalSet();
+    set.FlagUseSina = set.FlagUseSohu = set.FlagUseYahoo = false;
+    set.FlagUseGoogle = set.FlagUse163 = set.FlagUseBaidu = false;
+    set.MaxReadHTMLTimeOut = 30000;
+    form->Store().Publish(set);
+    return form;
+  }
+
+ private slots:
+  void init() { dir_ = std::make_unique<testsupport::TempDir>(); }
+  void cleanup() { dir_.reset(); }
+
+  void startUpShowsTheFreshTaskAndTheCommands() {
+    auto form = MakeForm();
+    QCOMPARE(form->windowTitle(), QStringLiteral("新任务1-Veltra企业名录采集系统"));
+    QCOMPARE(form->size(), QSize(881, 584));
+    QCOMPARE(form->Panel(0), QStringLiteral("就绪"));
+    QVERIFY(form->findChild<QRadioButton*>("RadioButton1")->isChecked());
+    QCOMPARE(form->findChild<QWidget*>("ListBox1")->width() > 0, true);
+
+    struct Expect {
+      const char* name;
+      const char* caption;
+      QKeySequence shortcut;
+    };
+    const Expect table[] = {
+        {"NewSessionAction", "新建任务(&N)", QKeySequence("Ctrl+N")},
+        {"OpenSessionAction", "打开任务(&O)...", QKeySequence("Ctrl+O")},
+        {"SaveSessionAction", "保存任务", QKeySequence("Ctrl+S")},
+        {"SaveAsAction", "任务另存为(&A)...", {}},
+        {"OutInfoAction", "导出数据(&E)...", {}},
+        {"StartAction", "开始", QKeySequence("F9")},
+        {"ContinueAction", "继续", {}},
+        {"StopAction", "停止", {}},
+        {"EditAction", "编辑", QKeySequence("Ctrl+E")},
+        {"DelAction", "删除", QKeySequence(Qt::Key_Delete)},
+        {"ShowAction", "浏览网址...", {}},
+        {"HelpSetAction", "软件设置向导", {}},
+        {"HelpSearchContentAction", "关键词搜索向导", {}},
+        {"HelpSearchPointWebAction", "指定网站搜索向导", {}},
+    };
+    for (const Expect& e : table) {
+      QAction* action = form->Action(e.name);
+      QVERIFY2(action, e.name);
+      QCOMPARE(action->text(), QString::fromUtf8(e.caption));
+      QCOMPARE(action->shortcut(), e.shortcut);
+    }
+
+    // Fresh start: nothing to continue, stop, export or edit.
+    QVERIFY(form->Enabled("StartAction"));
+    QVERIFY(form->Enabled("NewSessionAction"));
+    QVERIFY(!form->Enabled("ContinueAction"));
+    QVERIFY(!form->Enabled("StopAction"));
+    QVERIFY(!form->Enabled("OutInfoAction"));
+    QVERIFY(!form->Enabled("EditAction"));
+
+    const QList<QAction*> menus = form->menuBar()->actions();
+    QStringList titles;
+    for (QAction* m : menus) titles << m->text();
+    QCOMPARE(titles,
+             QStringList({"文件(&F)", "查看(&V)", "搜索(&S)", "工具(&T)", "设置(&C)", "帮助(&H)"}));
+    QCOMPARE(MenuTexts(menus[0]->menu()),
+             QStringList({"新建任务(&N)", "打开任务(&O)...", "—", "保存任务", "任务另存为(&A)...",
+                          "—", "导出数据(&E)...", "—", "退出(&X)"}));
+    QCOMPARE(MenuTexts(menus[2]->menu()), QStringList({"开始", "继续", "—", "停止"}));
+    QCOMPARE(MenuTexts(menus[5]->menu()),
+             QStringList({"使用说明(&V)", "—", "主页(&W)", "服务反馈(&X)", "—", "关于(&Z)..."}));
+    QStringList toolbar;
+    for (QAction* a : form->findChild<QToolBar*>("ToolBar1")->actions())
+      toolbar << (a->isSeparator() ? QStringLiteral("—") : a->text());
+    QCOMPARE(toolbar, QStringList({"  新建  ", "打开", "保存", "导出", "—", "开始", "继续", "停止",
+                                   "—", "选项", "—", "帮助"}));
+  }
+
+  void searchModeIsReadAtStartAndWrittenOnExit() {
+    testsupport::WriteFile(*dir_ / "Gleaner.ini", "[LIKE]\r\nLIKESETTING=0\r\n");
+    {
+      auto form = MakeForm();
+      QVERIFY(form->findChild<QRadioButton*>("RadioButton2")->isChecked());
+      QVERIFY(!form->KeywordModeSelected());
+      form->findChild<QRadioButton*>("RadioButton1")->setChecked(true);
+      QVERIFY(!form->WebsiteModeSelected());
+    }
+    QVERIFY(ReadAll(*dir_ / "Gleaner.ini").find("LIKESETTING=1") != std::string::npos);
+  }
+
+  void closeAsksOnlyWhenModified() {
+    auto form = MakeForm();
+    form->show();
+    QVERIFY(form->close());
+    QVERIFY(form->messages.empty());
+
+    // A cancelled new-task dialog still marks the task modified.
+    form->show();
+    form->dialogResult = QDialog::Rejected;
+    form->Run("NewSessionAction");
+    QCOMPARE(form->dialogs.back(), QStringLiteral("TNewSessionForm"));
+    form->answers = {TMessageResult::Cancel};
+    QVERIFY(!form->close());
+    QCOMPARE(form->messages.back().Text, G("是否保存当前任务?"));
+    QCOMPARE(form->messages.back().Caption, G("提示"));
+    QCOMPARE(form->messages.back().Buttons, TMessageButtons::YesNoCancel);
+    QVERIFY(form->isVisible());
+
+    // Yes saves first; the save dialog cancelled keeps the window open.
+    form->answers = {TMessageResult::Yes};
+    form->savePath.reset();
+    QVERIFY(!form->close());
+    form->answers = {TMessageResult::Yes};
+    form->savePath = (*dir_ / "closing").string();
+    QVERIFY(form->close());
+    QVERIFY(std::filesystem::exists(*dir_ / "closing.swrw"));
+    QVERIFY(!form->State().Modified);
+  }
+
+  void newTaskResetsTheWindowAndContinueStaysOff() {
+    auto form = MakeForm();
+    form->AddRows(
+        {Row("上海海德机械有限公司", "http://www.acme.com/", "a@acme.com", "021-62345678")});
+    form->AppendURLBarLines({"http://www.acme.com/"});
+    form->dialogResult = QDialog::Accepted;
+    form->Run("NewSessionAction");
+    QCOMPARE(form->windowTitle(), QStringLiteral("展会客户-Veltra企业名录采集系统"));
+    QCOMPARE(form->Results().RowCount(), 0u);
+    QCOMPARE(form->URLBarLineCount(), 0u);
+    QCOMPARE(form->Panel(0), QStringLiteral("就绪"));
+    QVERIFY(form->Panel(3).isEmpty());
+    QVERIFY(form->State().Modified);
+    QVERIFY(!form->Enabled("ContinueAction"));
+  }
+
+  void actionsFollowARunThroughStopAndOpening() {
+    auto form = MakeForm();
+    form->Run("StartAction");
+    QCOMPARE(form->messages.size(), 1u);
+    QCOMPARE(form->messages[0].Text, G("请输入内容！"));
+    QCOMPARE(form->State().RunState, 0);
+
+    testsupport::SilentServer silent;
+    form->findChild<QRadioButton*>("RadioButton2")->setChecked(true);
+    form->findChild<QLineEdit*>("Edit1")->setText(QString::fromStdString(silent.Url("/")));
+    form->Run("StartAction");
+    QCOMPARE(form->State().RunState, 1);
+    QVERIFY(!form->Enabled("StartAction"));
+    QVERIFY(!form->Enabled("NewSessionAction"));
+    QVERIFY(!form->Enabled("OpenSessionAction"));
+    QVERIFY(!form->Enabled("HelpSetAction"));
+    QVERIFY(!form->Enabled("ContinueAction"));
+    QVERIFY(form->Enabled("StopAction"));
+    QVERIFY(form->Enabled("SaveSessionAction"));
+
+    form->Run("StopAction");
+    QCOMPARE(form->Panel(0), QStringLiteral("正在停止..."));
+    for (int i = 0; i < 300 && form->State().RunState == 1; ++i) {
+      form->StopWaitTimerTimer();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    QCOMPARE(form->State().RunState, -1);
+    QCOMPARE(form->Panel(0), QStringLiteral("结束"));
+    QVERIFY(form->Enabled("ContinueAction"));
+    QVERIFY(form->Enabled("StartAction"));
+    QVERIFY(!form->Enabled("StopAction"));
+
+    // Saved and opened in a fresh window: Continue is offered at once.
+    form->AddRows(
+        {Row("上海海德机械有限公司", "http://www.acme.com/", "a@acme.com", "021-62345678")});
+    form->State().TaskName = G("展会客户");
+    form->savePath = (*dir_ / "task.swrw").string();
+    form->Run("SaveSessionAction");
+    QVERIFY(std::filesystem::exists(*dir_ / "task.swrw"));
+
+    auto reopened = MakeForm();
+    QVERIFY(!reopened->Enabled("ContinueAction"));
+    reopened->openPath = (*dir_ / "task.swrw").string();
+    reopened->Run("OpenSessionAction");
+    QVERIFY(reopened->messages.empty());
+    QVERIFY(reopened->Enabled("ContinueAction"));
+    QVERIFY(reopened->Enabled("OutInfoAction"));
+    QCOMPARE(reopened->Results().RowCount(), 1u);
+    QCOMPARE(reopened->windowTitle(), QStringLiteral("展会客户-Veltra企业名录采集系统"));
+    QCOMPARE(reopened->findChild<QLineEdit*>("Edit1")->text(),
+             QString::fromStdString(silent.Url("/")));
+    QVERIFY(reopened->WebsiteModeSelected());
+
+    // A missing file is reported and changes nothing.
+    reopened->openPath = (*dir_ / "missing.swrw").string();
+    reopened->Run("OpenSessionAction");
+    QCOMPARE(reopened->messages.back().Text, G("文件不存在"));
+    QCOMPARE(reopened->Results().RowCount(), 1u);
+  }
+
+  void closingDuringARunStopsAndJoinsEveryThread() {
+    testsupport::SilentServer silent;
+    auto form = MakeForm();
+    form->show();
+    form->findChild<QRadioButton*>("RadioButton2")->setChecked(true);
+    form->findChild<QLineEdit*>("Edit1")->setText(QString::fromStdString(silent.Url("/")));
+    form->Run("StartAction");
+    QCOMPARE(form->State().RunState, 1);
+    QVERIFY(form->RunControl().HasProducer());
+    const auto start = std::chrono::steady_clock::now();
+    form->answers = {TMessageResult::No};
+    QVERIFY(form->close());
+    QVERIFY(std::chrono::steady_clock::now() - start < std::chrono::seconds(5));
+    QVERIFY(!form->RunControl().HasProducer());
+    QCOMPARE(form->State().RunState, -1);
+    form.reset();
+  }
+
+  void recordCommandsWorkOnTheSelectedRow() {
+    auto form = MakeForm();
+    form->AddRows(
+        {Row("上海海德机械有限公司", "http://www.acme.com/", "a@acme.com", "021-62345678")});
+    QVERIFY(form->Enabled("OutInfoAction"));
+    QVERIFY(!form->Enabled("DelAction"));
+    form->ListView()->SelectRow(0);
+    QVERIFY(form->Enabled("EditAction"));
+    QVERIFY(form->Enabled("ShowAction"));
+
+    form->Run("EditAction");
+    QCOMPARE(form->dialogs.back(), QStringLiteral("TEditForm"));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    const QRect cell = form->ListView()->visualRect(form->ListView()->model()->index(0, 0));
+    QTest::mouseClick(form->ListView()->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(form->ListView()->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(form->dialogs.size(), 2u);
+
+    // Deleting the only row leaves an empty list, and export is off.
+    form->Run("DelAction");
+    QCOMPARE(form->Results().RowCount(), 0u);
+    QVERIFY(!form->Enabled("OutInfoAction"));
+    QVERIFY(!form->Enabled("DelAction"));
+  }
+
+  void browseOpensOnlyWebAddresses() {
+    auto form = MakeForm();
+    form->AddRows({Row("甲", " http://www.acme.com/about.htm ", "", ""),
+                   Row("乙", "https://beta.cn/", "", ""), Row("丙", "file:///etc/passwd", "", ""),
+                   Row("丁", "javascript:alert(1)", "", ""), Row("戊", "/usr/bin/xterm", "", ""),
+                   Row("己", "www.gamma.com", "", ""), Row("庚", "mailto:a@b.cn", "", "")});
+    for (int row = 0; row < 7; ++row) {
+      form->ListView()->SelectRow(row);
+      form->Run("ShowAction");
+    }
+    QCOMPARE(form->opened.size(), 2u);
+    QCOMPARE(form->opened[0], QUrl("http://www.acme.com/about.htm"));
+    QCOMPARE(form->opened[1], QUrl("https://beta.cn/"));
+
+    form->Run("N1");
+    QCOMPARE(form->opened.back(), QUrl::fromLocalFile(TMainForm::HelpFilePath()));
+    QVERIFY(form->opened.back().toLocalFile().endsWith("/help.htm"));
+    form->Run("N21");
+    QCOMPARE(form->opened.back().scheme(), QStringLiteral("mailto"));
+  }
+
+  void columnTogglesHideAndRestoreWithTheListWidth() {
+    auto form = MakeForm();
+    form->show();
+    TJoloListView* list = form->ListView();
+    QCOMPARE(list->ColumnWidth(2), 100);
+    QCOMPARE(list->ColumnWidth(7), 0);
+    QCOMPARE(list->ColumnMaxWidth(7), 1);
+    list->SetColumnWidth(7, 50);
+    QCOMPARE(list->ColumnWidth(7), 1);
+
+    form->Run("N34");
+    QVERIFY(!form->Action("N34")->isChecked());
+    QCOMPARE(list->ColumnWidth(2), 0);
+    QCOMPARE(list->ColumnMaxWidth(2), 1);
+    QCOMPARE(list->ColumnCaption(2), QString());
+    list->SetColumnWidth(2, 80);
+    QCOMPARE(list->ColumnWidth(2), 1);
+
+    form->resize(1000, 600);
+    QCoreApplication::processEvents();
+    const int width = list->width();
+    form->Run("N34");
+    QCOMPARE(list->ColumnWidth(2), width * 10 / 72);
+    QCOMPARE(list->ColumnCaption(2), QStringLiteral("电子邮件"));
+    QCOMPARE(list->ColumnMaxWidth(2), 0);
+
+    form->Run("N35");
+    QCOMPARE(list->ColumnWidth(3), 0);
+    QCOMPARE(list->ColumnWidth(4), 0);
+    form->Run("N35");
+    QCOMPARE(list->ColumnWidth(3), width * 8 / 72);
+    QCOMPARE(list->ColumnWidth(4), width * 8 / 72);
+    form->Run("N36");
+    form->Run("N36");
+    QCOMPARE(list->ColumnWidth(5), width * 12 / 72);
+    QCOMPARE(list->ColumnWidth(6), width * 7 / 72);
+    QCOMPARE(list->ColumnWidth(0), 120);
+    QCOMPARE(list->ColumnWidth(1), 150);
+
+    form->Run("N17");
+    QVERIFY(!form->findChild<QWidget*>("Panel4")->isVisible());
+    form->Run("N16");
+    QVERIFY(!form->statusBar()->isVisible());
+  }
+
+  void exportWritesTheSheetAndOpensIt() {
+    auto form = MakeForm();
+    form->AddRows({Row("上海海德机械有限公司", "http://www.acme.com/", "sales@acme.com",
+                       "021-62345678", "不导出的说明"),
+                   Row("北京<甲乙>&公司", "http://b.cn/", "b@b.cn", "010-88888888")});
+    form->Run("N34");  // a hidden column is still exported
+    form->savePath = (*dir_ / "out").string();
+    form->Run("OutInfoAction");
+    QVERIFY2(form->messages.empty(), form->messages.empty() ? "" : form->messages[0].Text.c_str());
+    QCOMPARE(form->proposedNames.back(), G("新任务1.xlsx"));
+    const QString file = QString::fromStdString((*dir_ / "out.xlsx").string());
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(form->opened.back(), QUrl::fromLocalFile(file));
+
+    const QString sheet = Unzip(file, QStringLiteral("xl/worksheets/sheet1.xml"));
+    QVERIFY(!sheet.isEmpty());
+    QStringList cells;
+    static const QRegularExpression cellText(QStringLiteral("<t[^>]*>([^<]*)</t>"));
+    for (auto it = cellText.globalMatch(sheet); it.hasNext();) cells << it.next().captured(1);
+    QCOMPARE(cells, QStringList({"公司名称",
+                                 "网址",
+                                 "电子邮件",
+                                 "电话",
+                                 "传真",
+                                 "地址",
+                                 "邮编",
+                                 "上海海德机械有限公司",
+                                 "http://www.acme.com/",
+                                 "sales@acme.com",
+                                 "021-62345678",
+                                 "021-1111",
+                                 "上海市中山路1号",
+                                 "200001",
+                                 "北京&lt;甲乙&gt;&amp;公司",
+                                 "http://b.cn/",
+                                 "b@b.cn",
+                                 "010-88888888",
+                                 "021-1111",
+                                 "上海市中山路1号",
+                                 "200001"}));
+    QVERIFY(!sheet.contains(QStringLiteral("不导出的说明")));
+    QVERIFY(sheet.contains(QStringLiteral("<col min=\"1\" max=\"7\" width=\"15.")));
+    QVERIFY(
+        Unzip(file, QStringLiteral("xl/styles.xml")).contains(QStringLiteral("wrapText=\"1\"")));
+    QVERIFY(Unzip(file, QStringLiteral("docProps/core.xml"))
+                .contains(QStringLiteral("导出公司信息数据")));
+    QCOMPARE(form->Results().RowCount(), 2u);
+
+    // A file that cannot be written is reported; the window carries on.
+    form->savePath = (*dir_ / "no-such-dir" / "out.xlsx").string();
+    form->Run("OutInfoAction");
+    QCOMPARE(form->messages.size(), 1u);
+    QCOMPARE(form->messages[0].Caption, G("错误"));
+    QVERIFY(form->Enabled("OutInfoAction"));
+  }
+};
+
+QTEST_MAIN(MainFormTest)
+#include "main_form_test.moc"
