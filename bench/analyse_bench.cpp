@@ -18,18 +18,7 @@
 namespace {
 
 std::shared_ptr<const TGlobalSet> Factory() {
-  auto set = std::make_shared<TGlobalSet>();
-  set->AddressLike = LikeListFromText(gbk::FromUtf8("地址;厂址;"));
-  set->PostCodeLike = LikeListFromText(gbk::FromUtf8("邮编;邮政编码;"));
-  set->telephoneLike = LikeListFromText(gbk::FromUtf8("电话;语音热线;tel;"));
-  set->faxnoLike = LikeListFromText(gbk::FromUtf8("传真;fax;"));
-  set->MailAddressLike = LikeListFromText(gbk::FromUtf8("电子信箱;信箱;邮件;e-mail;mailto;email;"));
-  set->CompanyLike = LikeListFromText(gbk::FromUtf8("公司名称;企业名称;"));
-  set->HTMLNameLike = LikeListFromText("about;contact;");
-  set->CompanyNameLike =
-      LikeListFromText(gbk::FromUtf8("厂;局;公司;处;集团;中心;院;所;办;部;大学;会;"));
-  set->AddressContentLike = LikeListFromText(gbk::FromUtf8("省;市;县;区;号;座;街;厦;乡;墩;村;"));
-  return set;
+  return std::make_shared<const TGlobalSet>(FactoryGlobalSet());
 }
 
 std::string ReadPage(const std::filesystem::path& path) {

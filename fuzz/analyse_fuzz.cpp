@@ -18,16 +18,7 @@ const std::array<std::shared_ptr<const TGlobalSet>, 8>& Snapshots() {
   static const auto snapshots = [] {
     std::array<std::shared_ptr<const TGlobalSet>, 8> out;
     for (int bits = 0; bits < 8; ++bits) {
-      TGlobalSet set;
-      set.AddressLike = LikeListFromText(GBK("地址;厂址;"));
-      set.PostCodeLike = LikeListFromText(GBK("邮编;邮政编码;"));
-      set.telephoneLike = LikeListFromText(GBK("电话;语音热线;tel;"));
-      set.faxnoLike = LikeListFromText(GBK("传真;fax;"));
-      set.MailAddressLike = LikeListFromText(GBK("电子信箱;信箱;邮件;e-mail;mailto;email;"));
-      set.CompanyLike = LikeListFromText(GBK("公司名称;企业名称;"));
-      set.HTMLNameLike = LikeListFromText("about;contact;");
-      set.CompanyNameLike = LikeListFromText(GBK("厂;局;公司;处;集团;中心;院;所;办;部;大学;会;"));
-      set.AddressContentLike = LikeListFromText(GBK("省;市;县;区;号;座;街;厦;乡;墩;村;"));
+      TGlobalSet set = FactoryGlobalSet();
       set.FlagFindAddressAndPostCode = (bits & 1) == 0;
       set.FlagFindTelAndFax = (bits & 2) == 0;
       set.FlagFindMailAddress = (bits & 4) == 0;

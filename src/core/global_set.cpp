@@ -1,5 +1,7 @@
 #include "core/global_set.h"
 
+#include "core/gbk.h"
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -185,4 +187,35 @@ void SaveSearchMode(bool keywordSearch, const std::string& path) {
   if (!ini.LoadFile(path)) ThrowIniWriteError(path);
   ini.WriteString("LIKE", "LIKESETTING", keywordSearch ? "1" : "0");
   ini.SaveFile(path);
+}
+
+TGlobalSet FactoryGlobalSet() {
+  TGlobalSet set;
+  set.AddressLike = LikeListFromText(GBK("地址;厂址;"));
+  set.PostCodeLike = LikeListFromText(GBK("邮编;邮政编码;"));
+  set.telephoneLike = LikeListFromText(GBK("电话;语音热线;tel;"));
+  set.faxnoLike = LikeListFromText(GBK("传真;fax;"));
+  set.MailAddressLike = LikeListFromText(GBK("电子信箱;信箱;邮件;e-mail;mailto;email;"));
+  set.CompanyLike = LikeListFromText(GBK("公司名称;企业名称;"));
+  set.HTMLNameLike = LikeListFromText("about;contact;");
+  set.CompanyNameLike = LikeListFromText(GBK("厂;局;公司;处;集团;中心;院;所;办;部;大学;会;"));
+  set.AddressContentLike = LikeListFromText(GBK("省;市;县;区;号;座;街;厦;乡;墩;村;"));
+  set.InfoLinkLike.clear();
+  set.NextPageLinkLike.clear();
+  set.NextPageLike = LikeListFromText(GBK("页;"));
+  set.BUseCompanyNameLike = true;
+  set.BUseNextPageLike = true;
+  set.MaxFindWebThreadCount = 20;
+  set.MaxCrawlLevel = 2;
+  set.MaxReadHTMLTimeOut = 30000;
+  set.FlagFindAddressAndPostCode = true;
+  set.FlagFindTelAndFax = true;
+  set.FlagFindMailAddress = true;
+  set.FlagUseSina = true;
+  set.FlagUseSohu = true;
+  set.FlagUseYahoo = true;
+  set.FlagUse163 = true;
+  set.FlagUseGoogle = true;
+  set.FlagUseBaidu = true;
+  return set;
 }

@@ -74,6 +74,10 @@ void SavePointWebSettings(const TGlobalSet& set, const std::string& path);
 void SaveEngineSettings(const TGlobalSet& set, const std::string& path);
 void SaveSearchMode(bool keywordSearch, const std::string& path);
 
+// The values the options dialog's default button restores: the factory keyword lists, 20
+// workers, depth 2, 30000 ms, every switch on, "页;" as the next-page text.
+TGlobalSet FactoryGlobalSet();
+
 std::string LikeListToText(const TLikeList& list);
 TLikeList LikeListFromText(std::string_view text);
 

@@ -39,9 +39,6 @@ std::string TrimmedGbk(const QString& text);
 QString ListFieldText(const TLikeList& list);
 TLikeList ListFromField(const QString& text);
 
-// The values the options dialog's default button restores.
-TGlobalSet FactoryGlobalSet();
-
 // Default error display: a modal error message box over `dialog`.
 void ShowErrorBox(QWidget* dialog, const QString& text);
 // The text of a failed save, as the user sees it.

@@ -786,24 +786,11 @@ std::vector<TDemoRecord> TDemoWeb::ExpectedDirectoryRecords() const {
 }
 
 void TDemoWeb::WriteSettings(const std::string& path, int workerCount) const {
-  TGlobalSet set;
-  set.AddressLike = LikeListFromText(GBK("地址;厂址;"));
-  set.PostCodeLike = LikeListFromText(GBK("邮编;邮政编码;"));
-  set.telephoneLike = LikeListFromText(GBK("电话;语音热线;tel;"));
-  set.faxnoLike = LikeListFromText(GBK("传真;fax;"));
-  set.MailAddressLike = LikeListFromText(GBK("电子信箱;信箱;邮件;e-mail;mailto;email;"));
-  set.CompanyLike = LikeListFromText(GBK("公司名称;企业名称;"));
-  set.HTMLNameLike = LikeListFromText("about;contact;");
-  set.CompanyNameLike = LikeListFromText(GBK("厂;局;公司;处;集团;中心;院;所;办;部;大学;会;"));
-  set.AddressContentLike = LikeListFromText(GBK("省;市;县;区;号;座;街;厦;乡;墩;村;"));
+  TGlobalSet set = FactoryGlobalSet();
   // The demo directory: detail pages are "show.asp", list pages "list.asp" with "页" links.
   set.InfoLinkLike = LikeListFromText("show.asp;");
   set.NextPageLinkLike = LikeListFromText("list.asp;");
-  set.NextPageLike = LikeListFromText(GBK("页;"));
-  set.BUseCompanyNameLike = true;
-  set.BUseNextPageLike = true;
   set.MaxFindWebThreadCount = workerCount;
-  set.MaxCrawlLevel = 2;
   set.MaxReadHTMLTimeOut = 10000;
   SaveSettings(set, path);
   SaveSearchMode(true, path);
