@@ -10,9 +10,6 @@
 #include "core/gbk.h"
 #include "core/global_set.h"
 
-// The text conversions live in namespace gbk; make them visible to the Qt helpers.
-using gbk::FromUtf8;
-using gbk::ToUtf8;
 #include "ui/qt_text.h"  // IWYU pragma: export
 
 class QWidget;

@@ -13,9 +13,6 @@
 
 #include "core/gbk.h"
 
-// The text helpers call the conversions unqualified.
-using gbk::FromUtf8;
-using gbk::ToUtf8;
 #include "ui/qt_text.h"
 
 namespace {

@@ -35,9 +35,6 @@
 #include "ui/dialogs.h"
 #include "ui/jolo_list_view.h"
 
-// The text helpers call the conversions unqualified.
-using gbk::FromUtf8;
-using gbk::ToUtf8;
 #include "ui/qt_text.h"
 
 namespace {
