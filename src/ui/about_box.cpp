@@ -8,7 +8,8 @@
 #include "ui/dialogs.h"
 
 namespace {
-constexpr const char* kProgramVersion = "0.1.0";
+// The version comes from the build (project version).
+constexpr const char* kProgramVersion = VELTRA_VERSION;
 }
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {

@@ -125,13 +125,18 @@ void TWizardPager::ShowPage(int page) {
   stack_->setCurrentIndex(page_ - 1);
   const bool last = page_ == pageCount_;
   Back->setEnabled(page_ > 1);
-  Next->setVisible(!last);
-  Next->setEnabled(true);
+  // "完成" appears before "下一步(&N)" goes, so a focus on the hidden button passes to it and
+  // never on to "取消".
   Finish->setVisible(last);
   Finish->setEnabled(true);
-  // Enter goes to whichever of the two stands in the place.
-  Next->setDefault(!last);
-  Finish->setDefault(last);
+  Next->setVisible(!last);
+  Next->setEnabled(true);
+  // Enter goes to whichever of the two stands in the place. Clearing both first makes the
+  // dialog take the new one as its main default even when a click had moved the focus (and
+  // with it the default) between the buttons; otherwise a hidden button would stay default.
+  Next->setDefault(false);
+  Finish->setDefault(false);
+  (last ? Finish : Next)->setDefault(true);
   dialog_->setWindowTitle(
       QStringLiteral("%1(%2 of %3)").arg(captionStem_).arg(page_).arg(pageCount_));
   if (OnShow) OnShow(page_);

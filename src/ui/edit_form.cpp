@@ -31,6 +31,11 @@ struct TEditForm::TImpl {
   QPushButton* ApplyButton = nullptr;
   QAction* UpAction = nullptr;
   QAction* DownAction = nullptr;
+  // The row as it came from the table and the texts its fields showed: a field left as shown
+  // writes back its original bytes, so line breaks and bytes the display cannot show stay as
+  // they were.
+  TResultRow Original;
+  std::array<QString, 8> ShownTexts;
 
   int RowCount() const { return static_cast<int>(Table.RowCount()); }
   bool RowValid() const { return Row >= 0 && Row < RowCount(); }
@@ -44,8 +49,13 @@ struct TEditForm::TImpl {
     if (SelectRow) SelectRow(Row);
     TResultRow values;
     if (RowValid()) values = Table.Row(static_cast<std::size_t>(Row));
-    for (std::size_t i = 0; i < Edits.size(); ++i) Edits[i]->setText(QFromGbk(values[i]));
+    for (std::size_t i = 0; i < Edits.size(); ++i) {
+      Edits[i]->setText(QFromGbk(values[i]));
+      ShownTexts[i] = Edits[i]->text();
+    }
     Memo->setPlainText(QFromGbk(values[kColDescription]));
+    ShownTexts[kColDescription] = Memo->toPlainText();
+    Original = std::move(values);
     OkButton->setEnabled(true);
     CancelButton->setEnabled(true);
     // Filling the fields enabled it; a freshly shown row has nothing to apply.
@@ -56,8 +66,14 @@ struct TEditForm::TImpl {
   void WriteBack() {
     if (!RowValid()) return;
     TResultRow values;
-    for (std::size_t i = 0; i < Edits.size(); ++i) values[i] = GbkFromQ(Edits[i]->text());
-    values[kColDescription] = GbkFromQ(Memo->toPlainText());
+    auto take = [&](std::size_t i, const QString& text) {
+      values[i] = text == ShownTexts[i] ? Original[i] : GbkFromQ(text);
+    };
+    for (std::size_t i = 0; i < Edits.size(); ++i) take(i, Edits[i]->text());
+    take(kColDescription, Memo->toPlainText());
+    Original = values;
+    for (std::size_t i = 0; i < Edits.size(); ++i) ShownTexts[i] = Edits[i]->text();
+    ShownTexts[kColDescription] = Memo->toPlainText();
     Table.SetRow(static_cast<std::size_t>(Row), std::move(values));
   }
 };

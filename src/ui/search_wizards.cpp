@@ -96,6 +96,8 @@ TSearchContentWizardForm::TSearchContentWizardForm(TSettingsContext context, TRu
     if (page == 1) {
       EnableNextForText(s.Pager, s.Keywords);
       s.Keywords->setFocus();
+    } else {
+      s.Engines[0]->setFocus();
     }
   };
   connect(d.Keywords, &QLineEdit::textChanged, this,

@@ -75,6 +75,7 @@ class DialogsTest : public QObject {
   void editorStepEnablingAndDroppedEdits();
   void editorOkWritesAllEightFields();
   void editorSingleRowAndCancel();
+  void editorKeepsUntouchedFieldsByteForByte();
   void optionsFillAndConfirmAtOnce();
   void optionsDefaultThenCancelChangesNothing();
   void optionsDefaultThenOkWritesFactoryValues();
@@ -187,6 +188,28 @@ void DialogsTest::editorSingleRowAndCancel() {
   Button(&form, "CancelButton")->click();
   QCOMPARE(form.result(), int(QDialog::Rejected));
   QCOMPARE(table.Row(0), MakeRow("only"));
+}
+
+// A description with CR LF line breaks and a cell holding a byte that is no GBK character
+// survive confirming the editor when only another field was edited.
+void DialogsTest::editorKeepsUntouchedFieldsByteForByte() {
+  TResultTable table;
+  TResultRow row = MakeRow("a");
+  row[kColDescription] = G("第一行\r\n第二行");
+  row[kColAddress] = G("地址") + "\xB0";
+  table.AppendRow(row);
+  TEditForm form(table, 0, {});
+  Child<QLineEdit>(&form, "Edit4")->setText(QStringLiteral("021-1"));
+  Button(&form, "ApplyButton")->click();
+  row[kColTelephone] = "021-1";
+  QCOMPARE(table.Row(0), row);
+  // A field edited and put back as it was shown is not an edit either.
+  auto* memo = Child<QPlainTextEdit>(&form, "Memo1");
+  const QString shown = memo->toPlainText();
+  memo->setPlainText(QStringLiteral("x"));
+  memo->setPlainText(shown);
+  Button(&form, "OkButton")->click();
+  QCOMPARE(table.Row(0), row);
 }
 
 void DialogsTest::optionsFillAndConfirmAtOnce() {

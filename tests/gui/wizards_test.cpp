@@ -114,6 +114,7 @@ class WizardsTest : public QObject {
   void keywordWizardFinishWithNoEngines();
   void keywordWizardCancelOnLastPage();
   void keywordWizardFailedSaveStaysOpen();
+  void enterOnLastPageFinishesAfterMouseNext();
   void pointWebWizardPagesAndNextPageField();
   void pointWebWizardFinish();
   void pointWebWizardCancelOnLastPage();
@@ -309,6 +310,34 @@ void WizardsTest::keywordWizardFailedSaveStaysOpen() {
   // The window and the record were changed before the save.
   QCOMPARE(f.View.Input, std::string("abc"));
   QVERIFY(!f.Settings.FlagUseGoogle);
+}
+
+// The user clicks "下一步(&N)" with the mouse, then presses Enter on the last page: that must
+// finish the wizard, not land on whatever button took the focus of the hidden one.
+void WizardsTest::enterOnLastPageFinishesAfterMouseNext() {
+  TWizardFixture f;
+  f.View.Input = "abc";
+  TSearchContentWizardForm wizard(f.Context(), f.View);
+  wizard.show();
+  QVERIFY(QTest::qWaitForWindowActive(&wizard));
+  QTest::mouseClick(Button(&wizard, "NextButton"), Qt::LeftButton);
+  QCOMPARE(wizard.PageNumber(), 2);
+  QVERIFY(wizard.focusWidget() != Button(&wizard, "CancelButton"));
+  QTest::keyClick(wizard.focusWidget(), Qt::Key_Return);
+  QCOMPARE(wizard.result(), int(QDialog::Accepted));
+  QVERIFY(f.View.Keyword);
+
+  TWizardFixture g;
+  g.View.Input = "http://dir.localhost/";
+  TSearchPointWebWizardForm pointWeb(g.Context(), g.View);
+  pointWeb.show();
+  QVERIFY(QTest::qWaitForWindowActive(&pointWeb));
+  QTest::mouseClick(Button(&pointWeb, "NextButton"), Qt::LeftButton);
+  QTest::mouseClick(Button(&pointWeb, "NextButton"), Qt::LeftButton);
+  QCOMPARE(pointWeb.PageNumber(), 3);
+  QTest::keyClick(pointWeb.focusWidget(), Qt::Key_Return);
+  QCOMPARE(pointWeb.result(), int(QDialog::Accepted));
+  QVERIFY(g.View.Website);
 }
 
 void WizardsTest::pointWebWizardPagesAndNextPageField() {
