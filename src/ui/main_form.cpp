@@ -34,7 +34,6 @@
 #include "run/run_control.h"
 #include "ui/dialogs.h"
 #include "ui/jolo_list_view.h"
-
 #include "ui/qt_text.h"
 
 namespace {
@@ -46,6 +45,16 @@ QString QtFilter(const std::string& gbkFilter) {
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
     filters << QStringLiteral("%1 (%2)").arg(parts[i], parts[i + 1]);
   return filters.join(QStringLiteral(";;"));
+}
+
+// The extension of the first pattern of a "description|*.ext" filter, without the dot.
+QString FirstExtension(const std::string& gbkFilter) {
+  const QStringList parts = QFromGbk(gbkFilter).split('|');
+  if (parts.size() < 2) return {};
+  const QString pattern = parts[1].section(';', 0, 0).trimmed();
+  const qsizetype dot = pattern.lastIndexOf('.');
+  if (dot < 0 || pattern.indexOf('*', dot) >= 0) return {};
+  return pattern.mid(dot + 1);
 }
 
 std::optional<std::string> NativePath(const QString& chosen) {
@@ -124,6 +133,8 @@ TMainForm::TMainForm(std::string settingsPath, QWidget* parent)
 }
 
 TMainForm::~TMainForm() {
+  if (auto* dispatcher = QAbstractEventDispatcher::instance())
+    disconnect(dispatcher, nullptr, this, nullptr);
   runControl_->Shutdown();  // every thread is joined before anything it uses goes away
   BeginCheckTimer->stop();
   StopWaitTimer->stop();
@@ -198,6 +209,9 @@ void TMainForm::CreateActions() {
 
   QStyle* st = style();
   NewButton = make("NewButton", "  新建  ", {}, &TMainForm::NewSessionActionExecute);
+  // A tool button shows the icon text, which Qt derives from the caption with the spaces
+  // trimmed; this caption keeps them.
+  NewButton->setIconText(NewButton->text());
   NewButton->setIcon(st->standardIcon(QStyle::SP_FileIcon));
   OpenButton = make("OpenButton", "打开", {}, &TMainForm::OpenSessionActionExecute);
   OpenButton->setIcon(st->standardIcon(QStyle::SP_DialogOpenButton));
@@ -264,6 +278,9 @@ void TMainForm::CreateMenus() {
   ListPopupMenu->addActions({EditAction, DelAction});
   ListPopupMenu->addSeparator();
   ListPopupMenu->addAction(ShowAction);
+  // The record actions live only in the popup menu, whose shortcuts Qt does not watch; on the
+  // window their Ctrl+E and Del work wherever the focus is (an input box keeps its own Del).
+  addActions({EditAction, DelAction, ShowAction});
 }
 
 void TMainForm::CreateToolBar() {
@@ -509,8 +526,15 @@ void TMainForm::SetWindowCaption(const std::string& caption) {
 std::optional<std::string> TMainForm::AskSaveFileName(const std::string& title,
                                                       const std::string& filter,
                                                       const std::string& proposedName) {
-  return NativePath(QFileDialog::getSaveFileName(this, QFromGbk(title), QFromGbk(proposedName),
-                                                 QtFilter(filter)));
+  QFileDialog dialog(this, QFromGbk(title), QFromGbk(proposedName), QtFilter(filter));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // The dialog adds the extension itself, so its overwrite question is asked about the file
+  // that is really written, not about the name as typed.
+  dialog.setDefaultSuffix(FirstExtension(filter));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog.selectedFiles();
+  return files.isEmpty() ? std::nullopt : NativePath(files.first());
 }
 
 std::optional<std::string> TMainForm::AskOpenFileName(const std::string& title,
@@ -605,11 +629,19 @@ void TMainForm::StopActionExecute() {
 }
 
 void TMainForm::BeginCheckTimerTimer() {
+  // A tick whose error is still on screen holds off the next ones; they would only stack
+  // message boxes.
+  if (inTick_) return;
+  inTick_ = true;
   Guarded([this] { runControl_->BeginCheckTimerTimer(); });
+  inTick_ = false;
 }
 
 void TMainForm::StopWaitTimerTimer() {
+  if (inTick_) return;
+  inTick_ = true;
   Guarded([this] { runControl_->StopWaitTimerTimer(); });
+  inTick_ = false;
 }
 
 void TMainForm::EditActionExecute() {
@@ -630,9 +662,10 @@ void TMainForm::ShowActionExecute() {
   const int row = MainListView->SelectedRow();
   if (row < 0) return;
   // Addresses come from harvested pages: only web addresses are handed to the system, never
-  // files, commands or other schemes.
+  // files, commands or other schemes. Parsed tolerantly: they may hold spaces or unencoded
+  // characters.
   const QUrl url(QFromGbk(gbk::Trim(results_.Cell(static_cast<std::size_t>(row), kColWebAddress))),
-                 QUrl::StrictMode);
+                 QUrl::TolerantMode);
   const QString scheme = url.scheme().toLower();
   if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
       url.host().isEmpty())

@@ -138,6 +138,7 @@ class TMainForm : public QMainWindow, public TRunView {
   std::unique_ptr<TDefaultThreadFactory> factory_;
   std::unique_ptr<TRunControl> runControl_;
   bool hourglass_ = false;
+  bool inTick_ = false;
 
   QToolBar* ToolBar1 = nullptr;
   QWidget* Panel4 = nullptr;

@@ -4,14 +4,20 @@
 #include "ui/main_form.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <chrono>
 #include <deque>
 #include <fstream>
@@ -365,19 +371,96 @@ class MainFormTest : public QObject {
     QVERIFY(!form->Enabled("DelAction"));
   }
 
+  void toolbarCaptionsAndRowShortcutsReachTheUser() {
+    auto form = MakeForm();
+    auto* bar = form->findChild<QToolBar*>("ToolBar1");
+    QStringList shown;
+    for (QAction* a : bar->actions())
+      if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a)))
+        shown << button->text();
+    QCOMPARE(shown, QStringList({"  新建  ", "打开", "保存", "导出", "开始", "继续", "停止", "选项",
+                                 "帮助"}));
+
+    form->AddRows({Row("甲", "http://a.cn/", "", ""), Row("乙", "http://b.cn/", "", "")});
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    TJoloListView* list = form->ListView();
+    list->SelectRow(0);
+    list->setFocus();
+    form->UpdateActions();
+    QTest::keyClick(list, Qt::Key_E, Qt::ControlModifier);
+    QCOMPARE(form->dialogs, std::vector<QString>({QStringLiteral("TEditForm")}));
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(form->Results().RowCount(), 1u);
+    QCOMPARE(form->Results().Cell(0, 0), G("乙"));
+
+    // Delete in the input box edits the text and leaves the rows alone.
+    list->SelectRow(0);
+    form->UpdateActions();
+    auto* edit = form->findChild<QLineEdit*>("Edit1");
+    edit->setText(QStringLiteral("abc"));
+    edit->setFocus();
+    edit->setCursorPosition(0);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QCOMPARE(edit->text(), QStringLiteral("bc"));
+    QCOMPARE(form->Results().RowCount(), 1u);
+  }
+
+  void saveDialogAsksBeforeReplacingTheFileItNames() {
+    auto form = MakeForm();
+    testsupport::WriteFile(*dir_ / "task.swrw", "old");
+    const QString typed = QString::fromStdString((*dir_ / "task").string());
+    bool askedToReplace = false;
+    QStringList named;
+    // Two drivers: a timer does not fire again while its own slot waits in a nested loop.
+    QTimer boxDriver;
+    connect(&boxDriver, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        askedToReplace = true;
+        box->button(QMessageBox::No)->click();
+      }
+    });
+    QTimer dialogDriver;
+    connect(&dialogDriver, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      if (named.isEmpty()) {
+        // Typed without the extension: the name the file gets is the one asked about.
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(typed);
+        named = dialog->selectedFiles();
+        static_cast<QDialog*>(dialog)->accept();
+      } else {
+        dialog->reject();
+      }
+    });
+    boxDriver.start(20);
+    dialogDriver.start(20);
+    const auto chosen =
+        form->TMainForm::AskSaveFileName(G("保存任务"), G("商务信息搜索任务|*.swrw"), G("新任务1"));
+    QCOMPARE(named, QStringList({QString::fromStdString((*dir_ / "task.swrw").string())}));
+    QVERIFY(askedToReplace);
+    QVERIFY(!chosen.has_value());
+    QCOMPARE(ReadAll(*dir_ / "task.swrw"), std::string("old"));
+  }
+
   void browseOpensOnlyWebAddresses() {
     auto form = MakeForm();
     form->AddRows({Row("甲", " http://www.acme.com/about.htm ", "", ""),
                    Row("乙", "https://beta.cn/", "", ""), Row("丙", "file:///etc/passwd", "", ""),
                    Row("丁", "javascript:alert(1)", "", ""), Row("戊", "/usr/bin/xterm", "", ""),
-                   Row("己", "www.gamma.com", "", ""), Row("庚", "mailto:a@b.cn", "", "")});
-    for (int row = 0; row < 7; ++row) {
+                   Row("己", "www.gamma.com", "", ""), Row("庚", "mailto:a@b.cn", "", ""),
+                   Row("辛", "http://www.delta.cn/产品 列表.htm", "", "")});
+    for (int row = 0; row < 8; ++row) {
       form->ListView()->SelectRow(row);
       form->Run("ShowAction");
     }
-    QCOMPARE(form->opened.size(), 2u);
+    QCOMPARE(form->opened.size(), 3u);
     QCOMPARE(form->opened[0], QUrl("http://www.acme.com/about.htm"));
     QCOMPARE(form->opened[1], QUrl("https://beta.cn/"));
+    QCOMPARE(form->opened[2].host(), QStringLiteral("www.delta.cn"));
+    QCOMPARE(form->opened[2].path(), QStringLiteral("/产品 列表.htm"));
 
     form->Run("N1");
     QCOMPARE(form->opened.back(), QUrl::fromLocalFile(TMainForm::HelpFilePath()));
