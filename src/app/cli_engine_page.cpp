@@ -1,6 +1,171 @@
-#include "app/cli_commands.h"
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
-// Not available yet.
-int CliEnginePage(const TCliArgs&) {
-  return CliUsage();
+#include "app/cli_commands.h"
+#include "core/charset.h"
+#include "core/gbk.h"
+#include "core/program_state.h"
+#include "engines/engine_set.h"
+
+namespace {
+
+struct TEnginePageArgs {
+  std::string engine;
+  std::string file;
+  std::optional<std::string> known;
+  std::optional<int32_t> offset;
+  std::optional<int32_t> pages;
+  std::optional<bool> needTotal;
+  std::optional<int32_t> total;
+};
+
+std::optional<int32_t> ParseInt32(std::string_view text) {
+  int32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+// ENGINE and FILE in that order, each option at most once and always with a value.
+std::optional<TEnginePageArgs> ParseArgs(const TCliArgs& args) {
+  TEnginePageArgs parsed;
+  int positional = 0;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.starts_with("--")) {
+      if (i + 1 >= args.size()) return std::nullopt;
+      const std::string& value = args[++i];
+      if (a == "--known") {
+        if (parsed.known || value.empty()) return std::nullopt;
+        parsed.known = value;
+      } else if (a == "--need-total") {
+        if (parsed.needTotal || (value != "0" && value != "1")) return std::nullopt;
+        parsed.needTotal = value == "1";
+      } else {
+        std::optional<int32_t>* target = a == "--offset"  ? &parsed.offset
+                                         : a == "--pages" ? &parsed.pages
+                                         : a == "--total" ? &parsed.total
+                                                          : nullptr;
+        if (!target || target->has_value()) return std::nullopt;
+        *target = ParseInt32(value);
+        if (!target->has_value()) return std::nullopt;
+      }
+    } else if (a.empty() || positional == 2) {
+      return std::nullopt;
+    } else {
+      (positional++ == 0 ? parsed.engine : parsed.file) = a;
+    }
+  }
+  if (positional != 2) return std::nullopt;
+  return parsed;
+}
+
+// The file's bytes as they are; nullopt (with the system's reason in `error`) when unreadable.
+std::optional<std::string> ReadBytes(const std::string& path, std::string& error) {
+  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!f) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
+  if (std::ferror(f.get())) {
+    error = errno ? std::strerror(errno) : "read error";
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// One address per line; a UTF-8 file is taken to GBK like everything else typed by a user.
+void FillKnownURLs(TProgramState& state, std::string_view text) {
+  const std::string converted = gbk::IsValidUtf8(text) ? gbk::FromUtf8(text) : std::string(text);
+  std::string_view rest = converted;
+  while (!rest.empty()) {
+    const std::size_t eol = rest.find('\n');
+    const std::string_view line = rest.substr(0, eol);
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+    if (!gbk::IsBlank(line)) state.AppendURL(gbk::Trim(line), {}, {});
+  }
+}
+
+// UTF-8 for the terminal; tabs and line breaks inside a field would break the columns.
+std::string OutputField(std::string_view gbkText) {
+  std::string out = gbk::ToUtf8(gbkText);
+  for (char& c : out)
+    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+  return out;
+}
+
+}  // namespace
+
+// Reads one saved result page as the named engine would and prints its position and the
+// entries it adds to the URL list.
+int CliEnginePage(const TCliArgs& args) {
+  const std::optional<TEnginePageArgs> parsed = ParseArgs(args);
+  if (!parsed) return CliUsage();
+
+  TEngineSet engines;
+  TSearchEngineObject* engine = EngineByName(engines, parsed->engine);
+  if (!engine) {
+    std::fprintf(stderr, "veltra-cli: unknown engine %s (sina, sohu, yahoo, google, 163, baidu)\n",
+                 parsed->engine.c_str());
+    return 1;
+  }
+
+  std::string error;
+  const std::optional<std::string> page = ReadBytes(parsed->file, error);
+  if (!page) {
+    std::fprintf(stderr, "veltra-cli: cannot read %s: %s\n", parsed->file.c_str(), error.c_str());
+    return 1;
+  }
+
+  TProgramState state;
+  if (parsed->known) {
+    const std::optional<std::string> known = ReadBytes(*parsed->known, error);
+    if (!known) {
+      std::fprintf(stderr, "veltra-cli: cannot read %s: %s\n", parsed->known->c_str(),
+                   error.c_str());
+      return 1;
+    }
+    FillKnownURLs(state, *known);
+  }
+  const std::size_t firstNew = state.URLCount();
+
+  engines.SetProgramState(&state);
+  engine->ResetSearch();
+  if (parsed->offset || parsed->pages) {
+    engine->SetPosition(parsed->offset.value_or(engine->ResultOffset),
+                        parsed->pages.value_or(engine->PageCount));
+  }
+  if (parsed->needTotal && !*parsed->needTotal) {
+    // Past the first page: the count is known and the engine is paging.
+    engine->NeedTotal = false;
+    engine->Paging = true;
+  }
+  if (parsed->total) engine->TotalCount = *parsed->total;
+
+  engine->ParsePage(PageToGbk(*page));
+
+  std::string out;
+  out += "TOTAL\t" + std::to_string(engine->TotalCount) + "\n";
+  out += "OFFSET\t" + std::to_string(engine->ResultOffset) + "\n";
+  out += "PAGES\t" + std::to_string(engine->PageCount) + "\n";
+  out += std::string("FINISHED\t") + (engine->Finished ? "1" : "0") + "\n";
+  for (std::size_t i = firstNew; i < state.URLCount(); ++i) {
+    const TSearchURLResult entry = state.URLAt(i);
+    out += "ITEM\t" + OutputField(entry.URL) + "\t" + OutputField(entry.Title) + "\t" +
+           OutputField(entry.Description) + "\n";
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
