@@ -67,7 +67,8 @@ void TProgramState::ReplaceURLList(std::vector<TSearchURLResult> entries) {
   list.reserve(entries.size());
   for (auto& e : entries) list.push_back(std::make_unique<TSearchURLResult>(std::move(e)));
   std::unordered_set<std::string_view> index;
-  index.reserve(list.size());
+  // Room to grow: the first appends after loading a task do not rehash the whole index.
+  index.reserve(list.size() + list.size() / 2);
   for (const auto& e : list) index.insert(gbk::TrimView(e->URL));
   std::lock_guard lock(URLListLock);
   urlIndex_.swap(index);
