@@ -41,33 +41,95 @@ const std::array<std::string, 7>& ExportHeaders() {
   return headers;
 }
 
-void ExportToXlsx(const std::vector<TExportRow>& rows, const std::string& path) {
+void ExportRows(const std::vector<TExportRow>& rows, TExportSink& sink) {
+  sink.SetCaption(kSheetTitle);
+  for (int c = 0; c < kColumns; ++c) {
+    sink.SetColumnWidth(c, 15);
+    sink.SetWrap(c, true);
+  }
+  const auto& headers = ExportHeaders();
+  for (int c = 0; c < kColumns; ++c) sink.SetCell(0, c, headers[c]);
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    for (int c = 0; c < kColumns; ++c)
+      sink.SetCell(static_cast<int>(r + 1), c, gbk::ToUtf8(rows[r][c]));
+  sink.Show();
+}
+
+struct TXlsxExportSink::TImpl {
+  std::string Path;
+  std::function<void(const std::string&)> OnShow;
+  std::unique_ptr<lxw_workbook, WorkbookCloser> Workbook;
+  lxw_worksheet* Sheet = nullptr;
+  lxw_format* Wrap = nullptr;
+  std::string Caption;
+  std::array<double, kColumns> Widths{};
+  std::array<bool, kColumns> Wrapped{};
+  bool ColumnsSet = false;
+
+  // Column formats must reach the sheet before its first row (rows stream to disk).
+  void ApplyColumns() {
+    if (ColumnsSet) return;
+    ColumnsSet = true;
+    for (lxw_col_t c = 0; c < kColumns; ++c)
+      Check(worksheet_set_column(Sheet, c, c, Widths[c] > 0 ? Widths[c] : LXW_DEF_COL_WIDTH,
+                                 Wrapped[c] ? Wrap : nullptr),
+            Path);
+  }
+};
+
+TXlsxExportSink::TXlsxExportSink(std::string path, std::function<void(const std::string&)> onShow)
+    : impl_(std::make_unique<TImpl>()) {
+  impl_->Path = std::move(path);
+  impl_->OnShow = std::move(onShow);
   lxw_workbook_options options = {};
   options.constant_memory = LXW_TRUE;  // rows are written in order; keeps memory flat
-  std::unique_ptr<lxw_workbook, WorkbookCloser> wb(workbook_new_opt(path.c_str(), &options));
-  if (!wb) throw EExportError("Cannot create the workbook " + path);
+  impl_->Workbook.reset(workbook_new_opt(impl_->Path.c_str(), &options));
+  if (!impl_->Workbook) throw EExportError("Cannot create the workbook " + impl_->Path);
+  impl_->Sheet = workbook_add_worksheet(impl_->Workbook.get(), nullptr);
+  impl_->Wrap = workbook_add_format(impl_->Workbook.get());
+  if (!impl_->Sheet || !impl_->Wrap)
+    throw EExportError("Cannot create the worksheet in " + impl_->Path);
+  format_set_text_wrap(impl_->Wrap);
+}
+
+TXlsxExportSink::~TXlsxExportSink() = default;
+
+void TXlsxExportSink::SetCaption(const std::string& utf8) {
+  impl_->Caption = utf8;
+}
+
+void TXlsxExportSink::SetColumnWidth(int column, double width) {
+  if (column >= 0 && column < kColumns) impl_->Widths[column] = width;
+}
+
+void TXlsxExportSink::SetWrap(int column, bool wrap) {
+  if (column >= 0 && column < kColumns) impl_->Wrapped[column] = wrap;
+}
+
+void TXlsxExportSink::SetCell(int row, int column, const std::string& utf8) {
+  impl_->ApplyColumns();
+  const bool wrap = column >= 0 && column < kColumns && impl_->Wrapped[column];
+  Check(worksheet_write_string(impl_->Sheet, static_cast<lxw_row_t>(row),
+                               static_cast<lxw_col_t>(column), utf8.c_str(),
+                               wrap ? impl_->Wrap : nullptr),
+        impl_->Path);
+}
+
+void TXlsxExportSink::Show() {
+  if (!impl_->Workbook) return;
+  impl_->ApplyColumns();
   lxw_doc_properties props = {};
-  props.title = const_cast<char*>(kSheetTitle);
-  workbook_set_properties(wb.get(), &props);
-  lxw_worksheet* sheet = workbook_add_worksheet(wb.get(), nullptr);
-  lxw_format* wrap = workbook_add_format(wb.get());
-  if (!sheet || !wrap) throw EExportError("Cannot create the worksheet in " + path);
-  format_set_text_wrap(wrap);
-  Check(worksheet_set_column(sheet, 0, kColumns - 1, 15, wrap), path);
-  const auto& headers = ExportHeaders();
-  for (int c = 0; c < kColumns; ++c)
-    Check(worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(c), headers[c].c_str(), wrap),
-          path);
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    for (int c = 0; c < kColumns; ++c) {
-      const std::string text = gbk::ToUtf8(rows[r][c]);
-      Check(worksheet_write_string(sheet, static_cast<lxw_row_t>(r + 1), static_cast<lxw_col_t>(c),
-                                   text.c_str(), wrap),
-            path);
-    }
-  }
-  lxw_error err = workbook_close(wb.release());
-  if (err != LXW_NO_ERROR) throw EExportError("Cannot write " + path + ": " + lxw_strerror(err));
+  props.title = impl_->Caption.data();
+  workbook_set_properties(impl_->Workbook.get(), &props);
+  lxw_error err = workbook_close(impl_->Workbook.release());
+  if (err != LXW_NO_ERROR)
+    throw EExportError("Cannot write " + impl_->Path + ": " + lxw_strerror(err));
+  if (impl_->OnShow) impl_->OnShow(impl_->Path);
+}
+
+void ExportToXlsx(const std::vector<TExportRow>& rows, const std::string& path) {
+  TXlsxExportSink sink(path);
+  ExportRows(rows, sink);
 }
 
 void ExportToCsv(const std::vector<TExportRow>& rows, const std::string& path) {

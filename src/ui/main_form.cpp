@@ -611,9 +611,13 @@ void TMainForm::OutInfoActionExecute() {
   if (!QString::fromStdString(path).endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive))
     path += ".xlsx";
   SetCursor(TRunCursor::Hourglass);
-  ExportToXlsx(results_.Rows(), path);
-  SetCursor(TRunCursor::Normal);
-  OpenDocument(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path))));
+  // The finished workbook is opened with the default handler, as a spreadsheet program would
+  // show it.
+  TXlsxExportSink sink(path, [this](const std::string& written) {
+    SetCursor(TRunCursor::Normal);
+    OpenDocument(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(written))));
+  });
+  ExportRows(results_.Rows(), sink);
 }
 
 void TMainForm::StartActionExecute() {

@@ -555,7 +555,8 @@ class MainFormTest : public QObject {
                                  "上海市中山路1号",
                                  "200001"}));
     QVERIFY(!sheet.contains(QStringLiteral("不导出的说明")));
-    QVERIFY(sheet.contains(QStringLiteral("<col min=\"1\" max=\"7\" width=\"15.")));
+    for (int c = 1; c <= 7; ++c)
+      QVERIFY(sheet.contains(QStringLiteral("<col min=\"%1\" max=\"%1\" width=\"15.").arg(c)));
     QVERIFY(
         Unzip(file, QStringLiteral("xl/styles.xml")).contains(QStringLiteral("wrapText=\"1\"")));
     QVERIFY(Unzip(file, QStringLiteral("docProps/core.xml"))

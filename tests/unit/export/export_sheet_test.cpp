@@ -64,3 +64,62 @@ TEST(ExportSheet, UnwritablePathRaisesAReadableError) {
   EXPECT_THROW(ExportToXlsx(OneRow(), path.string()), EExportError);
   EXPECT_THROW(ExportToCsv(OneRow(), path.string()), EExportError);
 }
+
+namespace {
+
+// Records what an export asks of its sink, in order.
+struct TRecordingSink : TExportSink {
+  std::vector<std::string> calls;
+  void SetCaption(const std::string& utf8) override { calls.push_back("caption " + utf8); }
+  void SetColumnWidth(int column, double width) override {
+    calls.push_back("width " + std::to_string(column) + " " + std::to_string(int(width)));
+  }
+  void SetWrap(int column, bool wrap) override {
+    calls.push_back("wrap " + std::to_string(column) + " " + (wrap ? "1" : "0"));
+  }
+  void SetCell(int row, int column, const std::string& utf8) override {
+    calls.push_back("cell " + std::to_string(row) + " " + std::to_string(column) + " " + utf8);
+  }
+  void Show() override { calls.push_back("show"); }
+};
+
+}  // namespace
+
+TEST(ExportSheet, SinkGetsCaptionColumnsHeaderCellsThenShowOnce) {
+  auto rows = OneRow();
+  rows.push_back(TExportRow{G("北京精工机床制造厂"), "", "", "", "", "", "", ""});
+  TRecordingSink sink;
+  ExportRows(rows, sink);
+  auto& c = sink.calls;
+  ASSERT_EQ(c.size(), 1u + 14u + 21u + 1u);
+  EXPECT_EQ(c.front(), "caption 导出公司信息数据");
+  EXPECT_EQ(c[1], "width 0 15");
+  EXPECT_EQ(c[2], "wrap 0 1");
+  EXPECT_EQ(c[13], "width 6 15");
+  EXPECT_EQ(c[15], "cell 0 0 公司名称");
+  EXPECT_EQ(c[21], "cell 0 6 邮编");
+  EXPECT_EQ(c[22], "cell 1 0 上海海德机械有限公司");
+  EXPECT_EQ(c[28], "cell 1 6 201203");
+  // Empty cells are still written as text; the description column never appears.
+  EXPECT_EQ(c[30], "cell 2 1 ");
+  EXPECT_EQ(c.back(), "show");
+  for (const auto& call : c) EXPECT_EQ(call.find("描述不导出"), std::string::npos);
+}
+
+TEST(ExportSheet, XlsxSinkShowsTheFinishedFileAndCarriesTheTitle) {
+  testsupport::TempDir dir;
+  const auto path = dir / "shown.xlsx";
+  std::string shown;
+  bool complete = false;
+  {
+    TXlsxExportSink sink(path.string(), [&](const std::string& p) {
+      shown = p;
+      complete = !ZipMember(path, "xl/worksheets/sheet1.xml").empty();
+    });
+    ExportRows(OneRow(), sink);
+  }
+  EXPECT_EQ(shown, path.string());
+  EXPECT_TRUE(complete);
+  EXPECT_NE(ZipMember(path, "docProps/core.xml").find("导出公司信息数据"), std::string::npos);
+  EXPECT_NE(ZipMember(path, "xl/styles.xml").find("wrapText=\"1\""), std::string::npos);
+}
