@@ -233,3 +233,55 @@ TEST_F(SearchThread, StopBeforeTheNextEnginesFirstPageResumesThatEngineAtItsStar
   EXPECT_EQ(state.EnginePageCount.load(), 0);
   EXPECT_EQ(Urls(), (std::vector<std::string>{"http://a.cn/"}));
 }
+
+TEST_F(SearchThread, ContinueAtTheFourthEngineReadsNothingFromTheFirstThree) {
+  server.Handle(
+      "google.localhost", "/search", [](const httplib::Request& req, httplib::Response& res) {
+        if (req.get_param_value("start") != "30") {
+          res.status = 404;
+          return;
+        }
+        res.set_content(G("<html><body><table><tr><td>用时0.1秒 共约有40项查询结果</td></tr>"
+                          "</table><p><a href=\"http://g.cn/\">g</a> <a href=x>网页快照</a>"
+                          "<table></body></html>"),
+                        "text/html; charset=gbk");
+      });
+  state.EngineList = engines.Selected(settings);  // all six
+  ASSERT_EQ(state.EngineList.size(), 6u);
+  state.CurrentEngine = &engines.Google();
+  state.EngineResultOffset = 31;
+  state.EnginePageCount = 1;
+  auto thread = Run();
+  // Google's page ends it (61 > 40); 163 and Baidu answer 404 and end after one request.
+  EXPECT_EQ(Seen(), (std::vector<std::string>{
+                        "google.localhost /search?&q=K&num=30&hl=zh-CN&lr=lang_zh-CN&inlang=zh-"
+                        "CN&start=30",
+                        "163.localhost /Psearch?q=K&ofs=0",
+                        "baidu.localhost /baidu?word=K&pn=0",
+                    }));
+  EXPECT_EQ(Urls(), (std::vector<std::string>{"http://g.cn/"}));
+  EXPECT_TRUE(thread->Completed());
+}
+
+TEST_F(SearchThread, DamagedResultPagesEndEachEngineAndTheThread) {
+  std::string junk;
+  uint32_t x = 7;
+  for (int i = 0; i < 300000; ++i) {
+    x = x * 1103515245u + 12345u;
+    junk.push_back(static_cast<char>(x >> 16));
+  }
+  sohuPages = {{"0", junk}};
+  // Unterminated "<%": nothing after it is read, so nothing is found.
+  yahooPages = {{"1", G("<html><body><%@ page x><li><a href=\"http://y.cn/\">y</a><table>")}};
+  // A count beyond the 32-bit range reads as 0: the items are kept and the engine ends.
+  baiduPages = {{"0", G("<html><body><table><tr><td>找到相关网页约9999999999篇，用时1秒</td>"
+                        "</tr></table><p><a href=\"http://b.cn/\">b</a><br>d<br><span></span>"
+                        "<p>©2004 Baidu</p></body></html>")}};
+  state.EngineList = {&engines.Sohu(), &engines.Yahoo(), &engines.Baidu()};
+  auto thread = Run();
+  EXPECT_EQ(thread->WorkState.load(), 2);
+  EXPECT_TRUE(thread->Completed());
+  EXPECT_EQ(Seen().size(), 3u);
+  EXPECT_EQ(Urls(), (std::vector<std::string>{"http://b.cn/"}));
+  EXPECT_EQ(engines.Baidu().TotalCount, 0);
+}

@@ -431,6 +431,39 @@ TEST(RunControl, StoppedRunResumesAfterSaveAndReopen) {
   EXPECT_EQ(rig.results.RowCount(), 6u);
 }
 
+TEST(RunControl, SavedDuringARunReopensAtTheProcessedCountAndContinuesToTheEnd) {
+  testsupport::TempDir dir;
+  std::string path;
+  {
+    TRig rig;
+    rig.rc->StartActionExecute();
+    rig.AddURLs({"u0", "u1", "u2", "u3", "u4"});
+    rig.Tick();
+    Finish(rig.factory.workers["u0"]);
+    rig.Tick();  // u0 reaped, u3 handed out; u1, u2, u3 still busy
+    ASSERT_EQ(rig.state.ProcessedURLCount, 1);
+    ASSERT_EQ(rig.state.NextURLIndex, 4);
+    rig.view.fileAnswer = (dir / "running").string();
+    EXPECT_TRUE(rig.rc->SaveSessionActionExecute());
+    path = rig.state.TaskFileName;
+    EXPECT_EQ(rig.view.panels[0], G("保存完毕"));
+    // The run goes on after the save.
+    EXPECT_EQ(rig.state.RunState, 1);
+    EXPECT_TRUE(rig.rc->BeginCheckTimerEnabled());
+    rig.Tick();
+    EXPECT_EQ(rig.view.panels[0], G("正在运行..."));
+    EXPECT_EQ(rig.state.NextURLIndex, 4);
+  }
+  TRig rig;
+  ASSERT_TRUE(rig.rc->OpenTask(path));
+  // Entries from the processed count on are handed out again.
+  EXPECT_EQ(rig.state.NextURLIndex, 1);
+  EXPECT_EQ(rig.state.ProcessedURLCount, 1);
+  EXPECT_EQ(rig.results.RowCount(), 1u);
+  ContinueToEnd(rig);
+  EXPECT_EQ(rig.results.RowCount(), 5u);
+}
+
 TEST(RunControl, SaveCancelledOrFailedAndBadOpensChangeNothing) {
   testsupport::TempDir dir;
   TRig rig;
