@@ -1,8 +1,22 @@
 #include "core/charset.h"
 
+#include <iconv.h>
+
 #include "core/gbk.h"
 
 namespace {
+
+// A charset label that can be converted to GBK. An unknown label (a typo, "x-user-defined")
+// is ignored instead of turning every Chinese character into "?".
+bool IsUsableCharset(const std::string& cs) {
+  for (const char* known :
+       {"gbk", "gb2312", "gb18030", "cp936", "x-gbk", "euc-cn", "utf-8", "utf8"})
+    if (cs == known) return true;
+  iconv_t cd = iconv_open("CP936", cs.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv_close(cd);
+  return true;
+}
 
 bool IsCharsetByte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' ||
@@ -49,8 +63,9 @@ std::string CharsetFromMeta(std::string_view page) {
 
 std::string DetectPageCharset(std::string_view page, std::string_view contentType) {
   std::string cs = CharsetFromContentType(contentType);
-  if (cs.empty()) cs = CharsetFromMeta(page);
-  if (!cs.empty()) return cs;
+  if (!cs.empty() && IsUsableCharset(cs)) return cs;
+  cs = CharsetFromMeta(page);
+  if (!cs.empty() && IsUsableCharset(cs)) return cs;
   if (!gbk::IsAscii(page) && gbk::IsValidUtf8(page)) return "utf-8";
   return "gbk";
 }

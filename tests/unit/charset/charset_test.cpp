@@ -29,3 +29,15 @@ TEST(Charset, PagesBecomeGbk) {
   EXPECT_EQ(PageToGbk(gbkPage), gbkPage);
   EXPECT_EQ(PageToGbk(gbkPage, "text/html; charset=GBK"), gbkPage);
 }
+
+TEST(Charset, UnknownCharsetNamesArePassedOver) {
+  const std::string gbkPage = G("<body>上海海德 电话：021</body>");
+  EXPECT_EQ(PageToGbk(gbkPage, "text/html; charset=gbk2312"), gbkPage);
+  EXPECT_EQ(PageToGbk(G("<meta charset=x-user-defined><p>公司</p>")),
+            G("<meta charset=x-user-defined><p>公司</p>"));
+  EXPECT_EQ(PageToGbk("<p>公司</p>", "text/html; charset=no-such-set"), G("<p>公司</p>"));
+  // A bad header does not hide a good meta tag.
+  EXPECT_EQ(DetectPageCharset("<meta charset=\"big5\">", "text/html; charset=bogus"), "big5");
+  // Other known charsets are still converted.
+  EXPECT_EQ(PageToGbk("<p>\xA4\xBD\xA5\x71</p>", "text/html; charset=big5"), G("<p>公司</p>"));
+}

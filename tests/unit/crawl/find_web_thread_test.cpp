@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <thread>
@@ -305,4 +306,48 @@ TEST(FindWebThead, HostileSitesEndWithinTheirLevels) {
   worker = crawl.Run(server.Url(junk, "/"));
   EXPECT_EQ(server.Requests().size(), 1u);
   EXPECT_TRUE(crawl.records.empty());
+}
+
+TEST(FindWebThead, EndlessRedirectsEndEachFetch) {
+  LocalServer server;
+  const std::string host = "www.loop.localhost";
+  // Every address redirects to a new one, without end.
+  server.Handle(host, "*", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_redirect(req.path + "x");
+  });
+  TCrawl crawl(Settings(2));
+  auto worker = crawl.Run(server.Url(host, "/"));
+  // The first request and 15 followed redirects; the page is empty and has no links.
+  EXPECT_EQ(server.Requests().size(), 16u);
+  EXPECT_EQ(worker->Visited, std::vector<std::string>{server.Url(host, "/")});
+  EXPECT_EQ(worker->CurrentURL, server.Url(host, "/" + std::string(15, 'x')));
+  EXPECT_TRUE(worker->Completed());
+}
+
+TEST(FindWebThead, TenThousandPagesOfOneSiteEndWithinTheLevels) {
+  LocalServer server;
+  const std::string host = "www.many.localhost";
+  constexpr int kPages = 10000;
+  std::string start = "<html><body>";
+  for (int i = 0; i < kPages; ++i) start += "<a href=\"/p" + std::to_string(i) + ".html\">p</a>\n";
+  start += "</body></html>";
+  server.Serve(host, "/", start);
+  // Each page links to itself, the start page and the next page.
+  server.Handle(host, "*", [](const httplib::Request& req, httplib::Response& res) {
+    const int n = std::atoi(req.path.c_str() + 2);
+    res.set_content("<a href=\"" + req.path + "\">self</a><a href=\"/\">home</a><a href=\"/p" +
+                        std::to_string(n + 1) + ".html\">next</a>",
+                    "text/html; charset=gbk");
+  });
+  TCrawl crawl(Settings(2));
+  auto worker = crawl.Run(server.Url(host, "/"));
+  // Level 1 reads every page once; of all the links found there only the page after the
+  // last one is new at level 2.
+  EXPECT_EQ(server.Requests().size(), kPages + 2u);
+  EXPECT_EQ(worker->Visited.size(), kPages + 2u);
+  EXPECT_EQ(worker->Visited.back(), server.Url(host, "/p10000.html"));
+  // Links are not gathered on the last level, so nothing is queued beyond it.
+  EXPECT_TRUE(worker->LevelLinks.empty());
+  EXPECT_TRUE(worker->LevelOtherLinks.empty());
+  EXPECT_TRUE(worker->Completed());
 }
