@@ -1,5 +1,5 @@
-// Page analysis speed: LoadPage + Analyse on the test pages, on a large catalogue page and on
-// pathological blocks full of labels.
+// Page analysis speed: LoadPage + Analyse on the test pages, on a large catalogue page, on
+// pathological blocks full of labels and on a page of many mailto links.
 
 #include <benchmark/benchmark.h>
 
@@ -80,6 +80,15 @@ std::string LabelBlockPage(const std::string& lineUtf8, bool table) {
          (table ? "</td></tr></table>" : "") + "</body></html>";
 }
 
+// One telephone record and about `size` bytes of distinct mailto links, all of which end up
+// in the record's e-mail field.
+std::string MailtoPage(std::size_t size) {
+  std::string html = gbk::FromUtf8("<html><body><p>电话：0571-88231234</p>");
+  for (int i = 0; html.size() < size; ++i)
+    html += "<a href=\"mailto:user" + std::to_string(i) + "@example.com\">mail</a>";
+  return html + "</body></html>";
+}
+
 const char* const kFullLine =
     "<br>杭州明远化工有限公司 电话:0571-88886666 传真:0571-88886667 地址:杭州市西湖区文三路1号 "
     "邮编:310012 "
@@ -114,6 +123,7 @@ void RegisterAll() {
        LabelBlockPage("<br>电话 传真 地址 邮编 E-mail 说明", false)},
       {"Analyse/1MB_block/spaced_labels_only", LabelBlockPage("<br>电 话 传 真 地 址 邮 编", true)},
       {"Analyse/1MB_block/one_line", LabelBlockPage("电话传真地址邮编tel fax ", true)},
+      {"Analyse/1MB_mailto_links", MailtoPage(1024 * 1024)},
   };
   for (const auto& c : cases) {
     benchmark::RegisterBenchmark(c.name, [html = c.html](benchmark::State& s) {

@@ -2,12 +2,81 @@
 // fallback on mailto links.
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "analysis/parse_html.h"
 #include "core/gbk.h"
+
+namespace {
+
+// The mailto addresses kept so far and the test whether a line already occurs (ignoring case)
+// in their ";"-joined text. Searching that text anew for every line costs time quadratic in
+// the number of links; so for ASCII lines without ";" (which can only match inside one
+// address) the lowered addresses are indexed by their four-byte groups. Other lines search
+// the joined text itself.
+class TMailtoAddresses {
+ public:
+  bool Contains(std::string_view line) const {
+    if (!ascii_ || !gbk::IsAscii(line) || line.find(';') != std::string_view::npos)
+      return gbk::ContainsNoCase(Text(), line);
+    const std::string low = gbk::LowerLatin(line);
+    if (low.size() < 4) return forward_.find(low) != std::string::npos;
+    const std::vector<uint32_t>* fewest = nullptr;
+    std::size_t fewestAt = 0;
+    for (std::size_t o = 0; o + 4 <= low.size(); ++o) {
+      const auto it = grams_.find(Gram(low, o));
+      if (it == grams_.end()) return false;
+      if (!fewest || it->second.size() < fewest->size()) {
+        fewest = &it->second;
+        fewestAt = o;
+      }
+    }
+    for (uint32_t q : *fewest) {
+      if (q >= fewestAt && forward_.compare(q - fewestAt, low.size(), low) == 0) return true;
+    }
+    return false;
+  }
+
+  void Add(std::string_view line) {
+    entries_.emplace_back(line);
+    ascii_ = ascii_ && gbk::IsAscii(line);
+    if (!ascii_) return;  // the index is no longer used
+    const std::size_t oldSize = forward_.size();
+    if (!forward_.empty()) forward_.push_back(';');
+    forward_ += gbk::LowerLatin(line);
+    for (std::size_t q = oldSize < 3 ? 0 : oldSize - 3; q + 4 <= forward_.size(); ++q)
+      grams_[Gram(forward_, q)].push_back(static_cast<uint32_t>(q));
+  }
+
+  // The addresses joined by ";", the last found first.
+  std::string Text() const {
+    std::string text;
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+      if (!text.empty()) text.push_back(';');
+      text += *it;
+    }
+    return text;
+  }
+
+ private:
+  static uint32_t Gram(std::string_view s, std::size_t at) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(s[at])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 3])) << 24;
+  }
+
+  std::vector<std::string> entries_;
+  bool ascii_ = true;
+  std::string forward_;  // lowered addresses in the order found, ";"-joined
+  std::unordered_map<uint32_t, std::vector<uint32_t>> grams_;
+};
+
+}  // namespace
 
 void TParseHTML::Analyse() {
   // Analysing the same loaded page twice must not duplicate its blocks or records.
@@ -134,15 +203,15 @@ std::string TParseHTML::HarvestMailto() {
   // Single quotes separate too, so that href='mailto:...' gives the bare address.
   for (const char* sep : {" ", ":", ">", "\"", "'"}) joined = gbk::ReplaceAll(joined, sep, "\n");
 
-  std::string result;
+  TMailtoAddresses result;
   std::size_t from = 0;
   while (from <= joined.size()) {
     std::size_t lf = joined.find('\n', from);
     if (lf == std::string::npos) lf = joined.size();
     const std::string_view line = gbk::TrimView(std::string_view(joined).substr(from, lf - from));
     from = lf + 1;
-    if (!IsEmail(line) || gbk::ContainsNoCase(result, line)) continue;
-    result = gbk::IsBlank(result) ? std::string(line) : std::string(line) + ";" + result;
+    if (!IsEmail(line) || result.Contains(line)) continue;
+    result.Add(line);
   }
-  return gbk::Trim(result);
+  return gbk::Trim(result.Text());
 }

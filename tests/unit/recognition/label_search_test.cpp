@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/parse_html.h"
+#include "core/gbk.h"
 #include "factory_settings.h"
 #include "test_support.h"
 
@@ -127,12 +128,45 @@ TEST_F(RecognitionTest, CountRecordsIgnoresFieldsWithoutLabels) {
   EXPECT_EQ(parser_.CountRecords(G("电话:1\n电话:2")), 2);
 }
 
+// The label search as plainly written: every keyword lowers and searches the whole text anew.
+TParseHTML::TLabelHit PlainFindLabel(std::string_view text, const TLikeList& list) {
+  for (const auto& w : list) {
+    const std::size_t at = gbk::FindNoCase(text, w);
+    if (at == gbk::npos) continue;
+    std::size_t start = at;
+    while (start > 0 && !gbk::IsBlankByte(static_cast<unsigned char>(text[start - 1]))) --start;
+    return {static_cast<int32_t>(start + 1), static_cast<int32_t>(w.size() + at - start)};
+  }
+  for (const auto& w : list) {
+    if (w.empty()) continue;
+    const std::string lowText = gbk::LowerLatin(text);
+    const std::string lowWord = gbk::LowerLatin(w);
+    for (std::size_t i = 0; i < lowText.size(); i += gbk::CharLen(lowText, i)) {
+      if (lowText[i] != lowWord[0]) continue;
+      std::string collected;
+      std::size_t j = i;
+      while (collected.size() < lowWord.size() && j < lowText.size()) {
+        const std::size_t n = gbk::CharLen(lowText, j);
+        if (n == 1 && gbk::IsBlankByte(static_cast<unsigned char>(lowText[j]))) {
+          ++j;
+          continue;
+        }
+        collected += lowText.substr(j, n);
+        j += n;
+      }
+      if (gbk::Trim(collected) == gbk::Trim(lowWord))
+        return {static_cast<int32_t>(i + 1), static_cast<int32_t>(j - i)};
+    }
+  }
+  return {};
+}
+
 // FindLabels lowers the block once and remembers keyword positions between searches; the
-// hits must be those of searching every remaining tail afresh.
+// hits must be those of searching every remaining tail afresh, lowering per keyword.
 TEST_F(RecognitionTest, FindLabelsMatchesSearchingEachTailAfresh) {
-  const std::vector<std::string> pieces = {G("电话"), G("传真"), G("电"), G("话"), " ", "\n",
-                                           ":",       "TEL",     "tel",   "Te",    "l", "x",
-                                           "1",       G("海"),   G("："), "\x81",  "A", "  "};
+  const std::vector<std::string> pieces = {
+      G("电话"), G("传真"), G("电"), G("话"), " ",     "\n",   ":", "TEL", "tel", "Te",
+      "l",       "x",       "1",     G("海"), G("："), "\x81", "A", "  ",  "Fa",  "F"};
   const TLikeList list = {G("电话"), "tel", G("传真"), "", "fax"};
   std::mt19937 rng(20240611);
   for (int round = 0; round < 3000; ++round) {
@@ -145,7 +179,10 @@ TEST_F(RecognitionTest, FindLabelsMatchesSearchingEachTailAfresh) {
     std::string rest = text;
     int32_t offset = 0;
     for (;;) {
-      const auto hit = TParseHTML::FindLabel(rest, list);
+      const auto hit = PlainFindLabel(rest, list);
+      const auto fast = TParseHTML::FindLabel(rest, list);
+      ASSERT_EQ(fast.p, hit.p) << "round " << round;
+      ASSERT_EQ(fast.len, hit.len) << "round " << round;
       if (hit.p == 0) break;
       const int32_t v = TParseHTML::ValueStart(rest, hit.p, hit.len);
       labels.push_back(offset + hit.p);
