@@ -59,30 +59,9 @@ std::optional<TAnalyseArgs> ParseArgs(const TCliArgs& args) {
   return parsed;
 }
 
-// The file's bytes as they are; nullopt (with errno's message in `error`) when unreadable.
-std::optional<std::string> ReadBytes(const std::string& path, std::string& error) {
-  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!f) {
-    error = std::strerror(errno);
-    return std::nullopt;
-  }
-  std::string bytes;
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
-  if (std::ferror(f.get())) {
-    error = errno ? std::strerror(errno) : "read error";
-    return std::nullopt;
-  }
-  return bytes;
-}
-
-// UTF-8 for the terminal; tabs and line breaks inside a field would break the columns.
+// A field of one record; lists shorter than the record count give an empty field.
 std::string OutputField(const std::vector<std::string>& list, std::size_t i) {
-  std::string out = i < list.size() ? gbk::ToUtf8(list[i]) : std::string();
-  for (char& c : out)
-    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
-  return out;
+  return i < list.size() ? CliOutputField(list[i]) : std::string();
 }
 
 }  // namespace
@@ -93,7 +72,7 @@ int CliAnalyse(const TCliArgs& args) {
   if (!parsed) return CliUsage();
 
   std::string error;
-  const std::optional<std::string> bytes = ReadBytes(parsed->file, error);
+  const std::optional<std::string> bytes = CliReadBytes(parsed->file, error);
   if (!bytes) {
     std::fprintf(stderr, "veltra-cli: cannot read %s: %s\n", parsed->file.c_str(), error.c_str());
     return 1;

@@ -68,24 +68,6 @@ std::optional<TEnginePageArgs> ParseArgs(const TCliArgs& args) {
   return parsed;
 }
 
-// The file's bytes as they are; nullopt (with the system's reason in `error`) when unreadable.
-std::optional<std::string> ReadBytes(const std::string& path, std::string& error) {
-  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!f) {
-    error = std::strerror(errno);
-    return std::nullopt;
-  }
-  std::string bytes;
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
-  if (std::ferror(f.get())) {
-    error = errno ? std::strerror(errno) : "read error";
-    return std::nullopt;
-  }
-  return bytes;
-}
-
 // One address per line; a UTF-8 file is taken to GBK like everything else typed by a user.
 void FillKnownURLs(TProgramState& state, std::string_view text) {
   const std::string converted = gbk::IsValidUtf8(text) ? gbk::FromUtf8(text) : std::string(text);
@@ -96,14 +78,6 @@ void FillKnownURLs(TProgramState& state, std::string_view text) {
     rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
     if (!gbk::IsBlank(line)) state.AppendURL(gbk::Trim(line), {}, {});
   }
-}
-
-// UTF-8 for the terminal; tabs and line breaks inside a field would break the columns.
-std::string OutputField(std::string_view gbkText) {
-  std::string out = gbk::ToUtf8(gbkText);
-  for (char& c : out)
-    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
-  return out;
 }
 
 }  // namespace
@@ -123,7 +97,7 @@ int CliEnginePage(const TCliArgs& args) {
   }
 
   std::string error;
-  const std::optional<std::string> page = ReadBytes(parsed->file, error);
+  const std::optional<std::string> page = CliReadBytes(parsed->file, error);
   if (!page) {
     std::fprintf(stderr, "veltra-cli: cannot read %s: %s\n", parsed->file.c_str(), error.c_str());
     return 1;
@@ -131,7 +105,7 @@ int CliEnginePage(const TCliArgs& args) {
 
   TProgramState state;
   if (parsed->known) {
-    const std::optional<std::string> known = ReadBytes(*parsed->known, error);
+    const std::optional<std::string> known = CliReadBytes(*parsed->known, error);
     if (!known) {
       std::fprintf(stderr, "veltra-cli: cannot read %s: %s\n", parsed->known->c_str(),
                    error.c_str());
@@ -163,8 +137,8 @@ int CliEnginePage(const TCliArgs& args) {
   out += std::string("FINISHED\t") + (engine->Finished ? "1" : "0") + "\n";
   for (std::size_t i = firstNew; i < state.URLCount(); ++i) {
     const TSearchURLResult entry = state.URLAt(i);
-    out += "ITEM\t" + OutputField(entry.URL) + "\t" + OutputField(entry.Title) + "\t" +
-           OutputField(entry.Description) + "\n";
+    out += "ITEM\t" + CliOutputField(entry.URL) + "\t" + CliOutputField(entry.Title) + "\t" +
+           CliOutputField(entry.Description) + "\n";
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;

@@ -1,8 +1,12 @@
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "app/cli_commands.h"
+#include "core/gbk.h"
 #include "core/global_set.h"
 
 int CliUsage() {
@@ -31,6 +35,30 @@ int CliUsage() {
 
 std::string CliConfigPath(const std::string& option) {
   return option.empty() ? SettingsFilePath() : option;
+}
+
+std::optional<std::string> CliReadBytes(const std::string& path, std::string& error) {
+  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!f) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
+  if (std::ferror(f.get())) {
+    error = errno ? std::strerror(errno) : "read error";
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+std::string CliOutputField(std::string_view gbkText) {
+  std::string out = gbk::ToUtf8(gbkText);
+  for (char& c : out)
+    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+  return out;
 }
 
 int main(int argc, char** argv) {

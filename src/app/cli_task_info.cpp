@@ -8,14 +8,6 @@
 
 namespace {
 
-// UTF-8 for the terminal; tabs and line breaks inside a field would break the columns.
-std::string OutputField(std::string_view gbkText) {
-  std::string out = gbk::ToUtf8(gbkText);
-  for (char& c : out)
-    if (c == '\t' || c == '\r' || c == '\n') c = ' ';
-  return out;
-}
-
 void Line(std::string& out, std::string_view name, std::string_view value) {
   out.append(name);
   out += '\t';
@@ -43,26 +35,27 @@ int CliTaskInfo(const TCliArgs& args) {
   }
 
   std::string out;
-  Line(out, "taskname", OutputField(data.TaskName));
-  Line(out, "searchtext", OutputField(data.SearchText));
+  Line(out, "taskname", CliOutputField(data.TaskName));
+  Line(out, "searchtext", CliOutputField(data.SearchText));
   Line(out, "mode", std::to_string(data.SearchMode));
   Line(out, "processed", std::to_string(data.ProcessedURLCount));
   Line(out, "resume", std::to_string(data.ResumeIndex));
-  Line(out, "engine", OutputField(data.EngineName));
+  Line(out, "engine", CliOutputField(data.EngineName));
   Line(out, "offset", std::to_string(data.EngineResultOffset));
   Line(out, "pages", std::to_string(data.EnginePageCount));
   for (const TSearchURLResult& e : data.URLs) {
     Line(out, "url",
-         OutputField(e.URL) + "\t" + OutputField(e.Title) + "\t" + OutputField(e.Description));
+         CliOutputField(e.URL) + "\t" + CliOutputField(e.Title) + "\t" +
+             CliOutputField(e.Description));
   }
-  Line(out, "input", OutputField(data.Window.InputText));
+  Line(out, "input", CliOutputField(data.Window.InputText));
   Line(out, "keyword-mode", data.Window.KeywordMode ? "1" : "0");
   Line(out, "site-mode", data.Window.WebsiteMode ? "1" : "0");
   for (const TResultRow& row : data.Rows) {
     std::string cells;
     for (std::size_t c = 0; c < row.size(); ++c) {
       if (c > 0) cells += '\t';
-      cells += OutputField(row[c]);
+      cells += CliOutputField(row[c]);
     }
     Line(out, "row", cells);
   }
