@@ -273,9 +273,7 @@ int CliSearch(const TCliArgs& args) {
 
   // Declared before run control, whose destructor stops and joins every thread using them.
   TProgramState state;
-  TEngineSet engines;
-  engines.ApplyHosts(set);
-  engines.SetProgramState(&state);
+  TEngineSet engines;  // hosts and program state are set by the search thread when it starts
   TResultTable results;
   TConsoleRunView view;
   TDefaultThreadFactory factory(state, settings, engines);

@@ -29,30 +29,22 @@ void TSearchPointWebThread::Execute() {
   ToVisit.push_back(start);
   MarkVisited(start);
 
+  // Addresses in ToVisit are trimmed: the start by NormaliseStartURL, next pages by the parser.
   std::vector<std::string> next;
   bool cutOff = false;
-  while (!ToVisit.empty()) {
+  while (!ToVisit.empty() && !cutOff) {
     if (Terminated()) {
       cutOff = true;
       break;
     }
     next.clear();
     for (const std::string& address : ToVisit) {
-      if (!ReadPage(gbk::Trim(address), next)) {
+      if (!ReadPage(address, next)) {
         cutOff = true;
         break;
       }
     }
-    ToVisit.clear();
-    if (cutOff) break;
-    for (const std::string& address : next) {
-      if (Terminated()) {
-        cutOff = true;
-        break;
-      }
-      ToVisit.push_back(gbk::Trim(address));
-    }
-    if (cutOff) break;
+    ToVisit.swap(next);
   }
   if (!cutOff) MarkCompleted();
 }

@@ -173,14 +173,7 @@ std::string TBaiduSearchObject::QueryPath(std::string_view k) const {
 TEngineSet::TEngineSet() : all_{&sina_, &sohu_, &yahoo_, &google_, &e163_, &baidu_} {}
 
 std::vector<TSearchEngineObject*> TEngineSet::Selected(const TGlobalSet& settings) const {
-  const std::array<bool, 6> use = {settings.FlagUseSina,  settings.FlagUseSohu,
-                                   settings.FlagUseYahoo, settings.FlagUseGoogle,
-                                   settings.FlagUse163,   settings.FlagUseBaidu};
-  std::vector<TSearchEngineObject*> list;
-  for (std::size_t i = 0; i < all_.size(); ++i) {
-    if (use[i]) list.push_back(all_[i]);
-  }
-  return list;
+  return SelectedEngines(all_, settings);
 }
 
 void TEngineSet::ApplyHosts(const TGlobalSet& settings) {
@@ -192,6 +185,18 @@ void TEngineSet::ApplyHosts(const TGlobalSet& settings) {
 
 void TEngineSet::SetProgramState(TProgramState* state) {
   for (TSearchEngineObject* engine : all_) engine->SetProgramState(state);
+}
+
+std::vector<TSearchEngineObject*> SelectedEngines(const std::array<TSearchEngineObject*, 6>& all,
+                                                  const TGlobalSet& settings) {
+  const std::array<bool, 6> use = {settings.FlagUseSina,  settings.FlagUseSohu,
+                                   settings.FlagUseYahoo, settings.FlagUseGoogle,
+                                   settings.FlagUse163,   settings.FlagUseBaidu};
+  std::vector<TSearchEngineObject*> list;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (use[i]) list.push_back(all[i]);
+  }
+  return list;
 }
 
 std::string EngineName(const TSearchEngineObject* engine) {

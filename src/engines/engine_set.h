@@ -94,6 +94,10 @@ class TEngineSet {
   std::array<TSearchEngineObject*, 6> all_;
 };
 
+// The adapters of `all` (six, in the fixed order) whose FlagUse... setting is on.
+std::vector<TSearchEngineObject*> SelectedEngines(const std::array<TSearchEngineObject*, 6>& all,
+                                                  const TGlobalSet& settings);
+
 // "sina", "sohu", "yahoo", "google", "163" or "baidu"; empty for none.
 std::string EngineName(const TSearchEngineObject* engine);
 // The adapter of `engines` with exactly that name (letter case counts); none otherwise.

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "analysis/links.h"
 #include "analysis/parse_html.h"
 #include "analysis/uri.h"
 #include "core/gbk.h"
@@ -283,12 +284,8 @@ std::string TSearchEngineObject::ExtractLink(std::string& rest) {
 }
 
 std::string TSearchEngineObject::NormaliseURL(std::string_view link) {
-  std::string s = gbk::Trim(link);
-  if (s.size() >= 2 && s[0] == '/' && s[1] == '/') s.insert(0, "http:");
-  const std::string head = gbk::LowerLatin(std::string_view(s).substr(0, 8));
   // An https address keeps its scheme instead of becoming "http://https://...".
-  if (head.starts_with("http://") || head.starts_with("https://")) return s;
-  return "http://" + s;
+  return links::WithHttpScheme(link);
 }
 
 std::optional<std::string> TSearchEngineObject::CanonicalURL(std::string_view address) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "core/gbk.h"
+#include "engines/engine_set.h"
 
 namespace {
 
@@ -123,12 +124,7 @@ void TRunControl::ResetWorkerSlots() {
 }
 
 void TRunControl::BuildEngineList() {
-  const auto set = settings_.Snapshot();
-  const std::array<bool, 6> use = {set->FlagUseSina,   set->FlagUseSohu, set->FlagUseYahoo,
-                                   set->FlagUseGoogle, set->FlagUse163,  set->FlagUseBaidu};
-  state_.EngineList.clear();
-  for (std::size_t i = 0; i < engines_.size(); ++i)
-    if (use[i]) state_.EngineList.push_back(engines_[i]);
+  state_.EngineList = SelectedEngines(engines_, *settings_.Snapshot());
 }
 
 void TRunControl::DispatchWorkers() {
@@ -158,12 +154,21 @@ void TRunControl::TransferCompanies() {
   results_.AppendRows(std::move(rows));
 }
 
+void TRunControl::ShowRecordCount() {
+  view_.SetStatusText(3, GBK("得到信息:") + std::to_string(results_.RowCount()));
+}
+
+void TRunControl::TransferCompaniesAndShowCount() {
+  TransferCompanies();
+  ShowRecordCount();
+}
+
 void TRunControl::UpdateStatusCounters() {
   std::vector<std::string> fresh = state_.URLsFrom(view_.URLBarLineCount());
   if (!fresh.empty()) view_.AppendURLBarLines(fresh);
   view_.SetStatusText(1, GBK("得到网址数:") + std::to_string(view_.URLBarLineCount()));
   view_.SetStatusText(2, GBK("已处理网址:") + std::to_string(state_.ProcessedURLCount));
-  view_.SetStatusText(3, GBK("得到信息:") + std::to_string(results_.RowCount()));
+  ShowRecordCount();
 
   const uint32_t now = clock_();
   state_.ElapsedMs += now - state_.LastTick;
@@ -192,12 +197,17 @@ void TRunControl::ShowRunState() {
 
 void TRunControl::CheckRunFinished() {
   if (state_.RunState != 1 || state_.ElapsedMs == 0) return;
+  // The producer must be seen finished before the list is counted: an address it appends
+  // just before it ends is then part of the count instead of being left uncrawled.
+  if (producer_ && producer_->WorkState.load() != 2) return;
   const std::size_t urlCount = state_.URLCount();
   if (state_.ProcessedURLCount != state_.NextURLIndex || state_.ProcessedURLCount < 0 ||
       urlCount != static_cast<std::size_t>(state_.ProcessedURLCount))
     return;
-  if (!ReleaseFinishedProducer()) return;
+  ReleaseFinishedProducer();
   if (!ReapAllWorkers()) return;
+  // Records the producer handed over after this tick's transfer would wait unseen.
+  TransferCompaniesAndShowCount();
   SetTimer(TRunTimer::BeginCheck, false);
   state_.RunState = -1;
   ShowRunState();
@@ -269,8 +279,7 @@ void TRunControl::ShowError(const std::exception& e) {
 bool TRunControl::SaveTo(const std::string& path) {
   // Records that arrived after the last tick go into the file too: a site finished before
   // the resume point is never crawled again, so they would be lost otherwise.
-  TransferCompanies();
-  view_.SetStatusText(3, GBK("得到信息:") + std::to_string(results_.RowCount()));
+  TransferCompaniesAndShowCount();
   view_.SetCursor(TRunCursor::Hourglass);
   view_.SetStatusText(0, GBK("正在保存...."));
   try {
@@ -333,7 +342,7 @@ bool TRunControl::OpenTask(const std::string& path) {
   ShowRunState();
   view_.SetStatusText(1, GBK("得到网址数:") + std::to_string(view_.URLBarLineCount()));
   view_.SetStatusText(2, GBK("已处理网址:") + std::to_string(state_.ProcessedURLCount));
-  view_.SetStatusText(3, GBK("得到信息:") + std::to_string(results_.RowCount()));
+  ShowRecordCount();
   view_.SetStatusText(4, std::string());
   return true;
 }

@@ -96,6 +96,9 @@ class TRunControl {
   bool TakeSearchText();
   void LaunchRun();
   void SetTimer(TRunTimer timer, bool enabled);
+  // Status panel 3: the number of rows in the result table.
+  void ShowRecordCount();
+  void TransferCompaniesAndShowCount();
   // Frees the producer once it has finished; false while it still runs.
   bool ReleaseFinishedProducer();
   // A worker freed after a stop: finished sites count as processed, cut-off ones are

@@ -522,3 +522,24 @@ TEST(RunControl, ShutdownStopsAndJoinsEveryThread) {
   rig.reset();  // destroyed mid-run
   for (const auto& c : controls) EXPECT_TRUE(c->exited.load());
 }
+
+TEST(RunControl, RecordsHandedOverAfterTheLastTransferReachTheTableAtTheEnd) {
+  TRig rig(1);
+  rig.rc->StartActionExecute();
+  rig.Tick();
+  // The tick's steps one by one: the producer hands over a record after the transfer and
+  // then ends, so the same tick ends the run.
+  rig.now += 1000;
+  rig.rc->DispatchWorkers();
+  rig.rc->TransferCompanies();
+  rig.rc->UpdateStatusCounters();
+  auto record = std::make_unique<TCompanyObject>();
+  record->CompanyName = G("目录公司");
+  rig.state.AppendCompany(std::move(record));
+  Finish(rig.factory.producer);
+  rig.rc->CheckRunFinished();
+  EXPECT_EQ(rig.state.RunState, -1);
+  ASSERT_EQ(rig.results.RowCount(), 1u);
+  EXPECT_EQ(rig.results.Row(0)[0], G("目录公司"));
+  EXPECT_EQ(rig.view.panels[3], G("得到信息:1"));
+}
