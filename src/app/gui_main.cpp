@@ -4,29 +4,55 @@
 #include <QApplication>
 #include <QFile>
 #include <QTimer>
+#include <cstdio>
+#include <memory>
 
+#include "core/gbk.h"
 #include "run/run_control.h"
 #include "ui/main_form.h"
 
-int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  const QStringList args = QApplication::arguments();
-  const qsizetype shotAt = args.indexOf(QStringLiteral("--screenshot"));
+namespace {
 
-  TMainForm form;
+// The window as the screenshot mode runs it: nobody is there to answer a message box, so
+// messages go to the error output and questions are cancelled.
+class TUnattendedForm : public TMainForm {
+ public:
+  TMessageResult ShowMessage(const std::string& text, const std::string& caption, TMessageIcon,
+                             TMessageButtons buttons) override {
+    std::fprintf(stderr, "veltra: %s: %s\n", gbk::ToUtf8(caption).c_str(),
+                 gbk::ToUtf8(text).c_str());
+    return buttons == TMessageButtons::YesNoCancel ? TMessageResult::Cancel : TMessageResult::Ok;
+  }
+};
+
+int TakeScreenshot(const QString& shotFile, const QStringList& taskArgs) {
+  TUnattendedForm form;
   form.show();
-  if (shotAt < 0 || shotAt + 1 >= args.size()) return QApplication::exec();
-
-  const QString shotFile = args[shotAt + 1];
-  if (shotAt + 2 < args.size()) {
-    form.RunControl().OpenTask(QFile::encodeName(args[shotAt + 2]).toStdString());
+  if (!taskArgs.isEmpty()) {
+    if (!form.RunControl().OpenTask(QFile::encodeName(taskArgs.first()).toStdString())) return 1;
     form.State().Modified = false;
   }
   int result = 1;
   QTimer::singleShot(500, &form, [&] {
     result = form.grab().save(shotFile) ? 0 : 1;
+    if (result != 0)
+      std::fprintf(stderr, "veltra: cannot write %s\n", QFile::encodeName(shotFile).constData());
     QApplication::exit(result);
   });
   QApplication::exec();
   return result;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  const QStringList args = QApplication::arguments();
+  const qsizetype shotAt = args.indexOf(QStringLiteral("--screenshot"));
+  if (shotAt >= 0 && shotAt + 1 < args.size())
+    return TakeScreenshot(args[shotAt + 1], args.mid(shotAt + 2, 1));
+
+  TMainForm form;
+  form.show();
+  return QApplication::exec();
 }

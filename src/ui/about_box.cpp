@@ -10,7 +10,7 @@
 namespace {
 // The version comes from the build (project version).
 constexpr const char* kProgramVersion = VELTRA_VERSION;
-}
+}  // namespace
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("关于"));

@@ -1,6 +1,7 @@
 #include "ui/dialog_support.h"
 
 #include <QDialog>
+#include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -49,6 +50,30 @@ QValidator::State TSpinField::validate(QString& input, int& pos) const {
   return state == QValidator::Invalid ? QValidator::Intermediate : state;
 }
 
+void TNumberFields::Fill(const TGlobalSet& set) {
+  ThreadCount->SetNumber(set.MaxFindWebThreadCount);
+  CrawlLevel->SetNumber(set.MaxCrawlLevel);
+  TimeOut->SetNumber(set.MaxReadHTMLTimeOut);
+}
+
+void TNumberFields::TakeBack(TGlobalSet& set) {
+  set.MaxFindWebThreadCount = ThreadCount->TakeNumber();
+  set.MaxCrawlLevel = CrawlLevel->TakeNumber();
+  set.MaxReadHTMLTimeOut = TimeOut->TakeNumber();
+}
+
+TNumberFields AddNumberFields(QFormLayout* form, QWidget* parent,
+                              const std::array<const char*, 3>& names) {
+  TNumberFields fields;
+  fields.ThreadCount = new TSpinField(1, 30, 1, QString::fromLatin1(names[0]), parent);
+  fields.CrawlLevel = new TSpinField(0, 6, 1, QString::fromLatin1(names[1]), parent);
+  fields.TimeOut = new TSpinField(10000, 30000, 1000, QString::fromLatin1(names[2]), parent);
+  form->addRow(QStringLiteral("同时启动搜索线程数："), fields.ThreadCount);
+  form->addRow(QStringLiteral("网站的爬行深度："), fields.CrawlLevel);
+  form->addRow(QStringLiteral("读取网页超时(毫秒)："), fields.TimeOut);
+  return fields;
+}
+
 std::string TrimmedGbk(const QString& text) {
   return gbk::Trim(GbkFromQ(text));
 }
@@ -68,6 +93,20 @@ void ShowErrorBox(QWidget* dialog, const QString& text) {
 QString SaveErrorText(const std::exception& error) {
   // The message carries a file-system path, which is UTF-8 here.
   return QString::fromUtf8(error.what());
+}
+
+bool PublishAndSave(const TSettingsContext& context,
+                    void (*save)(const TGlobalSet&, const std::string&), QWidget* dialog,
+                    const TDialogErrorReporter& report) {
+  // Running workers read the published copy: they see the old values or the new, never a mix.
+  context.Store.Publish(context.Settings);
+  try {
+    save(context.Settings, context.SettingsPath);
+  } catch (const EIniWriteError& error) {
+    if (report) report(dialog, SaveErrorText(error));
+    return false;
+  }
+  return true;
 }
 
 TWizardPager::TWizardPager(QDialog* dialog, const QString& captionStem, int pageCount)

@@ -4,14 +4,16 @@
 
 #include <QSpinBox>
 #include <QString>
+#include <array>
 #include <functional>
 #include <string>
 
 #include "core/gbk.h"
 #include "core/global_set.h"
-
+#include "ui/dialogs.h"
 #include "ui/qt_text.h"  // IWYU pragma: export
 
+class QFormLayout;
 class QWidget;
 
 // A number field with up and down arrows. Any text may be typed; a text that is not a whole
@@ -30,6 +32,20 @@ class TSpinField : public QSpinBox {
   QValidator::State validate(QString& input, int& pos) const override;
 };
 
+// The general numbers: search threads, crawl depth and page read timeout, as rows of a form.
+struct TNumberFields {
+  TSpinField* ThreadCount = nullptr;
+  TSpinField* CrawlLevel = nullptr;
+  TSpinField* TimeOut = nullptr;
+
+  void Fill(const TGlobalSet& set);
+  // Commits the three fields into the record.
+  void TakeBack(TGlobalSet& set);
+};
+// Adds the three fields, named `names` in that order, to `form`.
+TNumberFields AddNumberFields(QFormLayout* form, QWidget* parent,
+                              const std::array<const char*, 3>& names);
+
 // Text with leading and trailing blanks and control characters removed, as GBK.
 std::string TrimmedGbk(const QString& text);
 // What a list field shows, and the list a field's text gives back.
@@ -40,6 +56,11 @@ TLikeList ListFromField(const QString& text);
 void ShowErrorBox(QWidget* dialog, const QString& text);
 // The text of a failed save, as the user sees it.
 QString SaveErrorText(const std::exception& error);
+// Publishes the record to the workers, then writes it with `save`; a failed write is shown
+// through `report` over `dialog`. False when the write failed.
+bool PublishAndSave(const TSettingsContext& context,
+                    void (*save)(const TGlobalSet&, const std::string&), QWidget* dialog,
+                    const TDialogErrorReporter& report);
 
 class QDialog;
 class QPushButton;

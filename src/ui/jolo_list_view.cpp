@@ -8,11 +8,9 @@
 #include <QPainter>
 #include <QStyleOptionHeader>
 #include <algorithm>
-#include <cstdlib>
 #include <numeric>
 
 #include "core/gbk.h"
-
 #include "ui/qt_text.h"
 
 namespace {
@@ -133,7 +131,7 @@ void TJoloHeader::paintSection(QPainter* painter, const QRect& rect, int logical
   painter->setPen(palette().color(QPalette::WindowText));
   painter->drawText(rect.left() + 6, rect.top() + 2 + metrics.ascent(), caption);
 
-  if (logicalIndex == std::abs(view_.SortColumn())) {
+  if (logicalIndex == view_.SortColumn()) {
     const TArrow a = ArrowFor(logicalIndex, rect);
     const QColor highlight = palette().color(QPalette::Light);
     const QColor shadow = palette().color(QPalette::Dark);
@@ -332,6 +330,7 @@ int TJoloListView::CompareTexts(const std::string& a, const std::string& b) cons
 void TJoloListView::SortByColumn(int column) {
   TResultTable* table = ResultTable();
   if (!table || table->RowCount() == 0) return;
+  const int selected = SelectedRow();
   const auto& rows = table->Rows();
   const auto col = static_cast<std::size_t>(column);
   const bool hasColumn = column >= 0 && col < std::tuple_size_v<TResultRow>;
@@ -368,6 +367,11 @@ void TJoloListView::SortByColumn(int column) {
   sorted.reserve(rows.size());
   for (std::size_t index : order) sorted.push_back(rows[index]);
   table->ReplaceRows(std::move(sorted));
+  // Replacing the rows resets the model; the selected record stays selected at its new place.
+  if (selected >= 0) {
+    const auto at = std::find(order.begin(), order.end(), static_cast<std::size_t>(selected));
+    SelectRow(static_cast<int>(at - order.begin()));
+  }
 }
 
 int TJoloListView::SelectedRow() const {

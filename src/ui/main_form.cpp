@@ -24,7 +24,6 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "core/export_sheet.h"
@@ -94,8 +93,6 @@ TMainForm::TMainForm(std::string settingsPath, QWidget* parent)
   engines_ = std::make_unique<TEngineSet>();
   engines_->ApplyHosts(globalSet_);
   engines_->SetProgramState(&state_);
-  state_.CurrentEngine = nullptr;
-  state_.PointWebThread = nullptr;
   factory_ = std::make_unique<TDefaultThreadFactory>(state_, store_, *engines_);
   runControl_ =
       std::make_unique<TRunControl>(state_, store_, results_, *this, *factory_, engines_->All());
@@ -713,49 +710,29 @@ void TMainForm::N18Click() {
   Panel3->setVisible(N18->isChecked());
 }
 
-void TMainForm::ShowColumn(int column, int width, const QString& caption) {
-  MainListView->SetColumnMaxWidth(column, 0);
-  MainListView->SetColumnMinWidth(column, 0);
-  MainListView->SetColumnWidth(column, width);
-  MainListView->SetColumnCaption(column, caption);
-}
-
-void TMainForm::HideColumn(int column) {
-  MainListView->SetColumnMaxWidth(column, 1);
-  MainListView->SetColumnMinWidth(column, 0);
-  MainListView->SetColumnWidth(column, 0);
-  MainListView->SetColumnCaption(column, QString());
+void TMainForm::SetColumnsShown(bool shown, std::initializer_list<TColumnShare> columns) {
+  const int listWidth = MainListView->width();
+  for (const auto [column, share] : columns) {
+    // A hidden column is held at width 0 with a one-pixel limit and no caption.
+    MainListView->SetColumnMaxWidth(column, shown ? 0 : 1);
+    MainListView->SetColumnMinWidth(column, 0);
+    MainListView->SetColumnWidth(column, shown ? listWidth * share / 72 : 0);
+    MainListView->SetColumnCaption(
+        column,
+        shown ? QString::fromUtf8(kColumns[static_cast<std::size_t>(column)].Caption) : QString());
+  }
 }
 
 void TMainForm::N34Click() {
-  const int width = MainListView->width();
-  if (N34->isChecked()) {
-    ShowColumn(2, width * 10 / 72, QStringLiteral("电子邮件"));
-  } else {
-    HideColumn(2);
-  }
+  SetColumnsShown(N34->isChecked(), {{2, 10}});
 }
 
 void TMainForm::N35Click() {
-  const int width = MainListView->width();
-  if (N35->isChecked()) {
-    ShowColumn(3, width * 8 / 72, QStringLiteral("电话"));
-    ShowColumn(4, width * 8 / 72, QStringLiteral("传真"));
-  } else {
-    HideColumn(3);
-    HideColumn(4);
-  }
+  SetColumnsShown(N35->isChecked(), {{3, 8}, {4, 8}});
 }
 
 void TMainForm::N36Click() {
-  const int width = MainListView->width();
-  if (N36->isChecked()) {
-    ShowColumn(5, width * 12 / 72, QStringLiteral("地址"));
-    ShowColumn(6, width * 7 / 72, QStringLiteral("邮编"));
-  } else {
-    HideColumn(5);
-    HideColumn(6);
-  }
+  SetColumnsShown(N36->isChecked(), {{5, 12}, {6, 7}});
 }
 
 void TMainForm::N27Click() {

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QUrl>
 #include <array>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -126,8 +127,13 @@ class TMainForm : public QMainWindow, public TRunView {
   // Runs a command; an error that escapes it is shown and the window stays usable.
   template <typename F>
   void Guarded(F&& command);
-  void ShowColumn(int column, int width, const QString& caption);
-  void HideColumn(int column);
+  // A column and its shown width in 72nds of the list's width.
+  struct TColumnShare {
+    int Column;
+    int Share;
+  };
+  // Shows the columns at their share of the list's width, or hides them.
+  void SetColumnsShown(bool shown, std::initializer_list<TColumnShare> columns);
 
   std::string settingsPath_;
   TGlobalSet globalSet_;

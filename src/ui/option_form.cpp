@@ -39,24 +39,18 @@ struct TOptionForm::TImpl {
 
   TSettingsContext Context;
   TDialogErrorReporter Report = ShowErrorBox;
-  TSpinField* ThreadCount = nullptr;
-  TSpinField* CrawlLevel = nullptr;
-  TSpinField* TimeOut = nullptr;
+  TNumberFields Numbers;
   std::vector<TCheckField> Checks;
   std::vector<TListField> Lists;
 
   void Fill(const TGlobalSet& set) {
-    ThreadCount->SetNumber(set.MaxFindWebThreadCount);
-    CrawlLevel->SetNumber(set.MaxCrawlLevel);
-    TimeOut->SetNumber(set.MaxReadHTMLTimeOut);
+    Numbers.Fill(set);
     for (const TCheckField& check : Checks) check.Box->setChecked(set.*check.Flag);
     for (const TListField& field : Lists) field.Edit->setText(ListFieldText(set.*field.List));
   }
 
   void TakeBack(TGlobalSet& set) {
-    set.MaxFindWebThreadCount = ThreadCount->TakeNumber();
-    set.MaxCrawlLevel = CrawlLevel->TakeNumber();
-    set.MaxReadHTMLTimeOut = TimeOut->TakeNumber();
+    Numbers.TakeBack(set);
     for (const TCheckField& check : Checks) set.*check.Flag = check.Box->isChecked();
     for (const TListField& field : Lists) set.*field.List = ListFromField(field.Edit->text());
   }
@@ -91,12 +85,7 @@ TOptionForm::TOptionForm(TSettingsContext context, QWidget* parent)
   auto* general = new QWidget(tabs);
   auto* generalLayout = new QVBoxLayout(general);
   auto* numbers = new QFormLayout;
-  d.ThreadCount = new TSpinField(1, 30, 1, QStringLiteral("Edit1"), general);
-  d.CrawlLevel = new TSpinField(0, 6, 1, QStringLiteral("Edit2"), general);
-  d.TimeOut = new TSpinField(10000, 30000, 1000, QStringLiteral("Edit3"), general);
-  numbers->addRow(QStringLiteral("同时启动搜索线程数："), d.ThreadCount);
-  numbers->addRow(QStringLiteral("网站的爬行深度："), d.CrawlLevel);
-  numbers->addRow(QStringLiteral("读取网页超时(毫秒)："), d.TimeOut);
+  d.Numbers = AddNumberFields(numbers, general, {"Edit1", "Edit2", "Edit3"});
   generalLayout->addLayout(numbers);
 
   auto* findGroup = new QGroupBox(QStringLiteral("查找选项"), general);
@@ -233,13 +222,5 @@ void TOptionForm::SetErrorReporter(TDialogErrorReporter reporter) {
 bool TOptionForm::Apply() {
   TImpl& d = *impl_;
   d.TakeBack(d.Context.Settings);
-  // Running workers read the published copy: they see the old lists or the new, never a mix.
-  d.Context.Store.Publish(d.Context.Settings);
-  try {
-    SaveSettings(d.Context.Settings, d.Context.SettingsPath);
-  } catch (const EIniWriteError& error) {
-    if (d.Report) d.Report(this, SaveErrorText(error));
-    return false;
-  }
-  return true;
+  return PublishAndSave(d.Context, SaveSettings, this, d.Report);
 }

@@ -125,14 +125,7 @@ bool TSearchContentWizardForm::Finish() {
   TGlobalSet& set = d.Context.Settings;
   for (std::size_t i = 0; i < kEngineBoxes.size(); ++i)
     set.*std::get<2>(kEngineBoxes[i]) = d.Engines[i]->isChecked();
-  d.Context.Store.Publish(set);
-  try {
-    SaveEngineSettings(set, d.Context.SettingsPath);
-  } catch (const EIniWriteError& error) {
-    if (d.Report) d.Report(this, SaveErrorText(error));
-    return false;
-  }
-  return true;
+  return PublishAndSave(d.Context, SaveEngineSettings, this, d.Report);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -222,12 +215,5 @@ bool TSearchPointWebWizardForm::Finish() {
   set.InfoLinkLike = ListFromField(d.InfoLink->text());
   set.NextPageLinkLike = ListFromField(d.NextPageLink->text());
   set.NextPageLike = ListFromField(d.NextPage->text());
-  d.Context.Store.Publish(set);
-  try {
-    SavePointWebSettings(set, d.Context.SettingsPath);
-  } catch (const EIniWriteError& error) {
-    if (d.Report) d.Report(this, SaveErrorText(error));
-    return false;
-  }
-  return true;
+  return PublishAndSave(d.Context, SavePointWebSettings, this, d.Report);
 }

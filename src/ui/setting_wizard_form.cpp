@@ -48,9 +48,7 @@ struct TSettingWizardForm::TImpl {
   TWizardPager Pager;
   TDialogErrorReporter Report = ShowErrorBox;
   std::array<QLineEdit*, kListFields.size()> ListEdits{};
-  TSpinField* ThreadCount = nullptr;
-  TSpinField* CrawlLevel = nullptr;
-  TSpinField* TimeOut = nullptr;
+  TNumberFields Numbers;
   std::array<QCheckBox*, kFindFlags.size()> FlagBoxes{};
 };
 
@@ -84,15 +82,9 @@ TSettingWizardForm::TSettingWizardForm(TSettingsContext context, QWidget* parent
   QVBoxLayout* stepThree = d.Pager.AddPage(QStringLiteral("步骤三：输入软件的一般设置"));
   QWidget* pageThree = stepThree->parentWidget();
   auto* numbers = new QFormLayout;
-  d.ThreadCount = new TSpinField(1, 30, 1, QStringLiteral("MaxFindWebThreadCount"), pageThree);
-  d.CrawlLevel = new TSpinField(0, 6, 1, QStringLiteral("MaxCrawlLevel"), pageThree);
-  d.TimeOut = new TSpinField(10000, 30000, 1000, QStringLiteral("MaxReadHTMLTimeOut"), pageThree);
-  d.ThreadCount->SetNumber(set.MaxFindWebThreadCount);
-  d.CrawlLevel->SetNumber(set.MaxCrawlLevel);
-  d.TimeOut->SetNumber(set.MaxReadHTMLTimeOut);
-  numbers->addRow(QStringLiteral("同时启动搜索线程数："), d.ThreadCount);
-  numbers->addRow(QStringLiteral("网站的爬行深度："), d.CrawlLevel);
-  numbers->addRow(QStringLiteral("读取网页超时(毫秒)："), d.TimeOut);
+  d.Numbers = AddNumberFields(numbers, pageThree,
+                              {"MaxFindWebThreadCount", "MaxCrawlLevel", "MaxReadHTMLTimeOut"});
+  d.Numbers.Fill(set);
   stepThree->addLayout(numbers);
   auto* findGroup = new QGroupBox(QStringLiteral("查找选项"), pageThree);
   auto* findLayout = new QVBoxLayout(findGroup);
@@ -111,7 +103,7 @@ TSettingWizardForm::TSettingWizardForm(TSettingsContext context, QWidget* parent
     TImpl& s = *impl_;
     QWidget* focus = page == 1   ? static_cast<QWidget*>(s.ListEdits[0])
                      : page == 2 ? static_cast<QWidget*>(s.ListEdits[kStepOneFields])
-                                 : static_cast<QWidget*>(s.ThreadCount);
+                                 : static_cast<QWidget*>(s.Numbers.ThreadCount);
     focus->setFocus();
   };
   connect(d.Pager.Finish, &QPushButton::clicked, this, [this] {
@@ -135,17 +127,8 @@ bool TSettingWizardForm::Finish() {
   TGlobalSet& set = d.Context.Settings;
   for (std::size_t i = 0; i < kListFields.size(); ++i)
     set.*std::get<2>(kListFields[i]) = ListFromField(d.ListEdits[i]->text());
-  set.MaxFindWebThreadCount = d.ThreadCount->TakeNumber();
-  set.MaxCrawlLevel = d.CrawlLevel->TakeNumber();
-  set.MaxReadHTMLTimeOut = d.TimeOut->TakeNumber();
+  d.Numbers.TakeBack(set);
   for (std::size_t i = 0; i < kFindFlags.size(); ++i)
     set.*std::get<2>(kFindFlags[i]) = d.FlagBoxes[i]->isChecked();
-  d.Context.Store.Publish(set);
-  try {
-    SaveMatchingSettings(set, d.Context.SettingsPath);
-  } catch (const EIniWriteError& error) {
-    if (d.Report) d.Report(this, SaveErrorText(error));
-    return false;
-  }
-  return true;
+  return PublishAndSave(d.Context, SaveMatchingSettings, this, d.Report);
 }

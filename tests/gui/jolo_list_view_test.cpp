@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
+#include <string>
 #include <vector>
 
 #include "core/result_table.h"
@@ -106,6 +107,41 @@ class JoloListViewTest : public QObject {
     f.ClickHeader(3);
     QVERIFY(f.list.SortAscending());
     QCOMPARE(f.Column(3), QStringList({"010-1", "010-2", "010-3", "010-9"}));
+  }
+
+  void sortingKeepsTheSelectedRecordSelectedAndInView() {
+    TFixture f;
+    for (int i = 0; i < 120; ++i) {
+      const std::string phone = "010-" + std::to_string(1000 + i);
+      f.table.AppendRow({G("公司") + std::to_string(i), "", "", phone, "", "", "", ""});
+    }
+    f.list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.list));
+    auto selectedPhone = [&] {
+      return f.list.model()->index(f.list.SelectedRow(), 3).data().toString();
+    };
+    auto inView = [&] {
+      const QRect cell = f.list.visualRect(f.list.model()->index(f.list.SelectedRow(), 0));
+      return f.list.viewport()->rect().contains(cell.center());
+    };
+
+    // Row 2 of the rows as added lands near the end when sorted descending by telephone.
+    f.list.SelectRow(2);
+    f.ClickHeader(3);
+    QCOMPARE(f.list.SelectedRow(), 117);
+    QCOMPARE(selectedPhone(), QStringLiteral("010-1002"));
+    QVERIFY(inView());
+    QCOMPARE(f.list.selectionModel()->currentIndex().row(), 117);
+
+    f.ClickHeader(3);  // ascending: back near the top
+    QCOMPARE(f.list.SelectedRow(), 2);
+    QCOMPARE(selectedPhone(), QStringLiteral("010-1002"));
+    QVERIFY(inView());
+
+    // Nothing selected stays nothing selected.
+    f.list.SelectRow(-1);
+    f.ClickHeader(0);
+    QCOMPARE(f.list.SelectedRow(), -1);
   }
 
   void freshListFirstClickOnTelephoneSortsDescending() {
