@@ -14,8 +14,11 @@ bool Has(std::string_view lowered, std::string_view needle) {
   return gbk::Find(lowered, needle) != npos;
 }
 
-// AttributeValue on a tag whose lower-cased copy is already at hand. Quotes, space and ">"
-// never occur as the second byte of a two-byte character, so byte searches are safe there.
+// Value of the first `attribute` (lower-case, written with its "=", e.g. "href=") in `tag`,
+// found in the tag's lower-cased copy, as written. Quoted values run to the matching quote
+// (none: empty); unquoted ones to the first space or ">", whichever comes first (neither:
+// empty). Quotes, space and ">" never occur as the second byte of a two-byte character, so
+// byte searches are safe there.
 std::string ValueOf(std::string_view tag, std::string_view lowered, std::string_view attribute) {
   const std::size_t at = gbk::Find(lowered, attribute);
   if (at == npos) return {};
@@ -74,10 +77,6 @@ void CollectLinkTags(const std::vector<std::string>& tokens, const std::vector<u
         break;
     }
   }
-}
-
-std::string AttributeValue(std::string_view tag, std::string_view attribute) {
-  return ValueOf(tag, gbk::LowerLatin(tag), gbk::LowerLatin(attribute));
 }
 
 std::string LinkTarget(std::string_view tag) {

@@ -30,11 +30,6 @@ TLinkTag ClassifyLinkTag(std::string_view trimmedTag);
 void CollectLinkTags(const std::vector<std::string>& tokens, const std::vector<uint8_t>& tokenIsTag,
                      std::vector<std::string>& linkTags, std::string& baseTag);
 
-// Value of the first `attribute` (written with its "=", e.g. "href=", searched ignoring
-// case) in `tag`, as written. Quoted values run to the matching quote (none: empty);
-// unquoted ones to the first space or ">", whichever comes first (neither: empty).
-std::string AttributeValue(std::string_view tag, std::string_view attribute);
-
 // The address a link tag points to: empty for script links ("javascript", "vbscript"
 // anywhere); "href=" for anchors, "src=" for frames.
 std::string LinkTarget(std::string_view tag);

@@ -2,6 +2,7 @@
 
 #include "analysis/parse_html.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/gbk.h"
@@ -57,6 +58,20 @@ TParseHTML::TParseHTML(std::shared_ptr<const TGlobalSet> settings) {
 
 void TParseHTML::SetSettings(std::shared_ptr<const TGlobalSet> settings) {
   settings_ = settings ? std::move(settings) : std::make_shared<const TGlobalSet>();
+  const TGlobalSet& s = *settings_;
+  lowered_.Labels = {LowerList(s.AddressLike), LowerList(s.PostCodeLike),
+                     LowerList(s.telephoneLike), LowerList(s.faxnoLike),
+                     LowerList(s.MailAddressLike)};
+  lowered_.Company = LowerList(s.CompanyLike);
+  lowered_.CompanyName = LowerList(s.CompanyNameLike);
+  lowered_.AddressContent = LowerList(s.AddressContentLike);
+}
+
+TLikeList TParseHTML::LowerList(const TLikeList& list) {
+  TLikeList out;
+  out.reserve(list.size());
+  for (const auto& w : list) out.push_back(gbk::LowerLatin(w));
+  return out;
 }
 
 void TParseHTML::LoadPage(std::string html, std::string title, std::string pageURL,
@@ -137,20 +152,38 @@ void TParseHTML::SplitTokens() {
 }
 
 std::string TParseHTML::FoldEntities(std::string_view text) {
-  std::string out(text);
-  if (out.find('&') != std::string::npos) {
-    out = gbk::ReplaceAllNoCase(out, "&nbsp;", " ");
-    out = gbk::ReplaceAllNoCase(out, "&nbsp", " ");
-    out = gbk::ReplaceAllNoCase(out, "&copy;", " ");
-    out = gbk::ReplaceAllNoCase(out, "&copy", " ");
-  }
   static const std::string& fullWidthSpace = GBK("　");
   static const std::string& fullWidthColon = GBK("：");
-  // Both full-width forms start with a byte in 0xA1-0xA3; most text runs have none.
-  if (out.find(fullWidthSpace[0]) != std::string::npos)
-    out = gbk::ReplaceAll(out, fullWidthSpace, " ");
-  if (out.find(fullWidthColon[0]) != std::string::npos)
-    out = gbk::ReplaceAll(out, fullWidthColon, ":");
+  // Longer forms first, so "&nbsp;" loses its ";" too.
+  static constexpr std::string_view kBlankEntities[] = {"&nbsp;", "&nbsp", "&copy;", "&copy"};
+  // One pass; unchanged runs are copied whole.
+  std::string out;
+  out.reserve(text.size());
+  std::size_t copied = 0;
+  auto fold = [&](std::size_t at, std::size_t len, char to) {
+    out.append(text.substr(copied, at - copied));
+    out.push_back(to);
+    copied = at + len;
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = gbk::CharLen(text, i);
+    if (n == 2) {
+      const std::string_view ch = text.substr(i, 2);
+      if (ch == fullWidthSpace)
+        fold(i, 2, ' ');
+      else if (ch == fullWidthColon)
+        fold(i, 2, ':');
+    } else if (text[i] == '&') {
+      for (std::string_view entity : kBlankEntities) {
+        if (StartsWithNoCase(text, i, entity)) {
+          fold(i, entity.size(), ' ');
+          break;
+        }
+      }
+    }
+    i = std::max(i + n, copied);
+  }
+  out.append(text.substr(copied));
   return out;
 }
 

@@ -98,5 +98,15 @@ class TParseHTML {
   std::vector<std::string> OtherLinks;
 
  private:
+  // The keyword lists analysis searches, lower-cased once per settings snapshot.
+  struct TLoweredLists {
+    std::array<TLikeList, 5> Labels;  // in field order
+    TLikeList Company;
+    TLikeList CompanyName;
+    TLikeList AddressContent;
+  };
+  static TLikeList LowerList(const TLikeList& list);
+
   std::shared_ptr<const TGlobalSet> settings_;
+  TLoweredLists lowered_;
 };

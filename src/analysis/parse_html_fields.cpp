@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,15 +64,16 @@ std::size_t FindSpacedFrom(std::string_view text, std::string_view word, std::si
   return gbk::npos;
 }
 
-// Lower-cased keywords of one list, each with the last exact and spaced search results, so
+// The keywords of one lower-cased list, each with the last exact and spaced search results, so
 // that repeated searches over the tail of one text never rescan what they already passed.
 // A cached result found from `from` stays valid for any later start up to the hit itself:
 // every start used is a character boundary of the whole text (0 or just after a line feed).
 class TKeywordCursors {
  public:
-  explicit TKeywordCursors(const TLikeList& list) {
-    words_.reserve(list.size());
-    for (const auto& w : list) words_.push_back({gbk::LowerLatin(w)});
+  // `lowered` must outlive the cursors.
+  explicit TKeywordCursors(const TLikeList& lowered) {
+    words_.reserve(lowered.size());
+    for (const auto& w : lowered) words_.push_back({w});
   }
 
   // FindLabel on lowText[offset..], results relative to the whole text (0-based start).
@@ -105,7 +107,7 @@ class TKeywordCursors {
 
  private:
   struct TWord {
-    std::string low;
+    std::string_view low;
     bool exactValid = false;
     std::size_t exactFrom = 0;
     std::size_t exactPos = gbk::npos;
@@ -117,10 +119,11 @@ class TKeywordCursors {
   std::vector<TWord> words_;
 };
 
-// All hits of one list in a lower-cased block, one per line (see TParseHTML::FindLabels).
-void FindHits(std::string_view lowText, const TLikeList& list, std::vector<TPos>& labels,
+// All hits of a lower-cased list in a lower-cased block, one per line (see
+// TParseHTML::FindLabels).
+void FindHits(std::string_view lowText, const TLikeList& lowList, std::vector<TPos>& labels,
               std::vector<TPos>& values) {
-  TKeywordCursors cursors(list);
+  TKeywordCursors cursors(lowList);
   std::size_t offset = 0;
   while (offset <= lowText.size()) {
     const std::string_view rest = lowText.substr(offset);
@@ -133,6 +136,12 @@ void FindHits(std::string_view lowText, const TLikeList& list, std::vector<TPos>
     const std::size_t e = lf == std::string_view::npos ? rest.size() + 1 : lf + 1;
     offset += e;
   }
+}
+
+// FindLabel with a lower-cased list.
+TParseHTML::TLabelHit FindLowered(std::string_view text, const TLikeList& lowList) {
+  TKeywordCursors cursors(lowList);
+  return cursors.Find(gbk::LowerLatin(text), 0);
 }
 
 // text[s..e], 1-based and inclusive; empty when the range is empty or outside the text.
@@ -207,26 +216,80 @@ bool HasRunOfSix(std::string_view s, IsChar isChar) {
   return false;
 }
 
-const std::array<std::string, 10>& FullWidthDigits() {
-  static const std::array<std::string, 10> digits = {GBK("０"), GBK("１"), GBK("２"), GBK("３"),
-                                                     GBK("４"), GBK("５"), GBK("６"), GBK("７"),
-                                                     GBK("８"), GBK("９")};
+// A two-byte character and the ASCII byte it folds to.
+struct TFold {
+  const std::string& from;
+  char to;
+};
+
+const std::array<TFold, 10>& FullWidthDigits() {
+  static const std::array<TFold, 10> digits = {{{GBK("０"), '0'},
+                                                {GBK("１"), '1'},
+                                                {GBK("２"), '2'},
+                                                {GBK("３"), '3'},
+                                                {GBK("４"), '4'},
+                                                {GBK("５"), '5'},
+                                                {GBK("６"), '6'},
+                                                {GBK("７"), '7'},
+                                                {GBK("８"), '8'},
+                                                {GBK("９"), '9'}}};
   return digits;
 }
 
-struct TFold {
-  const std::string& from;
-  const char* to;
-};
+const std::array<TFold, 15>& FullWidthPunctuation() {
+  static const std::array<TFold, 15> folds = {{{GBK("＋"), '+'},
+                                               {GBK("－"), '-'},
+                                               {GBK("，"), ','},
+                                               {GBK("；"), ';'},
+                                               {GBK("．"), '.'},
+                                               {GBK("。"), '.'},
+                                               {GBK("（"), '('},
+                                               {GBK("）"), ')'},
+                                               {GBK("［"), '['},
+                                               {GBK("］"), ']'},
+                                               {GBK("｛"), '{'},
+                                               {GBK("｝"), '}'},
+                                               {GBK("／"), '/'},
+                                               {GBK("＼"), '\\'},
+                                               {GBK("、"), '.'}}};
+  return folds;
+}
+
+// The ASCII byte a two-byte character folds to, or 0.
+char FoldOf(std::string_view ch, std::span<const TFold> table) {
+  for (const TFold& f : table) {
+    if (ch == f.from) return f.to;
+  }
+  return 0;
+}
+
+// Full-width digits (and punctuation when asked) to ASCII, in one pass over whole characters.
+std::string FoldCharacters(std::string_view s, bool punctuation) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = gbk::CharLen(s, i);
+    const std::string_view ch = s.substr(i, n);
+    i += n;
+    char to = 0;
+    if (n == 2) {
+      to = FoldOf(ch, FullWidthDigits());
+      if (!to && punctuation) to = FoldOf(ch, FullWidthPunctuation());
+    }
+    if (to)
+      out.push_back(to);
+    else
+      out.append(ch);
+  }
+  return out;
+}
 
 }  // namespace
 
 // Label search
 
 TParseHTML::TLabelHit TParseHTML::FindLabel(std::string_view text, const TLikeList& list) {
-  const std::string low = gbk::LowerLatin(text);
-  TKeywordCursors cursors(list);
-  return cursors.Find(low, 0);
+  return FindLowered(text, LowerList(list));
 }
 
 TParseHTML::TLabelHit TParseHTML::FindLabelSpaced(std::string_view lowerWord,
@@ -250,7 +313,7 @@ int32_t TParseHTML::ValueStart(std::string_view text, int32_t p, int32_t len) {
 
 void TParseHTML::FindLabels(std::string_view text, const TLikeList& list, int field) {
   if (field < 0 || field >= static_cast<int>(LabelPos.size())) return;
-  FindHits(gbk::LowerLatin(text), list, LabelPos[field], ValuePos[field]);
+  FindHits(gbk::LowerLatin(text), LowerList(list), LabelPos[field], ValuePos[field]);
 }
 
 int TParseHTML::CountRecords(std::string_view text) {
@@ -260,12 +323,10 @@ int TParseHTML::CountRecords(std::string_view text) {
   const std::string low = gbk::LowerLatin(text);
   std::array<bool, 5> enabled = {s.FlagFindAddressAndPostCode, s.FlagFindAddressAndPostCode,
                                  s.FlagFindTelAndFax, s.FlagFindTelAndFax, s.FlagFindMailAddress};
-  const std::array<const TLikeList*, 5> lists = {&s.AddressLike, &s.PostCodeLike, &s.telephoneLike,
-                                                 &s.faxnoLike, &s.MailAddressLike};
   int n = 0;
   for (int f = 0; f < 5; ++f) {
     if (!enabled[f]) continue;
-    FindHits(low, *lists[f], LabelPos[f], ValuePos[f]);
+    FindHits(low, lowered_.Labels[f], LabelPos[f], ValuePos[f]);
     const int c = static_cast<int>(LabelPos[f].size());
     if (n == 0) {
       n = c;
@@ -358,7 +419,7 @@ std::string TParseHTML::ExtractCompanyName(std::string_view text, std::string_vi
   std::string region(Slice(text, RegionStart(e), e));
   if (!gbk::IsBlank(previous)) region = gbk::Trim(previous) + "\n" + region;
 
-  const TLabelHit hit = FindLabel(region, Settings().CompanyLike);
+  const TLabelHit hit = FindLowered(region, lowered_.Company);
   if (hit.p > 0) {
     const auto v = static_cast<std::size_t>(ValueStart(region, hit.p, hit.len));
     if (v >= region.size()) return {};
@@ -375,8 +436,8 @@ std::string TParseHTML::ExtractCompanyName(std::string_view text, std::string_vi
 
 bool TParseHTML::IsAddressLine(std::string_view line) const {
   const std::string low = gbk::LowerLatin(line);
-  for (const auto& w : Settings().AddressContentLike) {
-    if (gbk::Contains(low, gbk::LowerLatin(w))) return true;
+  for (const auto& w : lowered_.AddressContent) {
+    if (gbk::Contains(low, w)) return true;
   }
   return false;
 }
@@ -419,8 +480,7 @@ bool TParseHTML::IsEmail(std::string_view s) {
 bool TParseHTML::IsCompanyName(std::string_view line) const {
   const std::string low = gbk::LowerLatin(line);
   const auto lineLen = static_cast<double>(line.size());
-  for (const auto& w : Settings().CompanyNameLike) {
-    const std::string lw = gbk::LowerLatin(w);
+  for (const std::string& lw : lowered_.CompanyName) {
     const std::size_t at = gbk::Find(low, lw);
     if (at == gbk::npos) continue;
     const auto wordLen = static_cast<double>(lw.size());
@@ -432,46 +492,11 @@ bool TParseHTML::IsCompanyName(std::string_view line) const {
 }
 
 std::string TParseHTML::FoldDigits(std::string_view s) {
-  const auto& digits = FullWidthDigits();
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t n = gbk::CharLen(s, i);
-    if (n == 2) {
-      const std::string_view ch = s.substr(i, 2);
-      const auto it = std::find(digits.begin(), digits.end(), ch);
-      if (it != digits.end()) {
-        out.push_back(static_cast<char>('0' + (it - digits.begin())));
-        i += 2;
-        continue;
-      }
-    }
-    out.append(s.substr(i, n));
-    i += n;
-  }
-  return out;
+  return FoldCharacters(s, false);
 }
 
 std::string TParseHTML::FoldPunctuation(std::string_view s) {
-  static const std::array<TFold, 15> folds = {{{GBK("＋"), "+"},
-                                               {GBK("－"), "-"},
-                                               {GBK("，"), ","},
-                                               {GBK("；"), ";"},
-                                               {GBK("．"), "."},
-                                               {GBK("。"), "."},
-                                               {GBK("（"), "("},
-                                               {GBK("）"), ")"},
-                                               {GBK("［"), "["},
-                                               {GBK("］"), "]"},
-                                               {GBK("｛"), "{"},
-                                               {GBK("｝"), "}"},
-                                               {GBK("／"), "/"},
-                                               {GBK("＼"), "\\"},
-                                               {GBK("、"), "."}}};
-  std::string out = FoldDigits(s);
-  for (const auto& f : folds) {
-    if (gbk::Contains(out, f.from)) out = gbk::ReplaceAll(out, f.from, f.to);
-  }
+  std::string out = FoldCharacters(s, true);
   std::erase(out, ' ');
   return out;
 }

@@ -51,21 +51,53 @@ std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from
   return npos;
 }
 
+namespace {
+
+char FoldByte(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+// Find on a folded view of `hay` without copying it: `lowNeedle` is already lowered, and only
+// bytes that start a character of `hay` are folded (second bytes compare as they are, as in
+// LowerLatin). Equal bytes up to a position give both sides the same character boundaries.
+std::size_t FindFolded(std::string_view hay, std::string_view lowNeedle, std::size_t from) {
+  if (lowNeedle.empty() || from > hay.size() || lowNeedle.size() > hay.size() - from) return npos;
+  const std::size_t last = hay.size() - lowNeedle.size();
+  for (std::size_t i = from; i <= last; i += CharLen(hay, i)) {
+    if (FoldByte(hay[i]) != lowNeedle[0]) continue;
+    std::size_t k = 0;
+    while (k < lowNeedle.size()) {
+      if (CharLen(hay, i + k) == 2) {
+        if (hay[i + k] != lowNeedle[k]) break;
+        if (k + 1 < lowNeedle.size() && hay[i + k + 1] != lowNeedle[k + 1]) break;
+        k += 2;
+      } else {
+        if (FoldByte(hay[i + k]) != lowNeedle[k]) break;
+        ++k;
+      }
+    }
+    if (k >= lowNeedle.size()) return i;
+  }
+  return npos;
+}
+
+}  // namespace
+
 std::size_t FindNoCase(std::string_view hay, std::string_view needle, std::size_t from) {
-  return Find(LowerLatin(hay), LowerLatin(needle), from);
+  return FindFolded(hay, LowerLatin(needle), from);
 }
 
 namespace {
 
 template <typename FindFn>
 std::string ReplaceWith(std::string_view text, std::string_view from, std::string_view to,
-                        std::string_view searched, FindFn find) {
+                        FindFn find) {
   if (from.empty()) return std::string(text);
   std::string out;
   out.reserve(text.size());
   std::size_t pos = 0;
   for (;;) {
-    std::size_t hit = find(searched, pos);
+    std::size_t hit = find(pos);
     if (hit == npos) break;
     out.append(text.substr(pos, hit - pos));
     out.append(to);
@@ -78,15 +110,12 @@ std::string ReplaceWith(std::string_view text, std::string_view from, std::strin
 }  // namespace
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
-  return ReplaceWith(text, from, to, text,
-                     [&](std::string_view s, std::size_t p) { return Find(s, from, p); });
+  return ReplaceWith(text, from, to, [&](std::size_t p) { return Find(text, from, p); });
 }
 
 std::string ReplaceAllNoCase(std::string_view text, std::string_view from, std::string_view to) {
-  const std::string lowered = LowerLatin(text);
   const std::string lowFrom = LowerLatin(from);
-  return ReplaceWith(text, from, to, lowered,
-                     [&](std::string_view s, std::size_t p) { return Find(s, lowFrom, p); });
+  return ReplaceWith(text, from, to, [&](std::size_t p) { return FindFolded(text, lowFrom, p); });
 }
 
 namespace {

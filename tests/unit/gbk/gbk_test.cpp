@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "test_support.h"
 
 using testsupport::G;
@@ -74,4 +76,40 @@ TEST(GbkText, CaseBlindSearchAndReplace) {
   EXPECT_EQ(gbk::ReplaceAllNoCase("a&NBSP;b&nbsp;c", "&nbsp;", " "), "a b c");
   // A letter that is a trail byte must not match a Latin needle.
   EXPECT_EQ(gbk::FindNoCase("\x81\x41", "a"), gbk::npos);
+}
+
+// The case-blind search scans the text in place; it must agree with searching lowered copies,
+// including letters that are second bytes and lead bytes at the very end.
+TEST(GbkText, CaseBlindSearchAgreesWithLoweredCopies) {
+  const char alphabet[] = {'a', 'A', 'b', 'B', ' ', '&', '\x81', '\xC1', '\xD6', '\x41', '\x61'};
+  std::mt19937 rng(7);
+  auto randomText = [&](std::size_t maxLen) {
+    std::string s(rng() % (maxLen + 1), ' ');
+    for (char& c : s) c = alphabet[rng() % sizeof alphabet];
+    return s;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    const std::string hay = randomText(12);
+    const std::string needle = randomText(4);
+    const std::string lowHay = gbk::LowerLatin(hay);
+    const std::string lowNeedle = gbk::LowerLatin(needle);
+    for (std::size_t from = 0; from <= hay.size(); from += gbk::CharLen(hay, from)) {
+      ASSERT_EQ(gbk::FindNoCase(hay, needle, from), gbk::Find(lowHay, lowNeedle, from))
+          << round << " " << from;
+      if (from == hay.size()) break;
+    }
+    // A needle ending in half a character leaves the next search off a character boundary.
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < needle.size(); i += gbk::CharLen(needle, i)) last = i;
+    if (!needle.empty() && last == needle.size() - 1 &&
+        gbk::IsLeadByte(static_cast<unsigned char>(needle.back())))
+      continue;
+    std::string expected;
+    std::size_t pos = 0;
+    for (std::size_t hit; !needle.empty() && (hit = gbk::Find(lowHay, lowNeedle, pos)) != gbk::npos;
+         pos = hit + needle.size())
+      expected.append(hay, pos, hit - pos).append("_");
+    expected.append(hay, pos);
+    ASSERT_EQ(gbk::ReplaceAllNoCase(hay, needle, "_"), expected) << round;
+  }
 }

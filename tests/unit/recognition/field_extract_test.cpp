@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "analysis/parse_html.h"
+#include "core/gbk.h"
 #include "factory_settings.h"
 #include "test_support.h"
 
@@ -170,3 +172,24 @@ TEST_F(FieldTest, CompanyNameRegionsOfLaterRecords) {
 }
 
 }  // namespace
+
+// Digit and punctuation folding in one pass must equal replacing each character in turn.
+TEST(Folding, AgreesWithReplacingEachCharacterInTurn) {
+  const std::string digits = G("０１２３４５６７８９");
+  const std::string punctuation = G("＋－，；．。（）［］｛｝／＼、");
+  const std::string pool = digits + punctuation + G("海啊") + "1 (\x81";
+  std::mt19937 rng(5);
+  for (int round = 0; round < 5000; ++round) {
+    std::string text;
+    for (std::size_t n = rng() % 12; n > 0; --n) text.push_back(pool[rng() % pool.size()]);
+    std::string expected = text;
+    for (std::size_t d = 0; d < 10; ++d)
+      expected = gbk::ReplaceAll(expected, digits.substr(2 * d, 2), std::string(1, char('0' + d)));
+    ASSERT_EQ(TParseHTML::FoldDigits(text), expected) << round;
+    const std::string ascii = "+-,;..()[]{}/\\.";
+    for (std::size_t p = 0; p < ascii.size(); ++p)
+      expected = gbk::ReplaceAll(expected, punctuation.substr(2 * p, 2), ascii.substr(p, 1));
+    std::erase(expected, ' ');
+    ASSERT_EQ(TParseHTML::FoldPunctuation(text), expected) << round;
+  }
+}
