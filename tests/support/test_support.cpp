@@ -1,5 +1,8 @@
 #include "test_support.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -49,6 +52,21 @@ TempDir::~TempDir() {
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, ec);
   std::filesystem::remove_all(path_, ec);
+}
+
+TCliRun RunCli(const TempDir& dir, const std::string& args) {
+  TCliRun run;
+  const std::string errFile = (dir / "stderr.txt").string();
+  const std::string cmd = std::string("'") + VELTRA_CLI_PATH + "' " + args + " 2>'" + errFile + "'";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return run;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) run.out.append(buf, n);
+  const int status = ::pclose(p);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.err = ReadFile(errFile);
+  return run;
 }
 
 }  // namespace testsupport

@@ -28,4 +28,14 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// What a veltra-cli run printed and how it exited.
+struct TCliRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs veltra-cli with already quoted arguments; stderr is captured through a file in `dir`.
+TCliRun RunCli(const TempDir& dir, const std::string& args);
+
 }  // namespace testsupport

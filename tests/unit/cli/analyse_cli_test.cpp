@@ -9,32 +9,12 @@
 #include "test_support.h"
 
 using testsupport::G;
+using testsupport::RunCli;
+using testsupport::TCliRun;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
-
-struct TAnalyseRun {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs veltra-cli with already quoted arguments, capturing stdout and stderr.
-TAnalyseRun RunAnalyse(const TempDir& dir, const std::string& args) {
-  TAnalyseRun run;
-  const std::string errFile = (dir / "stderr.txt").string();
-  std::string cmd = std::string("'") + VELTRA_CLI_PATH + "' " + args + " 2>'" + errFile + "'";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return run;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) run.out.append(buf, n);
-  int status = ::pclose(p);
-  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = testsupport::ReadFile(errFile);
-  return run;
-}
 
 // The factory keyword lists, as the options dialog's default button would save them.
 std::string WriteFactoryIni(const TempDir& dir) {
@@ -69,8 +49,7 @@ TEST(AnalyseCli, PrintsTheRecordsOfAGbkPageInColumnOrder) {
   TempDir dir;
   const std::string ini = WriteFactoryIni(dir);
   WriteFile(dir / "contact.htm", G(kContactPage));
-  auto run =
-      RunAnalyse(dir, "analyse '" + (dir / "contact.htm").string() + "' --config '" + ini + "'");
+  auto run = RunCli(dir, "analyse '" + (dir / "contact.htm").string() + "' --config '" + ini + "'");
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out, kContactRecord);
 }
@@ -79,8 +58,7 @@ TEST(AnalyseCli, Utf8PagesAreConvertedBeforeAnalysis) {
   TempDir dir;
   const std::string ini = WriteFactoryIni(dir);
   WriteFile(dir / "utf8.htm", kContactPage);
-  auto run =
-      RunAnalyse(dir, "analyse '" + (dir / "utf8.htm").string() + "' --config '" + ini + "'");
+  auto run = RunCli(dir, "analyse '" + (dir / "utf8.htm").string() + "' --config '" + ini + "'");
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out, kContactRecord);
 }
@@ -90,16 +68,16 @@ TEST(AnalyseCli, TitleDescriptionAndAddressComeFromTheCommandLine) {
   const std::string ini = WriteFactoryIni(dir);
   WriteFile(dir / "tel.htm", G("<body><p>电话：0571-88886666</p></body>"));
   // The description holds a tab and a line feed; each prints as one space.
-  auto run = RunAnalyse(dir,
-                        "analyse --title '海德公司' --description '机械\t制造\n商' "
-                        "--url 'http://www.haide.localhost/lx.htm' '" +
-                            (dir / "tel.htm").string() + "' --config '" + ini + "'");
+  auto run = RunCli(dir,
+                    "analyse --title '海德公司' --description '机械\t制造\n商' "
+                    "--url 'http://www.haide.localhost/lx.htm' '" +
+                        (dir / "tel.htm").string() + "' --config '" + ini + "'");
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out,
             "海德公司\thttp://www.haide.localhost/lx.htm\t\t0571-88886666\t\t\t\t机械 制造 商\n");
 
   // Without a title such a record has no company name and is dropped.
-  run = RunAnalyse(dir, "analyse '" + (dir / "tel.htm").string() + "' --config '" + ini + "'");
+  run = RunCli(dir, "analyse '" + (dir / "tel.htm").string() + "' --config '" + ini + "'");
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out, "");
 }
@@ -107,7 +85,7 @@ TEST(AnalyseCli, TitleDescriptionAndAddressComeFromTheCommandLine) {
 TEST(AnalyseCli, UnreadableFileExitsOne) {
   TempDir dir;
   for (const std::string& file : {(dir / "missing.htm").string(), dir.Path().string()}) {
-    auto run = RunAnalyse(dir, "analyse '" + file + "'");
+    auto run = RunCli(dir, "analyse '" + file + "'");
     EXPECT_EQ(run.code, 1) << file;
     EXPECT_EQ(run.out, "") << file;
     EXPECT_NE(run.err.find(file), std::string::npos) << run.err;
@@ -123,7 +101,7 @@ TEST(AnalyseCli, BadArgumentsPrintUsageAndExitTwo) {
         "analyse " + page + " " + page, "analyse " + page + " --title",
         "analyse " + page + " --bogus 1", "analyse " + page + " --url a --url b",
         "analyse " + page + " --config ''"}) {
-    auto run = RunAnalyse(dir, args);
+    auto run = RunCli(dir, args);
     EXPECT_EQ(run.code, 2) << args;
     EXPECT_EQ(run.out, "") << args;
     EXPECT_NE(run.err.find("veltra-cli analyse FILE"), std::string::npos) << args;

@@ -12,32 +12,12 @@
 #include "test_support.h"
 
 using testsupport::G;
+using testsupport::RunCli;
+using testsupport::TCliRun;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
-
-struct TCliRun {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs veltra-cli with already quoted arguments, capturing stdout and stderr.
-TCliRun RunCli(const TempDir& dir, const std::string& args) {
-  TCliRun run;
-  const std::string errFile = (dir / "stderr.txt").string();
-  std::string cmd = std::string("'") + VELTRA_CLI_PATH + "' " + args + " 2>'" + errFile + "'";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return run;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) run.out.append(buf, n);
-  int status = ::pclose(p);
-  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = testsupport::ReadFile(errFile);
-  return run;
-}
 
 // A task saved in the middle of a keyword run at the fifth page of 163.
 std::string SaveSampleTask(const TempDir& dir) {
