@@ -605,8 +605,14 @@ void TMainForm::OutInfoActionExecute() {
       AskSaveFileName(GBK("导出数据"), GBK("Excel 工作簿|*.xlsx"), state_.TaskName + ".xlsx");
   if (!chosen) return;
   std::string path = *chosen;
-  if (!QString::fromStdString(path).endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive))
+  if (!QString::fromStdString(path).endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
     path += ".xlsx";
+    // The dialog asked about the name as typed; the file really written needs its own question.
+    if (QFile::exists(QFile::decodeName(QByteArray::fromStdString(path))) &&
+        ShowMessage(GBK("文件") + gbk::FromUtf8(path) + GBK("已存在，是否替换？"), GBK("导出数据"),
+                    TMessageIcon::Question, TMessageButtons::YesNoCancel) != TMessageResult::Yes)
+      return;
+  }
   SetCursor(TRunCursor::Hourglass);
   // The finished workbook is opened with the default handler, as a spreadsheet program would
   // show it.

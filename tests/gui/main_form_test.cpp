@@ -563,6 +563,21 @@ class MainFormTest : public QObject {
                 .contains(QStringLiteral("导出公司信息数据")));
     QCOMPARE(form->Results().RowCount(), 2u);
 
+    // A name typed with another extension gets ".xlsx"; an existing file of that name is only
+    // replaced after the user agrees.
+    testsupport::WriteFile(*dir_ / "list.txt.xlsx", "keep");
+    form->savePath = (*dir_ / "list.txt").string();
+    form->answers = {TMessageResult::No};
+    form->Run("OutInfoAction");
+    QCOMPARE(form->messages.size(), 1u);
+    QCOMPARE(form->messages[0].Buttons, TMessageButtons::YesNoCancel);
+    QCOMPARE(ReadAll(*dir_ / "list.txt.xlsx"), std::string("keep"));
+    form->answers = {TMessageResult::Yes};
+    form->Run("OutInfoAction");
+    QVERIFY(ReadAll(*dir_ / "list.txt.xlsx").starts_with("PK"));
+    QVERIFY(!QFile::exists(QString::fromStdString((*dir_ / "list.txt").string())));
+    form->messages.clear();
+
     // A file that cannot be written is reported; the window carries on.
     form->savePath = (*dir_ / "no-such-dir" / "out.xlsx").string();
     form->Run("OutInfoAction");
