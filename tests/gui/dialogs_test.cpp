@@ -16,33 +16,13 @@
 #include "core/ini_file.h"
 #include "core/program_state.h"
 #include "core/result_table.h"
+#include "dialog_test_support.h"
 #include "factory_settings.h"
 #include "test_support.h"
 
 using testsupport::G;
 
 namespace {
-
-template <typename T>
-T* Child(QWidget* parent, const char* name) {
-  T* child = parent->findChild<T*>(QString::fromLatin1(name));
-  if (!child) qFatal("no child %s", name);
-  return child;
-}
-
-QPushButton* Button(QWidget* parent, const char* name) {
-  return Child<QPushButton>(parent, name);
-}
-
-// The text part of a number field, as the user types into it.
-QLineEdit* SpinText(QSpinBox* spin) {
-  return spin->findChild<QLineEdit*>();
-}
-
-std::string Ini(const std::filesystem::path& path, const char* section, const char* key) {
-  TIniFile ini(testsupport::ReadFile(path));
-  return ini.ReadString(section, key).value_or("<missing>");
-}
 
 TResultRow MakeRow(const std::string& tag) {
   TResultRow row;

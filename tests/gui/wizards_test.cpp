@@ -9,6 +9,7 @@
 
 #include "core/global_set.h"
 #include "core/ini_file.h"
+#include "dialog_test_support.h"
 #include "factory_settings.h"
 #include "run/run_view.h"
 #include "test_support.h"
@@ -17,27 +18,6 @@
 using testsupport::G;
 
 namespace {
-
-template <typename T>
-T* Child(QWidget* parent, const char* name) {
-  T* child = parent->findChild<T*>(QString::fromLatin1(name));
-  if (!child) qFatal("no child %s", name);
-  return child;
-}
-
-QPushButton* Button(QWidget* parent, const char* name) {
-  return Child<QPushButton>(parent, name);
-}
-
-// The text part of a number field, as the user types into it.
-QLineEdit* SpinText(QSpinBox* spin) {
-  return spin->findChild<QLineEdit*>();
-}
-
-std::string Ini(const std::filesystem::path& path, const char* section, const char* key) {
-  TIniFile ini(testsupport::ReadFile(path));
-  return ini.ReadString(section, key).value_or("<missing>");
-}
 
 // The main window as the wizards see it: an input box and two mode buttons.
 class TFakeRunView : public TRunView {
