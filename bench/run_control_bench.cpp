@@ -19,6 +19,7 @@
 #include "core/result_table.h"
 #include "core/task_file.h"
 #include "engines/engine_set.h"
+#include "null_run_view.h"
 #include "run/run_control.h"
 
 namespace {
@@ -48,34 +49,14 @@ class TBusyFactory final : public TThreadFactory {
 };
 
 // Keeps only what run control needs to read back: the URL bar's line count.
-class TBenchView final : public TRunView {
+class TBenchView final : public TNullRunView {
  public:
-  void SetStatusText(int, const std::string&) override {}
   void AppendURLBarLines(const std::vector<std::string>& lines) override {
     urlBarLines_ += lines.size();
   }
   void ClearURLBar() override { urlBarLines_ = 0; }
   std::size_t URLBarLineCount() const override { return urlBarLines_; }
-  TMessageResult ShowMessage(const std::string&, const std::string&, TMessageIcon,
-                             TMessageButtons) override {
-    return TMessageResult::Ok;
-  }
-  void SetCursor(TRunCursor) override {}
   std::string InputText() const override { return "machine"; }
-  void SetInputText(const std::string&) override {}
-  void FocusInput() override {}
-  bool KeywordModeSelected() const override { return true; }
-  bool WebsiteModeSelected() const override { return false; }
-  void SetModeButtons(bool, bool) override {}
-  void SetWindowCaption(const std::string&) override {}
-  std::optional<std::string> AskSaveFileName(const std::string&, const std::string&,
-                                             const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> AskOpenFileName(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  void EnableTimer(TRunTimer, bool) override {}
 
  private:
   std::size_t urlBarLines_ = 0;

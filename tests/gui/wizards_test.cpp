@@ -11,6 +11,7 @@
 #include "core/ini_file.h"
 #include "dialog_test_support.h"
 #include "factory_settings.h"
+#include "null_run_view.h"
 #include "run/run_view.h"
 #include "test_support.h"
 #include "ui/dialogs.h"
@@ -20,39 +21,20 @@ using testsupport::G;
 namespace {
 
 // The main window as the wizards see it: an input box and two mode buttons.
-class TFakeRunView : public TRunView {
+class TFakeRunView : public TNullRunView {
  public:
   std::string Input;
   bool Keyword = true;
   bool Website = false;
 
-  void SetStatusText(int, const std::string&) override {}
-  void AppendURLBarLines(const std::vector<std::string>&) override {}
-  void ClearURLBar() override {}
-  std::size_t URLBarLineCount() const override { return 0; }
-  TMessageResult ShowMessage(const std::string&, const std::string&, TMessageIcon,
-                             TMessageButtons) override {
-    return TMessageResult::Ok;
-  }
-  void SetCursor(TRunCursor) override {}
   std::string InputText() const override { return Input; }
   void SetInputText(const std::string& text) override { Input = text; }
-  void FocusInput() override {}
   bool KeywordModeSelected() const override { return Keyword; }
   bool WebsiteModeSelected() const override { return Website; }
   void SetModeButtons(bool keyword, bool website) override {
     Keyword = keyword;
     Website = website;
   }
-  void SetWindowCaption(const std::string&) override {}
-  std::optional<std::string> AskSaveFileName(const std::string&, const std::string&,
-                                             const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> AskOpenFileName(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  void EnableTimer(TRunTimer, bool) override {}
 };
 
 // Factory settings saved in a fresh directory, plus hand-written keys the wizards must keep.

@@ -12,6 +12,7 @@
 #include "engines/engine_set.h"
 #include "factory_settings.h"
 #include "local_server.h"
+#include "null_run_view.h"
 #include "run/default_thread_factory.h"
 #include "run/run_control.h"
 #include "test_support.h"
@@ -20,7 +21,7 @@ using testsupport::G;
 
 namespace {
 
-class TQuietView : public TRunView {
+class TQuietView : public TNullRunView {
  public:
   void SetStatusText(int panel, const std::string& text) override { panels.at(panel) = text; }
   void AppendURLBarLines(const std::vector<std::string>& lines) override {
@@ -28,26 +29,9 @@ class TQuietView : public TRunView {
   }
   void ClearURLBar() override { lineCount = 0; }
   std::size_t URLBarLineCount() const override { return lineCount; }
-  TMessageResult ShowMessage(const std::string&, const std::string&, TMessageIcon,
-                             TMessageButtons) override {
-    return TMessageResult::Ok;
-  }
-  void SetCursor(TRunCursor) override {}
   std::string InputText() const override { return input; }
-  void SetInputText(const std::string&) override {}
-  void FocusInput() override {}
   bool KeywordModeSelected() const override { return keyword; }
   bool WebsiteModeSelected() const override { return !keyword; }
-  void SetModeButtons(bool, bool) override {}
-  void SetWindowCaption(const std::string&) override {}
-  std::optional<std::string> AskSaveFileName(const std::string&, const std::string&,
-                                             const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> AskOpenFileName(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  void EnableTimer(TRunTimer, bool) override {}
 
   std::array<std::string, 5> panels;
   std::size_t lineCount = 0;
