@@ -1,11 +1,11 @@
 #include "core/global_set.h"
 
-#include "core/gbk.h"
-
 #include <unistd.h>
 
 #include <filesystem>
 #include <initializer_list>
+
+#include "core/gbk.h"
 
 namespace {
 
@@ -18,6 +18,8 @@ struct TKeyDef {
   bool TGlobalSet::*Flag = nullptr;
   int32_t TGlobalSet::*Number = nullptr;
   int32_t Missing = 0;
+  std::string TGlobalSet::*Text = nullptr;  // a plain string value, kept as written
+  const char* MissingText = "";
 };
 
 TKeyDef ListKey(const char* section, const char* key, TLikeList TGlobalSet::*field) {
@@ -30,6 +32,10 @@ TKeyDef FlagKey(const char* section, const char* key, bool TGlobalSet::*field,
 TKeyDef NumberKey(const char* section, const char* key, int32_t TGlobalSet::*field,
                   int32_t missing) {
   return {section, key, key, nullptr, nullptr, field, missing};
+}
+[[maybe_unused]] TKeyDef TextKey(const char* section, const char* key,
+                                 std::string TGlobalSet::*field, const char* missing = "") {
+  return {section, key, key, nullptr, nullptr, nullptr, 0, field, missing};
 }
 
 // Every key of the record in the order the file is read and written.
@@ -80,6 +86,7 @@ bool ReadBool(const TIniFile& ini, const char* section, const char* key, bool mi
 std::string ValueText(const TGlobalSet& set, const TKeyDef& def) {
   if (def.List) return LikeListToText(set.*def.List);
   if (def.Flag) return set.*def.Flag ? "1" : "0";
+  if (def.Text) return set.*def.Text;
   return std::to_string(set.*def.Number);
 }
 
@@ -154,6 +161,8 @@ bool LoadSettings(TGlobalSet& set, const std::string& path) {
       set.*def.List = LikeListFromText(ini.ReadString(def.Section, def.ReadKey).value_or(""));
     else if (def.Flag)
       set.*def.Flag = ReadBool(ini, def.Section, def.ReadKey, def.Missing != 0);
+    else if (def.Text)
+      set.*def.Text = ini.ReadString(def.Section, def.ReadKey).value_or(def.MissingText);
     else
       set.*def.Number = ReadInteger(ini, def.Section, def.ReadKey, def.Missing);
   }
