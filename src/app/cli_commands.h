@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/global_set.h"
+
 using TCliArgs = std::vector<std::string>;
 
 int CliSettings(const TCliArgs& args);
@@ -18,7 +20,10 @@ int CliTaskInfo(const TCliArgs& args);
 // Prints the usage text to stderr and returns 2.
 int CliUsage();
 
-// Settings file from "--config PATH", else the one beside the executable.
+// Settings from "--config PATH" as given, else the program's own settings file (or the shipped
+// defaults while it does not exist yet). The CLI never creates or writes a settings file.
+TSettingsStart CliSettingsStart(const std::string& option);
+// The file CliSettingsStart reads; a problem with it is printed to stderr.
 std::string CliConfigPath(const std::string& option);
 
 // The file's bytes as they are; nullopt (with the system's reason in `error`) when unreadable.

@@ -13,16 +13,17 @@ int CliUsage() {
   std::fputs(
       "用法 / usage:\n"
       "  veltra-cli settings [--config PATH]\n"
-      "      print the settings in use, section by section\n"
+      "      print which settings file is used and the settings, section by section\n"
       "  veltra-cli analyse FILE [--config PATH] [--url URL] [--title TEXT] [--description TEXT]\n"
       "      print the contact records found in a saved page, one per line, tab-separated\n"
       "  veltra-cli search [--mode keyword|site] TEXT [--config PATH] [--task FILE]\n"
-      "                    [--out FILE.xlsx|FILE.csv] [--max-seconds N]\n"
+      "                    [--out FILE.xlsx|FILE.csv] [--max-seconds N] [--log FILE] [--verbose]\n"
       "  veltra-cli search --continue FILE [TEXT] [--config PATH] [--task FILE] [--out ...]\n"
-      "                    [--max-seconds N]\n"
+      "                    [--max-seconds N] [--log FILE] [--verbose]\n"
       "      harvest: keyword search over the engines, or a directory site (site mode);\n"
       "      prints the status once a second; Ctrl-C stops, saves and exports; --task saves\n"
-      "      the task at the end (a continued task is saved back to its file)\n"
+      "      the task at the end (a continued task is saved back to its file); --log appends\n"
+      "      the log (every fetch and worker error) to FILE, --verbose prints it to stderr\n"
       "  veltra-cli engine-page ENGINE FILE [--known URLFILE] [--offset N] [--pages N]\n"
       "                         [--need-total 0|1] [--total N]\n"
       "      read a saved result page of ENGINE (sina, sohu, yahoo, google, 163, baidu);\n"
@@ -33,8 +34,15 @@ int CliUsage() {
   return 2;
 }
 
+TSettingsStart CliSettingsStart(const std::string& option) {
+  if (!option.empty()) return {option, option, {}};
+  return PrepareSettingsFile(false);
+}
+
 std::string CliConfigPath(const std::string& option) {
-  return option.empty() ? SettingsFilePath() : option;
+  const TSettingsStart start = CliSettingsStart(option);
+  if (!start.Problem.empty()) std::fprintf(stderr, "veltra-cli: %s\n", start.Problem.c_str());
+  return start.LoadPath;
 }
 
 std::optional<std::string> CliReadBytes(const std::string& path, std::string& error) {

@@ -7,10 +7,14 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -20,11 +24,11 @@
 #include "core/export_sheet.h"
 #include "core/gbk.h"
 #include "core/global_set.h"
+#include "core/log.h"
 #include "core/program_state.h"
 #include "core/result_table.h"
-#include "engines/engine_set.h"
-#include "run/default_thread_factory.h"
-#include "run/run_control.h"
+#include "run/app_root.h"
+#include "run/status_texts.h"
 
 namespace {
 
@@ -37,6 +41,8 @@ struct TSearchArgs {
   std::string outFile;
   double maxSeconds = 0;  // 0: no limit
   int tickMs = 1000;
+  std::string logFile;   // --log: the log is appended to this file
+  bool verbose = false;  // --verbose: the log is printed to stderr
 };
 
 bool EndsWith(const std::string& s, const char* suffix) {
@@ -58,12 +64,16 @@ std::optional<double> ParsePositive(const std::string& text) {
 std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
   TSearchArgs parsed;
   bool seenMode = false, seenConfig = false, seenTask = false, seenContinue = false;
-  bool seenOut = false, seenMax = false, seenTick = false;
+  bool seenOut = false, seenMax = false, seenTick = false, seenLog = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--verbose") {
+      if (std::exchange(parsed.verbose, true)) return std::nullopt;
+      continue;
+    }
     const bool takesValue = a == "--mode" || a == "--config" || a == "--task" ||
                             a == "--continue" || a == "--out" || a == "--max-seconds" ||
-                            a == "--tick-ms";
+                            a == "--tick-ms" || a == "--log";
     if (!takesValue) {
       // Anything else is the input text, once; "--" lets a text start with a dash.
       if (a == "--" && i + 1 < args.size()) {
@@ -93,6 +103,9 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
     } else if (a == "--out") {
       if (!once(seenOut) || !(EndsWith(v, ".xlsx") || EndsWith(v, ".csv"))) return std::nullopt;
       parsed.outFile = v;
+    } else if (a == "--log") {
+      if (!once(seenLog) || v.empty()) return std::nullopt;
+      parsed.logFile = v;
     } else if (a == "--max-seconds") {
       const auto seconds = ParsePositive(v);
       if (!once(seenMax) || !seconds) return std::nullopt;
@@ -238,6 +251,39 @@ class TStatusPrinter {
   std::string last_;
 };
 
+// Where the log goes during a run: a file (--log), stderr (--verbose), both or neither. The
+// sink is removed again when the run is over.
+class TCliLogSink {
+ public:
+  static std::optional<TCliLogSink> Open(const std::string& file, bool verbose) {
+    std::shared_ptr<std::ofstream> out;
+    if (!file.empty()) {
+      out = std::make_shared<std::ofstream>(file, std::ios::app);
+      if (!*out) {
+        std::fprintf(stderr, "veltra-cli: cannot write the log to %s: %s\n", file.c_str(),
+                     std::strerror(errno));
+        return std::nullopt;
+      }
+    }
+    if (!out && !verbose) return TCliLogSink(false);
+    TLog::Global().SetSink([out, verbose](const TLogEntry& e) {
+      const std::string line = FormatLogEntry(e) + "\n";
+      if (out) out->write(line.data(), static_cast<std::streamsize>(line.size())).flush();
+      if (verbose) WriteOut(stderr, line);
+    });
+    return TCliLogSink(true);
+  }
+  TCliLogSink(TCliLogSink&& other) noexcept : installed_(std::exchange(other.installed_, false)) {}
+  TCliLogSink& operator=(TCliLogSink&&) = delete;
+  ~TCliLogSink() {
+    if (installed_) TLog::Global().SetSink(nullptr);
+  }
+
+ private:
+  explicit TCliLogSink(bool installed) : installed_(installed) {}
+  bool installed_;
+};
+
 int Export(const TResultTable& results, const std::string& path) {
   try {
     if (EndsWith(path, ".csv"))
@@ -257,27 +303,30 @@ int CliSearch(const TCliArgs& args) {
   const std::optional<TSearchArgs> parsed = ParseArgs(args);
   if (!parsed) return CliUsage();
 
-  const std::string configPath = CliConfigPath(parsed->config);
+  const TSettingsStart start = CliSettingsStart(parsed->config);
   std::error_code ec;
-  if (!parsed->config.empty() && !std::filesystem::exists(configPath, ec)) {
-    std::fprintf(stderr, "veltra-cli: settings file not found: %s\n", configPath.c_str());
+  if (!parsed->config.empty() && !std::filesystem::exists(start.Path, ec)) {
+    std::fprintf(stderr, "veltra-cli: settings file not found: %s\n", start.Path.c_str());
     return 1;
   }
-  if (parsed->config.empty() && !std::filesystem::exists(configPath, ec))
+  const std::optional<TCliLogSink> logSink = TCliLogSink::Open(parsed->logFile, parsed->verbose);
+  if (!logSink) return 1;
+  if (!start.Problem.empty()) {
+    std::fprintf(stderr, "veltra-cli: %s\n", start.Problem.c_str());
+    TLog::Global().Write(TLogLevel::Warning, "settings", start.Problem, start.Path);
+  } else if (start.LoadPath.empty() || !std::filesystem::exists(start.LoadPath, ec)) {
     std::fprintf(stderr, "veltra-cli: no settings file at %s; built-in defaults apply\n",
-                 configPath.c_str());
-  TGlobalSet set;
-  const bool keywordSearch = LoadSettings(set, configPath);
-  TSettingsStore settings;
-  settings.Publish(set);
+                 start.Path.c_str());
+  }
 
-  // Declared before run control, whose destructor stops and joins every thread using them.
-  TProgramState state;
-  TEngineSet engines;  // hosts and program state are set by the search thread when it starts
-  TResultTable results;
+  // The view is declared first: run control, in the root, uses it until it has joined
+  // every thread.
   TConsoleRunView view;
-  TDefaultThreadFactory factory(state, settings, engines);
-  TRunControl control(state, settings, results, view, factory, engines.All());
+  TAppRoot root(start, view);
+  const bool keywordSearch = root.KeywordMode();
+  TProgramState& state = root.State();
+  TResultTable& results = root.Results();
+  TRunControl& control = root.Control();
   TStatusPrinter printer;
   TStopSignals signals;
 
@@ -333,7 +382,7 @@ int CliSearch(const TCliArgs& args) {
   // Records appended after the last tick of a stopped run would otherwise be left out of
   // the saved task and the export, while their sites already count as processed.
   control.TransferCompanies();
-  view.SetStatusText(3, GBK("得到信息:") + std::to_string(results.RowCount()));
+  view.SetStatusText(3, RecordCountText(results.RowCount()));
   printer.Print(view.StatusLine());
   printer.Finish();
 

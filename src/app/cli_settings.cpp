@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "app/cli_commands.h"
@@ -14,7 +15,8 @@ void PrintLine(const std::string& utf8) {
 
 }  // namespace
 
-// Prints the settings the program would use, section by section, as the file names them.
+// Prints which settings file the program uses and its settings, section by section, as the
+// file names them.
 int CliSettings(const TCliArgs& args) {
   std::string config;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -23,9 +25,19 @@ int CliSettings(const TCliArgs& args) {
     else
       return CliUsage();
   }
-  const std::string path = CliConfigPath(config);
+  const TSettingsStart start = CliSettingsStart(config);
+  if (!start.Problem.empty()) std::fprintf(stderr, "veltra-cli: %s\n", start.Problem.c_str());
   TGlobalSet set;
-  const bool keywordSearch = LoadSettings(set, path);
+  const bool keywordSearch = LoadSettings(set, start.LoadPath);
+
+  // Which file: a line before the first section, which an INI reader passes over.
+  std::error_code ec;
+  std::string where = "; settings file: " + start.Path;
+  if (start.LoadPath.empty() || !std::filesystem::is_regular_file(start.LoadPath, ec))
+    where += " (not read: built-in defaults)";
+  else if (start.LoadPath != start.Path)
+    where += " (not created yet: shipped defaults " + start.LoadPath + ")";
+  PrintLine(where);
 
   std::string section;
   for (const auto& line : SettingsLines(set)) {

@@ -1,13 +1,16 @@
-// The Veltra window. "--screenshot FILE [TASK]" (for the documentation) opens the task file
-// if one is given, saves a picture of the window to FILE and exits.
+// The Veltra window. "--screenshot FILE [TASK]" (for the documentation and the install
+// check) opens the task file if one is given, saves a picture of the window to FILE and exits.
 
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
 
 #include "core/gbk.h"
+#include "core/global_set.h"
+#include "core/log.h"
 #include "run/run_control.h"
 #include "ui/main_form.h"
 
@@ -17,6 +20,7 @@ namespace {
 // messages go to the error output and questions are cancelled.
 class TUnattendedForm : public TMainForm {
  public:
+  using TMainForm::TMainForm;
   TMessageResult ShowMessage(const std::string& text, const std::string& caption, TMessageIcon,
                              TMessageButtons buttons) override {
     std::fprintf(stderr, "veltra: %s: %s\n", gbk::ToUtf8(caption).c_str(),
@@ -25,9 +29,19 @@ class TUnattendedForm : public TMainForm {
   }
 };
 
-int TakeScreenshot(const QString& shotFile, const QStringList& taskArgs) {
-  TUnattendedForm form;
+// A settings file that could not be used is reported once the window is up; the program goes
+// on with the defaults.
+void ReportSettingsProblem(TMainForm& form, const TSettingsStart& start) {
+  if (start.Problem.empty()) return;
+  TLog::Global().Write(TLogLevel::Warning, "settings", start.Problem, start.Path);
+  form.ShowMessage(gbk::FromUtf8(start.Problem), GBK("提示"), TMessageIcon::Warning);
+}
+
+int TakeScreenshot(const TSettingsStart& start, const QString& shotFile,
+                   const QStringList& taskArgs) {
+  TUnattendedForm form(start);
   form.show();
+  ReportSettingsProblem(form, start);
   if (!taskArgs.isEmpty()) {
     if (!form.RunControl().OpenTask(QFile::encodeName(taskArgs.first()).toStdString())) return 1;
     form.State().Modified = false;
@@ -47,12 +61,15 @@ int TakeScreenshot(const QString& shotFile, const QStringList& taskArgs) {
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/veltra.png")));
+  const TSettingsStart start = PrepareSettingsFile(true);
   const QStringList args = QApplication::arguments();
   const qsizetype shotAt = args.indexOf(QStringLiteral("--screenshot"));
   if (shotAt >= 0 && shotAt + 1 < args.size())
-    return TakeScreenshot(args[shotAt + 1], args.mid(shotAt + 2, 1));
+    return TakeScreenshot(start, args[shotAt + 1], args.mid(shotAt + 2, 1));
 
-  TMainForm form;
+  TMainForm form(start);
   form.show();
+  QTimer::singleShot(0, &form, [&] { ReportSettingsProblem(form, start); });
   return QApplication::exec();
 }

@@ -1,10 +1,16 @@
 #include "core/global_set.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <initializer_list>
 
+#include "core/data_files.h"
 #include "core/gbk.h"
 
 namespace {
@@ -108,11 +114,134 @@ void SaveSections(const TGlobalSet& set, const std::string& path,
 
 }  // namespace
 
-std::string SettingsFilePath() {
+std::string SettingsFilePath(const std::string& exeDir) {
+  namespace fs = std::filesystem;
+  const fs::path beside = fs::path(exeDir) / "Gleaner.ini";
   std::error_code ec;
-  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) exe = std::filesystem::current_path() / "veltra";
-  return (exe.parent_path() / "Gleaner.ini").string();
+  if (fs::is_regular_file(beside, ec) && ::access(beside.c_str(), W_OK) == 0)
+    return beside.string();
+  fs::path config;
+  // The XDG rule: a relative or empty XDG_CONFIG_HOME is ignored.
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
+    config = xdg;
+  else if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+    config = fs::path(home) / ".config";
+  else
+    return beside.string();  // no home folder: the portable place is all there is
+  return (config / "veltra" / "Gleaner.ini").string();
+}
+
+std::string SettingsFilePath() {
+  return SettingsFilePath(ExecutableDir());
+}
+
+namespace {
+
+std::string SystemError(int err) {
+  return std::strerror(err);
+}
+
+// Reads the shipped defaults and says what is wrong with them, if anything.
+std::optional<std::string> ReadShippedDefaults(const std::string& path, std::string& problem) {
+  TIniFile probe;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    problem = "not a regular file";
+    return std::nullopt;
+  }
+  std::string bytes;
+  {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+      problem = SystemError(errno);
+      return std::nullopt;
+    }
+    char buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+      problem = "read error";
+      return std::nullopt;
+    }
+  }
+  if (bytes.find('\0') != std::string::npos) {
+    problem = "not a text file";
+    return std::nullopt;
+  }
+  probe.Parse(bytes);
+  bool known = false;
+  for (const auto& def : KeyTable()) known = known || probe.ReadString(def.Section, def.ReadKey);
+  if (!known) {
+    problem = "no settings key in it";
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// Creates `path` with `bytes`, never replacing a file that exists; false with the reason.
+bool CreateNewFile(const std::string& path, const std::string& bytes, std::string& reason) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  if (ec) {
+    reason = ec.message();
+    return false;
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    reason = SystemError(errno);
+    return false;
+  }
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  const int writeErr = done == bytes.size() ? 0 : (errno ? errno : EIO);
+  if (::close(fd) != 0 || writeErr != 0) {
+    reason = SystemError(writeErr ? writeErr : errno);
+    ::unlink(path.c_str());  // only what we created ourselves
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TSettingsStart PrepareSettingsFile(const std::string& path,
+                                   const std::optional<std::string>& defaults, bool create) {
+  namespace fs = std::filesystem;
+  TSettingsStart start{path, path, {}};
+  std::error_code ec;
+  const auto status = fs::symlink_status(path, ec);
+  const bool exists = fs::exists(status) || fs::is_symlink(status);
+  if (exists && fs::is_regular_file(path, ec) && ::access(path.c_str(), R_OK) == 0) return start;
+  if (!exists && !defaults) return start;  // nothing shipped: the built-in defaults
+
+  // From here on the program starts with the shipped defaults, or the built-in ones.
+  std::string problem;
+  const auto bytes = defaults ? ReadShippedDefaults(*defaults, problem) : std::nullopt;
+  start.LoadPath = bytes ? *defaults : std::string();
+  if (exists) {
+    start.Problem = fs::is_regular_file(path, ec)
+                        ? "无法读取设置文件: " + path + " (" + SystemError(EACCES) + ")"
+                        : "设置文件不是普通文件: " + path;
+    start.Problem += "; 使用默认设置, 不会写入该位置";
+  } else if (!bytes) {
+    start.Problem = "默认设置文件已损坏: " + *defaults + " (" + problem + "); 使用内置默认设置";
+  } else if (create && !CreateNewFile(path, *bytes, problem)) {
+    start.Problem = "无法创建设置文件: " + path + " (" + problem + "); 使用默认设置, 更改不会保存";
+  } else if (create) {
+    start.LoadPath = path;
+  }
+  return start;
+}
+
+TSettingsStart PrepareSettingsFile(bool create) {
+  return PrepareSettingsFile(SettingsFilePath(), FindDataFile("default-settings.ini"), create);
 }
 
 TLikeList LikeListFromText(std::string_view text) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,8 +62,25 @@ struct TSettingsLine {
 // Every key the record is saved under, in the file's order (LIKE and ENGINEHOST excluded).
 std::vector<TSettingsLine> SettingsLines(const TGlobalSet& set);
 
-// Full path of "Gleaner.ini" beside the running executable.
+// The settings file: "Gleaner.ini" beside the executable when it exists and may be written
+// (a portable folder), else $XDG_CONFIG_HOME/veltra/Gleaner.ini (~/.config when unset).
 std::string SettingsFilePath();
+std::string SettingsFilePath(const std::string& exeDir);
+
+// The settings file a front end starts with.
+struct TSettingsStart {
+  std::string Path;      // read at start, written by the dialogs and on exit
+  std::string LoadPath;  // what LoadSettings reads: Path, or the shipped defaults while Path
+                         // does not exist; empty: the built-in defaults
+  std::string Problem;   // UTF-8; set when the program starts with defaults because of it
+};
+// Checks `path` before a start. When it does not exist and `create` is set, it is created as
+// a copy of `defaults` (the shipped "default-settings.ini"; nullopt when none is shipped).
+// Nothing that exists is ever overwritten; a problem leaves the defaults in use.
+TSettingsStart PrepareSettingsFile(const std::string& path,
+                                   const std::optional<std::string>& defaults, bool create);
+// The same for SettingsFilePath() and the shipped defaults found by FindDataFile.
+TSettingsStart PrepareSettingsFile(bool create);
 
 // Reads every section into `set`; returns the search mode (LIKE/LIKESETTING). A missing or
 // unreadable file gives the defaults. The saves write each key at once and throw

@@ -6,6 +6,7 @@
 
 #include "core/gbk.h"
 #include "engines/engine_set.h"
+#include "run/status_texts.h"
 
 namespace {
 
@@ -155,7 +156,7 @@ void TRunControl::TransferCompanies() {
 }
 
 void TRunControl::ShowRecordCount() {
-  view_.SetStatusText(3, GBK("得到信息:") + std::to_string(results_.RowCount()));
+  view_.SetStatusText(3, RecordCountText(results_.RowCount()));
 }
 
 void TRunControl::TransferCompaniesAndShowCount() {
@@ -166,33 +167,19 @@ void TRunControl::TransferCompaniesAndShowCount() {
 void TRunControl::UpdateStatusCounters() {
   std::vector<std::string> fresh = state_.URLsFrom(view_.URLBarLineCount());
   if (!fresh.empty()) view_.AppendURLBarLines(fresh);
-  view_.SetStatusText(1, GBK("得到网址数:") + std::to_string(view_.URLBarLineCount()));
-  view_.SetStatusText(2, GBK("已处理网址:") + std::to_string(state_.ProcessedURLCount));
+  view_.SetStatusText(1, URLCountText(view_.URLBarLineCount()));
+  view_.SetStatusText(2, ProcessedURLText(state_.ProcessedURLCount));
   ShowRecordCount();
 
   const uint32_t now = clock_();
   state_.ElapsedMs += now - state_.LastTick;
   state_.LastTick = now;
-  const uint32_t s = state_.ElapsedMs / 1000;
-  view_.SetStatusText(4, GBK("运行时间:") + std::to_string(s / 3600) + GBK("时") +
-                             std::to_string(s % 3600 / 60) + GBK("分") + std::to_string(s % 60) +
-                             GBK("秒"));
+  view_.SetStatusText(4, RunTimeText(state_.ElapsedMs));
 }
 
 void TRunControl::ShowRunState() {
-  switch (state_.RunState) {
-    case -1:
-      view_.SetStatusText(0, GBK("结束"));
-      break;
-    case 0:
-      view_.SetStatusText(0, GBK("就绪"));
-      break;
-    case 1:
-      view_.SetStatusText(0, GBK("正在运行..."));
-      break;
-    default:
-      break;
-  }
+  if (const std::string text = RunStateText(state_.RunState); !text.empty())
+    view_.SetStatusText(0, text);
 }
 
 void TRunControl::CheckRunFinished() {
@@ -340,8 +327,8 @@ bool TRunControl::OpenTask(const std::string& path) {
   state_.RunState = -1;
   UpdateCaption();
   ShowRunState();
-  view_.SetStatusText(1, GBK("得到网址数:") + std::to_string(view_.URLBarLineCount()));
-  view_.SetStatusText(2, GBK("已处理网址:") + std::to_string(state_.ProcessedURLCount));
+  view_.SetStatusText(1, URLCountText(view_.URLBarLineCount()));
+  view_.SetStatusText(2, ProcessedURLText(state_.ProcessedURLCount));
   ShowRecordCount();
   view_.SetStatusText(4, std::string());
   return true;

@@ -26,13 +26,14 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "core/data_files.h"
 #include "core/export_sheet.h"
 #include "core/gbk.h"
-#include "engines/engine_set.h"
-#include "run/default_thread_factory.h"
-#include "run/run_control.h"
+#include "run/app_root.h"
+#include "run/status_texts.h"
 #include "ui/dialogs.h"
 #include "ui/jolo_list_view.h"
+#include "ui/log_dock.h"
 #include "ui/qt_text.h"
 
 namespace {
@@ -86,16 +87,19 @@ void TMainForm::Guarded(F&& command) {
   }
 }
 
-TMainForm::TMainForm(std::string settingsPath, QWidget* parent)
-    : QMainWindow(parent), settingsPath_(std::move(settingsPath)) {
-  const bool keywordMode = LoadSettings(globalSet_, settingsPath_);
-  store_.Publish(globalSet_);
-  engines_ = std::make_unique<TEngineSet>();
-  engines_->ApplyHosts(globalSet_);
-  engines_->SetProgramState(&state_);
-  factory_ = std::make_unique<TDefaultThreadFactory>(state_, store_, *engines_);
-  runControl_ =
-      std::make_unique<TRunControl>(state_, store_, results_, *this, *factory_, engines_->All());
+TMainForm::TMainForm(const std::string& settingsPath, QWidget* parent)
+    : TMainForm(TSettingsStart{settingsPath, settingsPath, {}}, parent) {}
+
+TMainForm::TMainForm(const TSettingsStart& start, QWidget* parent)
+    : QMainWindow(parent),
+      root_(std::make_unique<TAppRoot>(start, *this)),
+      settingsPath_(root_->SettingsPath()),
+      globalSet_(root_->GlobalSet()),
+      store_(root_->Store()),
+      state_(root_->State()),
+      results_(root_->Results()),
+      runControl_(&root_->Control()) {
+  const bool keywordMode = root_->KeywordMode();
 
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QFromGbk(state_.AppTitle));
@@ -109,6 +113,8 @@ TMainForm::TMainForm(std::string settingsPath, QWidget* parent)
   connect(StopWaitTimer, &QTimer::timeout, this, &TMainForm::StopWaitTimerTimer);
 
   CreateActions();
+  LogDock = new TLogDock(TLog::Global(), this);  // before the menus, which toggle it
+  addDockWidget(Qt::BottomDockWidgetArea, LogDock);
   CreateMenus();
   CreateToolBar();
   CreateClientArea();
@@ -116,6 +122,7 @@ TMainForm::TMainForm(std::string settingsPath, QWidget* parent)
   SetModeButtons(keywordMode, !keywordMode);
 
   resize(881, 584);
+  resizeDocks({LogDock}, {110}, Qt::Vertical);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect frame(QPoint(0, 0), size());
     frame.moveCenter(screen->availableGeometry().center());
@@ -138,11 +145,10 @@ TMainForm::~TMainForm() {
   if (hourglass_) QApplication::restoreOverrideCursor();
   const bool keywordMode = RadioButton1->isChecked();
   MainListView->SetResultTable(nullptr);
-  runControl_.reset();
-  factory_.reset();
-  engines_.reset();
+  const std::string settingsPath = settingsPath_;
+  root_.reset();
   try {
-    SaveSearchMode(keywordMode, settingsPath_);
+    SaveSearchMode(keywordMode, settingsPath);
   } catch (const std::exception&) {
     // Nothing can be shown any more; the next start uses the mode stored before.
   }
@@ -242,6 +248,8 @@ void TMainForm::CreateMenus() {
 
   QMenu* view = bar->addMenu(QStringLiteral("查看(&V)"));
   view->addActions({N15, N16, N17, N18});
+  view->addSeparator();
+  view->addAction(LogDock->toggleViewAction());
 
   QMenu* search = bar->addMenu(QStringLiteral("搜索(&S)"));
   search->addActions({StartAction, ContinueAction});
@@ -386,7 +394,7 @@ void TMainForm::CreateStatusBar() {
     }
     statusPanels_[i] = panel;
   }
-  statusPanels_[0]->setText(QStringLiteral("就绪"));
+  statusPanels_[0]->setText(QFromGbk(RunStateText(0)));
 }
 
 TSettingsContext TMainForm::SettingsContext() {
@@ -557,6 +565,8 @@ bool TMainForm::OpenDocument(const QUrl& url) {
 }
 
 QString TMainForm::HelpFilePath() {
+  // Beside the executable, or with the installed data files.
+  if (const auto found = FindDataFile("help.htm")) return QFile::decodeName(found->c_str());
   return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help.htm"));
 }
 

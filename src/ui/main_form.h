@@ -26,9 +26,9 @@ class QSplitter;
 class QTimer;
 class QToolBar;
 class QWidget;
-class TEngineSet;
-class TDefaultThreadFactory;
+class TAppRoot;
 class TJoloListView;
+class TLogDock;
 class TRunControl;
 struct TSettingsContext;
 
@@ -39,9 +39,10 @@ inline constexpr const char* kFeedbackAddress = "mailto:feedback@veltra.example.
 class TMainForm : public QMainWindow, public TRunView {
   Q_OBJECT
  public:
-  // `settingsPath` is the settings file read at start-up and written by the dialogs and on
-  // exit (the search mode).
-  explicit TMainForm(std::string settingsPath = SettingsFilePath(), QWidget* parent = nullptr);
+  // `start` names the settings file read at start-up and written by the dialogs and on exit
+  // (the search mode); a plain path is read and written as it is.
+  explicit TMainForm(const TSettingsStart& start, QWidget* parent = nullptr);
+  explicit TMainForm(const std::string& settingsPath, QWidget* parent = nullptr);
   ~TMainForm() override;
 
   // TRunView.
@@ -135,14 +136,14 @@ class TMainForm : public QMainWindow, public TRunView {
   // Shows the columns at their share of the list's width, or hides them.
   void SetColumnsShown(bool shown, std::initializer_list<TColumnShare> columns);
 
-  std::string settingsPath_;
-  TGlobalSet globalSet_;
-  TSettingsStore store_;
-  std::unique_ptr<TEngineSet> engines_;
-  TProgramState state_;
-  TResultTable results_;
-  std::unique_ptr<TDefaultThreadFactory> factory_;
-  std::unique_ptr<TRunControl> runControl_;
+  // The shared objects, and short names for those the window uses.
+  std::unique_ptr<TAppRoot> root_;
+  const std::string& settingsPath_;
+  TGlobalSet& globalSet_;
+  TSettingsStore& store_;
+  TProgramState& state_;
+  TResultTable& results_;
+  TRunControl* runControl_;
   bool hourglass_ = false;
   bool inTick_ = false;
 
@@ -159,6 +160,7 @@ class TMainForm : public QMainWindow, public TRunView {
   QTimer* BeginCheckTimer = nullptr;
   QTimer* StopWaitTimer = nullptr;
   QMenu* ListPopupMenu = nullptr;
+  TLogDock* LogDock = nullptr;
 
   QAction* NewSessionAction = nullptr;
   QAction* OpenSessionAction = nullptr;

@@ -32,6 +32,8 @@ class ScreenshotTest : public QObject {
     process.setArguments(args);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), In("config"));
+    env.insert(QStringLiteral("VELTRA_DATA_DIR"), In("data"));
     process.setProcessEnvironment(env);
     process.start();
     TShot shot;
@@ -55,13 +57,29 @@ class ScreenshotTest : public QObject {
   }
   void cleanup() { dir_.reset(); }
 
-  void withoutATaskThePictureIsWritten() {
+  // The first start, with no settings file beside the program, makes the user's own from
+  // the shipped defaults; a place that cannot hold one is reported and the window still opens.
+  void withoutATaskThePictureIsWrittenAndTheFirstStartMakesTheSettingsFile() {
+    std::filesystem::create_directory(*dir_ / "data");
+    testsupport::WriteFile(*dir_ / "data/default-settings.ini", "[SETTING]\r\nMaxCrawlLevel=3\r\n");
     const TShot shot = Run({QStringLiteral("--screenshot"), In("window.png")});
     QVERIFY(shot.Finished);
     QCOMPARE(shot.ExitCode, 0);
     const QImage image(In("window.png"));
     QVERIFY(!image.isNull());
     QVERIFY(image.width() > 300);
+    const std::string made = testsupport::ReadFile(*dir_ / "config/veltra/Gleaner.ini");
+    QVERIFY2(made.starts_with("[SETTING]\r\nMaxCrawlLevel=3\r\n"), made.c_str());
+    QVERIFY(made.find("LIKESETTING=1") != std::string::npos);  // written back on exit
+
+    std::filesystem::remove_all(*dir_ / "config");
+    testsupport::WriteFile(*dir_ / "config", "a file where the folder should be");
+    const TShot blocked = Run({QStringLiteral("--screenshot"), In("blocked.png")});
+    QCOMPARE(blocked.ExitCode, 0);
+    QVERIFY2(blocked.Errors.contains(QStringLiteral("无法创建设置文件")),
+             qPrintable(blocked.Errors));
+    QCOMPARE(testsupport::ReadFile(*dir_ / "config"),
+             std::string("a file where the folder should be"));
   }
 
   void aTaskThatCannotBeOpenedIsReportedAndFails() {

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "test_support.h"
@@ -67,4 +68,29 @@ TEST(SearchCli, RefusalsOfRunControlGoToStderrWithAnErrorCode) {
   run = RunSearch("--config '" + (dir / "missing.ini").string() + "' x", dir);
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find("settings file not found"), std::string::npos) << run.err;
+}
+
+TEST(SearchCli, LogGoesToTheNamedFileAndWithVerboseToStderr) {
+  TempDir dir;
+  // A folder where the settings file should be: the run goes on with defaults and says so.
+  std::filesystem::create_directories(dir / "cfg/veltra/Gleaner.ini");
+  const std::string log = (dir / "run.log").string();
+  const std::string err = (dir / "err.txt").string();
+  auto run = [&](const std::string& args) {
+    const std::string cmd = "XDG_CONFIG_HOME='" + (dir / "cfg").string() + "' '" + VELTRA_CLI_PATH +
+                            "' search --mode site http://127.0.0.1:1/ " +
+                            "--tick-ms 50 --max-seconds 20 " + args + " >/dev/null 2>'" + err + "'";
+    const int status = std::system(cmd.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(run("--log '" + log + "' --verbose"), 0);
+  const std::string logged = testsupport::ReadFile(log);
+  EXPECT_NE(logged.find(" warning settings "), std::string::npos) << logged;
+  EXPECT_NE(logged.find("设置文件不是普通文件"), std::string::npos) << logged;
+  const std::string printed = testsupport::ReadFile(err);
+  EXPECT_NE(printed.find(logged.substr(0, logged.find('\n'))), std::string::npos) << printed;
+
+  EXPECT_EQ(run("--log '" + (dir / "no/such/dir.log").string() + "'"), 1);
+  EXPECT_NE(testsupport::ReadFile(err).find("cannot write the log"), std::string::npos);
+  EXPECT_EQ(run("--verbose --verbose"), 2);
 }

@@ -43,24 +43,29 @@ TEST(SettingsCli, PrintsEverySectionInTheFilesOrderInUtf8) {
   auto run = RunCli("settings --config '" + ini.string() + "'");
   EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.out,
-            "[MAINLIKE]\nAddressLike=\nPostCodeLike=\ntelephoneLike=\nfaxnoLike=传真;fax;\n"
-            "MailAddressLike=\nCompanyLike=\n"
-            "[SECONDLIKE]\nHTMLNameLike=\nCompanyNameLike=\nAddressContentLike=\n"
-            "[POINTLIKE]\nInfoLinkLike=\nNextPageLinkLike=\nNextPageLike=\n"
-            "BUseCompanyNameLike=1\nBUseNextPageLike=1\n"
-            "[SETTING]\nMaxFindWebThreadCount=10\nMaxCrawlLevel=4\nMaxReadHTMLTimeOut=30000\n"
-            "[FINDFLAGS]\nFlagFindAddressAndPostCode=1\nFlagFindTelAndFax=1\n"
-            "FlagFindMailAddress=1\n"
-            "[FLAGUSESEARCH]\nFlagUseSina=1\nFlagUseSohu=1\nFlagUseYahoo=1\nFlagUse163=1\n"
-            "FlagUseGoogle=1\nFLAGUSEBaidu=0\n"
-            "[ENGINEHOST]\nSina=\nSohu=\nYahoo=\nGoogle=g.localhost:81\n163=\nBaidu=\n"
-            "[LIKE]\nLIKESETTING=0\n");
+            "; settings file: " + ini.string() +
+                "\n"
+                "[MAINLIKE]\nAddressLike=\nPostCodeLike=\ntelephoneLike=\nfaxnoLike=传真;fax;\n"
+                "MailAddressLike=\nCompanyLike=\n"
+                "[SECONDLIKE]\nHTMLNameLike=\nCompanyNameLike=\nAddressContentLike=\n"
+                "[POINTLIKE]\nInfoLinkLike=\nNextPageLinkLike=\nNextPageLike=\n"
+                "BUseCompanyNameLike=1\nBUseNextPageLike=1\n"
+                "[SETTING]\nMaxFindWebThreadCount=10\nMaxCrawlLevel=4\nMaxReadHTMLTimeOut=30000\n"
+                "[FINDFLAGS]\nFlagFindAddressAndPostCode=1\nFlagFindTelAndFax=1\n"
+                "FlagFindMailAddress=1\n"
+                "[FLAGUSESEARCH]\nFlagUseSina=1\nFlagUseSohu=1\nFlagUseYahoo=1\nFlagUse163=1\n"
+                "FlagUseGoogle=1\nFLAGUSEBaidu=0\n"
+                "[ENGINEHOST]\nSina=\nSohu=\nYahoo=\nGoogle=g.localhost:81\n163=\nBaidu=\n"
+                "[LIKE]\nLIKESETTING=0\n");
 }
 
 TEST(SettingsCli, MissingFileShowsDefaults) {
   TempDir dir;
   auto run = RunCli("settings --config '" + (dir / "none.ini").string() + "'");
   EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out.find("; settings file: " + (dir / "none.ini").string() +
+                         " (not read: built-in defaults)\n[MAINLIKE]\n"),
+            0u);
   EXPECT_NE(run.out.find("\nMaxFindWebThreadCount=10\n"), std::string::npos);
   EXPECT_NE(run.out.find("\n[LIKE]\nLIKESETTING=1\n"), std::string::npos);
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -320,9 +321,117 @@ TEST(Settings, LikeListTextConversions) {
   EXPECT_EQ(LikeListToText(L({"传真", "fax"})), G("传真;fax;"));
 }
 
-TEST(Settings, FilePathIsBesideTheExecutable) {
-  auto exe = std::filesystem::read_symlink("/proc/self/exe");
-  EXPECT_EQ(SettingsFilePath(), (exe.parent_path() / "Gleaner.ini").string());
+namespace {
+
+// Sets an environment variable for one scope.
+class TScopedEnv {
+ public:
+  TScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~TScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+}  // namespace
+
+TEST(SettingsLocation, PortableFileElseXdgConfigElseHomeConfig) {
+  TempDir dir;
+  const std::string exeDir = dir.Path().string();
+  TScopedEnv home("HOME", "/home/u");
+  {
+    TScopedEnv xdg("XDG_CONFIG_HOME", (dir / "cfg").c_str());
+    EXPECT_EQ(SettingsFilePath(exeDir), (dir / "cfg/veltra/Gleaner.ini").string());
+    WriteFile(dir / "Gleaner.ini", "");
+    EXPECT_EQ(SettingsFilePath(exeDir), (dir / "Gleaner.ini").string());
+    std::filesystem::remove(dir / "Gleaner.ini");
+  }
+  for (const char* xdg : {static_cast<const char*>(nullptr), "", "relative/cfg"}) {
+    TScopedEnv env("XDG_CONFIG_HOME", xdg);
+    EXPECT_EQ(SettingsFilePath(exeDir), "/home/u/.config/veltra/Gleaner.ini");
+  }
+}
+
+TEST(SettingsLocation, FirstStartCopiesTheShippedDefaultsOnceAndOnlyWhenAsked) {
+  TempDir dir;
+  const std::string shipped = (dir / "default-settings.ini").string();
+  const std::string defaults =
+      G("[MAINLIKE]\r\nfaxnoLike=传真;\r\n[SETTING]\r\nMaxCrawlLevel=3\r\n");
+  WriteFile(shipped, defaults);
+  const std::string path = (dir / "cfg/veltra/Gleaner.ini").string();
+
+  TSettingsStart start = PrepareSettingsFile(path, shipped, false);  // the CLI: reads only
+  EXPECT_EQ(start.LoadPath, shipped);
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  start = PrepareSettingsFile(path, shipped, true);
+  EXPECT_EQ(start.Path, path);
+  EXPECT_EQ(start.LoadPath, path);
+  EXPECT_EQ(start.Problem, "");
+  EXPECT_EQ(ReadFile(path), defaults);
+  TGlobalSet set;
+  LoadSettings(set, start.LoadPath);
+  EXPECT_EQ(set.MaxCrawlLevel, 3);
+
+  WriteFile(path, "[SETTING]\r\nMaxCrawlLevel=5\r\n");  // the user's own from now on
+  start = PrepareSettingsFile(path, shipped, true);
+  EXPECT_EQ(start.LoadPath, path);
+  EXPECT_EQ(ReadFile(path), "[SETTING]\r\nMaxCrawlLevel=5\r\n");
+
+  // Nothing shipped: the built-in defaults, and no file until the first save.
+  const std::string other = (dir / "other/Gleaner.ini").string();
+  start = PrepareSettingsFile(other, std::nullopt, true);
+  EXPECT_EQ(start.LoadPath, other);
+  EXPECT_EQ(start.Problem, "");
+  EXPECT_FALSE(std::filesystem::exists(other));
+}
+
+TEST(SettingsLocation, BadPlacesAndBrokenDefaultsStartWithDefaultsAndOverwriteNothing) {
+  TempDir dir;
+  const std::string shipped = (dir / "default-settings.ini").string();
+  WriteFile(shipped, "[SETTING]\r\nMaxFindWebThreadCount=7\r\n");
+  auto loaded = [](const TSettingsStart& start) {
+    TGlobalSet set;
+    LoadSettings(set, start.LoadPath);
+    return set.MaxFindWebThreadCount;
+  };
+
+  // A config folder that cannot be created (a file stands where a folder should be).
+  WriteFile(dir / "file", "keep");
+  const std::string unwritable = (dir / "file/veltra/Gleaner.ini").string();
+  TSettingsStart start = PrepareSettingsFile(unwritable, shipped, true);
+  EXPECT_NE(start.Problem.find("无法创建设置文件: " + unwritable), std::string::npos);
+  EXPECT_EQ(loaded(start), 7);  // the shipped defaults, read where they lie
+  EXPECT_THROW(SaveSettings(FactoryGlobalSet(), start.Path), EIniWriteError);
+  EXPECT_EQ(ReadFile(dir / "file"), "keep");
+
+  // A settings "file" that is a folder: never written into, never replaced.
+  const auto folder = dir / "cfg/Gleaner.ini";
+  std::filesystem::create_directories(folder / "inside");
+  start = PrepareSettingsFile(folder.string(), shipped, true);
+  EXPECT_NE(start.Problem.find("设置文件不是普通文件: " + folder.string()), std::string::npos);
+  EXPECT_EQ(loaded(start), 7);
+  EXPECT_THROW(SaveSearchMode(false, start.Path), EIniWriteError);
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "inside"));
+
+  // Broken shipped defaults: binary bytes, no settings key, a folder. Built-in defaults, and
+  // no settings file is made from them.
+  const std::string path = (dir / "new/Gleaner.ini").string();
+  for (const std::string& bytes : {std::string("[SETTING]\0\x01\xff", 12), std::string("junk\n")}) {
+    WriteFile(shipped, bytes);
+    start = PrepareSettingsFile(path, shipped, true);
+    EXPECT_NE(start.Problem.find("默认设置文件已损坏: " + shipped), std::string::npos);
+    EXPECT_EQ(start.LoadPath, "");
+    EXPECT_EQ(loaded(start), 10);
+    EXPECT_FALSE(std::filesystem::exists(path));
+  }
+  start = PrepareSettingsFile(path, (dir / "cfg").string(), true);
+  EXPECT_NE(start.Problem.find("默认设置文件已损坏"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(SettingsStore, ReadersSeeWholeListsWhileTheGuiThreadPublishes) {

@@ -1,0 +1,11 @@
+#include "run/app_root.h"
+
+TAppRoot::TAppRoot(const TSettingsStart& start, TRunView& view)
+    : settingsPath_(start.Path),
+      keywordMode_(LoadSettings(globalSet_, start.LoadPath)),  // globalSet_ is built already
+      factory_(state_, store_, engines_),
+      control_(state_, store_, results_, view, factory_, engines_.All()) {
+  store_.Publish(globalSet_);
+  engines_.ApplyHosts(globalSet_);
+  engines_.SetProgramState(&state_);
+}

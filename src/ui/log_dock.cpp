@@ -1,0 +1,89 @@
+#include "ui/log_dock.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TLogDock::TLogDock(TLog& log, QWidget* parent)
+    : QDockWidget(QStringLiteral("日志"), parent), log_(log) {
+  setObjectName(QStringLiteral("LogDock"));
+  auto* body = new QWidget(this);
+  auto* layout = new QVBoxLayout(body);
+  layout->setContentsMargins(4, 2, 4, 2);
+  auto* bar = new QHBoxLayout;
+  bar->addWidget(new QLabel(QStringLiteral("网站:"), body));
+  siteBox_ = new QComboBox(body);
+  siteBox_->setObjectName(QStringLiteral("LogSiteBox"));
+  siteBox_->addItem(QStringLiteral("全部"), QString());
+  siteBox_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  bar->addWidget(siteBox_);
+  auto* clear = new QPushButton(QStringLiteral("清除"), body);
+  bar->addWidget(clear);
+  bar->addStretch();
+  layout->addLayout(bar);
+  text_ = new QPlainTextEdit(body);
+  text_->setObjectName(QStringLiteral("LogText"));
+  text_->setReadOnly(true);
+  text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  text_->setMaximumBlockCount(static_cast<int>(kKeptEntries));
+  layout->addWidget(text_);
+  setWidget(body);
+
+  connect(siteBox_, &QComboBox::currentIndexChanged, this,
+          [this](int index) { SetSiteFilter(siteBox_->itemData(index).toString()); });
+  connect(clear, &QPushButton::clicked, this, [this] {
+    entries_.clear();
+    text_->clear();
+  });
+  timer_ = new QTimer(this);
+  timer_->setInterval(1000);
+  connect(timer_, &QTimer::timeout, this, &TLogDock::Poll);
+  timer_->start();
+  Poll();
+}
+
+void TLogDock::Poll() {
+  std::vector<TLogEntry> fresh = log_.Since(lastSeq_);
+  if (fresh.empty()) return;
+  lastSeq_ = fresh.back().Seq;
+  for (auto& entry : fresh) {
+    const QString site = QString::fromStdString(entry.Site);
+    if (!site.isEmpty() && siteBox_->findData(site) < 0) siteBox_->addItem(site, site);
+    if (Shown(entry)) text_->appendPlainText(QString::fromStdString(FormatLogEntry(entry)));
+    entries_.push_back(std::move(entry));
+  }
+  while (entries_.size() > kKeptEntries) entries_.pop_front();
+}
+
+void TLogDock::SetSiteFilter(const QString& site) {
+  if (site == site_) return;
+  site_ = site;
+  const int index = siteBox_->findData(site);
+  if (index >= 0 && index != siteBox_->currentIndex()) siteBox_->setCurrentIndex(index);
+  Rebuild();
+}
+
+bool TLogDock::Shown(const TLogEntry& entry) const {
+  return site_.isEmpty() || QString::fromStdString(entry.Site) == site_;
+}
+
+void TLogDock::Rebuild() {
+  QStringList lines;
+  for (const auto& entry : entries_)
+    if (Shown(entry)) lines << QString::fromStdString(FormatLogEntry(entry));
+  text_->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+QString TLogDock::Text() const {
+  return text_->toPlainText();
+}
+
+QStringList TLogDock::Sites() const {
+  QStringList sites;
+  for (int i = 1; i < siteBox_->count(); ++i) sites << siteBox_->itemData(i).toString();
+  return sites;
+}

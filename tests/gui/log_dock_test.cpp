@@ -1,0 +1,48 @@
+// The log dock: entries arrive by polling, the site filter shows one site's entries.
+#include "ui/log_dock.h"
+
+#include <QTest>
+
+namespace {
+
+class LogDockTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void pollsNewEntriesAndFiltersBySite() {
+    TLog log;
+    log.Write(TLogLevel::Info, "fetch", "before the dock", "http://old.localhost/");
+    TLogDock dock(log);
+    log.Write(TLogLevel::Warning, "fetch", "refused", "http://a.localhost:81/x");
+    TLogEntry entry;
+    entry.Category = "worker";
+    entry.Url = "http://b.localhost/contact.htm";
+    entry.Message = "异常: bad page";
+    log.Add(entry);
+    log.Write(TLogLevel::Info, "search", "engine list built");
+    dock.Poll();
+    const QStringList lines = dock.Text().split('\n');
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines[0].contains(QStringLiteral("before the dock")));
+    QVERIFY(lines[2].contains(QStringLiteral("异常: bad page")));
+    QCOMPARE(dock.Sites(), QStringList({"old.localhost", "a.localhost", "b.localhost"}));
+
+    dock.SetSiteFilter(QStringLiteral("a.localhost"));
+    QCOMPARE(dock.Text().split('\n').size(), 1);
+    QVERIFY(dock.Text().contains(QStringLiteral("refused")));
+    log.Write(TLogLevel::Info, "fetch", "second", "http://a.localhost:81/y");
+    log.Write(TLogLevel::Info, "fetch", "other", "http://b.localhost/");
+    dock.Poll();
+    QCOMPARE(dock.Text().split('\n').size(), 2);
+
+    dock.SetSiteFilter(QString());
+    QCOMPARE(dock.Text().split('\n').size(), 6);
+    dock.Poll();  // nothing new: nothing doubled
+    QCOMPARE(dock.Text().split('\n').size(), 6);
+  }
+};
+
+}  // namespace
+
+QTEST_MAIN(LogDockTest)
+#include "log_dock_test.moc"
