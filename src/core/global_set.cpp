@@ -219,7 +219,12 @@ TSettingsStart PrepareSettingsFile(const std::string& path,
   const auto status = fs::symlink_status(path, ec);
   const bool exists = fs::exists(status) || fs::is_symlink(status);
   if (exists && fs::is_regular_file(path, ec) && ::access(path.c_str(), R_OK) == 0) return start;
-  if (!exists && !defaults) return start;  // nothing shipped: the built-in defaults
+  if (!exists && !defaults) {
+    // Nothing shipped: the built-in defaults; the folder is made so the first save succeeds.
+    if (create && !fs::create_directories(fs::path(path).parent_path(), ec) && ec)
+      start.Problem = "无法创建设置文件: " + path + " (" + ec.message() + "); 更改不会保存";
+    return start;
+  }
 
   // From here on the program starts with the shipped defaults, or the built-in ones.
   std::string problem;

@@ -388,6 +388,8 @@ TEST(SettingsLocation, FirstStartCopiesTheShippedDefaultsOnceAndOnlyWhenAsked) {
   EXPECT_EQ(start.LoadPath, other);
   EXPECT_EQ(start.Problem, "");
   EXPECT_FALSE(std::filesystem::exists(other));
+  SaveSearchMode(false, other);  // its folder is there for the first save
+  EXPECT_EQ(ReadFile(other), "[LIKE]\r\nLIKESETTING=0\r\n");
 }
 
 TEST(SettingsLocation, BadPlacesAndBrokenDefaultsStartWithDefaultsAndOverwriteNothing) {
