@@ -1,5 +1,7 @@
 #include "run/app_root.h"
 
+#include "core/log.h"
+
 TAppRoot::TAppRoot(const TSettingsStart& start, TRunView& view)
     : settingsPath_(start.Path),
       keywordMode_(LoadSettings(globalSet_, start.LoadPath)),  // globalSet_ is built already
@@ -8,4 +10,5 @@ TAppRoot::TAppRoot(const TSettingsStart& start, TRunView& view)
   store_.Publish(globalSet_);
   engines_.ApplyHosts(globalSet_);
   engines_.SetProgramState(&state_);
+  TLog::Global().Write(TLogLevel::Info, "settings", "settings file " + start.Path);
 }
