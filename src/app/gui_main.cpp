@@ -62,6 +62,7 @@ int TakeScreenshot(const TSettingsStart& start, const QString& shotFile,
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/veltra.png")));
+  QGuiApplication::setDesktopFileName(QStringLiteral("veltra"));  // ties windows to veltra.desktop
   const TSettingsStart start = PrepareSettingsFile(true);
   const QStringList args = QApplication::arguments();
   const qsizetype shotAt = args.indexOf(QStringLiteral("--screenshot"));
