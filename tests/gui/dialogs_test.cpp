@@ -55,6 +55,7 @@ class DialogsTest : public QObject {
   void editorStepEnablingAndDroppedEdits();
   void editorOkWritesAllEightFields();
   void editorSingleRowAndCancel();
+  void editorStepsKeepTypedTextAndNewTaskProposesTheNextName();
   void editorKeepsUntouchedFieldsByteForByte();
   void optionsFillAndConfirmAtOnce();
   void optionsDefaultThenCancelChangesNothing();
@@ -156,6 +157,33 @@ void DialogsTest::editorOkWritesAllEightFields() {
   for (std::size_t i = 0; i < 7; ++i) QCOMPARE(row[i], G(" 值" + std::to_string(i + 1) + " "));
   QCOMPARE(row[kColDescription], G("第一行\n第二行"));
   QCOMPARE(table.Row(0), MakeRow("a"));
+}
+
+void DialogsTest::editorStepsKeepTypedTextAndNewTaskProposesTheNextName() {
+  TResultTable table;
+  table.AppendRows({MakeRow("a"), MakeRow("b")});
+  {
+    TEditForm form(table, 0, {}, nullptr, true);
+    QVERIFY(!form.WroteBack());
+    Child<QAction>(&form, "DownAction")->trigger();  // nothing typed: nothing written
+    QVERIFY(!form.WroteBack());
+    Child<QLineEdit>(&form, "Edit2")->setText(QStringLiteral("typed"));
+    Child<QPlainTextEdit>(&form, "Memo1")->setPlainText(QStringLiteral("新介绍"));
+    Child<QAction>(&form, "UpAction")->trigger();
+    QVERIFY(form.WroteBack());
+    QCOMPARE(table.Cell(1, kColWebAddress), std::string("typed"));
+    QCOMPARE(table.Cell(1, kColDescription), G("新介绍"));
+    QCOMPARE(table.Row(0), MakeRow("a"));
+    Button(&form, "CancelButton")->click();
+  }
+  QCOMPARE(table.Cell(1, kColWebAddress), std::string("typed"));
+
+  TProgramState state;
+  TNewSessionForm first(state, nullptr, true);
+  QCOMPARE(Child<QLineEdit>(&first, "Edit1")->text(), QStringLiteral("新任务2"));
+  state.TaskName = G("展会客户");
+  TNewSessionForm other(state, nullptr, true);
+  QCOMPARE(Child<QLineEdit>(&other, "Edit1")->text(), QStringLiteral("新任务1"));
 }
 
 void DialogsTest::editorSingleRowAndCancel() {
