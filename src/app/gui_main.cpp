@@ -3,13 +3,16 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <memory>
 
 #include "core/gbk.h"
 #include "run/run_control.h"
 #include "ui/main_form.h"
+#include "ui/window_geometry.h"
 
 namespace {
 
@@ -43,16 +46,29 @@ int TakeScreenshot(const QString& shotFile, const QStringList& taskArgs) {
   return result;
 }
 
+// Qt's own texts (file dialogs, standard buttons, context menus of text fields) in Chinese.
+void InstallQtTranslation(QApplication& app, QTranslator& translator) {
+  if (translator.load(QStringLiteral("qtbase_zh_CN"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    app.installTranslator(&translator);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  QTranslator qtTranslator;
+  InstallQtTranslation(app, qtTranslator);
   const QStringList args = QApplication::arguments();
   const qsizetype shotAt = args.indexOf(QStringLiteral("--screenshot"));
   if (shotAt >= 0 && shotAt + 1 < args.size())
     return TakeScreenshot(args[shotAt + 1], args.mid(shotAt + 2, 1));
 
   TMainForm form;
+  const bool remember = form.GlobalSet().FlagModernWindow;
+  if (remember) RestoreWindowGeometry(form, form.size(), form.SettingsPath());
   form.show();
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  if (remember) SaveWindowGeometry(form, form.SettingsPath());
+  return code;
 }

@@ -177,6 +177,9 @@ void TWizardPager::ShowPage(int page) {
   Finish->setDefault(false);
   (last ? Finish : Next)->setDefault(true);
   dialog_->setWindowTitle(
-      QStringLiteral("%1(%2 of %3)").arg(captionStem_).arg(page_).arg(pageCount_));
+      (ChineseSteps ? QStringLiteral("%1(第%2步，共%3步)") : QStringLiteral("%1(%2 of %3)"))
+          .arg(captionStem_)
+          .arg(page_)
+          .arg(pageCount_));
   if (OnShow) OnShow(page_);
 }

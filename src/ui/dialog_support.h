@@ -69,7 +69,7 @@ class QVBoxLayout;
 
 // The page frame the wizards share: a stack of pages under their headings, and the buttons
 // "上一步(&B)", "下一步(&N)", "完成" (on the last page, in the place of "下一步(&N)") and
-// "取消". The caption is the stem followed by "(n of N)".
+// "取消". The caption is the stem followed by "(n of N)", or by "(第n步，共N步)" with ChineseSteps.
 class TWizardPager {
  public:
   TWizardPager(QDialog* dialog, const QString& captionStem, int pageCount);
@@ -85,6 +85,7 @@ class TWizardPager {
   QPushButton* Finish = nullptr;
   QPushButton* Cancel = nullptr;
   std::function<void(int page)> OnShow;
+  bool ChineseSteps = false;
 
  private:
   QDialog* dialog_;

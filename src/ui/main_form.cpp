@@ -653,7 +653,17 @@ void TMainForm::OutInfoActionExecute() {
   // show it.
   TXlsxExportSink sink(path, [this](const std::string& written) {
     SetCursor(TRunCursor::Normal);
-    OpenDocument(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(written))));
+    const QString file = QFile::decodeName(QByteArray::fromStdString(written));
+    const bool opened = OpenDocument(QUrl::fromLocalFile(file));
+    if (!ModernWindow()) return;
+    // Where the file went stays visible; a missing spreadsheet program is no silent failure.
+    const QString shown = QDir::toNativeSeparators(file);
+    if (opened)
+      statusBar()->showMessage(QStringLiteral("数据已导出到 %1").arg(shown), 15000);
+    else
+      ShowMessage(
+          GbkFromQ(QStringLiteral("数据已导出到 %1\n没有找到能打开该文件的程序。").arg(shown)),
+          GBK("导出数据"), TMessageIcon::Information);
   });
   ExportRows(results_.Rows(), sink);
 }

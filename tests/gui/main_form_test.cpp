@@ -30,6 +30,7 @@
 #include "test_support.h"
 #include "ui/dialogs.h"
 #include "ui/jolo_list_view.h"
+#include "ui/window_geometry.h"
 
 using testsupport::G;
 
@@ -74,7 +75,7 @@ class TTestForm : public TMainForm {
   }
   bool OpenDocument(const QUrl& url) override {
     opened.push_back(url);
-    return true;
+    return openResult;
   }
 
   QAction* Action(const char* name) { return findChild<QAction*>(QString::fromUtf8(name)); }
@@ -104,6 +105,7 @@ class TTestForm : public TMainForm {
   int dialogResult = QDialog::Rejected;
   std::string newTaskName = G("展会客户");
   std::vector<QUrl> opened;
+  bool openResult = true;
   std::function<void(QDialog&)> drive;  // works the dialog instead of the user
 };
 
@@ -454,6 +456,36 @@ class MainFormTest : public QObject {
     form->Run("DelAction");
     QCOMPARE(form->messages.back().Text, G("是否删除选中的2条记录?"));
     QCOMPARE(form->Results().RowCount(), 0u);
+
+    // An export that nothing can open says where the file is.
+    form->AddRows({Row("丁", "http://d.cn/", "", "")});
+    form->savePath = (*dir_ / "out.xlsx").string();
+    form->openResult = false;
+    form->Run("OutInfoAction");
+    QVERIFY(QFile::exists(QString::fromStdString(*form->savePath)));
+    QVERIFY(form->messages.back().Text.find(gbk::FromUtf8(*form->savePath)) != std::string::npos);
+  }
+
+  void windowFitsTheScreenAndOpensWhereItWasLeft() {
+    const QSize preferred(881, 584);
+    const QRect small(0, 0, 800, 560);
+    // Nothing stored, or a place off the screen or too large: the default size, cut and centred.
+    QCOMPARE(FitWindowRect({}, preferred, small), QRect(0, 0, 800, 560));
+    QCOMPARE(FitWindowRect({}, preferred, QRect(0, 0, 1281, 800)), QRect(200, 108, 881, 584));
+    QCOMPARE(FitWindowRect({3000, 10, 600, 400}, preferred, small).size(), QSize(800, 560));
+    QCOMPARE(FitWindowRect({0, 0, 900, 400}, preferred, small).size(), QSize(800, 560));
+    QCOMPARE(FitWindowRect({50, 40, 600, 400}, preferred, small), QRect(50, 40, 600, 400));
+
+    testsupport::WriteFile(*dir_ / "Gleaner.ini", "[LIKE]\r\nLIKESETTING=1\r\n");
+    QWidget window;
+    window.resize(300, 200);
+    window.move(20, 30);
+    SaveWindowGeometry(window, Ini());
+    QVERIFY(ReadAll(*dir_ / "Gleaner.ini").find("LIKESETTING=1") != std::string::npos);
+    QWidget again;
+    RestoreWindowGeometry(again, preferred, Ini());
+    QCOMPARE(again.size(), QSize(300, 200));
+    QCOMPARE(again.pos(), QPoint(20, 30));
   }
 
   void toolbarCaptionsAndRowShortcutsReachTheUser() {
