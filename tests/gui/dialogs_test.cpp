@@ -62,6 +62,7 @@ class DialogsTest : public QObject {
   void optionsDefaultThenOkWritesFactoryValues();
   void optionsTakesListsAndNumbersBack();
   void optionsFailedSaveKeepsDialogOpenOnApply();
+  void optionsNamesTheRangeOfANumberItCannotTake();
   void aboutBoxShowsNameAndVersion();
 };
 
@@ -300,6 +301,7 @@ void DialogsTest::optionsDefaultThenOkWritesFactoryValues() {
 void DialogsTest::optionsTakesListsAndNumbersBack() {
   TSettingsFixture f;
   f.Settings = testsupport::FactorySettings();
+  f.Settings.FlagModernWindow = false;  // bad numbers give way silently, as first designed
   TOptionForm form(f.Context());
   form.show();
   Child<QLineEdit>(&form, "Edit6")->setText(QStringLiteral(" \t电话;tel;  "));
@@ -364,6 +366,33 @@ void DialogsTest::aboutBoxShowsNameAndVersion() {
   TAboutBox box;
   QCOMPARE(Child<QLabel>(&box, "ProductName")->text(), QStringLiteral("Veltra企业名录采集系统"));
   QVERIFY(Child<QLabel>(&box, "Version")->text().contains(QStringLiteral("0.1.0")));
+}
+
+void DialogsTest::optionsNamesTheRangeOfANumberItCannotTake() {
+  TSettingsFixture f;
+  f.Settings = testsupport::FactorySettings();
+  TOptionForm form(f.Context());
+  form.SetErrorReporter(f.Reporter());
+  form.show();
+  form.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  auto* threads = Child<QSpinBox>(&form, "Edit1");
+  threads->setFocus();
+  threads->selectAll();
+  QTest::keyClicks(threads, QStringLiteral("45"));
+  Child<QWidget>(&form, "Edit2")->setFocus();  // leaving the field puts 20 back
+  QCOMPARE(threads->text(), QStringLiteral("20"));
+  Button(&form, "OkButton")->click();
+  QVERIFY(form.isVisible());
+  QCOMPARE(f.Errors.size(), 1u);
+  QVERIFY(f.Errors[0].contains(QStringLiteral("“45”")));
+  QVERIFY(f.Errors[0].contains(QStringLiteral("1～30")));
+  QVERIFY(!std::filesystem::exists(f.Path));
+  // Told once: confirming again takes the value that stands.
+  Button(&form, "OkButton")->click();
+  QCOMPARE(form.result(), int(QDialog::Accepted));
+  QCOMPARE(f.Errors.size(), 1u);
+  QCOMPARE(f.Settings.MaxFindWebThreadCount, 20);
 }
 
 QTEST_MAIN(DialogsTest)
