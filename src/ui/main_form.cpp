@@ -368,6 +368,10 @@ void TMainForm::CreateClientArea() {
   connect(MainListView, &QAbstractItemView::doubleClicked, this,
           [this] { Guarded([this] { EditActionExecute(); }); });
   connect(FilterEdit, &QLineEdit::textChanged, MainListView, &TJoloListView::SetFilterText);
+  // Ctrl+C copies records only while the list has the focus; text fields keep their own.
+  CopyAction->setShortcut(QKeySequence::Copy);
+  CopyAction->setShortcutContext(Qt::WidgetShortcut);
+  MainListView->addAction(CopyAction);
 
   Splitter1->addWidget(Panel3);
   Splitter1->addWidget(MainListView);

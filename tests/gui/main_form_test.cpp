@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -437,6 +438,9 @@ class MainFormTest : public QObject {
     };
     form->Run("EditAction");
     QCOMPARE(form->Results().Cell(0, kColWebAddress), std::string("http://a2.cn/"));
+    form->ListView()->SelectRow(0);  // the editor's step moved the selection
+    form->Run("CopyAction");
+    QVERIFY(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("甲\thttp://a2.cn/\t")));
     QVERIFY(form->State().Modified);
     form->UpdateActions();
     QVERIFY(form->windowTitle().startsWith('*'));
