@@ -121,6 +121,9 @@ void TRunControl::StopWaitTimerTimer() {
   SetTimer(TRunTimer::StopWait, false);
   state_.RunState = -1;
   stoppedByUser_ = true;
+  // The processed count as the resume point left it, matching the stopped text.
+  if (ModernWindow())
+    view_.SetStatusText(2, GBK("已处理网址:") + std::to_string(state_.ProcessedURLCount));
   ShowRunState();
 }
 

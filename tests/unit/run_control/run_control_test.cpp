@@ -559,6 +559,7 @@ TEST(RunControl, ModernTextsTellAStopFromAnEndAndSayWhyNothingWasFound) {
 
   RunAndStop(rig);
   EXPECT_EQ(rig.view.panels[0], G("已停止:已处理1/5"));
+  EXPECT_EQ(rig.view.panels[2], G("已处理网址:1"));
   ContinueToEnd(rig);
   EXPECT_EQ(rig.view.panels[0], G("结束"));
   EXPECT_TRUE(rig.view.messages.empty());
