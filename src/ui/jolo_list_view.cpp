@@ -421,7 +421,10 @@ bool TJoloListView::RowMatchesFilter(int row) const {
 }
 
 void TJoloListView::ApplyFilter(int first, int last) {
+  // Without a filter, rows arriving during a run cost nothing here.
+  if (filter_.isEmpty() && !rowsHidden_) return;
   for (int row = first; row <= last; ++row) setRowHidden(row, !RowMatchesFilter(row));
+  rowsHidden_ = !filter_.isEmpty();
 }
 
 void TJoloListView::SetArrowOnlyWhenSorted(bool on) {

@@ -176,6 +176,7 @@ class TJoloListView : public QTableView {
   bool arrowOnlyWhenSorted_ = false;
   bool sorted_ = false;
   QString filter_;
+  bool rowsHidden_ = false;  // some row may be hidden by the filter
   QPixmap backPicture_;
   QFont headerFont_;
   TResultModel* model_ = nullptr;
