@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <memory>
 
@@ -13,6 +15,7 @@
 #include "core/log.h"
 #include "run/run_control.h"
 #include "ui/main_form.h"
+#include "ui/window_geometry.h"
 
 namespace {
 
@@ -57,6 +60,13 @@ int TakeScreenshot(const TSettingsStart& start, const QString& shotFile,
   return result;
 }
 
+// Qt's own texts (file dialogs, standard buttons, context menus of text fields) in Chinese.
+void InstallQtTranslation(QApplication& app, QTranslator& translator) {
+  if (translator.load(QStringLiteral("qtbase_zh_CN"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    app.installTranslator(&translator);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -64,13 +74,19 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/veltra.png")));
   QGuiApplication::setDesktopFileName(QStringLiteral("veltra"));  // ties windows to veltra.desktop
   const TSettingsStart start = PrepareSettingsFile(true);
+  QTranslator qtTranslator;
+  InstallQtTranslation(app, qtTranslator);
   const QStringList args = QApplication::arguments();
   const qsizetype shotAt = args.indexOf(QStringLiteral("--screenshot"));
   if (shotAt >= 0 && shotAt + 1 < args.size())
     return TakeScreenshot(start, args[shotAt + 1], args.mid(shotAt + 2, 1));
 
   TMainForm form(start);
+  const bool remember = form.GlobalSet().FlagModernWindow;
+  if (remember) RestoreWindowGeometry(form, form.size(), form.SettingsPath());
   form.show();
   QTimer::singleShot(0, &form, [&] { ReportSettingsProblem(form, start); });
-  return QApplication::exec();
+  const int code = QApplication::exec();
+  if (remember) SaveWindowGeometry(form, form.SettingsPath());
+  return code;
 }

@@ -75,6 +75,8 @@ const std::vector<TKeyDef>& KeyTable() {
       FlagKey("FLAGUSESEARCH", "FlagUseGoogle", &S::FlagUseGoogle),
       // Read as "FlagUseBaidu", written as "FLAGUSEBaidu": the same key by the case rule.
       FlagKey("FLAGUSESEARCH", "FlagUseBaidu", &S::FlagUseBaidu, "FLAGUSEBaidu"),
+      // Window conveniences.
+      FlagKey("WINDOW", "FlagModernWindow", &S::FlagModernWindow),
   };
   return table;
 }

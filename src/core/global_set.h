@@ -47,6 +47,9 @@ class TGlobalSet {
   // Section ENGINEHOST: engine key ("Sina", "Sohu", "Yahoo", "Google", "163", "Baidu") ->
   // host[:port] overriding the built-in host. Read only; nothing writes it.
   std::map<std::string, std::string> EngineHost;
+  // Window conveniences (section WINDOW): clearer run texts, an unsaved marker in the title,
+  // editor steps that keep typed text, a filter box. Off gives the window as first designed.
+  bool FlagModernWindow = true;
 };
 
 // Keys of section ENGINEHOST, spelled as TGlobalSet::EngineHost holds them.

@@ -16,6 +16,21 @@ const std::string& TaskFilter() {
 
 }  // namespace
 
+std::string NoAddressReason(const TNoAddressFacts& facts) {
+  const bool keyword = facts.SearchMode != 1;
+  if (gbk::Trim(facts.SearchText).empty())
+    return keyword ? GBK("没有输入关键词") : GBK("没有输入网站的初始链接地址");
+  if (keyword) {
+    if (facts.SourcesOn == 0) return GBK("没有启用任何搜索引擎，请在“选项”中选择搜索引擎");
+    if (facts.SourcesFailed >= facts.SourcesOn)
+      return GBK("所有搜索引擎都无法访问（网络不通、超时或被拒绝）");
+    return GBK("搜索引擎没有返回任何网址，请换用其他关键词");
+  }
+  if (facts.CompanyNameFilterEmpty)
+    return GBK("“公司名称特征”列表为空，而信息链接要按它过滤，请在“选项”中填写或取消该过滤");
+  return GBK("网站的初始页面无法访问，或其中没有符合条件的信息链接");
+}
+
 uint32_t SteadyTickCount() {
   using namespace std::chrono;
   return static_cast<uint32_t>(
@@ -56,6 +71,7 @@ void TRunControl::StartActionExecute() {
   results_.Clear();
   state_.Reset();
   firstCutOffIndex_ = -1;
+  stoppedByUser_ = false;
   if (!TakeSearchText()) return;
   ResetWorkerSlots();
   state_.RunState = 1;
@@ -67,6 +83,7 @@ void TRunControl::StartActionExecute() {
 void TRunControl::ContinueActionExecute() {
   if (state_.RunState != -1) return;
   if (!TakeSearchText()) return;
+  stoppedByUser_ = false;
   ResetWorkerSlots();
   state_.RunState = 1;
   state_.LastTick = clock_();
@@ -104,6 +121,10 @@ void TRunControl::StopWaitTimerTimer() {
   view_.SetCursor(TRunCursor::Normal);
   SetTimer(TRunTimer::StopWait, false);
   state_.RunState = -1;
+  stoppedByUser_ = true;
+  // The processed count as the resume point left it, matching the stopped text.
+  if (ModernWindow())
+    view_.SetStatusText(2, GBK("已处理网址:") + std::to_string(state_.ProcessedURLCount));
   ShowRunState();
 }
 
@@ -178,6 +199,14 @@ void TRunControl::UpdateStatusCounters() {
 }
 
 void TRunControl::ShowRunState() {
+  // A run cut short reads differently from one that reached its end, with how far it got.
+  if (state_.RunState == -1 && ModernWindow() &&
+      (stoppedByUser_ ||
+       state_.URLCount() > static_cast<std::size_t>(std::max(state_.ProcessedURLCount, 0)))) {
+    view_.SetStatusText(0, GBK("已停止:已处理") + std::to_string(state_.ProcessedURLCount) + "/" +
+                               std::to_string(state_.URLCount()));
+    return;
+  }
   if (const std::string text = RunStateText(state_.RunState); !text.empty())
     view_.SetStatusText(0, text);
 }
@@ -198,6 +227,34 @@ void TRunControl::CheckRunFinished() {
   SetTimer(TRunTimer::BeginCheck, false);
   state_.RunState = -1;
   ShowRunState();
+  ExplainEmptyEnd();
+}
+
+bool TRunControl::ModernWindow() const {
+  return settings_.Snapshot()->FlagModernWindow;
+}
+
+TNoAddressFacts TRunControl::NoAddressFacts() const {
+  TNoAddressFacts facts;
+  facts.SearchMode = state_.SearchMode;
+  facts.SearchText = state_.SearchText;
+  facts.SourcesOn = state_.EngineList.size();
+  // The producer has been freed: the adapters are no longer read by any thread.
+  for (const TSearchEngineObject* engine : state_.EngineList)
+    if (engine && engine->HTML.empty()) ++facts.SourcesFailed;
+  const auto set = settings_.Snapshot();
+  facts.CompanyNameFilterEmpty =
+      set->BUseCompanyNameLike &&
+      std::all_of(set->CompanyNameLike.begin(), set->CompanyNameLike.end(),
+                  [](const std::string& word) { return word.empty(); });
+  return facts;
+}
+
+void TRunControl::ExplainEmptyEnd() {
+  if (!ModernWindow() || state_.URLCount() != 0 || results_.RowCount() != 0) return;
+  view_.SetStatusText(0, GBK("结束:未得到网址"));
+  view_.ShowMessage(GBK("本次搜索没有得到任何网址：") + NoAddressReason(NoAddressFacts()),
+                    GBK("提示"), TMessageIcon::Information);
 }
 
 bool TRunControl::ReapAllWorkers() {
@@ -252,7 +309,10 @@ void TRunControl::Shutdown() {
   ApplyResumePoint();
   beginCheckEnabled_ = false;
   stopWaitEnabled_ = false;
-  if (state_.RunState == 1) state_.RunState = -1;
+  if (state_.RunState == 1) {
+    state_.RunState = -1;
+    stoppedByUser_ = true;
+  }
 }
 
 TTaskWindowItems TRunControl::WindowItems() const {
@@ -325,6 +385,7 @@ bool TRunControl::OpenTask(const std::string& path) {
   view_.SetModeButtons(window.KeywordMode, window.WebsiteMode);
   state_.TaskFileName = path;
   state_.RunState = -1;
+  stoppedByUser_ = false;
   UpdateCaption();
   ShowRunState();
   view_.SetStatusText(1, URLCountText(view_.URLBarLineCount()));
@@ -357,6 +418,7 @@ void TRunControl::NewTaskAccepted() {
   results_.Clear();
   state_.Reset();
   firstCutOffIndex_ = -1;
+  stoppedByUser_ = false;
 }
 
 void TRunControl::UpdateCaption() {

@@ -29,6 +29,18 @@ using TTickClock = std::function<uint32_t()>;
 // Milliseconds of the steady clock, wrapping at 2^32.
 uint32_t SteadyTickCount();
 
+// What is known about a run that ended without a single site address or record.
+struct TNoAddressFacts {
+  int32_t SearchMode = 0;
+  std::string SearchText;
+  std::size_t SourcesOn = 0;      // keyword search: engines switched on
+  std::size_t SourcesFailed = 0;  // of those, the ones whose last result page came back empty
+  // Directory search: information links must name a company, but that list is empty.
+  bool CompanyNameFilterEmpty = false;
+};
+// Why such a run found nothing, in words for the user (GBK); never empty.
+std::string NoAddressReason(const TNoAddressFacts& facts);
+
 class TRunControl {
  public:
   // All references must outlive this object; its destructor stops and joins every thread.
@@ -86,6 +98,8 @@ class TRunControl {
   void ShowRunState();
   void CheckRunFinished();
   bool ReapAllWorkers();
+  // Status panel 3: the number of rows in the result table.
+  void ShowRecordCount();
 
  private:
   struct TWorkerSlot {
@@ -96,8 +110,10 @@ class TRunControl {
   bool TakeSearchText();
   void LaunchRun();
   void SetTimer(TRunTimer timer, bool enabled);
-  // Status panel 3: the number of rows in the result table.
-  void ShowRecordCount();
+  bool ModernWindow() const;
+  TNoAddressFacts NoAddressFacts() const;
+  // The end of a run that found nothing is explained instead of showing bare zeros.
+  void ExplainEmptyEnd();
   void TransferCompaniesAndShowCount();
   // Frees the producer once it has finished; false while it still runs.
   bool ReleaseFinishedProducer();
@@ -121,6 +137,7 @@ class TRunControl {
   std::unique_ptr<TWorkerThread> producer_;
   std::vector<TWorkerSlot> slots_;
   int32_t firstCutOffIndex_ = -1;
+  bool stoppedByUser_ = false;  // the last run ended through Stop, not at its natural end
   bool beginCheckEnabled_ = false;
   bool stopWaitEnabled_ = false;
 };

@@ -4,6 +4,7 @@
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -13,6 +14,8 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
+#include <optional>
+#include <utility>
 
 TSpinField::TSpinField(int minimum, int maximum, int step, const QString& name, QWidget* parent)
     : QSpinBox(parent) {
@@ -25,20 +28,57 @@ TSpinField::TSpinField(int minimum, int maximum, int step, const QString& name, 
 }
 
 void TSpinField::SetNumber(int value) {
+  rejected_.clear();
   setValue(std::clamp(value, minimum(), maximum()));
 }
 
-int TSpinField::TakeNumber() {
-  const std::string text = TrimmedGbk(cleanText());
+void TSpinField::ForgetRejected() {
+  rejected_.clear();
+  if (!TypedTextValid()) lineEdit()->setText(textFromValue(value()));
+}
+
+void TSpinField::NoteRejected() {
+  if (!TypedTextValid()) rejected_ = cleanText();
+}
+
+void TSpinField::focusOutEvent(QFocusEvent* event) {
+  NoteRejected();
+  QSpinBox::focusOutEvent(event);
+}
+
+void TSpinField::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) NoteRejected();
+  QSpinBox::keyPressEvent(event);
+}
+
+namespace {
+
+// The typed number when it is a whole number within [minimum, maximum].
+std::optional<int> TypedNumber(const QString& typed, int minimum, int maximum) {
+  const std::string text = TrimmedGbk(typed);
   int parsed = 0;
   const char* last = text.data() + text.size();
   auto [end, ec] = std::from_chars(text.data(), last, parsed);
-  if (!text.empty() && ec == std::errc() && end == last && parsed >= minimum() &&
-      parsed <= maximum()) {
-    setValue(parsed);
-  } else {
+  if (!text.empty() && ec == std::errc() && end == last && parsed >= minimum && parsed <= maximum)
+    return parsed;
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool TSpinField::TypedTextValid() const {
+  return TypedNumber(cleanText(), minimum(), maximum()).has_value();
+}
+
+QString TSpinField::RangeText() const {
+  return QStringLiteral("%1～%2").arg(minimum()).arg(maximum());
+}
+
+int TSpinField::TakeNumber() {
+  if (const auto typed = TypedNumber(cleanText(), minimum(), maximum()))
+    setValue(*typed);
+  else
     setValue(value());
-  }
   // Show the value taken, whatever was typed.
   lineEdit()->setText(textFromValue(value()));
   return value();
@@ -62,12 +102,33 @@ void TNumberFields::TakeBack(TGlobalSet& set) {
   set.MaxReadHTMLTimeOut = TimeOut->TakeNumber();
 }
 
+QStringList TNumberFields::RangeProblems() const {
+  QStringList problems;
+  const std::array<std::pair<const TSpinField*, const char*>, 3> fields = {
+      {{ThreadCount, "同时启动搜索线程数"},
+       {CrawlLevel, "网站的爬行深度"},
+       {TimeOut, "读取网页超时(毫秒)"}}};
+  for (const auto& [field, label] : fields) {
+    const QString text = field->TypedTextValid() ? field->RejectedText() : field->cleanText();
+    if (!text.isEmpty() || !field->TypedTextValid())
+      problems << QStringLiteral("“%1”：%2只能是%3之间的整数")
+                      .arg(text, QString::fromUtf8(label), field->RangeText());
+  }
+  return problems;
+}
+
+void TNumberFields::ForgetRejected() {
+  for (TSpinField* field : {ThreadCount, CrawlLevel, TimeOut}) field->ForgetRejected();
+}
+
 TNumberFields AddNumberFields(QFormLayout* form, QWidget* parent,
                               const std::array<const char*, 3>& names) {
   TNumberFields fields;
   fields.ThreadCount = new TSpinField(1, 30, 1, QString::fromLatin1(names[0]), parent);
   fields.CrawlLevel = new TSpinField(0, 6, 1, QString::fromLatin1(names[1]), parent);
   fields.TimeOut = new TSpinField(10000, 30000, 1000, QString::fromLatin1(names[2]), parent);
+  for (TSpinField* field : {fields.ThreadCount, fields.CrawlLevel, fields.TimeOut})
+    field->setToolTip(QStringLiteral("范围：%1").arg(field->RangeText()));
   form->addRow(QStringLiteral("同时启动搜索线程数："), fields.ThreadCount);
   form->addRow(QStringLiteral("网站的爬行深度："), fields.CrawlLevel);
   form->addRow(QStringLiteral("读取网页超时(毫秒)："), fields.TimeOut);
@@ -177,6 +238,9 @@ void TWizardPager::ShowPage(int page) {
   Finish->setDefault(false);
   (last ? Finish : Next)->setDefault(true);
   dialog_->setWindowTitle(
-      QStringLiteral("%1(%2 of %3)").arg(captionStem_).arg(page_).arg(pageCount_));
+      (ChineseSteps ? QStringLiteral("%1(第%2步，共%3步)") : QStringLiteral("%1(%2 of %3)"))
+          .arg(captionStem_)
+          .arg(page_)
+          .arg(pageCount_));
   if (OnShow) OnShow(page_);
 }

@@ -4,6 +4,7 @@
 
 #include <QSpinBox>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <functional>
 #include <string>
@@ -27,9 +28,24 @@ class TSpinField : public QSpinBox {
   // Commits the field: a typed text that is a whole number in range becomes the value;
   // any other text gives way to the last valid value. Returns the value.
   int TakeNumber();
+  // Whether TakeNumber would take the typed text (a whole number within the range).
+  bool TypedTextValid() const;
+  // The allowed range as the user reads it: "1～30".
+  QString RangeText() const;
+  // The last text that gave way to the previous value when editing ended; empty when none.
+  // Cleared by SetNumber and ForgetRejected, which also shows the value that stands.
+  const QString& RejectedText() const { return rejected_; }
+  void ForgetRejected();
 
  protected:
   QValidator::State validate(QString& input, int& pos) const override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  // Called before the field puts its previous value back over a bad text.
+  void NoteRejected();
+  QString rejected_;
 };
 
 // The general numbers: search threads, crawl depth and page read timeout, as rows of a form.
@@ -41,6 +57,9 @@ struct TNumberFields {
   void Fill(const TGlobalSet& set);
   // Commits the three fields into the record.
   void TakeBack(TGlobalSet& set);
+  // For each field whose typed text is or was not taken: the text, the label and the range.
+  QStringList RangeProblems() const;
+  void ForgetRejected();
 };
 // Adds the three fields, named `names` in that order, to `form`.
 TNumberFields AddNumberFields(QFormLayout* form, QWidget* parent,
@@ -69,7 +88,7 @@ class QVBoxLayout;
 
 // The page frame the wizards share: a stack of pages under their headings, and the buttons
 // "上一步(&B)", "下一步(&N)", "完成" (on the last page, in the place of "下一步(&N)") and
-// "取消". The caption is the stem followed by "(n of N)".
+// "取消". The caption is the stem followed by "(n of N)", or by "(第n步，共N步)" with ChineseSteps.
 class TWizardPager {
  public:
   TWizardPager(QDialog* dialog, const QString& captionStem, int pageCount);
@@ -85,6 +104,7 @@ class TWizardPager {
   QPushButton* Finish = nullptr;
   QPushButton* Cancel = nullptr;
   std::function<void(int page)> OnShow;
+  bool ChineseSteps = false;
 
  private:
   QDialog* dialog_;

@@ -26,11 +26,12 @@ struct TSettingsContext {
   std::string SettingsPath;
 };
 
-// "新建任务": on OK stores the trimmed name in state.TaskName.
+// "新建任务": on OK stores the trimmed name in state.TaskName. With proposeNextName the name
+// offered follows the current one ("新任务1" -> "新任务2") instead of repeating it.
 class TNewSessionForm : public QDialog {
   Q_OBJECT
  public:
-  TNewSessionForm(TProgramState& state, QWidget* parent = nullptr);
+  TNewSessionForm(TProgramState& state, QWidget* parent = nullptr, bool proposeNextName = false);
   ~TNewSessionForm() override;
 
  private:
@@ -38,16 +39,19 @@ class TNewSessionForm : public QDialog {
   std::unique_ptr<TImpl> impl_;
 };
 
-// "编辑": shows row `row` of the result table; selectRow selects a row in the main list.
+// "编辑": shows row `row` of the result table; selectRow selects a row in the main list. With
+// applyOnStep the step buttons apply typed changes first instead of dropping them.
 class TEditForm : public QDialog {
   Q_OBJECT
  public:
   TEditForm(TResultTable& table, int row, std::function<void(int)> selectRow,
-            QWidget* parent = nullptr);
+            QWidget* parent = nullptr, bool applyOnStep = false);
   ~TEditForm() override;
 
   // Index of the row shown.
   int RowIndex() const;
+  // Whether any row was written back.
+  bool WroteBack() const;
 
  private:
   struct TImpl;

@@ -18,12 +18,14 @@
 #include "ui/dialogs.h"
 
 struct TEditForm::TImpl {
-  TImpl(TResultTable& t, int row, std::function<void(int)> select)
-      : Table(t), Row(row), SelectRow(std::move(select)) {}
+  TImpl(TResultTable& t, int row, std::function<void(int)> select, bool applyOnStep)
+      : Table(t), Row(row), SelectRow(std::move(select)), ApplyOnStep(applyOnStep) {}
 
   TResultTable& Table;
   int Row;
   std::function<void(int)> SelectRow;
+  bool ApplyOnStep;
+  bool WroteBack = false;
   std::array<QLineEdit*, 7> Edits{};
   QPlainTextEdit* Memo = nullptr;
   QPushButton* OkButton = nullptr;
@@ -75,12 +77,21 @@ struct TEditForm::TImpl {
     for (std::size_t i = 0; i < Edits.size(); ++i) ShownTexts[i] = Edits[i]->text();
     ShownTexts[kColDescription] = Memo->toPlainText();
     Table.SetRow(static_cast<std::size_t>(Row), std::move(values));
+    WroteBack = true;
+  }
+
+  // Shows another row; typed changes are applied first when so configured.
+  void StepTo(int row) {
+    if (ApplyOnStep && ApplyButton->isEnabled()) WriteBack();
+    Row = row;
+    ShowRow();
   }
 };
 
 TEditForm::TEditForm(TResultTable& table, int row, std::function<void(int)> selectRow,
-                     QWidget* parent)
-    : QDialog(parent), impl_(std::make_unique<TImpl>(table, row, std::move(selectRow))) {
+                     QWidget* parent, bool applyOnStep)
+    : QDialog(parent),
+      impl_(std::make_unique<TImpl>(table, row, std::move(selectRow), applyOnStep)) {
   setWindowTitle(QStringLiteral("编辑"));
   auto* layout = new QVBoxLayout(this);
   auto* tabs = new QTabWidget(this);
@@ -145,16 +156,10 @@ TEditForm::TEditForm(TResultTable& table, int row, std::function<void(int)> sele
   });
   connect(impl_->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
   connect(impl_->UpAction, &QAction::triggered, this, [this] {
-    if (impl_->Row > 0) {
-      --impl_->Row;
-      impl_->ShowRow();
-    }
+    if (impl_->Row > 0) impl_->StepTo(impl_->Row - 1);
   });
   connect(impl_->DownAction, &QAction::triggered, this, [this] {
-    if (impl_->Row < impl_->RowCount() - 1) {
-      ++impl_->Row;
-      impl_->ShowRow();
-    }
+    if (impl_->Row < impl_->RowCount() - 1) impl_->StepTo(impl_->Row + 1);
   });
   // Rows may still arrive while a run goes; keep the step actions current.
   auto* updateTimer = new QTimer(this);
@@ -169,4 +174,8 @@ TEditForm::~TEditForm() = default;
 
 int TEditForm::RowIndex() const {
   return impl_->Row;
+}
+
+bool TEditForm::WroteBack() const {
+  return impl_->WroteBack;
 }

@@ -131,7 +131,7 @@ void TJoloHeader::paintSection(QPainter* painter, const QRect& rect, int logical
   painter->setPen(palette().color(QPalette::WindowText));
   painter->drawText(rect.left() + 6, rect.top() + 2 + metrics.ascent(), caption);
 
-  if (logicalIndex == view_.SortColumn()) {
+  if (logicalIndex == view_.SortColumn() && view_.ArrowShown()) {
     const TArrow a = ArrowFor(logicalIndex, rect);
     const QColor highlight = palette().color(QPalette::Light);
     const QColor shadow = palette().color(QPalette::Dark);
@@ -219,7 +219,7 @@ TJoloListView::TJoloListView(QWidget* parent) : QTableView(parent) {
   header_->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   setShowGrid(true);
   setSelectionBehavior(QAbstractItemView::SelectRows);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setWordWrap(false);
   setSortingEnabled(false);
@@ -232,6 +232,11 @@ TJoloListView::TJoloListView(QWidget* parent) : QTableView(parent) {
   setPalette(pal);
 
   connect(header_, &QHeaderView::sectionClicked, this, &TJoloListView::HeaderClicked);
+  // Rows that arrive or come back after a reset meet the filter too.
+  connect(model_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int first, int last) { ApplyFilter(first, last); });
+  connect(model_, &QAbstractItemModel::modelReset, this,
+          [this] { ApplyFilter(0, model_->rowCount() - 1); });
 
   UErrorCode status = U_ZERO_ERROR;
   collator_.reset(icu::Collator::createInstance(icu::Locale("zh"), status));
@@ -311,6 +316,7 @@ void TJoloListView::SetBackPicture(const QPixmap& picture) {
 }
 
 void TJoloListView::HeaderClicked(int column) {
+  sorted_ = true;
   if (column != sortColumn_)
     sortColumn_ = column;
   else
@@ -375,9 +381,17 @@ void TJoloListView::SortByColumn(int column) {
 }
 
 int TJoloListView::SelectedRow() const {
-  if (!selectionModel()) return -1;
-  const QModelIndexList selected = selectionModel()->selectedRows();
-  return selected.isEmpty() ? -1 : selected.first().row();
+  const std::vector<int> rows = SelectedRows();
+  return rows.empty() ? -1 : *std::min_element(rows.begin(), rows.end());
+}
+
+std::vector<int> TJoloListView::SelectedRows() const {
+  std::vector<int> rows;
+  if (!selectionModel()) return rows;
+  // A range selected across filtered rows includes them; only shown rows count.
+  for (const QModelIndex& index : selectionModel()->selectedRows())
+    if (!isRowHidden(index.row())) rows.push_back(index.row());
+  return rows;
 }
 
 void TJoloListView::SelectRow(int row) {
@@ -385,8 +399,37 @@ void TJoloListView::SelectRow(int row) {
     clearSelection();
     return;
   }
-  selectRow(row);
-  scrollTo(model_->index(row, 0));
+  const QModelIndex index = model_->index(row, 0);
+  selectionModel()->setCurrentIndex(
+      index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  scrollTo(index);
+}
+
+void TJoloListView::SetFilterText(const QString& text) {
+  if (text == filter_) return;
+  filter_ = text;
+  ApplyFilter(0, model_->rowCount() - 1);
+}
+
+bool TJoloListView::RowMatchesFilter(int row) const {
+  if (filter_.isEmpty()) return true;
+  const TResultTable* table = model_->Table();
+  if (!table || row < 0 || static_cast<std::size_t>(row) >= table->RowCount()) return true;
+  for (const std::string& cell : table->Row(static_cast<std::size_t>(row)))
+    if (QFromGbk(cell).contains(filter_, Qt::CaseInsensitive)) return true;
+  return false;
+}
+
+void TJoloListView::ApplyFilter(int first, int last) {
+  // Without a filter, rows arriving during a run cost nothing here.
+  if (filter_.isEmpty() && !rowsHidden_) return;
+  for (int row = first; row <= last; ++row) setRowHidden(row, !RowMatchesFilter(row));
+  rowsHidden_ = !filter_.isEmpty();
+}
+
+void TJoloListView::SetArrowOnlyWhenSorted(bool on) {
+  arrowOnlyWhenSorted_ = on;
+  header_->viewport()->update();
 }
 
 int TJoloListView::ResizeColumnIndex(int item, const QString& itemText) const {

@@ -127,9 +127,19 @@ class TJoloListView : public QTableView {
   // Collation order of two GBK texts: negative, zero or positive.
   int CompareTexts(const std::string& a, const std::string& b) const;
 
-  // The selected row, or -1; selecting -1 clears the selection.
+  // The selected row (the first of several), or -1; selecting -1 clears the selection.
   int SelectedRow() const;
   void SelectRow(int row);
+  // Every selected row that is shown, in no particular order.
+  std::vector<int> SelectedRows() const;
+
+  // Shows only the rows with `text` in some cell (any letter case); empty shows every row.
+  void SetFilterText(const QString& text);
+  const QString& FilterText() const { return filter_; }
+  // Draws the arrow only once the rows have been sorted by a header click.
+  void SetArrowOnlyWhenSorted(bool on);
+  bool ArrowOnlyWhenSorted() const { return arrowOnlyWhenSorted_; }
+  bool ArrowShown() const { return !arrowOnlyWhenSorted_ || sorted_; }
 
   // Column index reported with a resize: the item itself when its text is that column's
   // caption, else the first column with that caption, else -1.
@@ -157,10 +167,16 @@ class TJoloListView : public QTableView {
     int MaxWidth = 0;
   };
   int ClampedWidth(int column, int width) const;
+  bool RowMatchesFilter(int row) const;
+  void ApplyFilter(int first, int last);
 
   std::vector<TColumn> columns_;
   bool sortDirection_ = false;
   int sortColumn_ = 0;
+  bool arrowOnlyWhenSorted_ = false;
+  bool sorted_ = false;
+  QString filter_;
+  bool rowsHidden_ = false;  // some row may be hidden by the filter
   QPixmap backPicture_;
   QFont headerFont_;
   TResultModel* model_ = nullptr;

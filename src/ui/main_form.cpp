@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -25,6 +26,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/data_files.h"
 #include "core/export_sheet.h"
@@ -181,6 +183,7 @@ void TMainForm::CreateActions() {
       make("EditAction", "编辑", QKeySequence(Qt::CTRL | Qt::Key_E), &TMainForm::EditActionExecute);
   DelAction = make("DelAction", "删除", QKeySequence(Qt::Key_Delete), &TMainForm::DelActionExecute);
   ShowAction = make("ShowAction", "浏览网址...", {}, &TMainForm::ShowActionExecute);
+  CopyAction = make("CopyAction", "复制", {}, &TMainForm::CopyActionExecute);
   HelpSetAction = make("HelpSetAction", "软件设置向导", {}, &TMainForm::HelpSetActionExecute);
   HelpSearchContentAction = make("HelpSearchContentAction", "关键词搜索向导", {},
                                  &TMainForm::HelpSearchContentActionExecute);
@@ -280,7 +283,7 @@ void TMainForm::CreateMenus() {
 
   ListPopupMenu = new QMenu(this);
   ListPopupMenu->setObjectName(QStringLiteral("ListPopupMenu"));
-  ListPopupMenu->addActions({EditAction, DelAction});
+  ListPopupMenu->addActions({EditAction, DelAction, CopyAction});
   ListPopupMenu->addSeparator();
   ListPopupMenu->addAction(ShowAction);
   // The record actions live only in the popup menu, whose shortcuts Qt does not watch; on the
@@ -329,6 +332,13 @@ void TMainForm::CreateClientArea() {
   band->addSpacing(6);
   band->addWidget(RadioButton1);
   band->addWidget(RadioButton2);
+  FilterEdit = new QLineEdit(Panel4);
+  FilterEdit->setObjectName(QStringLiteral("FilterEdit"));
+  FilterEdit->setPlaceholderText(QStringLiteral("筛选结果"));
+  FilterEdit->setClearButtonEnabled(true);
+  FilterEdit->setMaximumWidth(180);
+  band->addSpacing(6);
+  band->addWidget(FilterEdit);
   layout->addWidget(Panel4);
 
   Splitter1 = new QSplitter(Qt::Horizontal, central);
@@ -365,6 +375,11 @@ void TMainForm::CreateClientArea() {
           &TMainForm::MainListViewContextPopup);
   connect(MainListView, &QAbstractItemView::doubleClicked, this,
           [this] { Guarded([this] { EditActionExecute(); }); });
+  connect(FilterEdit, &QLineEdit::textChanged, MainListView, &TJoloListView::SetFilterText);
+  // Ctrl+C copies records only while the list has the focus; text fields keep their own.
+  CopyAction->setShortcut(QKeySequence::Copy);
+  CopyAction->setShortcutContext(Qt::WidgetShortcut);
+  MainListView->addAction(CopyAction);
 
   Splitter1->addWidget(Panel3);
   Splitter1->addWidget(MainListView);
@@ -402,6 +417,7 @@ TSettingsContext TMainForm::SettingsContext() {
 }
 
 void TMainForm::UpdateActions() {
+  RefreshCaption();
   const bool idle = runControl_->CanStart();
   const bool rowSelected = MainListView->SelectedRow() >= 0;
   NewSessionAction->setEnabled(idle);
@@ -413,6 +429,13 @@ void TMainForm::UpdateActions() {
   EditAction->setEnabled(rowSelected);
   DelAction->setEnabled(rowSelected);
   ShowAction->setEnabled(rowSelected);
+  CopyAction->setEnabled(rowSelected);
+  // The conveniences follow the setting, which the options dialog may change at any time.
+  const bool modern = ModernWindow();
+  CopyAction->setVisible(modern);
+  FilterEdit->setVisible(modern);
+  if (!modern && !FilterEdit->text().isEmpty()) FilterEdit->clear();
+  if (MainListView->ArrowOnlyWhenSorted() != modern) MainListView->SetArrowOnlyWhenSorted(modern);
   HelpSetAction->setEnabled(idle);
   HelpSearchContentAction->setEnabled(idle);
   HelpSearchPointWebAction->setEnabled(idle);
@@ -525,7 +548,22 @@ void TMainForm::SetModeButtons(bool keyword, bool website) {
 }
 
 void TMainForm::SetWindowCaption(const std::string& caption) {
-  setWindowTitle(QFromGbk(caption));
+  caption_ = QFromGbk(caption);
+  captionModified_ = false;
+  setWindowTitle(caption_);
+  RefreshCaption();
+}
+
+void TMainForm::RefreshCaption() {
+  const bool modified = ModernWindow() && state_.Modified;
+  if (modified == captionModified_ || caption_.isEmpty()) return;
+  captionModified_ = modified;
+  setWindowTitle(modified ? QStringLiteral("*") + caption_ : caption_);
+}
+
+bool TMainForm::AskSaveBeforeDiscard() {
+  if (!state_.Modified || (results_.RowCount() == 0 && state_.URLCount() == 0)) return true;
+  return runControl_->CloseQuery();
 }
 
 std::optional<std::string> TMainForm::AskSaveFileName(const std::string& title,
@@ -589,15 +627,16 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 // Commands.
 
 void TMainForm::NewSessionActionExecute() {
-  if (!runControl_->CanStart()) return;
+  if (!runControl_->CanStart() || !AskSaveBeforeDiscard()) return;
   {
-    TNewSessionForm form(state_, this);
+    TNewSessionForm form(state_, this, ModernWindow());
     if (RunDialog(form) == QDialog::Accepted) runControl_->NewTaskAccepted();
   }
   state_.Modified = true;
 }
 
 void TMainForm::OpenSessionActionExecute() {
+  if (!runControl_->CanStart() || !AskSaveBeforeDiscard()) return;
   runControl_->OpenSessionActionExecute();
 }
 
@@ -628,12 +667,23 @@ void TMainForm::OutInfoActionExecute() {
   // show it.
   TXlsxExportSink sink(path, [this](const std::string& written) {
     SetCursor(TRunCursor::Normal);
-    OpenDocument(QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(written))));
+    const QString file = QFile::decodeName(QByteArray::fromStdString(written));
+    const bool opened = OpenDocument(QUrl::fromLocalFile(file));
+    if (!ModernWindow()) return;
+    // Where the file went stays visible; a missing spreadsheet program is no silent failure.
+    const QString shown = QDir::toNativeSeparators(file);
+    if (opened)
+      statusBar()->showMessage(QStringLiteral("数据已导出到 %1").arg(shown), 15000);
+    else
+      ShowMessage(
+          GbkFromQ(QStringLiteral("数据已导出到 %1\n没有找到能打开该文件的程序。").arg(shown)),
+          GBK("导出数据"), TMessageIcon::Information);
   });
   ExportRows(results_.Rows(), sink);
 }
 
 void TMainForm::StartActionExecute() {
+  if (!runControl_->CanStart() || !AskSaveBeforeDiscard()) return;
   runControl_->StartActionExecute();
 }
 
@@ -665,14 +715,38 @@ void TMainForm::EditActionExecute() {
   const int row = MainListView->SelectedRow();
   if (row < 0) return;
   TEditForm form(
-      results_, row, [this](int r) { MainListView->SelectRow(r); }, this);
+      results_, row, [this](int r) { MainListView->SelectRow(r); }, this, ModernWindow());
   RunDialog(form);
+  if (form.WroteBack()) state_.Modified = true;
 }
 
 void TMainForm::DelActionExecute() {
-  const int row = MainListView->SelectedRow();
-  if (row < 0) return;
-  results_.DeleteRow(static_cast<std::size_t>(row));
+  std::vector<int> rows = MainListView->SelectedRows();
+  if (rows.empty()) return;
+  if (rows.size() > 1 &&
+      ShowMessage(GBK("是否删除选中的") + std::to_string(rows.size()) + GBK("条记录?"), GBK("提示"),
+                  TMessageIcon::Question, TMessageButtons::YesNoCancel) != TMessageResult::Yes)
+    return;
+  // From the last to the first, so the indices still to delete stay valid.
+  std::sort(rows.rbegin(), rows.rend());
+  for (const int row : rows) results_.DeleteRow(static_cast<std::size_t>(row));
+  state_.Modified = true;
+  // A count already on show follows the deletion at once.
+  if (!statusPanels_[3]->text().isEmpty()) runControl_->ShowRecordCount();
+}
+
+void TMainForm::CopyActionExecute() {
+  std::vector<int> rows = MainListView->SelectedRows();
+  std::sort(rows.begin(), rows.end());
+  // One line per record, its fields separated by tabs, as spreadsheets paste them.
+  QStringList lines;
+  for (const int row : rows) {
+    QStringList cells;
+    for (const std::string& cell : results_.Row(static_cast<std::size_t>(row)))
+      cells << QFromGbk(cell).replace('\t', ' ').replace('\r', ' ').replace('\n', ' ');
+    lines << cells.join('\t');
+  }
+  if (!lines.isEmpty()) QGuiApplication::clipboard()->setText(lines.join('\n') + '\n');
 }
 
 void TMainForm::ShowActionExecute() {

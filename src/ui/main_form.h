@@ -86,6 +86,7 @@ class TMainForm : public QMainWindow, public TRunView {
   void EditActionExecute();
   void DelActionExecute();
   void ShowActionExecute();
+  void CopyActionExecute();
   void HelpSetActionExecute();
   void HelpSearchContentActionExecute();
   void HelpSearchPointWebActionExecute();
@@ -125,6 +126,12 @@ class TMainForm : public QMainWindow, public TRunView {
   void CreateClientArea();
   void CreateStatusBar();
   TSettingsContext SettingsContext();
+  bool ModernWindow() const { return globalSet_.FlagModernWindow; }
+  // Before Start, New task or Open give up the current task: asks whether to save it when it
+  // holds unsaved records or addresses; false when the user cancels.
+  bool AskSaveBeforeDiscard();
+  // The title with a marker while the task has unsaved changes.
+  void RefreshCaption();
   // Runs a command; an error that escapes it is shown and the window stays usable.
   template <typename F>
   void Guarded(F&& command);
@@ -146,10 +153,13 @@ class TMainForm : public QMainWindow, public TRunView {
   TRunControl* runControl_;
   bool hourglass_ = false;
   bool inTick_ = false;
+  QString caption_;
+  bool captionModified_ = false;
 
   QToolBar* ToolBar1 = nullptr;
   QWidget* Panel4 = nullptr;
   QLineEdit* Edit1 = nullptr;
+  QLineEdit* FilterEdit = nullptr;
   QRadioButton* RadioButton1 = nullptr;
   QRadioButton* RadioButton2 = nullptr;
   QSplitter* Splitter1 = nullptr;
@@ -173,6 +183,7 @@ class TMainForm : public QMainWindow, public TRunView {
   QAction* EditAction = nullptr;
   QAction* DelAction = nullptr;
   QAction* ShowAction = nullptr;
+  QAction* CopyAction = nullptr;
   QAction* HelpSetAction = nullptr;
   QAction* HelpSearchContentAction = nullptr;
   QAction* HelpSearchPointWebAction = nullptr;

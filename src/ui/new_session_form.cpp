@@ -18,12 +18,25 @@ struct TNewSessionForm::TImpl {
   QPushButton* OkButton = nullptr;
 };
 
-TNewSessionForm::TNewSessionForm(TProgramState& state, QWidget* parent)
+namespace {
+
+// "新任务1" -> "新任务2"; any other name gives the first default name.
+QString NextTaskName(const QString& current) {
+  static const QString stem = QStringLiteral("新任务");
+  bool ok = false;
+  const int number = current.startsWith(stem) ? current.mid(stem.size()).toInt(&ok) : 0;
+  return stem + QString::number(ok && number > 0 ? number + 1 : 1);
+}
+
+}  // namespace
+
+TNewSessionForm::TNewSessionForm(TProgramState& state, QWidget* parent, bool proposeNextName)
     : QDialog(parent), impl_(std::make_unique<TImpl>(state)) {
   setWindowTitle(QStringLiteral("新建任务"));
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
-  impl_->NameEdit = new QLineEdit(QStringLiteral("新任务1"), this);
+  impl_->NameEdit = new QLineEdit(
+      proposeNextName ? NextTaskName(QFromGbk(state.TaskName)) : QStringLiteral("新任务1"), this);
   impl_->NameEdit->setObjectName(QStringLiteral("Edit1"));
   impl_->NameEdit->setMinimumWidth(260);
   form->addRow(QStringLiteral("名称："), impl_->NameEdit);

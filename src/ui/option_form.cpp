@@ -39,6 +39,7 @@ struct TOptionForm::TImpl {
 
   TSettingsContext Context;
   TDialogErrorReporter Report = ShowErrorBox;
+  bool RangeRejected = false;  // the last Apply stopped at a number out of range
   TNumberFields Numbers;
   std::vector<TCheckField> Checks;
   std::vector<TListField> Lists;
@@ -205,7 +206,8 @@ TOptionForm::TOptionForm(TSettingsContext context, QWidget* parent)
   connect(defaultButton, &QPushButton::clicked, this, [this] { impl_->Fill(FactoryGlobalSet()); });
   connect(applyButton, &QPushButton::clicked, this, [this] { Apply(); });
   connect(okButton, &QPushButton::clicked, this, [this] {
-    Apply();
+    // A number out of range keeps the dialog open on it, with its allowed range shown.
+    if (!Apply() && impl_->RangeRejected) return;
     accept();
   });
   connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -221,6 +223,14 @@ void TOptionForm::SetErrorReporter(TDialogErrorReporter reporter) {
 
 bool TOptionForm::Apply() {
   TImpl& d = *impl_;
+  const QStringList problems = d.Numbers.RangeProblems();
+  d.RangeRejected = d.Context.Settings.FlagModernWindow && !problems.isEmpty();
+  if (d.RangeRejected) {
+    // Told once: the fields show the values that stand, and a second confirmation takes them.
+    d.Numbers.ForgetRejected();
+    if (d.Report) d.Report(this, problems.join('\n'));
+    return false;
+  }
   d.TakeBack(d.Context.Settings);
   return PublishAndSave(d.Context, SaveSettings, this, d.Report);
 }

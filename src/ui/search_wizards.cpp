@@ -74,6 +74,7 @@ TSearchContentWizardForm::TSearchContentWizardForm(TSettingsContext context, TRu
                                                    QWidget* parent)
     : QDialog(parent), impl_(std::make_unique<TImpl>(context, mainWindow, this)) {
   TImpl& d = *impl_;
+  d.Pager.ChineseSteps = d.Context.Settings.FlagModernWindow;
   QVBoxLayout* stepOne = d.Pager.AddPage(QStringLiteral("步骤一：输入要搜索的关键词"));
   d.Keywords = AddLineEdit(stepOne, "KeywordEdit", QFromGbk(mainWindow.InputText()));
   stepOne->addStretch();
@@ -123,8 +124,15 @@ bool TSearchContentWizardForm::Finish() {
   d.View.SetInputText(TrimmedGbk(d.Keywords->text()));
   d.View.SetModeButtons(true, false);
   TGlobalSet& set = d.Context.Settings;
-  for (std::size_t i = 0; i < kEngineBoxes.size(); ++i)
+  bool anyEngine = false;
+  for (std::size_t i = 0; i < kEngineBoxes.size(); ++i) {
     set.*std::get<2>(kEngineBoxes[i]) = d.Engines[i]->isChecked();
+    anyEngine = anyEngine || d.Engines[i]->isChecked();
+  }
+  // The choice stands; the user only learns at once what it means for the search.
+  if (!anyEngine && set.FlagModernWindow)
+    d.View.ShowMessage(GBK("没有选择任何搜索引擎，关键词搜索将得不到网址。"), GBK("提示"),
+                       TMessageIcon::Warning);
   return PublishAndSave(d.Context, SaveEngineSettings, this, d.Report);
 }
 
@@ -152,9 +160,18 @@ TSearchPointWebWizardForm::TSearchPointWebWizardForm(TSettingsContext context, T
     : QDialog(parent), impl_(std::make_unique<TImpl>(context, mainWindow, this)) {
   TImpl& d = *impl_;
   const TGlobalSet& set = d.Context.Settings;
+  d.Pager.ChineseSteps = set.FlagModernWindow;
 
+  // Keywords typed for a keyword search are no address; only a directory search's input or
+  // something that reads as an address is offered.
+  const QString input = QFromGbk(mainWindow.InputText()).trimmed();
+  const bool addressLike = mainWindow.WebsiteModeSelected() ||
+                           input.startsWith(QStringLiteral("http"), Qt::CaseInsensitive) ||
+                           input.startsWith(QStringLiteral("www."), Qt::CaseInsensitive);
   QVBoxLayout* stepOne = d.Pager.AddPage(QStringLiteral("步骤一：输入要搜索的网站的初始链接地址"));
-  d.Address = AddLineEdit(stepOne, "AddressEdit", QFromGbk(mainWindow.InputText()));
+  d.Address = AddLineEdit(
+      stepOne, "AddressEdit",
+      !set.FlagModernWindow || addressLike ? QFromGbk(mainWindow.InputText()) : QString());
   stepOne->addStretch();
 
   QVBoxLayout* stepTwo =

@@ -67,6 +67,7 @@ TSettingWizardForm::TSettingWizardForm(TSettingsContext context, QWidget* parent
     d.ListEdits[i] = edit;
   };
 
+  d.Pager.ChineseSteps = d.Context.Settings.FlagModernWindow;
   // The address prefix field stays enabled whatever the find switches say: it is a label
   // list like the others and no switch is about it alone.
   QVBoxLayout* stepOne =

@@ -55,12 +55,14 @@ class DialogsTest : public QObject {
   void editorStepEnablingAndDroppedEdits();
   void editorOkWritesAllEightFields();
   void editorSingleRowAndCancel();
+  void editorStepsKeepTypedTextAndNewTaskProposesTheNextName();
   void editorKeepsUntouchedFieldsByteForByte();
   void optionsFillAndConfirmAtOnce();
   void optionsDefaultThenCancelChangesNothing();
   void optionsDefaultThenOkWritesFactoryValues();
   void optionsTakesListsAndNumbersBack();
   void optionsFailedSaveKeepsDialogOpenOnApply();
+  void optionsNamesTheRangeOfANumberItCannotTake();
   void aboutBoxShowsNameAndVersion();
 };
 
@@ -156,6 +158,33 @@ void DialogsTest::editorOkWritesAllEightFields() {
   for (std::size_t i = 0; i < 7; ++i) QCOMPARE(row[i], G(" 值" + std::to_string(i + 1) + " "));
   QCOMPARE(row[kColDescription], G("第一行\n第二行"));
   QCOMPARE(table.Row(0), MakeRow("a"));
+}
+
+void DialogsTest::editorStepsKeepTypedTextAndNewTaskProposesTheNextName() {
+  TResultTable table;
+  table.AppendRows({MakeRow("a"), MakeRow("b")});
+  {
+    TEditForm form(table, 0, {}, nullptr, true);
+    QVERIFY(!form.WroteBack());
+    Child<QAction>(&form, "DownAction")->trigger();  // nothing typed: nothing written
+    QVERIFY(!form.WroteBack());
+    Child<QLineEdit>(&form, "Edit2")->setText(QStringLiteral("typed"));
+    Child<QPlainTextEdit>(&form, "Memo1")->setPlainText(QStringLiteral("新介绍"));
+    Child<QAction>(&form, "UpAction")->trigger();
+    QVERIFY(form.WroteBack());
+    QCOMPARE(table.Cell(1, kColWebAddress), std::string("typed"));
+    QCOMPARE(table.Cell(1, kColDescription), G("新介绍"));
+    QCOMPARE(table.Row(0), MakeRow("a"));
+    Button(&form, "CancelButton")->click();
+  }
+  QCOMPARE(table.Cell(1, kColWebAddress), std::string("typed"));
+
+  TProgramState state;
+  TNewSessionForm first(state, nullptr, true);
+  QCOMPARE(Child<QLineEdit>(&first, "Edit1")->text(), QStringLiteral("新任务2"));
+  state.TaskName = G("展会客户");
+  TNewSessionForm other(state, nullptr, true);
+  QCOMPARE(Child<QLineEdit>(&other, "Edit1")->text(), QStringLiteral("新任务1"));
 }
 
 void DialogsTest::editorSingleRowAndCancel() {
@@ -272,6 +301,7 @@ void DialogsTest::optionsDefaultThenOkWritesFactoryValues() {
 void DialogsTest::optionsTakesListsAndNumbersBack() {
   TSettingsFixture f;
   f.Settings = testsupport::FactorySettings();
+  f.Settings.FlagModernWindow = false;  // bad numbers give way silently, as first designed
   TOptionForm form(f.Context());
   form.show();
   Child<QLineEdit>(&form, "Edit6")->setText(QStringLiteral(" \t电话;tel;  "));
@@ -336,6 +366,33 @@ void DialogsTest::aboutBoxShowsNameAndVersion() {
   TAboutBox box;
   QCOMPARE(Child<QLabel>(&box, "ProductName")->text(), QStringLiteral("Veltra企业名录采集系统"));
   QVERIFY(Child<QLabel>(&box, "Version")->text().contains(QStringLiteral("0.1.0")));
+}
+
+void DialogsTest::optionsNamesTheRangeOfANumberItCannotTake() {
+  TSettingsFixture f;
+  f.Settings = testsupport::FactorySettings();
+  TOptionForm form(f.Context());
+  form.SetErrorReporter(f.Reporter());
+  form.show();
+  form.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  auto* threads = Child<QSpinBox>(&form, "Edit1");
+  threads->setFocus();
+  threads->selectAll();
+  QTest::keyClicks(threads, QStringLiteral("45"));
+  Child<QWidget>(&form, "Edit2")->setFocus();  // leaving the field puts 20 back
+  QCOMPARE(threads->text(), QStringLiteral("20"));
+  Button(&form, "OkButton")->click();
+  QVERIFY(form.isVisible());
+  QCOMPARE(f.Errors.size(), 1u);
+  QVERIFY(f.Errors[0].contains(QStringLiteral("“45”")));
+  QVERIFY(f.Errors[0].contains(QStringLiteral("1～30")));
+  QVERIFY(!std::filesystem::exists(f.Path));
+  // Told once: confirming again takes the value that stands.
+  Button(&form, "OkButton")->click();
+  QCOMPARE(form.result(), int(QDialog::Accepted));
+  QCOMPARE(f.Errors.size(), 1u);
+  QCOMPARE(f.Settings.MaxFindWebThreadCount, 20);
 }
 
 QTEST_MAIN(DialogsTest)

@@ -11,6 +11,7 @@
 
 #include "core/result_table.h"
 #include "test_support.h"
+#include "ui/qt_text.h"
 
 using testsupport::G;
 
@@ -107,6 +108,37 @@ class JoloListViewTest : public QObject {
     f.ClickHeader(3);
     QVERIFY(f.list.SortAscending());
     QCOMPARE(f.Column(3), QStringList({"010-1", "010-2", "010-3", "010-9"}));
+  }
+
+  void arrowOnlyOnceSortedAndFilterHidesWhatDoesNotMatch() {
+    TFixture f;
+    f.Add("北京机械厂", "010-2");
+    f.Add("上海Acme公司", "021-1");
+    QPalette pal = f.list.Header()->palette();
+    pal.setColor(QPalette::Dark, Qt::blue);
+    f.list.Header()->setPalette(pal);
+    f.list.SetArrowOnlyWhenSorted(true);
+    f.list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.list));
+    QVERIFY(f.ArrowPixel(0, true, 1) != QColor(Qt::blue));
+    f.ClickHeader(0);
+    f.ClickHeader(0);  // descending again: the arrow is the fresh list's one, now drawn
+    QCOMPARE(f.ArrowPixel(0, true, 1), QColor(Qt::blue));
+
+    // Any cell, any letter case; rows added later and rows after a sort meet it too.
+    f.list.SetFilterText(QStringLiteral("acme"));
+    f.Add("广州ACME贸易", "020-1");
+    f.Add("天津重工", "022-1");
+    f.ClickHeader(0);
+    QStringList shown;
+    for (std::size_t r = 0; r < f.table.RowCount(); ++r)
+      if (!f.list.isRowHidden(static_cast<int>(r))) shown << QFromGbk(f.table.Cell(r, 0));
+    QCOMPARE(shown, QStringList({"广州ACME贸易", "上海Acme公司"}));
+    // A selection over hidden rows takes only the shown ones.
+    f.list.selectAll();
+    QCOMPARE(f.list.SelectedRows().size(), 2u);
+    f.list.SetFilterText(QString());
+    QCOMPARE(f.list.isRowHidden(0) || f.list.isRowHidden(3), false);
   }
 
   void sortingKeepsTheSelectedRecordSelectedAndInView() {

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,11 +25,13 @@
 #include <thread>
 
 #include "core/gbk.h"
+#include "dialog_test_support.h"
 #include "local_server.h"
 #include "run/run_control.h"
 #include "test_support.h"
 #include "ui/dialogs.h"
 #include "ui/jolo_list_view.h"
+#include "ui/window_geometry.h"
 
 using testsupport::G;
 
@@ -63,13 +66,17 @@ class TTestForm : public TMainForm {
   }
   int RunDialog(QDialog& dialog) override {
     dialogs.push_back(dialog.metaObject()->className());
+    if (drive) {
+      drive(dialog);
+      return dialog.result();
+    }
     if (qobject_cast<TNewSessionForm*>(&dialog) && dialogResult == QDialog::Accepted)
       State().TaskName = newTaskName;
     return dialogResult;
   }
   bool OpenDocument(const QUrl& url) override {
     opened.push_back(url);
-    return true;
+    return openResult;
   }
 
   QAction* Action(const char* name) { return findChild<QAction*>(QString::fromUtf8(name)); }
@@ -99,6 +106,8 @@ class TTestForm : public TMainForm {
   int dialogResult = QDialog::Rejected;
   std::string newTaskName = G("展会客户");
   std::vector<QUrl> opened;
+  bool openResult = true;
+  std::function<void(QDialog&)> drive;  // works the dialog instead of the user
 };
 
 TResultRow Row(const char* name, const char* web, const char* email, const char* phone,
@@ -133,10 +142,12 @@ class MainFormTest : public QObject {
  private:
   std::unique_ptr<testsupport::TempDir> dir_;
   std::string Ini() const { return (*dir_ / "Gleaner.ini").string(); }
-  std::unique_ptr<TTestForm> MakeForm() {
+  // Without the window conveniences unless asked: most tests check the window as designed.
+  std::unique_ptr<TTestForm> MakeForm(bool modern = false) {
     auto form = std::make_unique<TTestForm>(Ini());
     // No engine is asked during these tests.
     TGlobalSet& set = form->GlobalSet();
+    set.FlagModernWindow = modern;
     set.FlagUseSina = set.FlagUseSohu = set.FlagUseYahoo = false;
     set.FlagUseGoogle = set.FlagUse163 = set.FlagUseBaidu = false;
     set.MaxReadHTMLTimeOut = 30000;
@@ -369,6 +380,116 @@ class MainFormTest : public QObject {
     QCOMPARE(form->Results().RowCount(), 0u);
     QVERIFY(!form->Enabled("OutInfoAction"));
     QVERIFY(!form->Enabled("DelAction"));
+  }
+
+  void startNewTaskAndOpenAskBeforeGivingUpUnsavedRecords() {
+    auto form = MakeForm();
+    auto unsaved = [&] {
+      form->AddRows({Row("甲", "http://a.cn/", "", "")});
+      form->State().Modified = true;
+    };
+    unsaved();
+    const std::size_t asked = form->messages.size();
+    // Cancel keeps everything, whichever command asked.
+    for (const char* command : {"StartAction", "NewSessionAction", "OpenSessionAction"}) {
+      form->answers = {TMessageResult::Cancel};
+      form->Run(command);
+      QCOMPARE(form->messages.back().Text, G("是否保存当前任务?"));
+      QCOMPARE(form->messages.back().Buttons, TMessageButtons::YesNoCancel);
+      QCOMPARE(form->Results().RowCount(), 1u);
+    }
+    QCOMPARE(form->messages.size(), asked + 3);
+    QVERIFY(form->dialogs.empty());
+
+    // Yes saves, then Start goes on (and stops at the empty input box).
+    form->answers = {TMessageResult::Yes};
+    form->savePath = (*dir_ / "kept").string();
+    form->Run("StartAction");
+    QCOMPARE(form->messages.back().Text, G("请输入内容！"));
+    QCOMPARE(form->Results().RowCount(), 0u);
+    auto reopened = MakeForm();
+    reopened->openPath = (*dir_ / "kept.swrw").string();
+    reopened->Run("OpenSessionAction");
+    QCOMPARE(reopened->Results().RowCount(), 1u);
+
+    // No gives the records up; an emptied task asks nothing.
+    unsaved();
+    form->answers = {TMessageResult::No};
+    form->dialogResult = QDialog::Accepted;
+    form->Run("NewSessionAction");
+    QCOMPARE(form->dialogs.back(), QStringLiteral("TNewSessionForm"));
+    QCOMPARE(form->Results().RowCount(), 0u);
+    const std::size_t before = form->messages.size();
+    form->Run("NewSessionAction");
+    QCOMPARE(form->messages.size(), before);
+  }
+
+  void editsAndDeletionsMarkTheTaskModified() {
+    auto form = MakeForm(true);
+    form->AddRows({Row("甲", "http://a.cn/", "", ""), Row("乙", "http://b.cn/", "", ""),
+                   Row("丙", "http://c.cn/", "", "")});
+    QVERIFY(!form->State().Modified);
+    QVERIFY(!form->windowTitle().startsWith('*'));
+    form->ListView()->SelectRow(0);
+    form->drive = [](QDialog& dialog) {
+      Child<QLineEdit>(&dialog, "Edit2")->setText(QStringLiteral("http://a2.cn/"));
+      Child<QAction>(&dialog, "DownAction")->trigger();  // applies what was typed
+      Button(&dialog, "CancelButton")->click();
+    };
+    form->Run("EditAction");
+    QCOMPARE(form->Results().Cell(0, kColWebAddress), std::string("http://a2.cn/"));
+    form->ListView()->SelectRow(0);  // the editor's step moved the selection
+    form->Run("CopyAction");
+    QVERIFY(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("甲\thttp://a2.cn/\t")));
+    QVERIFY(form->State().Modified);
+    form->UpdateActions();
+    QVERIFY(form->windowTitle().startsWith('*'));
+
+    // Deleting marks the task too; the count shown follows; several rows are asked once.
+    form->State().Modified = false;
+    form->SetStatusText(3, G("得到信息:3"));
+    form->ListView()->SelectRow(2);
+    form->Run("DelAction");
+    QVERIFY(form->State().Modified);
+    QCOMPARE(form->Panel(3), QStringLiteral("得到信息:2"));
+    form->ListView()->selectAll();
+    form->answers = {TMessageResult::No};
+    form->Run("DelAction");
+    QCOMPARE(form->Results().RowCount(), 2u);
+    form->answers = {TMessageResult::Yes};
+    form->Run("DelAction");
+    QCOMPARE(form->messages.back().Text, G("是否删除选中的2条记录?"));
+    QCOMPARE(form->Results().RowCount(), 0u);
+
+    // An export that nothing can open says where the file is.
+    form->AddRows({Row("丁", "http://d.cn/", "", "")});
+    form->savePath = (*dir_ / "out.xlsx").string();
+    form->openResult = false;
+    form->Run("OutInfoAction");
+    QVERIFY(QFile::exists(QString::fromStdString(*form->savePath)));
+    QVERIFY(form->messages.back().Text.find(gbk::FromUtf8(*form->savePath)) != std::string::npos);
+  }
+
+  void windowFitsTheScreenAndOpensWhereItWasLeft() {
+    const QSize preferred(881, 584);
+    const QRect small(0, 0, 800, 560);
+    // Nothing stored, or a place off the screen or too large: the default size, cut and centred.
+    QCOMPARE(FitWindowRect({}, preferred, small), QRect(0, 0, 800, 560));
+    QCOMPARE(FitWindowRect({}, preferred, QRect(0, 0, 1281, 800)), QRect(200, 108, 881, 584));
+    QCOMPARE(FitWindowRect({3000, 10, 600, 400}, preferred, small).size(), QSize(800, 560));
+    QCOMPARE(FitWindowRect({0, 0, 900, 400}, preferred, small).size(), QSize(800, 560));
+    QCOMPARE(FitWindowRect({50, 40, 600, 400}, preferred, small), QRect(50, 40, 600, 400));
+
+    testsupport::WriteFile(*dir_ / "Gleaner.ini", "[LIKE]\r\nLIKESETTING=1\r\n");
+    QWidget window;
+    window.resize(300, 200);
+    window.move(20, 30);
+    SaveWindowGeometry(window, Ini());
+    QVERIFY(ReadAll(*dir_ / "Gleaner.ini").find("LIKESETTING=1") != std::string::npos);
+    QWidget again;
+    RestoreWindowGeometry(again, preferred, Ini());
+    QCOMPARE(again.size(), QSize(300, 200));
+    QCOMPARE(again.pos(), QPoint(20, 30));
   }
 
   void toolbarCaptionsAndRowShortcutsReachTheUser() {

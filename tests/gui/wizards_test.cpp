@@ -23,6 +23,7 @@ namespace {
 // The main window as the wizards see it: an input box and two mode buttons.
 class TFakeRunView : public TNullRunView {
  public:
+  std::vector<std::string> Messages;
   std::string Input;
   bool Keyword = true;
   bool Website = false;
@@ -31,6 +32,11 @@ class TFakeRunView : public TNullRunView {
   void SetInputText(const std::string& text) override { Input = text; }
   bool KeywordModeSelected() const override { return Keyword; }
   bool WebsiteModeSelected() const override { return Website; }
+  TMessageResult ShowMessage(const std::string& text, const std::string&, TMessageIcon,
+                             TMessageButtons) override {
+    Messages.push_back(text);
+    return TMessageResult::Ok;
+  }
   void SetModeButtons(bool keyword, bool website) override {
     Keyword = keyword;
     Website = website;
@@ -46,7 +52,9 @@ struct TWizardFixture {
   TFakeRunView View;
   std::vector<QString> Errors;
 
-  TWizardFixture() {
+  // Without the window conveniences unless asked: most tests check the wizards as designed.
+  explicit TWizardFixture(bool modern = false) {
+    Settings.FlagModernWindow = modern;
     SaveSettings(Settings, Path.string());
     TIniFile ini(testsupport::ReadFile(Path));
     ini.WriteString("HAND", "note", "kept");
@@ -80,6 +88,7 @@ class WizardsTest : public QObject {
   void pointWebWizardPagesAndNextPageField();
   void pointWebWizardFinish();
   void pointWebWizardCancelOnLastPage();
+  void modernWizardsSpeakChineseStepsWarnAndKeepKeywordsOutOfTheAddress();
 };
 
 void WizardsTest::settingWizardNavigation() {
@@ -386,6 +395,30 @@ void WizardsTest::pointWebWizardCancelOnLastPage() {
   QVERIFY(f.Settings.InfoLinkLike.empty());
   QVERIFY(f.Settings.BUseNextPageLike);
   QCOMPARE(testsupport::ReadFile(f.Path), before);
+}
+
+void WizardsTest::modernWizardsSpeakChineseStepsWarnAndKeepKeywordsOutOfTheAddress() {
+  TWizardFixture f(true);
+  f.View.Input = G("数控机床");
+  {
+    TSearchContentWizardForm wizard(f.Context(), f.View);
+    QCOMPARE(wizard.windowTitle(), QStringLiteral("关键词搜索向导(第1步，共2步)"));
+    Button(&wizard, "NextButton")->click();
+    for (const char* name : {"FlagUseSina", "FlagUseSohu", "FlagUseYahoo", "FlagUseGoogle",
+                             "FlagUseBaidu", "FlagUse163"})
+      Child<QCheckBox>(&wizard, name)->setChecked(false);
+    Button(&wizard, "FinishButton")->click();
+    // Said, not refused: the choice is saved and the wizard closes.
+    QCOMPARE(wizard.result(), int(QDialog::Accepted));
+    QCOMPARE(f.View.Messages.size(), 1u);
+    QCOMPARE(Ini(f.Path, "FLAGUSESEARCH", "FlagUseSina"), std::string("0"));
+  }
+  TSearchPointWebWizardForm keywords(f.Context(), f.View);
+  QCOMPARE(keywords.windowTitle(), QStringLiteral("指定网站搜索向导(第1步，共3步)"));
+  QVERIFY(Child<QLineEdit>(&keywords, "AddressEdit")->text().isEmpty());
+  f.View.Input = "www.acme.com";
+  TSearchPointWebWizardForm address(f.Context(), f.View);
+  QCOMPARE(Child<QLineEdit>(&address, "AddressEdit")->text(), QStringLiteral("www.acme.com"));
 }
 
 QTEST_MAIN(WizardsTest)

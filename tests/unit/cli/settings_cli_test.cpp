@@ -55,6 +55,7 @@ TEST(SettingsCli, PrintsEverySectionInTheFilesOrderInUtf8) {
                 "FlagFindMailAddress=1\n"
                 "[FLAGUSESEARCH]\nFlagUseSina=1\nFlagUseSohu=1\nFlagUseYahoo=1\nFlagUse163=1\n"
                 "FlagUseGoogle=1\nFLAGUSEBaidu=0\n"
+                "[WINDOW]\nFlagModernWindow=1\n"
                 "[ENGINEHOST]\nSina=\nSohu=\nYahoo=\nGoogle=g.localhost:81\n163=\nBaidu=\n"
                 "[LIKE]\nLIKESETTING=0\n");
 }

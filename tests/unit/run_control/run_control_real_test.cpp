@@ -52,6 +52,7 @@ TEST(RunControlReal, ContinuedRunCrawlsQueuedSitesAndStopCutsOffAHangingRead) {
   TGlobalSet set = testsupport::FactorySettings();
   set.MaxFindWebThreadCount = 2;
   set.MaxReadHTMLTimeOut = 30000;
+  set.FlagModernWindow = false;  // the stop reads "结束" as first designed
   set.FlagUseSina = set.FlagUseSohu = set.FlagUseYahoo = false;
   set.FlagUseGoogle = set.FlagUse163 = set.FlagUseBaidu = false;
   TSettingsStore settings;

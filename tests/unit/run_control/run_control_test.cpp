@@ -167,6 +167,7 @@ struct TRig {
   explicit TRig(int slots = 3, bool engines = true) {
     TGlobalSet set;
     set.MaxFindWebThreadCount = slots;
+    set.FlagModernWindow = false;  // these check the texts as first designed
     set.FlagUseSina = set.FlagUseSohu = set.FlagUseYahoo = engines;
     set.FlagUseGoogle = set.FlagUse163 = set.FlagUseBaidu = engines;
     settings.Publish(set);
@@ -548,4 +549,38 @@ TEST(RunControl, RecordsHandedOverAfterTheLastTransferReachTheTableAtTheEnd) {
   ASSERT_EQ(rig.results.RowCount(), 1u);
   EXPECT_EQ(rig.results.Row(0)[0], G("目录公司"));
   EXPECT_EQ(rig.view.panels[3], G("得到信息:1"));
+}
+
+TEST(RunControl, ModernTextsTellAStopFromAnEndAndSayWhyNothingWasFound) {
+  TRig rig(3, false);
+  TGlobalSet set = *rig.settings.Snapshot();
+  set.FlagModernWindow = true;
+  rig.settings.Publish(set);
+
+  RunAndStop(rig);
+  EXPECT_EQ(rig.view.panels[0], G("已停止:已处理1/5"));
+  EXPECT_EQ(rig.view.panels[2], G("已处理网址:1"));
+  ContinueToEnd(rig);
+  EXPECT_EQ(rig.view.panels[0], G("结束"));
+  EXPECT_TRUE(rig.view.messages.empty());
+
+  // No engine switched on: the end says so instead of showing bare zeros.
+  rig.rc->StartActionExecute();
+  rig.RunToEnd();
+  EXPECT_EQ(rig.view.panels[0], G("结束:未得到网址"));
+  ASSERT_EQ(rig.view.messages.size(), 1u);
+  EXPECT_NE(rig.view.messages[0].Text.find(G("没有启用任何搜索引擎")), std::string::npos);
+
+  TNoAddressFacts facts;
+  facts.SearchText = "abc";
+  facts.SourcesOn = 2;
+  facts.SourcesFailed = 2;
+  EXPECT_NE(NoAddressReason(facts).find(G("都无法访问")), std::string::npos);
+  facts.SourcesFailed = 1;
+  EXPECT_NE(NoAddressReason(facts).find(G("没有返回任何网址")), std::string::npos);
+  facts.SearchMode = 1;
+  facts.CompanyNameFilterEmpty = true;
+  EXPECT_NE(NoAddressReason(facts).find(G("公司名称特征")), std::string::npos);
+  facts.SearchText = " ";
+  EXPECT_EQ(NoAddressReason(facts), G("没有输入网站的初始链接地址"));
 }

@@ -53,7 +53,7 @@ TEST(Settings, MissingFileGivesDefaults) {
   EXPECT_EQ(set.MaxCrawlLevel, 2);
   EXPECT_EQ(set.MaxReadHTMLTimeOut, 30000);
   EXPECT_TRUE(set.EngineHost.empty());
-  EXPECT_EQ(SettingsLines(set).size(), 26u);
+  EXPECT_EQ(SettingsLines(set).size(), 27u);
 }
 
 TEST(Settings, HandWrittenFileLoadsAndIsRewrittenInPlace) {
