@@ -46,6 +46,9 @@ class TGlobalSet {
   // Section ENGINEHOST: engine key ("Sina", "Sohu", "Yahoo", "Google", "163", "Baidu") ->
   // host[:port] overriding the built-in host. Read only; nothing writes it.
   std::map<std::string, std::string> EngineHost;
+  // Recognition beyond the keyword lists (shapes, branches, page-wide names); section
+  // FINDFLAGS, key FlagModernRecognition, on when missing. Read only: saves never write it.
+  bool FlagModernRecognition = true;
 };
 
 // Keys of section ENGINEHOST, spelled as TGlobalSet::EngineHost holds them.

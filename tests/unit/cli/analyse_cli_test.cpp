@@ -16,7 +16,8 @@ using testsupport::WriteFile;
 
 namespace {
 
-// The factory keyword lists, as the options dialog's default button would save them.
+// The factory keyword lists, as the options dialog's default button would save them, with
+// the label-driven recognition only.
 std::string WriteFactoryIni(const TempDir& dir) {
   const auto ini = dir / "Gleaner.ini";
   WriteFile(ini, G("[MAINLIKE]\r\nAddressLike=地址;厂址;\r\nPostCodeLike=邮编;邮政编码;\r\n"
@@ -27,7 +28,7 @@ std::string WriteFactoryIni(const TempDir& dir) {
                    "CompanyNameLike=厂;局;公司;处;集团;中心;院;所;办;部;大学;会;\r\n"
                    "AddressContentLike=省;市;县;区;号;座;街;厦;乡;墩;村;\r\n"
                    "[FINDFLAGS]\r\nFlagFindAddressAndPostCode=1\r\nFlagFindTelAndFax=1\r\n"
-                   "FlagFindMailAddress=1\r\n"));
+                   "FlagFindMailAddress=1\r\nFlagModernRecognition=0\r\n"));
   return ini.string();
 }
 
