@@ -130,7 +130,19 @@ std::string DigitsOf(std::string_view s) {
 
 std::string PhoneKey(std::string_view number) {
   std::string d = DigitsOf(number);
-  return d.size() > 8 ? d.substr(d.size() - 8) : d;
+  if (d.starts_with("00")) d.erase(0, 2);
+  if (d.starts_with("86") && d.size() >= 12) d.erase(0, 2);
+  if (d.starts_with("0")) d.erase(0, 1);
+  return d;
+}
+
+bool SameNumber(std::string_view a, std::string_view b) {
+  const std::string ka = PhoneKey(a);
+  const std::string kb = PhoneKey(b);
+  const std::string& shorter = ka.size() <= kb.size() ? ka : kb;
+  const std::string& longer = ka.size() <= kb.size() ? kb : ka;
+  if (shorter.size() < 7) return ka == kb;
+  return longer.ends_with(shorter);
 }
 
 std::vector<TFound> FindEmails(std::string_view text) {
@@ -164,8 +176,12 @@ std::vector<TFound> FindWebAddresses(std::string_view text) {
   std::vector<TFound> found;
   const std::string low = gbk::LowerLatin(text);
   std::size_t i = 0;
+  std::size_t nextHttp = low.find("http");
+  std::size_t nextWww = low.find("www.");
   while (i < low.size()) {
-    std::size_t at = std::min(low.find("http", i), low.find("www.", i));
+    if (nextHttp != std::string::npos && nextHttp < i) nextHttp = low.find("http", i);
+    if (nextWww != std::string::npos && nextWww < i) nextWww = low.find("www.", i);
+    const std::size_t at = std::min(nextHttp, nextWww);
     if (at == std::string::npos) break;
     std::size_t e = at;
     while (e < low.size() && static_cast<unsigned char>(low[e]) > 32 &&

@@ -38,7 +38,10 @@ std::vector<TFound> FindPhones(std::string_view text, bool labelled);
 // Six digits standing alone, the first such run.
 std::string FindPostCode(std::string_view text);
 
-// The same number for duplicate tests: its last eight digits.
+// The digits of a number without international prefix and leading trunk "0".
 std::string PhoneKey(std::string_view number);
+// Two ways of writing one number: "+86 577 88951111" and "0577-88951111", or a number given
+// once with and once without its area code.
+bool SameNumber(std::string_view a, std::string_view b);
 
 }  // namespace contact

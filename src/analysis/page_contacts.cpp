@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -380,9 +381,8 @@ struct TRecord {
 };
 
 bool SamePhone(const std::vector<std::string>& list, std::string_view number) {
-  const std::string key = contact::PhoneKey(number);
   for (const auto& p : list)
-    if (contact::PhoneKey(p) == key) return true;
+    if (contact::SameNumber(p, number)) return true;
   return false;
 }
 bool SameEmail(const std::vector<std::string>& list, std::string_view email) {
@@ -391,21 +391,34 @@ bool SameEmail(const std::vector<std::string>& list, std::string_view email) {
     if (gbk::LowerLatin(e) == low) return true;
   return false;
 }
+// A record keeps a few values per field; a page listing thousands of numbers is no record.
+constexpr std::size_t kMaxPerField = 12;
 void AddPhone(std::vector<std::string>& list, std::string number) {
-  if (!SamePhone(list, number)) list.push_back(std::move(number));
+  if (list.size() < kMaxPerField && !SamePhone(list, number)) list.push_back(std::move(number));
 }
 void AddEmail(std::vector<std::string>& list, std::string email) {
-  if (!SameEmail(list, email)) list.push_back(std::move(email));
+  if (list.size() < kMaxPerField && !SameEmail(list, email)) list.push_back(std::move(email));
 }
 
 bool ShareContact(const TRecord& a, const TRecord& b) {
-  for (const auto& p : b.Phones)
-    if (SamePhone(a.Phones, p) || SamePhone(a.Faxes, p)) return true;
-  for (const auto& p : b.Faxes)
-    if (SamePhone(a.Faxes, p) || SamePhone(a.Phones, p)) return true;
+  for (const auto* list : {&b.Phones, &b.Faxes})
+    for (const auto& p : *list)
+      if (SamePhone(a.Phones, p) || SamePhone(a.Faxes, p)) return true;
   for (const auto& e : b.Emails)
     if (SameEmail(a.Emails, e)) return true;
   return false;
+}
+
+// The contacts of a record as keys for finding merge candidates (their last seven digits).
+std::vector<std::string> ContactKeys(const TRecord& r) {
+  std::vector<std::string> keys;
+  for (const auto* list : {&r.Phones, &r.Faxes})
+    for (const auto& p : *list) {
+      const std::string key = contact::PhoneKey(p);
+      keys.push_back("p" + key.substr(key.size() > 7 ? key.size() - 7 : 0));
+    }
+  for (const auto& e : r.Emails) keys.push_back("e" + gbk::LowerLatin(e));
+  return keys;
 }
 
 void Merge(TRecord& into, const TRecord& from) {
@@ -572,6 +585,13 @@ void TParseHTML::AnalyseModern() {
         return isCompanyShape(text);
     }
   };
+  // Each line is tested at most once per field, however many empty labels stand beside it.
+  std::vector<std::array<int8_t, 6>> passMemo(lines.size());
+  for (auto& m : passMemo) m.fill(-1);
+  auto passesLine = [&](int f, std::size_t line) {
+    if (passMemo[line][f] < 0) passMemo[line][f] = passes(f, lines[line].Text) ? 1 : 0;
+    return passMemo[line][f] == 1;
+  };
   auto setField = [&](int f, std::string_view value, bool labelled) {
     value = gbk::TrimView(value);
     switch (f) {
@@ -603,7 +623,7 @@ void TParseHTML::AnalyseModern() {
   // put values first) in the line before.
   auto valueNearby = [&](std::size_t i, int f) {
     if (i + 1 < lines.size() && !consumed[i + 1] && labels[i + 1].empty() &&
-        !reader.LabelOnly(lines[i + 1].Text) && passes(f, lines[i + 1].Text)) {
+        !reader.LabelOnly(lines[i + 1].Text) && passesLine(f, i + 1)) {
       consumed[i + 1] = 1;
       setField(f, lines[i + 1].Text, true);
       for (const auto& m : lines[i + 1].Mailto)
@@ -611,7 +631,7 @@ void TParseHTML::AnalyseModern() {
       return;
     }
     if ((f == kAddress || f == kPostCode) && i > 0 && labels[i - 1].empty() &&
-        passes(f, lines[i - 1].Text) && cur.Address != lines[i - 1].Text)
+        passesLine(f, i - 1) && cur.Address != lines[i - 1].Text)
       setField(f, lines[i - 1].Text, true);
   };
   auto setFields = [&](std::size_t i, unsigned fields, std::string_view value) {
@@ -714,17 +734,32 @@ void TParseHTML::AnalyseModern() {
   // Duplicates within the page: a record sharing a contact with an earlier one is merged
   // into it, unless both are named offices of their own.
   std::vector<TRecord> kept;
+  std::unordered_map<std::string, std::vector<std::size_t>> keptByContact;
   for (TRecord& r : records) {
     if (!r.HasContact() && (wantPhone || wantMail)) continue;
-    bool merged = false;
-    for (TRecord& k : kept) {
-      if (!ShareContact(k, r)) continue;
-      if (k.Kind != 0 && r.Kind != 0 && k.Heading != r.Heading) continue;
-      Merge(k, r);
-      merged = true;
-      break;
+    const std::vector<std::string> keys = ContactKeys(r);
+    std::size_t into = kept.size();
+    for (const auto& key : keys) {
+      const auto it = keptByContact.find(key);
+      if (it == keptByContact.end()) continue;
+      // A few candidates per contact bound the work on pages repeating one hotline.
+      for (std::size_t n = 0; n < it->second.size() && n < 8; ++n) {
+        const std::size_t k = it->second[n];
+        if (k >= into) break;
+        if (kept[k].Kind != 0 && r.Kind != 0 && kept[k].Heading != r.Heading) continue;
+        if (!ShareContact(kept[k], r)) continue;
+        into = k;
+        break;
+      }
     }
-    if (!merged) kept.push_back(std::move(r));
+    if (into < kept.size())
+      Merge(kept[into], r);
+    else
+      kept.push_back(std::move(r));
+    for (const auto& key : ContactKeys(kept[into])) {
+      auto& owners = keptByContact[key];
+      if (std::find(owners.begin(), owners.end(), into) == owners.end()) owners.push_back(into);
+    }
   }
 
   // The page's own name: labelled, a company heading, a labelled value shaped like a name,
