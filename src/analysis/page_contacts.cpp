@@ -234,7 +234,11 @@ bool IsLatinLetter(char c) {
 bool IsLabelChar(std::string_view s, std::size_t i) {
   if (contact::IsHanziAt(s, i)) return true;
   const char c = s[i];
-  return IsLatinLetter(c) || c == '-' || c == '/' || c == '_';
+  if (IsLatinLetter(c) || c == '-' || c == '/' || c == '_' || c == '(' || c == ')') return true;
+  // Full-width parentheses: "传真（Fax）".
+  return i + 1 < s.size() && static_cast<unsigned char>(c) == 0xA3 &&
+         (static_cast<unsigned char>(s[i + 1]) == 0xA8 ||
+          static_cast<unsigned char>(s[i + 1]) == 0xA9);
 }
 
 struct TLabel {
@@ -323,7 +327,8 @@ class TPageReader {
           s = h;
         }
       }
-      while (s < k && (line[starts[s]] == '-' || line[starts[s]] == '/')) ++s;
+      while (s < k && (line[starts[s]] == '-' || line[starts[s]] == '/' || line[starts[s]] == ')'))
+        ++s;
       if (s == k) continue;
       // Only the label's last characters name it ("嵩山少林寺…招生网址").
       if (k - s > 10) s = k - 10;
@@ -672,6 +677,18 @@ void TParseHTML::AnalyseModern() {
       if (const unsigned fields = reader.LabelOnly(text)) {
         setFields(i, fields, {});
         continue;
+      }
+      // A value followed by its label on one line ("0574-87654321 联系电话").
+      if (const std::size_t sp = text.rfind(' '); sp != std::string::npos) {
+        const unsigned fields = reader.LabelOnly(std::string_view(text).substr(sp + 1));
+        const std::string_view value = std::string_view(text).substr(0, sp);
+        bool all = fields != 0;
+        for (int f = 0; f < 6 && all; ++f)
+          if (fields & (1u << f)) all = passes(f, value);
+        if (all) {
+          setFields(i, fields, value);
+          continue;
+        }
       }
       std::string name;
       const int kind = footer ? 0 : headingOf(i, name);
