@@ -101,7 +101,7 @@ bool LooksLikeDate(const std::vector<TUnit>& u, const TNumber& n) {
 }
 
 bool ShapeOfPhone(std::string_view d, bool plus, bool labelled) {
-  if (d.size() < 7 || d.size() > 13) return false;
+  if (d.size() < 7 || d.size() > 14) return false;
   if (labelled) return true;
   if (d.size() == 11 && d[0] == '1' && d[1] >= '3' && d[1] <= '9') return true;  // mobile
   if (d.size() == 13 && d.starts_with("86") && d[2] == '1') return true;         // +86 mobile
@@ -240,8 +240,12 @@ std::vector<TFound> FindPhones(std::string_view text, bool labelled) {
     for (const TNumber& g : groups) {
       if (!numbers.empty()) {
         TNumber& last = numbers.back();
+        // A country code makes a number longer: "+86 574 8765 4321".
+        const bool international =
+            u[last.From].C == '+' || last.Digits.starts_with("86") || last.Digits.starts_with("00");
+        const std::size_t longest = international ? 14 : 12;
         const bool join = last.Digits.size() < 7 ||
-                          (g.Digits.size() <= 4 && last.Digits.size() + g.Digits.size() <= 12);
+                          (g.Digits.size() <= 4 && last.Digits.size() + g.Digits.size() <= longest);
         if (join && !g.Digits.empty() && u[g.From].C != '+') {
           last.To = g.To;
           last.Digits += g.Digits;

@@ -678,17 +678,26 @@ void TParseHTML::AnalyseModern() {
         setFields(i, fields, {});
         continue;
       }
-      // A value followed by its label on one line ("0574-87654321 联系电话").
-      if (const std::size_t sp = text.rfind(' '); sp != std::string::npos) {
-        const unsigned fields = reader.LabelOnly(std::string_view(text).substr(sp + 1));
-        const std::string_view value = std::string_view(text).substr(0, sp);
-        bool all = fields != 0;
-        for (int f = 0; f < 6 && all; ++f)
-          if (fields & (1u << f)) all = passes(f, value);
-        if (all) {
-          setFields(i, fields, value);
-          continue;
+      // A label and its value on one line without a colon, either way round ("Fax +86 21
+      // 6048 3471", "0574-87654321 联系电话").
+      if (const std::size_t sp = text.find(' '); sp != std::string::npos) {
+        const std::size_t last = text.rfind(' ');
+        const std::string_view t(text);
+        bool done = false;
+        for (auto [label, value] : {std::pair(t.substr(0, sp), t.substr(sp + 1)),
+                                    std::pair(t.substr(last + 1), t.substr(0, last))}) {
+          const unsigned fields = reader.LabelOnly(label);
+          bool all = fields != 0 && label.size() <= 12;
+          for (int f = 0; f < 6 && all; ++f)
+            if (fields & (1u << f))
+              all = passes(f, value) && (f != kAddress || IsAddressLine(value));
+          if (all) {
+            setFields(i, fields, value);
+            done = true;
+            break;
+          }
         }
+        if (done) continue;
       }
       std::string name;
       const int kind = footer ? 0 : headingOf(i, name);
@@ -776,6 +785,21 @@ void TParseHTML::AnalyseModern() {
     for (const auto& key : ContactKeys(kept[into])) {
       auto& owners = keptByContact[key];
       if (std::find(owners.begin(), owners.end(), into) == owners.end()) owners.push_back(into);
+    }
+  }
+  // With at most one named record, every unnamed one (header hotline, footer) is the same
+  // company's.
+  {
+    const auto named = [](const TRecord& r) { return r.Kind != 0 || !r.Company.empty(); };
+    const auto count = std::count_if(kept.begin(), kept.end(), named);
+    if (count <= 1 && kept.size() > 1) {
+      const auto first = std::find_if(kept.begin(), kept.end(), named);
+      const std::size_t into = first == kept.end() ? 0 : first - kept.begin();
+      std::vector<TRecord> one;
+      for (std::size_t k = 0; k < kept.size(); ++k)
+        if (k != into) Merge(kept[into], kept[k]);
+      one.push_back(std::move(kept[into]));
+      kept = std::move(one);
     }
   }
 
