@@ -851,9 +851,12 @@ void TParseHTML::AnalyseModern() {
     } else {
       name = pageName;
     }
-    AddRecord(name, wantAddress ? r.Address : std::string(),
-              wantAddress ? r.PostCode : std::string(), Join(r.Phones, " "), Join(r.Faxes, " "),
-              Join(r.Emails, ";"), 1);
+    const bool added = AddRecord(name, wantAddress ? r.Address : std::string(),
+                                 wantAddress ? r.PostCode : std::string(), Join(r.Phones, " "),
+                                 Join(r.Faxes, " "), Join(r.Emails, ";"), 1);
+    // A record named only by the page keeps the site entry's description, as one without a
+    // name of its own does.
+    if (added && r.Kind == 0 && r.Company.empty()) Descriptions.back() = Description;
   }
   if (wantMail && Companies.size() == 1 && gbk::IsBlank(Emails[0])) Emails[0] = HarvestMailto();
 }
