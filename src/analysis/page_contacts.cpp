@@ -452,70 +452,169 @@ bool EndsWithLatin(std::string_view s) {
   return !s.empty() && IsLatinLetter(s.back());
 }
 
-}  // namespace
+std::string Lowered(std::string_view t) {
+  return gbk::LowerLatin(t);
+}
 
-void TParseHTML::AnalyseModern() {
-  const TGlobalSet& s = Settings();
-  const bool wantAddress = s.FlagFindAddressAndPostCode;
-  const bool wantPhone = s.FlagFindTelAndFax;
-  const bool wantMail = s.FlagFindMailAddress;
-  const TPageReader reader(lowered_.Labels, lowered_.Company);
-  const TRecognitionWords& words = reader.Words();
+bool HasDigits(std::string_view t, std::size_t atLeast) {
+  std::size_t n = 0;
+  for (char c : t) n += (c >= '0' && c <= '9');
+  return n >= atLeast;
+}
 
-  std::string pageTitle;
-  const std::vector<TLine> lines = PageLines(Tokens, TokenIsTag, pageTitle);
-  std::vector<std::vector<TLabel>> labels(lines.size());
-  for (std::size_t i = 0; i < lines.size(); ++i) labels[i] = reader.Labels(lines[i].Text);
-  std::vector<uint8_t> consumed(lines.size(), 0);
+// A trailing "(…)" or "（…）" is dropped before the name test.
+std::string_view StripAside(std::string_view t) {
+  t = gbk::TrimView(t);
+  static const std::vector<std::string> opens = ToGbk({"(", "（"});
+  for (const std::string& o : opens) {
+    const std::size_t at = gbk::Find(t, o);
+    if (at != gbk::npos && at > 0) return gbk::TrimView(t.substr(0, at));
+  }
+  return t;
+}
 
-  auto lowered = [](std::string_view t) { return gbk::LowerLatin(t); };
-  auto endsWithSuffix = [&](std::string_view name) {
-    const std::string low = lowered(name);
-    for (const auto& w : words.CompanySuffixes)
-      if (low.size() >= w.size() + 4 && low.ends_with(w)) return true;
-    return false;
-  };
-  // A trailing "(…)" or "（…）" is dropped before the name test.
-  auto stripAside = [](std::string_view t) {
-    t = gbk::TrimView(t);
-    static const std::vector<std::string> opens = ToGbk({"(", "（"});
-    for (const std::string& o : opens) {
-      const std::size_t at = gbk::Find(t, o);
-      if (at != gbk::npos && at > 0) return gbk::TrimView(t.substr(0, at));
+bool EndsWithSuffix(const TRecognitionWords& words, std::string_view name) {
+  const std::string low = Lowered(name);
+  for (const auto& w : words.CompanySuffixes)
+    if (low.size() >= w.size() + 4 && low.ends_with(w)) return true;
+  return false;
+}
+
+bool IsCompanyShape(const TRecognitionWords& words, std::string_view value) {
+  const std::string_view core = StripAside(value);
+  return !core.empty() && core.size() <= kMaxName && EndsWithSuffix(words, core) &&
+         core.find(':') == std::string_view::npos;
+}
+
+// Text with its e-mail and web addresses blanked, for the phone finder.
+std::string WithoutAddresses(std::string_view text) {
+  std::string out(text);
+  for (const auto& f : contact::FindEmails(text)) out.replace(f.Pos, f.Len, f.Len, ' ');
+  for (const auto& f : contact::FindWebAddresses(out)) out.replace(f.Pos, f.Len, f.Len, ' ');
+  return out;
+}
+
+// Reads the lines in order into records: a heading opens a record, labelled and shaped
+// values fill the current one, a footer line or a repeated address or name closes it.
+class TRecordBuilder {
+ public:
+  TRecordBuilder(const TParseHTML& parser, const TPageReader& reader, std::vector<TLine> lines)
+      : parser_(parser),
+        reader_(reader),
+        words_(reader.Words()),
+        lines_(std::move(lines)),
+        labels_(lines_.size()),
+        consumed_(lines_.size(), 0),
+        passMemo_(lines_.size()) {
+    const TGlobalSet& s = parser.Settings();
+    wantAddress_ = s.FlagFindAddressAndPostCode;
+    wantPhone_ = s.FlagFindTelAndFax;
+    wantMail_ = s.FlagFindMailAddress;
+    for (std::size_t i = 0; i < lines_.size(); ++i) labels_[i] = reader.Labels(lines_[i].Text);
+    for (auto& m : passMemo_) m.fill(-1);
+  }
+
+  void ReadAll() {
+    for (line_ = 0; line_ < lines_.size(); ++line_)
+      if (!consumed_[line_]) ReadLine(line_);
+    Close();
+  }
+
+  // The records with duplicates merged: a record sharing a contact with an earlier one is
+  // merged into it, unless both are named offices of their own; with at most one named
+  // record, every unnamed one (header hotline, footer) is the same company's.
+  std::vector<TRecord> Merged() {
+    std::vector<TRecord> kept;
+    std::unordered_map<std::string, std::vector<std::size_t>> keptByContact;
+    for (TRecord& r : records_) {
+      if (!r.HasContact() && (wantPhone_ || wantMail_)) continue;
+      std::size_t into = kept.size();
+      for (const auto& key : ContactKeys(r)) {
+        const auto it = keptByContact.find(key);
+        if (it == keptByContact.end()) continue;
+        // A few candidates per contact bound the work on pages repeating one hotline.
+        for (std::size_t n = 0; n < it->second.size() && n < 8; ++n) {
+          const std::size_t k = it->second[n];
+          if (k >= into) break;
+          if (kept[k].Kind != 0 && r.Kind != 0 && kept[k].Heading != r.Heading) continue;
+          if (!ShareContact(kept[k], r)) continue;
+          into = k;
+          break;
+        }
+      }
+      if (into < kept.size())
+        Merge(kept[into], r);
+      else
+        kept.push_back(std::move(r));
+      for (const auto& key : ContactKeys(kept[into])) {
+        auto& owners = keptByContact[key];
+        if (std::find(owners.begin(), owners.end(), into) == owners.end()) owners.push_back(into);
+      }
     }
-    return t;
-  };
-  auto isCompanyShape = [&](std::string_view value) {
-    const std::string_view core = stripAside(value);
-    return !core.empty() && core.size() <= kMaxName && endsWithSuffix(core) &&
-           core.find(':') == std::string_view::npos;
-  };
-  auto hasDigits = [](std::string_view t, std::size_t atLeast) {
-    std::size_t n = 0;
-    for (char c : t) n += (c >= '0' && c <= '9');
-    return n >= atLeast;
-  };
+    const auto named = [](const TRecord& r) { return r.Kind != 0 || !r.Company.empty(); };
+    if (kept.size() > 1 && std::count_if(kept.begin(), kept.end(), named) <= 1) {
+      const auto first = std::find_if(kept.begin(), kept.end(), named);
+      const std::size_t into = first == kept.end() ? 0 : first - kept.begin();
+      for (std::size_t k = 0; k < kept.size(); ++k)
+        if (k != into) Merge(kept[into], kept[k]);
+      TRecord one = std::move(kept[into]);
+      kept.clear();
+      kept.push_back(std::move(one));
+    }
+    return kept;
+  }
+
+  // The page's own name: labelled, a company heading, a labelled value shaped like a name,
+  // the footer's owner, the title; empty when none.
+  std::string PageName(std::string_view title) const {
+    for (const std::string* n : {&labelledName_, &headingName_, &valueName_, &ownerName_})
+      if (!gbk::IsBlank(*n)) return gbk::Trim(*n);
+    return TitleName(title);
+  }
+
+ private:
+  std::string TitleName(std::string_view title) const {
+    std::string t(title);
+    static const std::vector<std::string> separators =
+        ToGbk({"-", "_", "|", "—", "–", ",", "，", "·"});
+    for (const std::string& sep : separators) t = gbk::ReplaceAll(t, sep, "\n");
+    std::string best, firstPlain;
+    std::size_t from = 0;
+    while (from <= t.size()) {
+      std::size_t lf = t.find('\n', from);
+      if (lf == std::string::npos) lf = t.size();
+      const std::string part = RemoveAll(t.substr(from, lf - from), words_.NoiseWords);
+      from = lf + 1;
+      if (part.size() < 4) continue;
+      bool onlyBranch = false;
+      for (const auto& w : words_.BranchWords) onlyBranch = onlyBranch || Lowered(part) == w;
+      if (onlyBranch) continue;
+      if (IsCompanyShape(words_, part) && part.size() > best.size()) best = part;
+      if (firstPlain.empty()) firstPlain = part;
+    }
+    return best.empty() ? firstPlain : best;
+  }
 
   // A heading line: kind 1 a company name, 2 an office of the page's company.
-  auto headingOf = [&](std::size_t i, std::string& name) -> int {
-    std::string t = lines[i].Text;
+  int HeadingOf(std::size_t i, std::string& name) const {
+    std::string t = lines_[i].Text;
     static const std::vector<std::string> brackets =
         ToGbk({"【", "】", "[", "]", "「", "」", "·", "•", "《", "》"});
     for (const std::string& b : brackets) t = gbk::ReplaceAll(t, b, " ");
     t = Collapse(t);
     if (t.empty() || t.size() > 80 || t.find('@') != std::string::npos) return 0;
-    const std::string n = RemoveAll(t, words.NoiseWords);
+    const std::string n = RemoveAll(t, words_.NoiseWords);
     if (n.empty()) return 0;
-    const std::string_view core = stripAside(n);
-    if (hasDigits(core, 3)) return 0;
-    const std::string low = lowered(core);
-    for (const auto& w : words.BranchWords) {
+    const std::string_view core = StripAside(n);
+    if (HasDigits(core, 3)) return 0;
+    const std::string low = Lowered(core);
+    for (const auto& w : words_.BranchWords) {
       if (gbk::Contains(low, w) && low.size() >= w.size() + 2) {
         name = std::string(core);
         return 2;
       }
     }
-    if (endsWithSuffix(core)) {
+    if (EndsWithSuffix(words_, core)) {
       name = std::string(core);
       return 1;
     }
@@ -523,334 +622,292 @@ void TParseHTML::AnalyseModern() {
     bool allHanzi = core.size() >= 4 && core.size() <= 8;
     for (std::size_t k = 0; allHanzi && k < core.size(); k += 2)
       allHanzi = contact::IsHanziAt(core, k);
-    if (allHanzi && i + 1 < lines.size() && !labels[i + 1].empty() &&
-        labels[i + 1].front().From == 0 && labels[i + 1].front().Fields != 0) {
+    if (allHanzi && i + 1 < lines_.size() && !labels_[i + 1].empty() &&
+        labels_[i + 1].front().From == 0 && labels_[i + 1].front().Fields != 0) {
       name = std::string(core);
       return 2;
     }
     return 0;
-  };
+  }
 
-  std::vector<TRecord> records;
-  TRecord cur;
-  std::string labelledName, headingName, valueName, ownerName;
-  int index = 0;
-  auto close = [&] {
-    if (!cur.Empty()) records.push_back(std::move(cur));
-    cur = {};
-  };
-  auto touchContact = [&] {
-    if (cur.HeadingLine >= 0 && !cur.HasContact() && index - cur.HeadingLine > kHeadingReach) {
-      cur.Kind = 0;
-      cur.Heading.clear();
+  void Close() {
+    if (!cur_.Empty()) records_.push_back(std::move(cur_));
+    cur_ = {};
+  }
+
+  // A heading too far above the first contact names nothing.
+  void TouchContact() {
+    if (cur_.HeadingLine >= 0 && !cur_.HasContact() &&
+        static_cast<int>(line_) - cur_.HeadingLine > kHeadingReach) {
+      cur_.Kind = 0;
+      cur_.Heading.clear();
     }
-  };
-  auto addEmails = [&](std::string_view text) {
-    if (!wantMail) return;
+  }
+
+  void AddEmails(std::string_view text) {
+    if (!wantMail_) return;
     for (TFound& e : contact::FindEmails(text)) {
-      touchContact();
-      AddEmail(cur.Emails, std::move(e.Value));
+      TouchContact();
+      AddEmail(cur_.Emails, std::move(e.Value));
     }
-  };
-  // Text with its e-mail and web addresses blanked, for the phone finder.
-  auto withoutAddresses = [](std::string_view text) {
-    std::string out(text);
-    for (const auto& f : contact::FindEmails(text)) out.replace(f.Pos, f.Len, f.Len, ' ');
-    for (const auto& f : contact::FindWebAddresses(out)) out.replace(f.Pos, f.Len, f.Len, ' ');
-    return out;
-  };
-  auto addPhones = [&](std::string_view text, bool labelled, bool fax) {
-    if (!wantPhone) return;
-    for (TFound& p : contact::FindPhones(withoutAddresses(text), labelled)) {
-      touchContact();
-      AddPhone(fax ? cur.Faxes : cur.Phones, std::move(p.Value));
+  }
+
+  void AddPhones(std::string_view text, bool labelled, bool fax) {
+    if (!wantPhone_) return;
+    for (TFound& p : contact::FindPhones(WithoutAddresses(text), labelled)) {
+      TouchContact();
+      AddPhone(fax ? cur_.Faxes : cur_.Phones, std::move(p.Value));
     }
-  };
-  auto shapeScan = [&](std::string_view text) {
-    addEmails(text);
-    addPhones(text, false, false);
-  };
-  auto isAddress = [&](std::string_view v) {
-    return !v.empty() && v.size() <= kMaxValue && (IsAddressLine(v) || hasDigits(v, 1)) &&
-           !ContainsAny(lowered(v), words.FooterMarks);
-  };
+  }
+
+  void ShapeScan(std::string_view text) {
+    AddEmails(text);
+    AddPhones(text, false, false);
+  }
+
+  bool IsAddress(std::string_view v) const {
+    return !v.empty() && v.size() <= kMaxValue && (parser_.IsAddressLine(v) || HasDigits(v, 1)) &&
+           !ContainsAny(Lowered(v), words_.FooterMarks);
+  }
+
   // Whether a value for the field stands in `text`.
-  auto passes = [&](int f, std::string_view text) {
+  bool Passes(int f, std::string_view text) const {
     switch (f) {
       case kAddress:
-        return isAddress(text);
+        return IsAddress(text);
       case kPostCode:
         return !contact::FindPostCode(text).empty();
       case kTelephone:
       case kFax:
-        return !contact::FindPhones(withoutAddresses(text), true).empty();
+        return !contact::FindPhones(WithoutAddresses(text), true).empty();
       case kEmail:
         return !contact::FindEmails(text).empty();
       default:
-        return isCompanyShape(text);
+        return IsCompanyShape(words_, text);
     }
-  };
+  }
+
   // Each line is tested at most once per field, however many empty labels stand beside it.
-  std::vector<std::array<int8_t, 6>> passMemo(lines.size());
-  for (auto& m : passMemo) m.fill(-1);
-  auto passesLine = [&](int f, std::size_t line) {
-    if (passMemo[line][f] < 0) passMemo[line][f] = passes(f, lines[line].Text) ? 1 : 0;
-    return passMemo[line][f] == 1;
-  };
-  auto setField = [&](int f, std::string_view value, bool labelled) {
+  bool PassesLine(int f, std::size_t i) {
+    if (passMemo_[i][f] < 0) passMemo_[i][f] = Passes(f, lines_[i].Text) ? 1 : 0;
+    return passMemo_[i][f] == 1;
+  }
+
+  void SetField(int f, std::string_view value, bool labelled) {
     value = gbk::TrimView(value);
     switch (f) {
       case kAddress:
-        if (!wantAddress || !isAddress(value)) return;
-        if (cur.AddressLabelled && cur.HasContact()) close();
-        cur.Address = std::string(value);
-        cur.AddressLabelled = labelled;
+        if (!wantAddress_ || !IsAddress(value)) return;
+        if (cur_.AddressLabelled && cur_.HasContact()) Close();
+        cur_.Address = std::string(value);
+        cur_.AddressLabelled = labelled;
         return;
       case kPostCode:
-        if (wantAddress && cur.PostCode.empty()) cur.PostCode = contact::FindPostCode(value);
+        if (wantAddress_ && cur_.PostCode.empty()) cur_.PostCode = contact::FindPostCode(value);
         return;
       case kTelephone:
       case kFax:
-        addPhones(value, true, f == kFax);
+        AddPhones(value, true, f == kFax);
         return;
       case kEmail:
-        addEmails(value);
+        AddEmails(value);
         return;
       default:
         if (value.empty() || value.size() > kMaxName) return;
-        if (!cur.Company.empty() && cur.HasContact()) close();
-        cur.Company = std::string(value);
-        if (labelledName.empty()) labelledName = cur.Company;
+        if (!cur_.Company.empty() && cur_.HasContact()) Close();
+        cur_.Company = std::string(value);
+        if (labelledName_.empty()) labelledName_ = cur_.Company;
         return;
     }
-  };
+  }
+
   // A label with nothing after it: its value is in the next element, or (for pages that
   // put values first) in the line before.
-  auto valueNearby = [&](std::size_t i, int f) {
-    if (i + 1 < lines.size() && !consumed[i + 1] && labels[i + 1].empty() &&
-        !reader.LabelOnly(lines[i + 1].Text) && passesLine(f, i + 1)) {
-      consumed[i + 1] = 1;
-      setField(f, lines[i + 1].Text, true);
-      for (const auto& m : lines[i + 1].Mailto)
-        if (wantMail) AddEmail(cur.Emails, m);
+  void ValueNearby(std::size_t i, int f) {
+    if (i + 1 < lines_.size() && !consumed_[i + 1] && labels_[i + 1].empty() &&
+        !reader_.LabelOnly(lines_[i + 1].Text) && PassesLine(f, i + 1)) {
+      consumed_[i + 1] = 1;
+      SetField(f, lines_[i + 1].Text, true);
+      for (const auto& m : lines_[i + 1].Mailto)
+        if (wantMail_) AddEmail(cur_.Emails, m);
       return;
     }
-    if ((f == kAddress || f == kPostCode) && i > 0 && labels[i - 1].empty() &&
-        passesLine(f, i - 1) && cur.Address != lines[i - 1].Text)
-      setField(f, lines[i - 1].Text, true);
-  };
-  auto setFields = [&](std::size_t i, unsigned fields, std::string_view value) {
+    if ((f == kAddress || f == kPostCode) && i > 0 && labels_[i - 1].empty() &&
+        PassesLine(f, i - 1) && cur_.Address != lines_[i - 1].Text)
+      SetField(f, lines_[i - 1].Text, true);
+  }
+
+  void SetFields(std::size_t i, unsigned fields, std::string_view value) {
     for (int f = 0; f < 6; ++f) {
       if (!(fields & (1u << f))) continue;
       if (gbk::IsBlank(value))
-        valueNearby(i, f);
+        ValueNearby(i, f);
       else
-        setField(f, value, true);
+        SetField(f, value, true);
     }
-  };
+  }
 
-  for (std::size_t i = 0; i < lines.size(); ++i, ++index) {
-    if (consumed[i]) continue;
-    const std::string& text = lines[i].Text;
-    const std::vector<TLabel>& ls = labels[i];
-    const std::string low = lowered(text);
-    const bool footer = ContainsAny(low, words.FooterMarks);
-    if (footer) {
-      close();
-      // The owner's name: a chunk of the footer that ends like a company name.
-      std::size_t from = 0;
-      while (from < text.size() && ownerName.empty()) {
-        std::size_t sp = text.find(' ', from);
-        if (sp == std::string::npos) sp = text.size();
-        const std::string_view chunk = std::string_view(text).substr(from, sp - from);
-        if (isCompanyShape(chunk)) ownerName = std::string(stripAside(chunk));
-        from = sp + 1;
+  // A label and its value on one line without a colon, either way round ("Fax +86 21 6048
+  // 3471", "0574-87654321 联系电话").
+  bool ReadUncolonedLabel(std::size_t i) {
+    const std::string_view t(lines_[i].Text);
+    const std::size_t sp = t.find(' ');
+    if (sp == std::string_view::npos) return false;
+    const std::size_t last = t.rfind(' ');
+    for (auto [label, value] : {std::pair(t.substr(0, sp), t.substr(sp + 1)),
+                                std::pair(t.substr(last + 1), t.substr(0, last))}) {
+      const unsigned fields = reader_.LabelOnly(label);
+      bool all = fields != 0 && label.size() <= 12;
+      for (int f = 0; f < 6 && all; ++f)
+        if (fields & (1u << f))
+          all = Passes(f, value) && (f != kAddress || parser_.IsAddressLine(value));
+      if (all) {
+        SetFields(i, fields, value);
+        return true;
       }
     }
-    for (const auto& m : lines[i].Mailto)
-      if (wantMail) {
-        touchContact();
-        AddEmail(cur.Emails, m);
+    return false;
+  }
+
+  // The site owner's name in a footer line: a chunk ending like a company name, the words
+  // before the first footer mark ("X @ 2012 All Rights Reserved"), or before "版权所有".
+  void ReadOwner(std::string_view text, std::string_view low) {
+    std::size_t from = 0;
+    while (from < text.size() && ownerName_.empty()) {
+      std::size_t sp = text.find(' ', from);
+      if (sp == std::string_view::npos) sp = text.size();
+      const std::string_view chunk = text.substr(from, sp - from);
+      if (IsCompanyShape(words_, chunk)) ownerName_ = std::string(StripAside(chunk));
+      from = sp + 1;
+    }
+    if (!ownerName_.empty() || !labels_[line_].empty()) return;
+    std::size_t mark = low.find('@');
+    for (const auto& w : words_.FooterMarks) mark = std::min(mark, gbk::Find(low, w));
+    const std::string_view lead =
+        gbk::TrimView(text.substr(0, mark == std::string_view::npos ? 0 : mark));
+    if (lead.size() >= 4 && lead.size() <= 40 && !HasDigits(lead, 1) &&
+        lead.find('.') == std::string_view::npos) {
+      ownerName_ = std::string(lead);
+      return;
+    }
+    for (const auto& w : words_.OwnerLabels) {
+      const std::size_t at = gbk::Find(low, w);
+      if (at == gbk::npos || at == 0) continue;
+      std::string_view before = gbk::TrimView(text.substr(0, at));
+      const std::size_t sp = before.rfind(' ');
+      if (sp != std::string_view::npos) before = before.substr(sp + 1);
+      if (before.size() >= 4 && !HasDigits(before, 1)) ownerName_ = std::string(before);
+      return;
+    }
+  }
+
+  void ReadLine(std::size_t i) {
+    const std::string& text = lines_[i].Text;
+    const std::vector<TLabel>& ls = labels_[i];
+    const std::string low = Lowered(text);
+    const bool footer = ContainsAny(low, words_.FooterMarks);
+    if (footer) {
+      Close();
+      if (ownerName_.empty()) ReadOwner(text, low);
+    }
+    for (const auto& m : lines_[i].Mailto)
+      if (wantMail_) {
+        TouchContact();
+        AddEmail(cur_.Emails, m);
       }
 
     if (ls.empty()) {
-      if (const unsigned fields = reader.LabelOnly(text)) {
-        setFields(i, fields, {});
-        continue;
+      if (const unsigned fields = reader_.LabelOnly(text)) {
+        SetFields(i, fields, {});
+        return;
       }
-      // A label and its value on one line without a colon, either way round ("Fax +86 21
-      // 6048 3471", "0574-87654321 联系电话").
-      if (const std::size_t sp = text.find(' '); sp != std::string::npos) {
-        const std::size_t last = text.rfind(' ');
-        const std::string_view t(text);
-        bool done = false;
-        for (auto [label, value] : {std::pair(t.substr(0, sp), t.substr(sp + 1)),
-                                    std::pair(t.substr(last + 1), t.substr(0, last))}) {
-          const unsigned fields = reader.LabelOnly(label);
-          bool all = fields != 0 && label.size() <= 12;
-          for (int f = 0; f < 6 && all; ++f)
-            if (fields & (1u << f))
-              all = passes(f, value) && (f != kAddress || IsAddressLine(value));
-          if (all) {
-            setFields(i, fields, value);
-            done = true;
-            break;
-          }
-        }
-        if (done) continue;
-      }
+      if (ReadUncolonedLabel(i)) return;
       std::string name;
-      const int kind = footer ? 0 : headingOf(i, name);
-      if (kind != 0) {
-        if (cur.HasContact()) close();
-        if (!cur.AddressLabelled) cur.Address.clear();
-        cur.Heading = name;
-        cur.Kind = kind;
-        cur.HeadingLine = index;
-        if (kind == 1 && headingName.empty()) headingName = name;
-        continue;
+      if (const int kind = footer ? 0 : HeadingOf(i, name)) {
+        if (cur_.HasContact()) Close();
+        if (!cur_.AddressLabelled) cur_.Address.clear();
+        cur_.Heading = name;
+        cur_.Kind = kind;
+        cur_.HeadingLine = static_cast<int>(i);
+        if (kind == 1 && headingName_.empty()) headingName_ = name;
+        return;
       }
-      if (footer && ownerName.empty()) {
-        // "X @ 2012 All Rights Reserved", "X 版权所有": the words before the first mark.
-        std::size_t mark = low.find('@');
-        for (const auto& w : words.FooterMarks) mark = std::min(mark, gbk::Find(low, w));
-        const std::string_view lead =
-            gbk::TrimView(std::string_view(text).substr(0, mark == std::string::npos ? 0 : mark));
-        if (lead.size() >= 4 && lead.size() <= 40 && !hasDigits(lead, 1) &&
-            lead.find('.') == std::string_view::npos)
-          ownerName = std::string(lead);
-        for (const auto& w : words.OwnerLabels) {
-          if (!ownerName.empty()) break;
-          const std::size_t at = gbk::Find(low, w);
-          if (at == gbk::npos || at == 0) continue;
-          std::string_view before = gbk::TrimView(std::string_view(text).substr(0, at));
-          const std::size_t sp = before.rfind(' ');
-          if (sp != std::string_view::npos) before = before.substr(sp + 1);
-          if (before.size() >= 4 && !hasDigits(before, 1)) ownerName = std::string(before);
-          break;
-        }
+      // An office's address often stands unlabelled under its heading.
+      if (wantAddress_ && cur_.Kind != 0 && cur_.Address.empty() && !cur_.HasContact() &&
+          parser_.IsAddressLine(text) && IsAddress(text) && contact::IsHanziAt(text, 0)) {
+        cur_.Address = text;
+        return;
       }
-      if (wantAddress && cur.Kind != 0 && cur.Address.empty() && !cur.HasContact() &&
-          IsAddressLine(text) && isAddress(text) && contact::IsHanziAt(text, 0)) {
-        cur.Address = text;
-        continue;
-      }
-      shapeScan(text);
-      continue;
+      ShapeScan(text);
+      return;
     }
 
-    shapeScan(std::string_view(text).substr(0, ls.front().From));
+    ShapeScan(std::string_view(text).substr(0, ls.front().From));
     for (std::size_t k = 0; k < ls.size(); ++k) {
       const std::size_t end = k + 1 < ls.size() ? ls[k + 1].From : text.size();
       const std::string_view value =
           gbk::TrimView(std::string_view(text).substr(ls[k].ValueFrom, end - ls[k].ValueFrom));
       if (ls[k].Fields != 0) {
-        setFields(i, ls[k].Fields, value);
+        SetFields(i, ls[k].Fields, value);
         continue;
       }
-      if (ls[k].Owner && ownerName.empty() && !value.empty() && value.size() <= kMaxName &&
-          !hasDigits(value, 3))
-        ownerName = std::string(value);
-      if (valueName.empty() && isCompanyShape(value)) valueName = std::string(stripAside(value));
-      if (!ls[k].NoShape) shapeScan(value);
-    }
-  }
-  close();
-
-  // Duplicates within the page: a record sharing a contact with an earlier one is merged
-  // into it, unless both are named offices of their own.
-  std::vector<TRecord> kept;
-  std::unordered_map<std::string, std::vector<std::size_t>> keptByContact;
-  for (TRecord& r : records) {
-    if (!r.HasContact() && (wantPhone || wantMail)) continue;
-    const std::vector<std::string> keys = ContactKeys(r);
-    std::size_t into = kept.size();
-    for (const auto& key : keys) {
-      const auto it = keptByContact.find(key);
-      if (it == keptByContact.end()) continue;
-      // A few candidates per contact bound the work on pages repeating one hotline.
-      for (std::size_t n = 0; n < it->second.size() && n < 8; ++n) {
-        const std::size_t k = it->second[n];
-        if (k >= into) break;
-        if (kept[k].Kind != 0 && r.Kind != 0 && kept[k].Heading != r.Heading) continue;
-        if (!ShareContact(kept[k], r)) continue;
-        into = k;
-        break;
-      }
-    }
-    if (into < kept.size())
-      Merge(kept[into], r);
-    else
-      kept.push_back(std::move(r));
-    for (const auto& key : ContactKeys(kept[into])) {
-      auto& owners = keptByContact[key];
-      if (std::find(owners.begin(), owners.end(), into) == owners.end()) owners.push_back(into);
-    }
-  }
-  // With at most one named record, every unnamed one (header hotline, footer) is the same
-  // company's.
-  {
-    const auto named = [](const TRecord& r) { return r.Kind != 0 || !r.Company.empty(); };
-    const auto count = std::count_if(kept.begin(), kept.end(), named);
-    if (count <= 1 && kept.size() > 1) {
-      const auto first = std::find_if(kept.begin(), kept.end(), named);
-      const std::size_t into = first == kept.end() ? 0 : first - kept.begin();
-      std::vector<TRecord> one;
-      for (std::size_t k = 0; k < kept.size(); ++k)
-        if (k != into) Merge(kept[into], kept[k]);
-      one.push_back(std::move(kept[into]));
-      kept = std::move(one);
+      if (ls[k].Owner && ownerName_.empty() && !value.empty() && value.size() <= kMaxName &&
+          !HasDigits(value, 3))
+        ownerName_ = std::string(value);
+      if (valueName_.empty() && IsCompanyShape(words_, value))
+        valueName_ = std::string(StripAside(value));
+      if (!ls[k].NoShape) ShapeScan(value);
     }
   }
 
-  // The page's own name: labelled, a company heading, a labelled value shaped like a name,
-  // the footer's owner, the title, the host.
-  std::string titleName;
-  {
-    std::string t = pageTitle.empty() ? gbk::Trim(Title) : pageTitle;
-    static const std::vector<std::string> separators =
-        ToGbk({"-", "_", "|", "—", "–", ",", "，", "·"});
-    for (const std::string& sep : separators) t = gbk::ReplaceAll(t, sep, "\n");
-    std::string firstPlain;
-    std::size_t from = 0;
-    while (from <= t.size()) {
-      std::size_t lf = t.find('\n', from);
-      if (lf == std::string::npos) lf = t.size();
-      const std::string part = RemoveAll(t.substr(from, lf - from), words.NoiseWords);
-      from = lf + 1;
-      if (part.size() < 4) continue;
-      bool onlyBranch = false;
-      for (const auto& w : words.BranchWords) onlyBranch = onlyBranch || lowered(part) == w;
-      if (onlyBranch) continue;
-      if (isCompanyShape(part) && part.size() > titleName.size()) titleName = part;
-      if (firstPlain.empty()) firstPlain = part;
-    }
-    if (titleName.empty()) titleName = firstPlain;
-  }
-  std::string pageName;
-  for (const std::string* n : {&labelledName, &headingName, &valueName, &ownerName, &titleName})
-    if (pageName.empty() && !gbk::IsBlank(*n)) pageName = gbk::Trim(*n);
-  if (pageName.empty()) {
-    std::string host = gbk::Trim(PageURL);
-    if (const std::size_t at = host.find("//"); at != std::string::npos) host = host.substr(at + 2);
-    pageName = host.substr(0, host.find('/'));
-  }
+  const TParseHTML& parser_;
+  const TPageReader& reader_;
+  const TRecognitionWords& words_;
+  bool wantAddress_ = true, wantPhone_ = true, wantMail_ = true;
+  std::vector<TLine> lines_;
+  std::vector<std::vector<TLabel>> labels_;
+  std::vector<uint8_t> consumed_;
+  std::vector<std::array<int8_t, 6>> passMemo_;
+  std::size_t line_ = 0;
+  TRecord cur_;
+  std::vector<TRecord> records_;
+  std::string labelledName_, headingName_, valueName_, ownerName_;
+};
 
-  for (const TRecord& r : kept) {
-    std::string name;
-    if (!r.Company.empty())
+// The host of a page address, the name of last resort.
+std::string HostOf(std::string_view url) {
+  std::string host = gbk::Trim(url);
+  if (const std::size_t at = host.find("//"); at != std::string::npos) host = host.substr(at + 2);
+  return host.substr(0, host.find('/'));
+}
+
+}  // namespace
+
+void TParseHTML::AnalyseModern() {
+  const TGlobalSet& s = Settings();
+  const TPageReader reader(lowered_.Labels, lowered_.Company);
+  std::string pageTitle;
+  TRecordBuilder builder(*this, reader, PageLines(Tokens, TokenIsTag, pageTitle));
+  builder.ReadAll();
+  const std::vector<TRecord> records = builder.Merged();
+  std::string pageName = builder.PageName(pageTitle.empty() ? gbk::Trim(Title) : pageTitle);
+  if (pageName.empty()) pageName = HostOf(PageURL);
+
+  for (const TRecord& r : records) {
+    // An office is named with the page's company in front, unless it already holds it.
+    std::string name = pageName;
+    if (!r.Company.empty()) {
       name = r.Company;
-    else if (r.Kind == 1)
+    } else if (r.Kind == 1) {
       name = r.Heading;
-    else if (r.Kind == 2) {
+    } else if (r.Kind == 2) {
       if (gbk::Contains(r.Heading, pageName) || gbk::Contains(pageName, r.Heading))
         name = r.Heading.size() >= pageName.size() ? r.Heading : pageName;
       else
         name = pageName + (EndsWithLatin(pageName) && IsLatinLetter(r.Heading[0]) ? " " : "") +
                r.Heading;
-    } else {
-      name = pageName;
     }
+    const bool wantAddress = s.FlagFindAddressAndPostCode;
     const bool added = AddRecord(name, wantAddress ? r.Address : std::string(),
                                  wantAddress ? r.PostCode : std::string(), Join(r.Phones, " "),
                                  Join(r.Faxes, " "), Join(r.Emails, ";"), 1);
@@ -858,5 +915,6 @@ void TParseHTML::AnalyseModern() {
     // name of its own does.
     if (added && r.Kind == 0 && r.Company.empty()) Descriptions.back() = Description;
   }
-  if (wantMail && Companies.size() == 1 && gbk::IsBlank(Emails[0])) Emails[0] = HarvestMailto();
+  if (s.FlagFindMailAddress && Companies.size() == 1 && gbk::IsBlank(Emails[0]))
+    Emails[0] = HarvestMailto();
 }
