@@ -244,8 +244,8 @@ std::vector<TFound> FindPhones(std::string_view text, bool labelled) {
         const bool international =
             u[last.From].C == '+' || last.Digits.starts_with("86") || last.Digits.starts_with("00");
         const std::size_t longest = international ? 14 : 12;
-        const bool join = last.Digits.size() < 7 ||
-                          (g.Digits.size() <= 4 && last.Digits.size() + g.Digits.size() <= longest);
+        const bool join = (last.Digits.size() < 7 || g.Digits.size() <= 4) &&
+                          last.Digits.size() + g.Digits.size() <= longest;
         if (join && !g.Digits.empty() && u[g.From].C != '+') {
           last.To = g.To;
           last.Digits += g.Digits;
@@ -260,6 +260,16 @@ std::vector<TFound> FindPhones(std::string_view text, bool labelled) {
         ++n.From;
       if (n.From >= n.To) continue;
       const bool plus = u[n.From].C == '+';
+      // An extension after a last hyphen ("0571-88886666-8001") is left out.
+      if (!ShapeOfPhone(n.Digits, plus, labelled)) {
+        std::size_t h = n.To;
+        while (h > n.From && IsDigit(u[h - 1].C)) --h;
+        const std::size_t ext = n.To - h;
+        if (h > n.From && u[h - 1].C == '-' && ext <= 4 && ext < n.Digits.size()) {
+          n.To = h - 1;
+          n.Digits.resize(n.Digits.size() - ext);
+        }
+      }
       if (!ShapeOfPhone(n.Digits, plus, labelled) || LooksLikeDate(u, n)) continue;
       // What stands right after or before: a counter word or a filing prefix.
       std::size_t after = n.To;
