@@ -623,11 +623,24 @@ class TRecordBuilder {
     for (std::size_t k = 0; allHanzi && k < core.size(); k += 2)
       allHanzi = contact::IsHanziAt(core, k);
     if (allHanzi && i + 1 < lines_.size() && !labels_[i + 1].empty() &&
-        labels_[i + 1].front().From == 0 && labels_[i + 1].front().Fields != 0) {
+        labels_[i + 1].front().From == 0) {
       name = std::string(core);
       return 2;
     }
     return 0;
+  }
+
+  // The office a label names, or empty.
+  std::string OfficeLabel(std::string_view text, const TLabel& label,
+                          std::string_view value) const {
+    std::size_t end = label.ValueFrom - 1;
+    while (end > label.From && text[end - 1] == ' ') --end;
+    const std::string name(text.substr(label.From, end - label.From));
+    if (name.size() > 24 || value.empty()) return {};
+    const std::string low = Lowered(name);
+    for (const auto& w : words_.BranchWords)
+      if (gbk::Contains(low, w)) return name;
+    return {};
   }
 
   void Close() {
@@ -850,6 +863,14 @@ class TRecordBuilder {
       if (ls[k].Fields != 0) {
         SetFields(i, ls[k].Fields, value);
         continue;
+      }
+      // "上海办事处：…", "总部：…": the label heads an office of its own.
+      if (const std::string office = OfficeLabel(text, ls[k], value); !office.empty()) {
+        if (cur_.HasContact()) Close();
+        if (!cur_.AddressLabelled) cur_.Address.clear();
+        cur_.Heading = office;
+        cur_.Kind = 2;
+        cur_.HeadingLine = static_cast<int>(i);
       }
       if (ls[k].Owner && ownerName_.empty() && !value.empty() && value.size() <= kMaxName &&
           !HasDigits(value, 3))
