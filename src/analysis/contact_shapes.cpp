@@ -29,6 +29,7 @@ std::vector<TUnit> Units(std::string_view s) {
       c = (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE) ? static_cast<char>(trail - 0x80)
                                                            : static_cast<char>(0x80);
       if (lead == 0xA1 && trail == 0xA1) c = ' ';
+      if (lead == 0xA1 && trail == 0xAA) c = '-';  // "—" between area code and number
     }
     units.push_back({c, i, n});
     i += n;
