@@ -72,9 +72,12 @@ bool IsSkipTag(std::string_view n) {
   return OneOf(n, {"script", "style", "noscript", "textarea", "select", "button", "iframe",
                    "object", "template", "svg"});
 }
+// Elements without content, and those whose end tag pages often leave out: a hidden one of
+// these is not skipped, so that a missing end tag cannot hide the rest of the page.
 bool IsVoidTag(std::string_view n) {
-  return OneOf(n, {"br", "img", "input", "meta", "link", "hr", "area", "base", "col", "embed",
-                   "param", "source", "wbr"});
+  return OneOf(
+      n, {"br",     "img", "input", "meta", "link", "hr", "area", "base", "col", "embed", "param",
+          "source", "wbr", "p",     "li",   "td",   "th", "tr",   "dd",   "dt",  "option"});
 }
 
 bool IsHiddenTag(std::string_view tag) {
