@@ -270,6 +270,13 @@ class TPageReader {
       if (!gbk::IsBlankByte(static_cast<unsigned char>(c))) compact.push_back(c);
     label.NoShape = ContainsAny(compact, words_.NoShapeLabels);
     label.Owner = ContainsAny(compact, words_.OwnerLabels);
+    const auto is = [&](const std::vector<std::string>& list) {
+      return std::find(list.begin(), list.end(), compact) != list.end();
+    };
+    if (is(words_.ShortTelephoneLabels)) label.Fields = 1u << kTelephone;
+    if (is(words_.ShortFaxLabels)) label.Fields = 1u << kFax;
+    if (is(words_.ShortMailLabels)) label.Fields = 1u << kEmail;
+    if (label.Fields != 0) return label;
     std::size_t from = 0;
     while (from <= compact.size()) {
       std::size_t slash = compact.find('/', from);

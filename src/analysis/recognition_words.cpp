@@ -23,6 +23,9 @@ TRecognitionWords ParseRecognitionWords(std::string_view iniBytes) {
   words.NoShapeLabels = list("NoShapeLabels");
   words.FooterMarks = list("FooterMarks");
   words.OwnerLabels = list("OwnerLabels");
+  words.ShortTelephoneLabels = list("ShortTelephoneLabels");
+  words.ShortFaxLabels = list("ShortFaxLabels");
+  words.ShortMailLabels = list("ShortMailLabels");
   return words;
 }
 

@@ -14,6 +14,9 @@ struct TRecognitionWords {
   std::vector<std::string> NoShapeLabels;
   std::vector<std::string> FooterMarks;
   std::vector<std::string> OwnerLabels;
+  std::vector<std::string> ShortTelephoneLabels;
+  std::vector<std::string> ShortFaxLabels;
+  std::vector<std::string> ShortMailLabels;
 };
 
 // The shipped vocabulary; empty lists when the file is missing.
