@@ -364,6 +364,7 @@ class TPageReader {
   }
 
   const TRecognitionWords& Words() const { return words_; }
+  const TLikeList& PostCodeWords() const { return keywords_[kPostCode]; }
 
  private:
   static TLikeList Compact(const TLikeList& lowered) {
@@ -683,9 +684,48 @@ class TRecordBuilder {
     }
   }
 
+  // E-mail addresses and phone numbers by their shape; a label fused to a number or set
+  // before it without a colon ("传真0571-88886667", "邮编 310012") still names its field.
   void ShapeScan(std::string_view text) {
     AddEmails(text);
-    AddPhones(text, false, false);
+    if (!wantPhone_ && !wantAddress_) return;
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < text.size(); i += gbk::CharLen(text, i)) starts.push_back(i);
+    std::size_t taken = 0;
+    if (wantPhone_) {
+      for (TFound& p : contact::FindPhones(WithoutAddresses(text), false)) {
+        const unsigned fields = taken++ < 2 * kMaxPerField ? FieldsBefore(text, starts, p.Pos) : 0;
+        TouchContact();
+        AddPhone(
+            (fields & (1u << kFax)) && !(fields & (1u << kTelephone)) ? cur_.Faxes : cur_.Phones,
+            std::move(p.Value));
+      }
+    }
+    if (wantAddress_ && cur_.PostCode.empty()) {
+      const std::string low = Lowered(text);
+      for (const std::string& w : reader_.PostCodeWords()) {
+        const std::size_t at = gbk::Find(low, w);
+        if (at == gbk::npos) continue;
+        const std::string_view after = gbk::TrimView(text.substr(at + w.size()));
+        if (!after.empty() && after[0] >= '0' && after[0] <= '9') {
+          cur_.PostCode =
+              contact::FindPostCode(after.substr(0, std::min<std::size_t>(after.size(), 6)));
+          if (!cur_.PostCode.empty()) break;
+        }
+      }
+    }
+  }
+
+  // The fields named by the label characters right before byte `pos` (blanks skipped).
+  unsigned FieldsBefore(std::string_view text, const std::vector<std::size_t>& starts,
+                        std::size_t pos) const {
+    std::size_t k = std::lower_bound(starts.begin(), starts.end(), pos) - starts.begin();
+    while (k > 0 && text[starts[k - 1]] == ' ') --k;
+    std::size_t g = k;
+    while (g > 0 && k - g < 10 && IsLabelChar(text, starts[g - 1])) --g;
+    if (g == k) return 0;
+    const std::size_t to = k < starts.size() ? starts[k] : text.size();
+    return reader_.Classify(text.substr(starts[g], to - starts[g])).Fields;
   }
 
   bool IsAddress(std::string_view v) const {
