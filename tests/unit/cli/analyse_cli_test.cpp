@@ -108,3 +108,16 @@ TEST(AnalyseCli, BadArgumentsPrintUsageAndExitTwo) {
     EXPECT_NE(run.err.find("veltra-cli analyse FILE"), std::string::npos) << args;
   }
 }
+
+TEST(AnalyseCli, WithoutConfigUsesTheShippedDefaults) {
+  TempDir dir;
+  WriteFile(dir / "lx.htm",
+            "<html><head><title>联系我们 - 海德机械</title></head><body>"
+            "<p>手机：13912345678</p><p>邮箱：sales@haide.example.com</p></body></html>");
+  auto run = RunCli(dir, "analyse '" + (dir / "lx.htm").string() + "'");
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(
+      run.out,
+      "海德机械\thttp://www.example.com/index.html\tsales@haide.example.com\t13912345678\t\t\t\t"
+      "\n");
+}
