@@ -17,7 +17,13 @@
 
 namespace {
 
+// The factory lists with the label-driven recognition only.
 std::shared_ptr<const TGlobalSet> Factory() {
+  TGlobalSet set = FactoryGlobalSet();
+  set.FlagModernRecognition = false;
+  return std::make_shared<const TGlobalSet>(set);
+}
+std::shared_ptr<const TGlobalSet> Modern() {
   return std::make_shared<const TGlobalSet>(FactoryGlobalSet());
 }
 
@@ -28,8 +34,8 @@ std::string ReadPage(const std::filesystem::path& path) {
   return ss.str();
 }
 
-void RunAnalyse(benchmark::State& state, const std::string& html) {
-  TParseHTML parser(Factory());
+void RunAnalyse(benchmark::State& state, const std::string& html, bool modern = false) {
+  TParseHTML parser(modern ? Modern() : Factory());
   std::size_t records = 0;
   for (auto _ : state) {
     parser.LoadPage(html, "Title", "http://www.example.com/", "");
@@ -129,6 +135,33 @@ void RegisterAll() {
     benchmark::RegisterBenchmark(c.name, [html = c.html](benchmark::State& s) {
       RunAnalyse(s, html);
     })->Unit(benchmark::kMillisecond);
+  }
+
+  // Recognition beyond the lists, at 1 MB and 10 MB: time per byte should stay the same.
+  for (const std::size_t mb : {1, 10}) {
+    const std::size_t size = mb * 1024 * 1024;
+    const std::string suffix = "/" + std::to_string(mb) + "MB";
+    const TCase modern[] = {
+        {"Modern/branch_offices",
+         "<html><body>" +
+             Repeat(gbk::FromUtf8("<h3>【北京分公司】</h3><p>地 址：北京市海淀区"
+                                  "中关村大街27号</p><p>010-62345678/"
+                                  "13912345678 张先生</p><p>邮箱："
+                                  "bj@example.cn</p>\n"),
+                    size) +
+             "</body></html>"},
+        {"Modern/catalogue", Repeat(CataloguePage(), size)},
+        {"Modern/one_tag", "<html><body><div " + std::string(size, 'x') + ">"},
+        {"Modern/nul_bytes", "<html><body>" + std::string(size, '\0')},
+        {"Modern/at_signs", "<html><body><p>" + std::string(size, '@')},
+        {"Modern/colons", "<html><body><p>" + Repeat(gbk::FromUtf8("电话:"), size)},
+        {"Modern/digits", "<html><body><p>" + Repeat("0571-8888 6666 ", size)},
+    };
+    for (const auto& c : modern) {
+      benchmark::RegisterBenchmark((c.name + suffix).c_str(), [html = c.html](benchmark::State& s) {
+        RunAnalyse(s, html, true);
+      })->Unit(benchmark::kMillisecond);
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 // Analyses arbitrary bytes as a page: tokens, blocks, records and links, checking that the
-// parallel lists stay parallel. The first byte picks the three find switches.
+// parallel lists stay parallel. The first byte picks the three find switches and whether the
+// recognition beyond the keyword lists is on.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -13,15 +14,16 @@
 
 namespace {
 
-// Factory keyword lists with every combination of the find switches.
-const std::array<std::shared_ptr<const TGlobalSet>, 8>& Snapshots() {
+// Factory keyword lists with every combination of the switches.
+const std::array<std::shared_ptr<const TGlobalSet>, 16>& Snapshots() {
   static const auto snapshots = [] {
-    std::array<std::shared_ptr<const TGlobalSet>, 8> out;
-    for (int bits = 0; bits < 8; ++bits) {
+    std::array<std::shared_ptr<const TGlobalSet>, 16> out;
+    for (int bits = 0; bits < 16; ++bits) {
       TGlobalSet set = FactoryGlobalSet();
       set.FlagFindAddressAndPostCode = (bits & 1) == 0;
       set.FlagFindTelAndFax = (bits & 2) == 0;
       set.FlagFindMailAddress = (bits & 4) == 0;
+      set.FlagModernRecognition = (bits & 8) == 0;
       out[bits] = std::make_shared<const TGlobalSet>(std::move(set));
     }
     return out;
@@ -34,7 +36,7 @@ const std::array<std::shared_ptr<const TGlobalSet>, 8>& Snapshots() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   static TParseHTML parser;
-  parser.SetSettings(Snapshots()[data[0] & 7]);
+  parser.SetSettings(Snapshots()[data[0] & 15]);
   std::string page(reinterpret_cast<const char*>(data + 1), size - 1);
   parser.LoadPage(std::move(page), GBK("海德公司"), "http://www.example.com/dir/index.html",
                   "desc");

@@ -69,6 +69,9 @@ class TParseHTML {
                  const std::string& postcode, const std::string& telephone, const std::string& fax,
                  const std::string& email, int count);
   std::string HarvestMailto();
+  // Recognition beyond the keyword lists, used by Analyse when FlagModernRecognition is on:
+  // visible lines, labels before colons, shapes, one record per office, duplicates merged.
+  void AnalyseModern();
 
   // Fields, in the documented order.
   std::string HTML;

@@ -88,6 +88,10 @@ void TParseHTML::Analyse() {
 
   BuildBlocks();
   const TGlobalSet& s = Settings();
+  if (s.FlagModernRecognition) {
+    AnalyseModern();
+    return;
+  }
   const std::array<bool, 5> enabled = {s.FlagFindAddressAndPostCode, s.FlagFindAddressAndPostCode,
                                        s.FlagFindTelAndFax, s.FlagFindTelAndFax,
                                        s.FlagFindMailAddress};

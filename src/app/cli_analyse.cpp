@@ -9,6 +9,7 @@
 #include "analysis/parse_html.h"
 #include "app/cli_commands.h"
 #include "core/charset.h"
+#include "core/data_files.h"
 #include "core/gbk.h"
 #include "core/global_set.h"
 
@@ -78,8 +79,11 @@ int CliAnalyse(const TCliArgs& args) {
     return 1;
   }
 
+  // Without --config, the shipped defaults that a first start copies to the user's settings.
+  std::string configPath = parsed->config;
+  if (configPath.empty()) configPath = FindDataFile("default-settings.ini").value_or("");
   TGlobalSet set;
-  LoadSettings(set, CliConfigPath(parsed->config));
+  LoadSettings(set, CliConfigPath(configPath));
 
   TParseHTML parser(std::make_shared<const TGlobalSet>(std::move(set)));
   parser.LoadPage(PageToGbk(*bytes), gbk::FromUtf8(parsed->title.value_or(std::string())),

@@ -307,6 +307,7 @@ bool LoadSettings(TGlobalSet& set, const std::string& path) {
     auto host = ini.ReadString("ENGINEHOST", key);
     if (host && !host->empty()) set.EngineHost[key] = *host;
   }
+  set.FlagModernRecognition = ReadBool(ini, "FINDFLAGS", "FlagModernRecognition", true);
   return ReadBool(ini, "LIKE", "LIKESETTING", true);
 }
 

@@ -50,6 +50,9 @@ class TGlobalSet {
   // Window conveniences (section WINDOW): clearer run texts, an unsaved marker in the title,
   // editor steps that keep typed text, a filter box. Off gives the window as first designed.
   bool FlagModernWindow = true;
+  // Recognition beyond the keyword lists (shapes, branches, page-wide names); section
+  // FINDFLAGS, key FlagModernRecognition, on when missing. Read only: saves never write it.
+  bool FlagModernRecognition = true;
 };
 
 // Keys of section ENGINEHOST, spelled as TGlobalSet::EngineHost holds them.

@@ -5,7 +5,9 @@
 namespace testsupport {
 
 TGlobalSet FactorySettings() {
-  return FactoryGlobalSet();
+  TGlobalSet set = FactoryGlobalSet();
+  set.FlagModernRecognition = false;  // these tests check the label-driven records
+  return set;
 }
 
 std::shared_ptr<const TGlobalSet> FactorySnapshot() {

@@ -8,7 +8,7 @@
 namespace testsupport {
 
 // The values the options dialog's default button sets: factory keyword lists, numbers and
-// switches (all find switches on).
+// switches (all find switches on), with the recognition beyond the keyword lists off.
 TGlobalSet FactorySettings();
 std::shared_ptr<const TGlobalSet> FactorySnapshot();
 

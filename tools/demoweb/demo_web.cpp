@@ -799,6 +799,8 @@ void TDemoWeb::WriteSettings(const std::string& path, int workerCount) const {
   for (std::size_t e = 0; e < 6; ++e)
     ini.WriteString("ENGINEHOST", kEngineKeys[e],
                     std::string(kEngineHosts[e]) + ":" + std::to_string(port_));
+  // The expected records of the demo are those of the label-driven recognition.
+  ini.WriteString("FINDFLAGS", "FlagModernRecognition", "0");
   ini.SaveFile(path);
 }
 

@@ -16,7 +16,8 @@ using testsupport::WriteFile;
 
 namespace {
 
-// The factory keyword lists, as the options dialog's default button would save them.
+// The factory keyword lists, as the options dialog's default button would save them, with
+// the label-driven recognition only.
 std::string WriteFactoryIni(const TempDir& dir) {
   const auto ini = dir / "Gleaner.ini";
   WriteFile(ini, G("[MAINLIKE]\r\nAddressLike=地址;厂址;\r\nPostCodeLike=邮编;邮政编码;\r\n"
@@ -27,7 +28,7 @@ std::string WriteFactoryIni(const TempDir& dir) {
                    "CompanyNameLike=厂;局;公司;处;集团;中心;院;所;办;部;大学;会;\r\n"
                    "AddressContentLike=省;市;县;区;号;座;街;厦;乡;墩;村;\r\n"
                    "[FINDFLAGS]\r\nFlagFindAddressAndPostCode=1\r\nFlagFindTelAndFax=1\r\n"
-                   "FlagFindMailAddress=1\r\n"));
+                   "FlagFindMailAddress=1\r\nFlagModernRecognition=0\r\n"));
   return ini.string();
 }
 
@@ -106,4 +107,17 @@ TEST(AnalyseCli, BadArgumentsPrintUsageAndExitTwo) {
     EXPECT_EQ(run.out, "") << args;
     EXPECT_NE(run.err.find("veltra-cli analyse FILE"), std::string::npos) << args;
   }
+}
+
+TEST(AnalyseCli, WithoutConfigUsesTheShippedDefaults) {
+  TempDir dir;
+  WriteFile(dir / "lx.htm",
+            "<html><head><title>联系我们 - 海德机械</title></head><body>"
+            "<p>手机：13912345678</p><p>邮箱：sales@haide.example.com</p></body></html>");
+  auto run = RunCli(dir, "analyse '" + (dir / "lx.htm").string() + "'");
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(
+      run.out,
+      "海德机械\thttp://www.example.com/index.html\tsales@haide.example.com\t13912345678\t\t\t\t"
+      "\n");
 }

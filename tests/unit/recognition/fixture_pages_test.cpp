@@ -68,6 +68,7 @@ TEST_P(FixturePage, GivesTheExpectedRecords) {
   ASSERT_EQ(expected.flags.size(), 3u);
 
   TGlobalSet set = testsupport::FactorySettings();
+  set.FlagModernRecognition = false;  // the switch off gives exactly these label-driven records
   set.FlagFindAddressAndPostCode = expected.flags[0] == '1';
   set.FlagFindTelAndFax = expected.flags[1] == '1';
   set.FlagFindMailAddress = expected.flags[2] == '1';

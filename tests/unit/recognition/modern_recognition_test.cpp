@@ -1,0 +1,214 @@
+// Recognition beyond the keyword lists (FlagModernRecognition) and the shipped defaults.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/contact_shapes.h"
+#include "analysis/parse_html.h"
+#include "core/charset.h"
+#include "core/data_files.h"
+#include "core/gbk.h"
+#include "core/global_set.h"
+#include "test_support.h"
+
+using testsupport::G;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::shared_ptr<const TGlobalSet> ShippedDefaults() {
+  TGlobalSet set;
+  LoadSettings(set, FindDataFile("default-settings.ini").value_or(""));
+  return std::make_shared<const TGlobalSet>(set);
+}
+
+std::vector<std::string> Rows(const TParseHTML& p) {
+  std::vector<std::string> rows;
+  for (std::size_t i = 0; i < p.Companies.size(); ++i) {
+    const std::string* columns[] = {&p.Companies[i],  &p.WebAddresses[i], &p.Emails[i],
+                                    &p.Telephones[i], &p.Faxes[i],        &p.Addresses[i],
+                                    &p.PostCodes[i],  &p.Descriptions[i]};
+    std::string row;
+    for (const std::string* c : columns) row += (c == columns[0] ? "" : "\t") + gbk::ToUtf8(*c);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+}  // namespace
+
+TEST(ShippedDefaults, AreTheFactoryValuesPlusTodaysLabels) {
+  const auto path = FindDataFile("default-settings.ini");
+  ASSERT_TRUE(path.has_value());
+  TGlobalSet loaded;
+  EXPECT_TRUE(LoadSettings(loaded, *path));
+  const TGlobalSet factory = FactoryGlobalSet();
+  // Each factory list comes first, in its order; today's labels follow.
+  for (auto list : {&TGlobalSet::AddressLike, &TGlobalSet::PostCodeLike, &TGlobalSet::telephoneLike,
+                    &TGlobalSet::faxnoLike, &TGlobalSet::MailAddressLike, &TGlobalSet::CompanyLike,
+                    &TGlobalSet::HTMLNameLike, &TGlobalSet::CompanyNameLike,
+                    &TGlobalSet::AddressContentLike, &TGlobalSet::NextPageLike}) {
+    const TLikeList& want = factory.*list;
+    const TLikeList& got = loaded.*list;
+    ASSERT_GE(got.size(), want.size());
+    EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin())) << LikeListToText(got);
+  }
+  for (const char* label : {"邮箱", "手机", "座机", "热线", "联系电话"})
+    EXPECT_NE((LikeListToText(loaded.telephoneLike) + LikeListToText(loaded.MailAddressLike))
+                  .find(G(label)),
+              std::string::npos)
+        << label;
+  EXPECT_EQ(loaded.MaxFindWebThreadCount, 20);
+  EXPECT_EQ(loaded.MaxCrawlLevel, 2);
+  EXPECT_EQ(loaded.MaxReadHTMLTimeOut, 30000);
+  EXPECT_TRUE(loaded.FlagFindAddressAndPostCode && loaded.FlagFindTelAndFax &&
+              loaded.FlagFindMailAddress && loaded.FlagModernRecognition);
+  EXPECT_FALSE(loaded.FlagUseSina || loaded.FlagUseBaidu);
+
+  // The switch is on when its key is missing and off when stored as 0.
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir / "a.ini", "[FINDFLAGS]\r\nFlagModernRecognition=0\r\n");
+  LoadSettings(loaded, (dir / "a.ini").string());
+  EXPECT_FALSE(loaded.FlagModernRecognition);
+  LoadSettings(loaded, (dir / "missing.ini").string());
+  EXPECT_TRUE(loaded.FlagModernRecognition);
+}
+
+// Pages under tests/fixtures/modern: UTF-8 as fetched, with the shipped defaults.
+TEST(ModernRecognition, FixturePagesGiveTheExpectedRecords) {
+  const fs::path dir = fs::path(VELTRA_FIXTURE_DIR) / "modern";
+  int pages = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    if (entry.path().extension() != ".html") continue;
+    ++pages;
+    std::vector<std::string> want;
+    std::istringstream in(
+        testsupport::ReadFile(fs::path(entry.path()).replace_extension(".expected")));
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty() && line[0] != '#') want.push_back(line);
+
+    TParseHTML parser(ShippedDefaults());
+    parser.LoadPage(PageToGbk(testsupport::ReadFile(entry.path())), "",
+                    "http://www.example.com/lx.htm", "");
+    parser.Analyse();
+    EXPECT_EQ(Rows(parser), want) << entry.path().filename();
+  }
+  EXPECT_GE(pages, 2);
+}
+
+TEST(ModernRecognition, ShapesRefuseDatesPricesPostcodesAndFilingNumbers) {
+  struct TCase {
+    const char* text;
+    bool labelled;
+    std::vector<std::string> phones;
+  };
+  const TCase cases[] = {
+      {"0571-88886666/13912345678 张生", false, {"0571-88886666", "13912345678"}},
+      {"手机 139 0168 3028，座机 (0571)8888 6666", false, {"139 0168 3028", "(0571)8888 6666"}},
+      {"+86 577 88951111 或 400-800-1234", false, {"+86 577 88951111", "400-800-1234"}},
+      {"0632-6081183 3970808", true, {"0632-6081183", "3970808"}},
+      {"310012 0571-88886666-8001 转 8002", true, {"0571-88886666"}},
+      {"（０５７１）８８８８６６６６、0571—88886667",
+       false,
+       {"（０５７１）８８８８６６６６", "0571—88886667"}},
+      {"更新于 2019-05-12，2006-2016 年", false, {}},
+      {"浙ICP备12345678号-1 京公网安备 11010802012345号", false, {}},
+      {"价格 ￥1280000，共 2000000 件，邮编 310012", false, {}},
+      {"QQ12345678901 或 ab13912345678", false, {}},
+      {"3970808", false, {}},
+  };
+  for (const TCase& c : cases) {
+    std::vector<std::string> got;
+    for (const auto& f : contact::FindPhones(G(c.text), c.labelled))
+      got.push_back(gbk::ToUtf8(f.Value));
+    EXPECT_EQ(got, c.phones) << c.text;
+  }
+  std::vector<std::string> mails;
+  for (const auto& f : contact::FindEmails(G("邮箱：a.b@x.cn; info@ casa.example.ca，@@ x@y")))
+    mails.push_back(f.Value);
+  EXPECT_EQ(mails, (std::vector<std::string>{"a.b@x.cn", "info@casa.example.ca"}));
+}
+
+// The switch off gives the label-driven records exactly; on, shapes and page names add more.
+TEST(ModernRecognition, SwitchOffKeepsTheLabelDrivenRecords) {
+  TGlobalSet set = FactoryGlobalSet();
+  const std::string page =
+      G("<html><head><title>明远化工</title></head><body><p>联系人：王先生 13712345678</p>"
+        "<p>电话：0571-88886666 手机：13912345678</p></body></html>");
+  set.FlagModernRecognition = false;
+  TParseHTML off(std::make_shared<const TGlobalSet>(set));
+  off.LoadPage(page, G("明远"), "http://www.example.com/", "");
+  off.Analyse();
+  // The telephone runs into the next label, as the specified extractor reads it.
+  EXPECT_EQ(Rows(off),
+            (std::vector<std::string>{
+                "明远\thttp://www.example.com/\t\t0571-88886666 手机:13912345678\t\t\t\t"}));
+
+  set.FlagModernRecognition = true;
+  TParseHTML on(std::make_shared<const TGlobalSet>(set));
+  on.LoadPage(page, G("明远"), "http://www.example.com/", "");
+  on.Analyse();
+  EXPECT_EQ(Rows(on), (std::vector<std::string>{"明远;明远化工\thttp://www.example.com/\t\t"
+                                                "13712345678 0571-88886666 13912345678\t\t\t\t"}));
+}
+
+TEST(ModernRecognition, BadInputNeitherCrashesNorSlowsDown) {
+  const auto settings = ShippedDefaults();
+  TParseHTML parser(settings);
+  const std::vector<std::string> pieces = {"<body>",
+                                           "<p>",
+                                           "<br>",
+                                           "<td>",
+                                           "</div>",
+                                           "<div style=\"display:none\">",
+                                           "<!--",
+                                           "-->",
+                                           "<script>",
+                                           "</script>",
+                                           G("电 话："),
+                                           G("地址："),
+                                           G("【北京分公司】"),
+                                           G("有限公司"),
+                                           "0571-88886666",
+                                           "13912345678",
+                                           "2019-05-12",
+                                           "a@b.cn",
+                                           "@",
+                                           ":",
+                                           " ",
+                                           "\x81",
+                                           "\xFE",
+                                           std::string(1, '\0'),
+                                           "<a href='mailto:x@y.cn'>",
+                                           G("版权所有"),
+                                           "\"",
+                                           "/"};
+  std::mt19937 rng(5);
+  for (int round = 0; round < 1500; ++round) {
+    std::string html;
+    for (int i = static_cast<int>(rng() % 150); i > 0; --i) html += pieces[rng() % pieces.size()];
+    parser.LoadPage(html, rng() % 2 ? G("明远") : "", "http://a.cn/", "");
+    parser.Analyse();
+    const std::size_t n = parser.Companies.size();
+    for (const auto* list : {&parser.Addresses, &parser.Telephones, &parser.Emails,
+                             &parser.WebAddresses, &parser.Descriptions})
+      ASSERT_EQ(list->size(), n);
+  }
+
+  // Speed on such pages is measured in bench/analyse_bench.cpp.
+  for (const std::string& html :
+       {"<body><p>" + std::string(100000, '@') + "</p>",
+        "<body>" + std::string(1 << 20, '\0') + "<p>a@b.cn",
+        "<body><div " + std::string(50 << 20, 'x') + ">",
+        "<body>" + G("电话:") + std::string(1 << 20, ':') + "<br>0571-88886666"}) {
+    parser.LoadPage(html, "", "http://a.cn/", "");
+    parser.Analyse();
+    EXPECT_LE(parser.Companies.size(), 1u);
+  }
+}
