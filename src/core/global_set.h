@@ -46,6 +46,9 @@ class TGlobalSet {
   // Section ENGINEHOST: engine key ("Sina", "Sohu", "Yahoo", "Google", "163", "Baidu") ->
   // host[:port] overriding the built-in host. Read only; nothing writes it.
   std::map<std::string, std::string> EngineHost;
+  // SETTING/ClampNumbers (read only, default on): LoadSettings brings the three numbers into
+  // the options dialog's ranges; 0 takes them as stored.
+  bool ClampNumbers = true;
 };
 
 // Keys of section ENGINEHOST, spelled as TGlobalSet::EngineHost holds them.

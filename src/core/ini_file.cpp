@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
+#include "core/file_read.h"
 #include "core/gbk.h"
 
 namespace {
@@ -160,26 +162,25 @@ void TIniFile::Parse(std::string_view bytes) {
   }
 }
 
-bool TIniFile::LoadFile(const std::string& path) {
+bool TIniFile::LoadFile(const std::string& path, std::string* error) {
   lines_.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR;
   std::string bytes;
-  char buf[65536];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ok = false;
-      break;
-    }
-    if (n == 0) break;
-    bytes.append(buf, static_cast<std::size_t>(n));
+  const TFileReadResult read = ReadFileCapped(path, kIniMaxFileBytes, bytes);
+  if (read.Status == TFileReadStatus::Missing) return true;
+  if (read.Status != TFileReadStatus::Ok) {
+    if (error)
+      *error = read.Status == TFileReadStatus::TooLarge
+                   ? FileTooLargeMessage(path, kIniMaxFileBytes)
+                   : "Cannot read \"" + path + "\". " + std::strerror(read.Error);
+    return false;
   }
-  ::close(fd);
-  if (ok) Parse(bytes);
-  return ok;
+  if (!gbk::IsAscii(bytes) && gbk::IsValidUtf8(bytes)) {
+    std::string_view utf8 = bytes;
+    if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
+    bytes = gbk::FromUtf8(utf8);
+  }
+  Parse(bytes);
+  return true;
 }
 
 void TIniFile::SaveFile(const std::string& path) const {

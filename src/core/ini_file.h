@@ -20,6 +20,8 @@ class EIniWriteError : public std::runtime_error {
 
 // Longest value a read returns, in bytes.
 inline constexpr std::size_t kIniMaxValueBytes = 2047;
+// Largest file LoadFile reads.
+inline constexpr std::size_t kIniMaxFileBytes = 16u << 20;
 
 class TIniFile {
  public:
@@ -28,8 +30,10 @@ class TIniFile {
 
   void Parse(std::string_view bytes);
   // Reads the file. A missing file reads as an empty one and counts as success; false means
-  // the file exists but could not be read (the content is then empty).
-  bool LoadFile(const std::string& path);
+  // the file exists but could not be read or is over kIniMaxFileBytes (the content is then
+  // empty, and `error` says why, naming the file). A file that is valid UTF-8 with non-ASCII
+  // bytes was saved by an editor, not by us: it is read as UTF-8 and held as GBK.
+  bool LoadFile(const std::string& path, std::string* error = nullptr);
   // Replaces the file with Bytes(); throws EIniWriteError.
   void SaveFile(const std::string& path) const;
   std::string Bytes() const;
