@@ -47,16 +47,27 @@ class TIniFile {
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
 
  private:
+  // One line: its text is [Begin, TextEnd), its line break [TextEnd, End).
   struct TLine {
-    std::string Text;  // without its line break
-    std::string Eol;   // "\r\n", "\n" or "" for a last line without a break
+    std::size_t Begin;
+    std::size_t TextEnd;
+    std::size_t End;
   };
-  // Index of the first line of the section's header, or npos.
+  TLine LineAt(std::size_t pos) const;
+  std::string_view TextOf(const TLine& line) const;
+  // Offset of the section's header line, or npos.
   std::size_t FindSection(std::string_view section) const;
-  // One past the section's last line (the next header or the end of the file).
+  // Offset one past the section's last line (the next header or the end of the file).
   std::size_t SectionEnd(std::size_t header) const;
 
-  std::vector<TLine> lines_;
+  // Offsets of the section header lines, found again after each change.
+  const std::vector<std::size_t>& Headers() const;
+
+  // The file as it stands, byte for byte: nothing per line is kept, so a file of many
+  // short lines costs no more than its size.
+  std::string bytes_;
+  mutable std::vector<std::size_t> headers_;
+  mutable bool indexed_ = false;
 };
 
 // Names compared as the file's rules say: A-Z folded in single-byte characters only.
