@@ -41,6 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   parser.LoadPage(std::move(page), GBK("海德公司"), "http://www.example.com/dir/index.html",
                   "desc");
   if (parser.Tokens.size() != parser.TokenIsTag.size()) std::abort();
+  // Every packed token reads back whole and in bounds: tags as "<...>", text never empty
+  // (it may be blank once folded).
+  std::size_t n = 0;
+  for (const std::string_view token : parser.Tokens) {
+    const bool tag = parser.TokenIsTag[n++];
+    if (tag ? !(token.starts_with('<') && token.ends_with('>')) : token.empty()) std::abort();
+  }
+  if (n != parser.Tokens.size()) std::abort();
   parser.Analyse();
   if (parser.Blocks.size() != parser.BlockEndsAtTable.size()) std::abort();
   for (const std::string& block : parser.Blocks)

@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   // Writing every key (as the saves do, here in memory to keep the fuzzer fast) and loading
   // again must give back exactly what was written.
-  TIniFile ini(std::string_view(reinterpret_cast<const char*>(data), size));
+  TIniFile ini;
+  ini.LoadFile(path);
   for (const auto& line : SettingsLines(set)) ini.WriteString(line.Section, line.Key, line.Value);
   ini.WriteString("LIKE", "LIKESETTING", mode ? "1" : "0");
   const std::string bytes = ini.Bytes();

@@ -61,21 +61,16 @@ TLinkTag ClassifyLinkTag(std::string_view trimmedTag) {
   return TLinkTag::kNone;
 }
 
-void CollectLinkTags(const std::vector<std::string>& tokens, const std::vector<uint8_t>& tokenIsTag,
-                     std::vector<std::string>& linkTags, std::string& baseTag) {
-  for (std::size_t i = 0; i < tokens.size() && i < tokenIsTag.size(); ++i) {
-    if (tokenIsTag[i] != 1) continue;
-    const std::string_view t = gbk::TrimView(tokens[i]);
-    switch (ClassifyLinkTag(t)) {
-      case TLinkTag::kLink:
-        linkTags.emplace_back(t);
-        break;
-      case TLinkTag::kBase:
-        baseTag = t;
-        break;
-      case TLinkTag::kNone:
-        break;
-    }
+void CollectLinkTag(std::string_view t, std::vector<std::string>& linkTags, std::string& baseTag) {
+  switch (ClassifyLinkTag(t)) {
+    case TLinkTag::kLink:
+      linkTags.emplace_back(t);
+      break;
+    case TLinkTag::kBase:
+      baseTag = t;
+      break;
+    case TLinkTag::kNone:
+      break;
   }
 }
 

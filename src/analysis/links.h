@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/gbk.h"
+
 namespace links {
 
 // Values of LinkKind.
@@ -24,11 +26,23 @@ enum class TLinkTag { kNone, kLink, kBase };
 // ignored.
 TLinkTag ClassifyLinkTag(std::string_view trimmedTag);
 
+// Files one trimmed tag token: a link tag is appended to `linkTags`, a base tag replaces
+// `baseTag`.
+void CollectLinkTag(std::string_view trimmedTag, std::vector<std::string>& linkTags,
+                    std::string& baseTag);
+
 // Appends the trimmed link tags among the tag tokens to `linkTags`, in page order; the last
 // base tag, trimmed, is stored in `baseTag` (left unchanged when there is none). Tokens
-// beyond the end of `tokenIsTag` count as text.
-void CollectLinkTags(const std::vector<std::string>& tokens, const std::vector<uint8_t>& tokenIsTag,
-                     std::vector<std::string>& linkTags, std::string& baseTag);
+// beyond the end of `tokenIsTag` count as text. Any token sequence read in order will do.
+template <typename TTokens, typename TFlags>
+void CollectLinkTags(const TTokens& tokens, const TFlags& tokenIsTag,
+                     std::vector<std::string>& linkTags, std::string& baseTag) {
+  std::size_t i = 0;
+  for (const std::string_view token : tokens) {
+    if (i >= tokenIsTag.size()) break;
+    if (tokenIsTag[i++] == 1) CollectLinkTag(gbk::TrimView(token), linkTags, baseTag);
+  }
+}
 
 // The address a link tag points to: empty for script links ("javascript", "vbscript"
 // anywhere); "href=" for anchors, "src=" for frames.

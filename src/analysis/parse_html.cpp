@@ -45,6 +45,23 @@ bool ContainsTagNoCase(std::string_view s, std::string_view lowerNeedle) {
   return ForEachOpenBracket(s, [&](std::size_t i) { return StartsWithNoCase(s, i, lowerNeedle); });
 }
 
+// Appends the trimmed block buffer to `blocks` and empties the buffer. A buffer mostly
+// filled is handed over whole, so a block as large as the page is never held twice; any
+// other is copied and keeps its room for the next block.
+void TakeBlock(std::string& buffer, std::vector<std::string>& blocks) {
+  const std::string_view t = gbk::TrimView(buffer);
+  if (t.size() < buffer.capacity() / 2) {
+    blocks.emplace_back(t);
+    buffer.clear();
+    return;
+  }
+  const auto lead = static_cast<std::size_t>(t.data() - buffer.data());
+  buffer.resize(lead + t.size());
+  buffer.erase(0, lead);
+  blocks.push_back(std::move(buffer));
+  buffer = std::string();
+}
+
 constexpr std::string_view kLineBreakTags[] = {
     "<p",   "</p", "<tr",  "</tr", "<br",  "</br", "<ul",  "</ul", "<ol",
     "</ol", "<li", "</li", "<dl",  "</dl", "<dt",  "</dt", "<dd",  "</dd",
@@ -104,7 +121,11 @@ void TParseHTML::Clear() {
 void TParseHTML::SplitTokens() {
   Tokens.clear();
   TokenIsTag.clear();
+  // No token is longer than the bytes it came from, and a header is one byte up to 127
+  // bytes: twice the page is enough, so the tokens are never copied while they grow.
+  Tokens.reserve(2 * HTML.size());
   std::string buffer;
+  std::string folded;
   bool inTag = false;
   bool inQuote = false;
   bool previousWasSpace = false;
@@ -133,16 +154,18 @@ void TParseHTML::SplitTokens() {
       inQuote = !inQuote;
     } else if (c == '<' && !inQuote) {
       if (!gbk::IsBlank(buffer)) {
-        Tokens.push_back(FoldEntities(buffer));
-        TokenIsTag.push_back(0);
+        folded.clear();
+        AppendFolded(buffer, folded);
+        Tokens.push_back(folded);
+        TokenIsTag.push_back(false);
       }
       buffer.assign(1, '<');
       inTag = true;
     } else {
       buffer.push_back(c);
       if (c == '>' && inTag) {
-        Tokens.push_back(std::move(buffer));
-        TokenIsTag.push_back(1);
+        Tokens.push_back(buffer);
+        TokenIsTag.push_back(true);
         buffer.clear();
         inTag = false;
       }
@@ -152,13 +175,18 @@ void TParseHTML::SplitTokens() {
 }
 
 std::string TParseHTML::FoldEntities(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendFolded(text, out);
+  return out;
+}
+
+void TParseHTML::AppendFolded(std::string_view text, std::string& out) {
   static const std::string& fullWidthSpace = GBK("　");
   static const std::string& fullWidthColon = GBK("：");
   // Longer forms first, so "&nbsp;" loses its ";" too.
   static constexpr std::string_view kBlankEntities[] = {"&nbsp;", "&nbsp", "&copy;", "&copy"};
   // One pass; unchanged runs are copied whole.
-  std::string out;
-  out.reserve(text.size());
   std::size_t copied = 0;
   auto fold = [&](std::size_t at, std::size_t len, char to) {
     out.append(text.substr(copied, at - copied));
@@ -184,7 +212,6 @@ std::string TParseHTML::FoldEntities(std::string_view text) {
     i = std::max(i + n, copied);
   }
   out.append(text.substr(copied));
-  return out;
 }
 
 int TParseHTML::ClassifyTag(std::string_view trimmedTag) {
@@ -216,20 +243,26 @@ int TParseHTML::ClassifyTag(std::string_view trimmedTag) {
 void TParseHTML::BuildBlocks() {
   Blocks.clear();
   BlockEndsAtTable.clear();
+  // A block holds at most one byte for each byte of the page: reserved once, the buffer
+  // never leaves copies of itself behind while it grows.
   std::string buffer;
+  buffer.reserve(HTML.size());
   // Only blank bytes (spaces, line feeds) are added besides non-blank text runs, so this
   // flag says whether the buffer is non-blank without rescanning it.
   bool bufferHasText = false;
   bool inBody = false;
   bool lastWasLineBreak = false;
 
-  for (std::size_t n = 0; n < Tokens.size(); ++n) {
-    const std::string_view t = gbk::TrimView(Tokens[n]);
+  std::size_t n = 0;
+  for (const std::string_view token : Tokens) {
+    const bool isTag = n < TokenIsTag.size() && TokenIsTag[n];
+    ++n;
+    const std::string_view t = gbk::TrimView(token);
     if (!inBody) {
       inBody = ContainsTagNoCase(t, "<body");
       continue;
     }
-    const int kind = TokenIsTag[n] ? ClassifyTag(t) : 2;
+    const int kind = isTag ? ClassifyTag(t) : 2;
     switch (kind) {
       case -2:
         buffer.push_back(' ');
@@ -237,9 +270,8 @@ void TParseHTML::BuildBlocks() {
       case 1:
       case -1:
         if (bufferHasText) {
-          Blocks.push_back(gbk::Trim(buffer));
+          TakeBlock(buffer, Blocks);
           BlockEndsAtTable.push_back(1);
-          buffer.clear();
           bufferHasText = false;
         }
         break;
@@ -257,7 +289,7 @@ void TParseHTML::BuildBlocks() {
     }
   }
   if (bufferHasText) {
-    Blocks.push_back(gbk::Trim(buffer));
+    TakeBlock(buffer, Blocks);
     BlockEndsAtTable.push_back(0);
   }
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/token_list.h"
 #include "core/global_set.h"
 
 class TParseHTML {
@@ -78,8 +79,8 @@ class TParseHTML {
   std::string Title;
   std::string PageURL;
   std::string Description;
-  std::vector<std::string> Tokens;
-  std::vector<uint8_t> TokenIsTag;
+  TTokenList Tokens;
+  std::vector<bool> TokenIsTag;
   std::string BaseTag;
   std::vector<std::string> MailtoTags;
   std::vector<std::string> LinkTags;
@@ -109,6 +110,7 @@ class TParseHTML {
     TLikeList AddressContent;
   };
   static TLikeList LowerList(const TLikeList& list);
+  static void AppendFolded(std::string_view text, std::string& out);
 
   std::shared_ptr<const TGlobalSet> settings_;
   TLoweredLists lowered_;

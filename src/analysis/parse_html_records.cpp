@@ -191,9 +191,11 @@ bool TParseHTML::AddRecord(const std::string& company, const std::string& addres
 
 std::string TParseHTML::HarvestMailto() {
   MailtoTags.clear();
-  for (std::size_t i = 0; i < Tokens.size() && i < TokenIsTag.size(); ++i) {
-    if (TokenIsTag[i] != 1) continue;
-    const std::string_view tag = gbk::TrimView(Tokens[i]);
+  std::size_t i = 0;
+  for (const std::string_view token : Tokens) {
+    if (i >= TokenIsTag.size()) break;
+    if (TokenIsTag[i++] != 1) continue;
+    const std::string_view tag = gbk::TrimView(token);
     if (gbk::ContainsNoCase(tag, "<a") && gbk::ContainsNoCase(tag, "href") &&
         gbk::ContainsNoCase(tag, "mailto"))
       MailtoTags.emplace_back(tag);

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/cli_commands.h"
+#include "core/file_read.h"
 #include "core/gbk.h"
 #include "core/global_set.h"
 
@@ -46,20 +47,22 @@ std::string CliConfigPath(const std::string& option) {
 }
 
 std::optional<std::string> CliReadBytes(const std::string& path, std::string& error) {
-  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!f) {
-    error = std::strerror(errno);
-    return std::nullopt;
-  }
+  // Inputs are pages, address lists and settings: far below this, and a device or a pipe
+  // that never ends is cut here.
+  constexpr std::size_t kMaxInputBytes = 64u << 20;
   std::string bytes;
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) bytes.append(buf, n);
-  if (std::ferror(f.get())) {
-    error = errno ? std::strerror(errno) : "read error";
-    return std::nullopt;
+  const TFileReadResult read = ReadFileCapped(path, kMaxInputBytes, bytes);
+  switch (read.Status) {
+    case TFileReadStatus::Ok:
+      return bytes;
+    case TFileReadStatus::TooLarge:
+      error = "larger than 64 MiB";
+      break;
+    default:
+      error = std::strerror(read.Error);
+      break;
   }
-  return bytes;
+  return std::nullopt;
 }
 
 std::string CliOutputField(std::string_view gbkText) {

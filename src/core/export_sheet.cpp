@@ -1,11 +1,16 @@
 #include "core/export_sheet.h"
 
+#include <unistd.h>
 #include <xlsxwriter.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
+#include <filesystem>
 #include <memory>
+#include <string_view>
 
+#include "core/atomic_file.h"
 #include "core/gbk.h"
 
 namespace {
@@ -23,7 +28,11 @@ void Check(lxw_error err, const std::string& what) {
   if (err != LXW_NO_ERROR) throw EExportError(what + ": " + lxw_strerror(err));
 }
 
-std::string CsvField(const std::string& utf8) {
+std::string CsvField(std::string utf8) {
+  // A spreadsheet would take a cell starting like this as a formula: the apostrophe keeps
+  // it text.
+  if (!utf8.empty() && std::string_view("=+-@\t\r").find(utf8[0]) != std::string_view::npos)
+    utf8.insert(0, 1, '\'');
   if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
   std::string out = "\"";
   for (char c : utf8) {
@@ -56,7 +65,15 @@ void ExportRows(const std::vector<TExportRow>& rows, TExportSink& sink) {
 }
 
 struct TXlsxExportSink::TImpl {
+  ~TImpl() {
+    Workbook.reset();
+    if (!TempPath.empty()) ::unlink(TempPath.c_str());
+  }
+
   std::string Path;
+  // The workbook is written here, beside the target, and renamed over it once complete.
+  std::string TempPath;
+  std::filesystem::path Target;
   std::function<void(const std::string&)> OnShow;
   std::unique_ptr<lxw_workbook, WorkbookCloser> Workbook;
   lxw_worksheet* Sheet = nullptr;
@@ -81,9 +98,17 @@ TXlsxExportSink::TXlsxExportSink(std::string path, std::function<void(const std:
     : impl_(std::make_unique<TImpl>()) {
   impl_->Path = std::move(path);
   impl_->OnShow = std::move(onShow);
+  impl_->Target = SaveTarget(impl_->Path);
+  RemoveStaleTemporaries(impl_->Target);
+  const int fd = CreateTemporaryBeside(impl_->Target, impl_->TempPath);
+  if (fd < 0) {
+    impl_->TempPath.clear();
+    throw EExportError("Cannot create the workbook " + impl_->Path + ": " + std::strerror(errno));
+  }
+  ::close(fd);
   lxw_workbook_options options = {};
   options.constant_memory = LXW_TRUE;  // rows are written in order; keeps memory flat
-  impl_->Workbook.reset(workbook_new_opt(impl_->Path.c_str(), &options));
+  impl_->Workbook.reset(workbook_new_opt(impl_->TempPath.c_str(), &options));
   if (!impl_->Workbook) throw EExportError("Cannot create the workbook " + impl_->Path);
   impl_->Sheet = workbook_add_worksheet(impl_->Workbook.get(), nullptr);
   impl_->Wrap = workbook_add_format(impl_->Workbook.get());
@@ -124,6 +149,10 @@ void TXlsxExportSink::Show() {
   lxw_error err = workbook_close(impl_->Workbook.release());
   if (err != LXW_NO_ERROR)
     throw EExportError("Cannot write " + impl_->Path + ": " + lxw_strerror(err));
+  const int renameErr = RenameOver(impl_->TempPath, impl_->Target);
+  impl_->TempPath.clear();
+  if (renameErr != 0)
+    throw EExportError("Cannot write " + impl_->Path + ": " + std::strerror(renameErr));
   if (impl_->OnShow) impl_->OnShow(impl_->Path);
 }
 
@@ -133,16 +162,15 @@ void ExportToXlsx(const std::vector<TExportRow>& rows, const std::string& path) 
 }
 
 void ExportToCsv(const std::vector<TExportRow>& rows, const std::string& path) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw EExportError("Cannot create " + path);
-  out << "\xEF\xBB\xBF";
+  std::string out = "\xEF\xBB\xBF";
   const auto& headers = ExportHeaders();
-  for (int c = 0; c < kColumns; ++c) out << (c ? "," : "") << CsvField(headers[c]);
-  out << "\r\n";
+  for (int c = 0; c < kColumns; ++c) out += (c ? "," : "") + CsvField(headers[c]);
+  out += "\r\n";
   for (const auto& row : rows) {
-    for (int c = 0; c < kColumns; ++c) out << (c ? "," : "") << CsvField(gbk::ToUtf8(row[c]));
-    out << "\r\n";
+    for (int c = 0; c < kColumns; ++c) out += (c ? "," : "") + CsvField(gbk::ToUtf8(row[c]));
+    out += "\r\n";
   }
-  out.flush();
-  if (!out) throw EExportError("Cannot write " + path);
+  // Through a temporary file: a failed write keeps an earlier export of the same name.
+  const int err = ReplaceFile(path, out);
+  if (err != 0) throw EExportError("Cannot write " + path + ": " + std::strerror(err));
 }

@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <initializer_list>
 
 #include "core/data_files.h"
 #include "core/gbk.h"
+#include "core/log.h"
 
 namespace {
 
@@ -291,7 +293,9 @@ std::vector<TSettingsLine> SettingsLines(const TGlobalSet& set) {
 
 bool LoadSettings(TGlobalSet& set, const std::string& path) {
   TIniFile ini;
-  ini.LoadFile(path);  // missing or unreadable: no keys, so every default applies
+  std::string error;
+  // Missing or unreadable: no keys, so every default applies.
+  if (!ini.LoadFile(path, &error)) TLog::Global().Write(TLogLevel::Error, "settings", error);
   for (const auto& def : KeyTable()) {
     if (def.List)
       set.*def.List = LikeListFromText(ini.ReadString(def.Section, def.ReadKey).value_or(""));
@@ -308,6 +312,14 @@ bool LoadSettings(TGlobalSet& set, const std::string& path) {
     if (host && !host->empty()) set.EngineHost[key] = *host;
   }
   set.FlagModernRecognition = ReadBool(ini, "FINDFLAGS", "FlagModernRecognition", true);
+  // The options dialog's ranges: a huge worker count or depth, or a time-out of 0 (none),
+  // would exhaust memory or hold a worker for ever.
+  set.ClampNumbers = ReadBool(ini, "SETTING", "ClampNumbers", true);
+  if (set.ClampNumbers) {
+    set.MaxFindWebThreadCount = std::clamp(set.MaxFindWebThreadCount, 1, 30);
+    set.MaxCrawlLevel = std::clamp(set.MaxCrawlLevel, 0, 6);
+    set.MaxReadHTMLTimeOut = std::clamp(set.MaxReadHTMLTimeOut, 10000, 30000);
+  }
   return ReadBool(ini, "LIKE", "LIKESETTING", true);
 }
 

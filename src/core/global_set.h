@@ -53,6 +53,9 @@ class TGlobalSet {
   // Recognition beyond the keyword lists (shapes, branches, page-wide names); section
   // FINDFLAGS, key FlagModernRecognition, on when missing. Read only: saves never write it.
   bool FlagModernRecognition = true;
+  // SETTING/ClampNumbers (read only, default on): LoadSettings brings the three numbers into
+  // the options dialog's ranges; 0 takes them as stored.
+  bool ClampNumbers = true;
 };
 
 // Keys of section ENGINEHOST, spelled as TGlobalSet::EngineHost holds them.

@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
+#include "core/file_read.h"
 #include "core/gbk.h"
 
 namespace {
@@ -136,121 +139,121 @@ std::optional<int32_t> ParseIniInteger(std::string_view s) {
   return static_cast<int32_t>(v);
 }
 
-void TIniFile::Parse(std::string_view bytes) {
-  lines_.clear();
-  std::size_t pos = 0;
-  while (pos < bytes.size()) {
-    std::size_t nl = bytes.find('\n', pos);
-    TLine line;
-    if (nl == std::string_view::npos) {
-      line.Text.assign(bytes.substr(pos));
-      pos = bytes.size();
-    } else {
-      std::string_view text = bytes.substr(pos, nl - pos);
-      if (!text.empty() && text.back() == '\r') {
-        text.remove_suffix(1);
-        line.Eol = "\r\n";
-      } else {
-        line.Eol = "\n";
-      }
-      line.Text.assign(text);
-      pos = nl + 1;
-    }
-    lines_.push_back(std::move(line));
-  }
+TIniFile::TLine TIniFile::LineAt(std::size_t pos) const {
+  const std::size_t nl = bytes_.find('\n', pos);
+  if (nl == std::string::npos) return {pos, bytes_.size(), bytes_.size()};
+  const std::size_t textEnd = (nl > pos && bytes_[nl - 1] == '\r') ? nl - 1 : nl;
+  return {pos, textEnd, nl + 1};
 }
 
-bool TIniFile::LoadFile(const std::string& path) {
-  lines_.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR;
+std::string_view TIniFile::TextOf(const TLine& line) const {
+  return std::string_view(bytes_).substr(line.Begin, line.TextEnd - line.Begin);
+}
+
+void TIniFile::Parse(std::string_view bytes) {
+  bytes_.assign(bytes);
+  indexed_ = false;
+}
+
+bool TIniFile::LoadFile(const std::string& path, std::string* error) {
+  bytes_.clear();
+  indexed_ = false;
   std::string bytes;
-  char buf[65536];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ok = false;
-      break;
-    }
-    if (n == 0) break;
-    bytes.append(buf, static_cast<std::size_t>(n));
+  const TFileReadResult read = ReadFileCapped(path, kIniMaxFileBytes, bytes);
+  if (read.Status == TFileReadStatus::Missing) return true;
+  if (read.Status != TFileReadStatus::Ok) {
+    if (error)
+      *error = read.Status == TFileReadStatus::TooLarge
+                   ? FileTooLargeMessage(path, kIniMaxFileBytes)
+                   : "Cannot read \"" + path + "\". " + std::strerror(read.Error);
+    return false;
   }
-  ::close(fd);
-  if (ok) Parse(bytes);
-  return ok;
+  if (!gbk::IsAscii(bytes) && gbk::IsValidUtf8(bytes)) {
+    std::string_view utf8 = bytes;
+    if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
+    bytes = gbk::FromUtf8(utf8);
+  }
+  bytes_ = std::move(bytes);
+  return true;
 }
 
 void TIniFile::SaveFile(const std::string& path) const {
-  WriteWholeFile(path, Bytes());
+  WriteWholeFile(path, bytes_);
 }
 
 std::string TIniFile::Bytes() const {
-  std::string out;
-  std::size_t total = 0;
-  for (const auto& l : lines_) total += l.Text.size() + l.Eol.size();
-  out.reserve(total);
-  for (const auto& l : lines_) {
-    out += l.Text;
-    out += l.Eol;
+  return bytes_;
+}
+
+const std::vector<std::size_t>& TIniFile::Headers() const {
+  if (!indexed_) {
+    headers_.clear();
+    for (std::size_t pos = 0; pos < bytes_.size();) {
+      const TLine line = LineAt(pos);
+      if (HeaderName(TextOf(line))) headers_.push_back(pos);
+      pos = line.End;
+    }
+    indexed_ = true;
   }
-  return out;
+  return headers_;
 }
 
 std::size_t TIniFile::FindSection(std::string_view section) const {
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    auto name = HeaderName(lines_[i].Text);
-    if (name && IniNamesEqual(*name, section)) return i;
+  for (std::size_t pos : Headers()) {
+    auto name = HeaderName(TextOf(LineAt(pos)));
+    if (name && IniNamesEqual(*name, section)) return pos;
   }
   return std::string::npos;
 }
 
 std::size_t TIniFile::SectionEnd(std::size_t header) const {
-  std::size_t j = header + 1;
-  while (j < lines_.size() && !HeaderName(lines_[j].Text)) ++j;
-  return j;
+  const auto& headers = Headers();
+  const auto next = std::upper_bound(headers.begin(), headers.end(), header);
+  return next == headers.end() ? bytes_.size() : *next;
 }
 
 std::optional<std::string> TIniFile::ReadString(std::string_view section,
                                                 std::string_view key) const {
-  std::size_t h = FindSection(section);
+  const std::size_t h = FindSection(section);
   if (h == std::string::npos) return std::nullopt;
-  std::size_t end = SectionEnd(h);
-  for (std::size_t i = h + 1; i < end; ++i) {
+  const std::size_t end = SectionEnd(h);
+  for (std::size_t pos = LineAt(h).End; pos < end;) {
+    const TLine line = LineAt(pos);
     std::string_view k, v;
-    if (SplitKeyLine(lines_[i].Text, k, v) && IniNamesEqual(k, key))
-      return std::string(CutValue(v));
+    if (SplitKeyLine(TextOf(line), k, v) && IniNamesEqual(k, key)) return std::string(CutValue(v));
+    pos = line.End;
   }
   return std::nullopt;
 }
 
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   std::string text;
-  text.reserve(key.size() + 1 + value.size());
+  text.reserve(key.size() + 1 + value.size() + 2);
   text.append(key).push_back('=');
   for (char c : value) text.push_back((c == '\r' || c == '\n') ? ' ' : c);
 
-  std::size_t h = FindSection(section);
+  const std::size_t h = FindSection(section);
+  const std::size_t end = h == std::string::npos ? h : SectionEnd(h);
+  indexed_ = false;  // every path below changes the bytes
   if (h == std::string::npos) {
-    if (!lines_.empty() && lines_.back().Eol.empty()) lines_.back().Eol = "\r\n";
-    lines_.push_back({"[" + std::string(section) + "]", "\r\n"});
-    lines_.push_back({std::move(text), "\r\n"});
+    if (!bytes_.empty() && bytes_.back() != '\n') bytes_ += "\r\n";
+    bytes_ += "[" + std::string(section) + "]\r\n" + text + "\r\n";
     return;
   }
-  std::size_t end = SectionEnd(h);
-  std::size_t last = h;  // last non-blank line of the section
-  for (std::size_t i = h + 1; i < end; ++i) {
+  TLine last = LineAt(h);  // last non-blank line of the section
+  for (std::size_t pos = last.End; pos < end;) {
+    const TLine line = LineAt(pos);
     std::string_view k, v;
-    if (SplitKeyLine(lines_[i].Text, k, v) && IniNamesEqual(k, key)) {
-      lines_[i].Text = std::move(text);
+    if (SplitKeyLine(TextOf(line), k, v) && IniNamesEqual(k, key)) {
+      bytes_.replace(line.Begin, line.TextEnd - line.Begin, text);
       return;
     }
-    if (!gbk::IsBlank(lines_[i].Text)) last = i;
+    if (!gbk::IsBlank(TextOf(line))) last = line;
+    pos = line.End;
   }
-  if (lines_[last].Eol.empty()) lines_[last].Eol = "\r\n";
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last + 1),
-                TLine{std::move(text), "\r\n"});
+  // A last line without a break gets one before the new line follows it.
+  if (last.TextEnd == last.End) text.insert(0, "\r\n");
+  bytes_.insert(last.End, text + "\r\n");
 }
 
 void WriteWholeFile(const std::string& path, std::string_view bytes) {

@@ -20,6 +20,8 @@ class EIniWriteError : public std::runtime_error {
 
 // Longest value a read returns, in bytes.
 inline constexpr std::size_t kIniMaxValueBytes = 2047;
+// Largest file LoadFile reads.
+inline constexpr std::size_t kIniMaxFileBytes = 16u << 20;
 
 class TIniFile {
  public:
@@ -28,8 +30,10 @@ class TIniFile {
 
   void Parse(std::string_view bytes);
   // Reads the file. A missing file reads as an empty one and counts as success; false means
-  // the file exists but could not be read (the content is then empty).
-  bool LoadFile(const std::string& path);
+  // the file exists but could not be read or is over kIniMaxFileBytes (the content is then
+  // empty, and `error` says why, naming the file). A file that is valid UTF-8 with non-ASCII
+  // bytes was saved by an editor, not by us: it is read as UTF-8 and held as GBK.
+  bool LoadFile(const std::string& path, std::string* error = nullptr);
   // Replaces the file with Bytes(); throws EIniWriteError.
   void SaveFile(const std::string& path) const;
   std::string Bytes() const;
@@ -43,16 +47,27 @@ class TIniFile {
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
 
  private:
+  // One line: its text is [Begin, TextEnd), its line break [TextEnd, End).
   struct TLine {
-    std::string Text;  // without its line break
-    std::string Eol;   // "\r\n", "\n" or "" for a last line without a break
+    std::size_t Begin;
+    std::size_t TextEnd;
+    std::size_t End;
   };
-  // Index of the first line of the section's header, or npos.
+  TLine LineAt(std::size_t pos) const;
+  std::string_view TextOf(const TLine& line) const;
+  // Offset of the section's header line, or npos.
   std::size_t FindSection(std::string_view section) const;
-  // One past the section's last line (the next header or the end of the file).
+  // Offset one past the section's last line (the next header or the end of the file).
   std::size_t SectionEnd(std::size_t header) const;
 
-  std::vector<TLine> lines_;
+  // Offsets of the section header lines, found again after each change.
+  const std::vector<std::size_t>& Headers() const;
+
+  // The file as it stands, byte for byte: nothing per line is kept, so a file of many
+  // short lines costs no more than its size.
+  std::string bytes_;
+  mutable std::vector<std::size_t> headers_;
+  mutable bool indexed_ = false;
 };
 
 // Names compared as the file's rules say: A-Z folded in single-byte characters only.

@@ -1,15 +1,15 @@
 #include "core/task_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <random>
+#include <filesystem>
 
+#include "core/atomic_file.h"
+#include "core/file_read.h"
 #include "core/gbk.h"
 
 namespace {
@@ -187,14 +187,6 @@ class TReader {
   std::size_t pos_ = 0;
 };
 
-std::string SystemReason(int err) {
-  return std::strerror(err);
-}
-
-[[noreturn]] void ThrowAccess(const char* what, const std::string& path, int err) {
-  throw ETaskFileAccessError(std::string(what) + " \"" + path + "\". " + SystemReason(err));
-}
-
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -207,17 +199,12 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// A temporary file in the target's directory, created with the usual permissions.
-int CreateTemporary(const std::string& path, std::string& tempPath) {
-  static std::atomic<unsigned> counter{0};
-  std::random_device rd;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-               std::to_string(rd() % 100000);
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
+std::string SystemReason(int err) {
+  return std::strerror(err);
+}
+
+[[noreturn]] void ThrowAccess(const char* what, const std::string& path, int err) {
+  throw ETaskFileAccessError(std::string(what) + " \"" + path + "\". " + SystemReason(err));
 }
 
 }  // namespace
@@ -281,40 +268,32 @@ TTaskFileData DecodeTaskFile(std::string_view bytes) {
 }
 
 TTaskFileData ReadTaskFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) ThrowAccess("Cannot open file", path, errno);
   std::string bytes;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      ThrowAccess("Cannot read file", path, err);
-    }
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
+  const TFileReadResult read = ReadFileCapped(path, kTaskFileMaxBytes, bytes);
+  switch (read.Status) {
+    case TFileReadStatus::Ok:
+      break;
+    case TFileReadStatus::TooLarge:
+      throw ETaskFileAccessError(FileTooLargeMessage(path, kTaskFileMaxBytes));
+    case TFileReadStatus::Missing:
+      ThrowAccess("Cannot open file", path, read.Error);
+    case TFileReadStatus::Failed:
+      ThrowAccess("Cannot read file", path, read.Error);
   }
-  ::close(fd);
   return DecodeTaskFile(bytes);
 }
 
 void WriteTaskFile(const std::string& path, const TTaskFileData& data) {
   const std::string bytes = EncodeTaskFile(data);
+  // Written where a symbolic link leads, so the link stays a link.
+  const std::filesystem::path target = SaveTarget(path);
+  RemoveStaleTemporaries(target);
   std::string tempPath;
-  const int fd = CreateTemporary(path, tempPath);
+  const int fd = CreateTemporaryBeside(target, tempPath);
   if (fd < 0) ThrowAccess("Cannot create file", path, errno);
-  // A file being replaced keeps its permissions.
-  struct stat old {};
-  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
   bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
   int err = errno;
   if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && ::rename(tempPath.c_str(), path.c_str()) != 0) {
     ok = false;
     err = errno;
   }
@@ -322,6 +301,8 @@ void WriteTaskFile(const std::string& path, const TTaskFileData& data) {
     ::unlink(tempPath.c_str());
     ThrowAccess("Cannot write file", path, err);
   }
+  err = RenameOver(tempPath, target);
+  if (err != 0) ThrowAccess("Cannot write file", path, err);
 }
 
 TEngineNaming EngineNamingFor(const std::array<TSearchEngineObject*, 6>& adapters) {

@@ -55,10 +55,15 @@ struct TTaskFileData {
 std::string EncodeTaskFile(const TTaskFileData& data);
 TTaskFileData DecodeTaskFile(std::string_view bytes);
 
-// Reads a whole file and decodes it. Throws ETaskFileAccessError or ETaskFileError.
+// Largest task file read.
+inline constexpr std::size_t kTaskFileMaxBytes = 512u << 20;
+
+// Reads a whole file and decodes it; a file over kTaskFileMaxBytes is refused before it is
+// read. Throws ETaskFileAccessError or ETaskFileError.
 TTaskFileData ReadTaskFile(const std::string& path);
-// Writes to a temporary file beside `path`, then renames it over `path`: a failed write
-// leaves the previous file as it was. Throws ETaskFileAccessError.
+// Writes to a temporary file beside `path` (beside the file a symbolic link at `path` leads
+// to), then renames it over: a failed write leaves the previous file as it was. Temporary
+// files of saves that were killed are removed first. Throws ETaskFileAccessError.
 void WriteTaskFile(const std::string& path, const TTaskFileData& data);
 
 // Maps the engine adapters to the names stored in the file and back.

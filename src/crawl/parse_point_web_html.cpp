@@ -92,7 +92,7 @@ void TParsePointWebHTML::LoadPage(std::string html, std::string pageURL) {
 void TParsePointWebHTML::CollectAnchors() {
   std::string buffer;
   bool inAnchor = false;
-  for (const std::string& t : Tokens) {
+  for (const std::string_view t : Tokens) {
     if (gbk::ContainsNoCase(t, "<base")) BaseTag = t;
     if (!inAnchor) {
       if (gbk::ContainsNoCase(t, "<a")) {

@@ -37,7 +37,7 @@ class TParsePointWebHTML {
 
   std::string HTML;
   std::string PageURL;
-  std::vector<std::string> Tokens;
+  TTokenList Tokens;
   std::vector<std::string> Anchors;
   std::string BaseURL;
   std::string BaseTag;

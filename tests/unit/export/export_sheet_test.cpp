@@ -1,8 +1,11 @@
 #include "core/export_sheet.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 
 #include "test_support.h"
 
@@ -122,4 +125,37 @@ TEST(ExportSheet, XlsxSinkShowsTheFinishedFileAndCarriesTheTitle) {
   EXPECT_TRUE(complete);
   EXPECT_NE(ZipMember(path, "docProps/core.xml").find("导出公司信息数据"), std::string::npos);
   EXPECT_NE(ZipMember(path, "xl/styles.xml").find("wrapText=\"1\""), std::string::npos);
+}
+
+TEST(ExportSheet, CsvCellsThatWouldBeFormulasStayTextAndAFailedExportKeepsTheOldFile) {
+  testsupport::TempDir dir;
+  const auto path = dir / "out.csv";
+  auto rows = OneRow();
+  rows[0][0] = "=HYPERLINK(\"http://x\")";
+  rows[0][2] = "@SUM(A1)";
+  rows[0][3] = "+86-21-1234";
+  rows[0][4] = "-1";
+  rows[0][5] = "\tx";
+  rows[0][6] = "\ry";
+  ExportToCsv(rows, path.string());
+  const std::string csv = testsupport::ReadFile(path);
+  EXPECT_NE(csv.find("\r\n\"'=HYPERLINK(\"\"http://x\"\")\",http://www.haide.localhost/"
+                     "contact.html,'@SUM(A1),'+86-21-1234,'-1,'\tx,\"'\ry\"\r\n"),
+            std::string::npos)
+      << csv;
+
+  // A write that fails half-way, as on a full disk, leaves the earlier export whole.
+  std::vector<TExportRow> big(20000, OneRow()[0]);
+  struct rlimit old {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  struct rlimit limited = old;
+  limited.rlim_cur = 4096;
+  auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  EXPECT_THROW(ExportToCsv(big, path.string()), EExportError);
+  EXPECT_THROW(ExportToXlsx(big, (dir / "out.xlsx").string()), EExportError);
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(testsupport::ReadFile(path), csv);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }

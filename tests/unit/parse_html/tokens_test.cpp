@@ -29,8 +29,11 @@ std::vector<TTok> Tokens(const std::string& html) {
   p.LoadPage(html, "", "", "");
   EXPECT_EQ(p.Tokens.size(), p.TokenIsTag.size());
   std::vector<TTok> out;
-  for (std::size_t i = 0; i < p.Tokens.size() && i < p.TokenIsTag.size(); ++i)
-    out.push_back({p.Tokens[i], p.TokenIsTag[i] == 1});
+  std::size_t i = 0;
+  for (std::string_view token : p.Tokens) {
+    if (i >= p.TokenIsTag.size()) break;
+    out.push_back({std::string(token), p.TokenIsTag[i++] == 1});
+  }
   return out;
 }
 
@@ -224,7 +227,8 @@ TEST(ParseHtmlLifeCycle, LoadPageDiscardsEverythingOfThePreviousPage) {
   EXPECT_EQ(p.Title, "t2");
   EXPECT_EQ(p.PageURL, "http://b/");
   EXPECT_EQ(p.Description, "d2");
-  EXPECT_EQ(p.Tokens, (std::vector<std::string>{"<b>"}));
+  EXPECT_EQ(std::vector<std::string>(p.Tokens.begin(), p.Tokens.end()),
+            (std::vector<std::string>{"<b>"}));
   EXPECT_TRUE(p.Blocks.empty() && p.BlockEndsAtTable.empty() && p.BaseTag.empty() &&
               p.SiteKey.empty() && p.BaseURL.empty() && p.MailtoTags.empty() && p.LinkTags.empty());
   for (auto* list : {&p.Companies, &p.Addresses, &p.PostCodes, &p.Telephones, &p.Faxes, &p.Emails,
@@ -268,7 +272,7 @@ TEST(ParseHtmlBadInput, HugeInputsStayLinear) {
     p.LoadPage("<a \"" + std::string(10 << 20, '<') + "\">", "", "", "");
     p.BuildBlocks();
     EXPECT_EQ(p.Tokens.size(), 1u);
-    EXPECT_EQ(TParseHTML::ClassifyTag(p.Tokens[0]), -2);
+    EXPECT_EQ(TParseHTML::ClassifyTag(*p.Tokens.begin()), -2);
   }
   {
     TParseHTML p;  // spaces from 500k spans kept in a blank buffer across 500k table tags

@@ -71,6 +71,7 @@ TEST(Settings, HandWrittenFileLoadsAndIsRewrittenInPlace) {
                           "MaxCrawlLevel=0x4",
                           "MaxFindWebThreadCount=99",
                           "MaxReadHTMLTimeOut=abc",
+                          "ClampNumbers=0",
                           "[FINDFLAGS]",
                           "FlagFindAddressAndPostCode=2",
                           "FlagFindTelAndFax=0",
@@ -118,6 +119,7 @@ TEST(Settings, HandWrittenFileLoadsAndIsRewrittenInPlace) {
                                     "MaxCrawlLevel=4",
                                     "MaxFindWebThreadCount=99",
                                     "MaxReadHTMLTimeOut=30000",
+                                    "ClampNumbers=0",
                                     "[FINDFLAGS]",
                                     "FlagFindAddressAndPostCode=1",
                                     "FlagFindTelAndFax=0",
@@ -463,4 +465,53 @@ TEST(SettingsStore, ReadersSeeWholeListsWhileTheGuiThreadPublishes) {
   EXPECT_EQ(torn.load(), 0);
   EXPECT_TRUE(first->telephoneLike.empty());
   EXPECT_EQ(store.Snapshot()->MaxCrawlLevel, 300);
+}
+
+TEST(Settings, NumbersAreClampedToTheDialogRangesOnLoad) {
+  TempDir dir;
+  const auto path = (dir / "Gleaner.ini").string();
+  struct Case {
+    const char* threads;
+    const char* depth;
+    const char* timeout;
+    int32_t wantThreads, wantDepth, wantTimeout;
+  } cases[] = {
+      {"2147483647", "100000", "0", 30, 6, 10000},
+      {"-5", "-1", "99999", 1, 0, 30000},
+      // In range: as stored, also off the dialog's 1000 ms steps.
+      {"7", "3", "12345", 7, 3, 12345},
+  };
+  for (const auto& c : cases) {
+    WriteFile(path, Crlf({"[SETTING]", std::string("MaxFindWebThreadCount=") + c.threads,
+                          std::string("MaxCrawlLevel=") + c.depth,
+                          std::string("MaxReadHTMLTimeOut=") + c.timeout}));
+    TGlobalSet set;
+    LoadSettings(set, path);
+    EXPECT_EQ(set.MaxFindWebThreadCount, c.wantThreads) << c.threads;
+    EXPECT_EQ(set.MaxCrawlLevel, c.wantDepth) << c.depth;
+    EXPECT_EQ(set.MaxReadHTMLTimeOut, c.wantTimeout) << c.timeout;
+  }
+  // Switched off, the numbers are taken as stored.
+  WriteFile(path, Crlf({"[SETTING]", "ClampNumbers=0", "MaxFindWebThreadCount=99",
+                        "MaxReadHTMLTimeOut=0"}));
+  TGlobalSet set;
+  LoadSettings(set, path);
+  EXPECT_EQ(set.MaxFindWebThreadCount, 99);
+  EXPECT_EQ(set.MaxReadHTMLTimeOut, 0);
+  EXPECT_FALSE(set.ClampNumbers);
+}
+
+TEST(Settings, Utf8FileIsReadAsUtf8AndWrittenBackAsGbk) {
+  TempDir dir;
+  const auto path = (dir / "Gleaner.ini").string();
+  // As a text editor saves it: UTF-8 with a byte-order mark, and a comment of our own.
+  WriteFile(path, "\xEF\xBB\xBF" + Crlf({"; 编辑器保存", "[MAINLIKE]", "faxnoLike=传真;fax"}));
+  TGlobalSet set;
+  LoadSettings(set, path);
+  EXPECT_EQ(set.faxnoLike, L({"传真", "fax"}));
+  SaveSettings(set, path);
+  const std::string saved = ReadFile(path);
+  EXPECT_EQ(saved.rfind(G("; 编辑器保存\r\n[MAINLIKE]\r\nfaxnoLike=传真;fax;\r\n"), 0), 0u);
+  EXPECT_TRUE(TGlobalSet().ClampNumbers);  // the switch is never written
+  EXPECT_EQ(saved.find("ClampNumbers"), std::string::npos);
 }

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
 #include "core/gbk.h"
+#include "core/global_set.h"
+#include "core/ini_file.h"
 #include "test_support.h"
 
 using testsupport::G;
@@ -353,4 +357,78 @@ TEST(TaskFile, EnsureTaskExtension) {
   EXPECT_EQ(EnsureTaskExtension("/t/a.txt"), "/t/a.txt.swrw");
   EXPECT_EQ(EnsureTaskExtension("/t/a.SWRW"), "/t/a.SWRW.swrw");
   EXPECT_EQ(EnsureTaskExtension("/t.swrw/a"), "/t.swrw/a.swrw");
+}
+
+TEST(FileCaps, FilesOverTheCapAreRefusedByNameBeforeReading) {
+  testsupport::TempDir dir;
+  // Sparse files one byte over each cap: refused from their size, so the test reads nothing.
+  auto sparse = [&](const char* name, std::uintmax_t size) {
+    const auto path = dir / name;
+    testsupport::WriteFile(path, "");
+    std::filesystem::resize_file(path, size);
+    return path.string();
+  };
+  const std::string task = sparse("big.swrw", kTaskFileMaxBytes + 1);
+  try {
+    ReadTaskFile(task);
+    FAIL();
+  } catch (const ETaskFileAccessError& e) {
+    EXPECT_NE(std::string(e.what()).find("\"" + task + "\""), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
+  }
+
+  const std::string ini = sparse("Gleaner.ini", kIniMaxFileBytes + 1);
+  std::string error;
+  TIniFile file;
+  EXPECT_FALSE(file.LoadFile(ini, &error));
+  EXPECT_NE(error.find("\"" + ini + "\""), std::string::npos) << error;
+  TGlobalSet set;
+  EXPECT_TRUE(LoadSettings(set, ini));  // the defaults
+  EXPECT_EQ(set.MaxFindWebThreadCount, 10);
+  EXPECT_THROW(SaveSettings(set, ini), EIniWriteError);  // never replaced by our keys alone
+
+  // CLI inputs: a file over 64 MiB and a device that never ends.
+  const std::string page = sparse("page.html", (64u << 20) + 1);
+  for (const std::string& input : {page, std::string("/dev/zero")}) {
+    const auto run = testsupport::RunCli(dir, "analyse '" + input + "'");
+    EXPECT_EQ(run.code, 1) << input;
+    EXPECT_NE(run.err.find(input + ": larger than 64 MiB"), std::string::npos) << run.err;
+  }
+}
+
+TEST(TaskFile, SaveWritesThroughASymbolicLink) {
+  testsupport::TempDir dir;
+  std::filesystem::create_directory(dir / "real");
+  const auto link = dir / "task.swrw";
+  std::filesystem::create_symlink("real/target.swrw", link);  // dangling until the first save
+  for (int round = 0; round < 2; ++round) {
+    TTaskFileData d = SampleData();
+    d.ProcessedURLCount = round;
+    WriteTaskFile(link.string(), d);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    ExpectSame(ReadTaskFile((dir / "real" / "target.swrw").string()), d);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "real"), {}), 1);
+}
+
+TEST(TaskFile, SaveRemovesTemporariesOfKilledSaves) {
+  testsupport::TempDir dir;
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ::waitpid(child, nullptr, 0);  // its pid now names no process
+  const std::string dead = std::to_string(child);
+  const std::string alive = std::to_string(::getppid());
+  const auto path = dir / "keep.swrw";
+  const std::vector<std::string> stale = {"keep.swrw.tmp" + dead + "-0-17",
+                                          "keep.swrw.tmp" + dead + "-3-99999"};
+  const std::vector<std::string> kept = {"keep.swrw.tmp" + alive + "-0-1",  // a save going on
+                                         "other.swrw.tmp" + dead + "-0-1", "keep.swrw.tmpnotes",
+                                         "keep.swrw.tmp" + dead + "-0"};
+  for (const auto& name : stale) testsupport::WriteFile(dir / name, "partial");
+  for (const auto& name : kept) testsupport::WriteFile(dir / name, "other");
+  WriteTaskFile(path.string(), SampleData());
+  for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
+  for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+  ExpectSame(ReadTaskFile(path.string()), SampleData());
 }

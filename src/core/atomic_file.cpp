@@ -1,0 +1,136 @@
+#include "core/atomic_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kTempMarker = ".tmp";
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// The pid in a temporary name "<name>.tmp<pid>-<n>-<r>", or 0 when `file` is not one.
+pid_t TemporaryOwner(std::string_view file, std::string_view name) {
+  if (!file.starts_with(name)) return 0;
+  file.remove_prefix(name.size());
+  if (!file.starts_with(kTempMarker)) return 0;
+  file.remove_prefix(kTempMarker.size());
+  long long pid = 0;
+  int dashes = 0;
+  bool digit = false;
+  for (char c : file) {
+    if (c == '-' && digit) {
+      ++dashes;
+      digit = false;
+    } else if (c >= '0' && c <= '9') {
+      if (dashes == 0 && pid < 1'000'000'000) pid = pid * 10 + (c - '0');
+      digit = true;
+    } else {
+      return 0;
+    }
+  }
+  return dashes == 2 && digit && pid > 0 ? static_cast<pid_t>(pid) : 0;
+}
+
+}  // namespace
+
+fs::path SaveTarget(const fs::path& path) {
+  fs::path p = path;
+  std::error_code ec;
+  // Bounded like the system's own limit, so a loop of links ends.
+  for (int hop = 0; hop < 40 && fs::is_symlink(p, ec); ++hop) {
+    const fs::path next = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = next.is_absolute() ? next : p.parent_path() / next;
+  }
+  return p;
+}
+
+int CreateTemporaryBeside(const fs::path& target, std::string& tempPath) {
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  struct stat old {};
+  const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = target.string() + std::string(kTempMarker) + std::to_string(::getpid()) + "-" +
+               std::to_string(counter++) + "-" + std::to_string(rd() % 100000);
+    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      // A file being replaced keeps its permissions.
+      if (replacing) ::fchmod(fd, old.st_mode & 07777);
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+void RemoveStaleTemporaries(const fs::path& target) {
+  const std::string name = target.filename().string();
+  fs::path dir = target.parent_path();
+  if (dir.empty()) dir = ".";
+  std::error_code ec;
+  const auto dayAgo = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const pid_t owner = TemporaryOwner(it->path().filename().string(), name);
+    if (owner == 0 || owner == ::getpid()) continue;
+    std::error_code timeEc;
+    const bool old = it->last_write_time(timeEc) < dayAgo && !timeEc;
+    const bool gone = ::kill(owner, 0) != 0 && errno == ESRCH;
+    if ((gone || old) && it->is_regular_file(timeEc)) fs::remove(it->path(), timeEc);
+  }
+}
+
+int RenameOver(const std::string& tempPath, const fs::path& target) {
+  if (::rename(tempPath.c_str(), target.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tempPath.c_str());
+    return err;
+  }
+  fs::path dir = target.parent_path();
+  if (dir.empty()) dir = ".";
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return 0;
+  // Some file systems cannot sync a directory (EINVAL); the rename itself has happened.
+  const int err = ::fsync(dfd) == 0 || errno == EINVAL ? 0 : errno;
+  ::close(dfd);
+  return err;
+}
+
+int ReplaceFile(const fs::path& path, std::string_view bytes) {
+  const fs::path target = SaveTarget(path);
+  RemoveStaleTemporaries(target);
+  std::string tempPath;
+  const int fd = CreateTemporaryBeside(target, tempPath);
+  if (fd < 0) return errno;
+  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  int err = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    ::unlink(tempPath.c_str());
+    return err ? err : EIO;
+  }
+  return RenameOver(tempPath, target);
+}

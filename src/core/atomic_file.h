@@ -1,0 +1,28 @@
+#pragma once
+// Replacing a file whole: the new content goes to a temporary file beside the target, which
+// is then renamed over it, so a failed or killed write never leaves a partial file under
+// the target's name.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// The file a save replaces: `path`, or the file a symbolic link there leads to (the link
+// itself stays).
+std::filesystem::path SaveTarget(const std::filesystem::path& path);
+
+// Creates a temporary file beside `target` ("<name>.tmp<pid>-<n>-<r>"), with the target's
+// permissions when it exists. Returns its descriptor, or -1 with errno set.
+int CreateTemporaryBeside(const std::filesystem::path& target, std::string& tempPath);
+
+// Removes the temporary files beside `target` that a save killed before its rename left
+// behind: those of processes no longer running, or older than a day.
+void RemoveStaleTemporaries(const std::filesystem::path& target);
+
+// Renames `tempPath` over `target` and syncs the directory, so the rename survives a crash.
+// Returns 0, or the errno of the failure (the temporary file is then removed).
+int RenameOver(const std::string& tempPath, const std::filesystem::path& target);
+
+// All of the above for content held in memory; the data is synced before the rename.
+// Returns 0 or an errno.
+int ReplaceFile(const std::filesystem::path& path, std::string_view bytes);
