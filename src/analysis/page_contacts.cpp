@@ -142,8 +142,11 @@ template <typename TTokens, typename TIsTag>
 std::vector<TLine> PageLines(const TTokens& tokens, const TIsTag& isTag, std::string& title) {
   const std::size_t count = std::min(tokens.size(), isTag.size());
   bool hasBody = false;
-  for (std::size_t n = 0; n < count && !hasBody; ++n)
-    hasBody = isTag[n] && ParseTag(gbk::TrimView(std::string_view(tokens[n]))).Name == "body";
+  {
+    auto it = tokens.begin();
+    for (std::size_t n = 0; n < count && !hasBody; ++n, ++it)
+      hasBody = isTag[n] && ParseTag(gbk::TrimView(std::string_view(*it))).Name == "body";
+  }
 
   std::vector<TLine> lines;
   TLine current;
@@ -166,8 +169,9 @@ std::vector<TLine> PageLines(const TTokens& tokens, const TIsTag& isTag, std::st
   bool inComment = false;
   std::string skipName;
   int skipDepth = 0;
-  for (std::size_t n = 0; n < count; ++n) {
-    const std::string_view t = gbk::TrimView(std::string_view(tokens[n]));
+  auto token = tokens.begin();
+  for (std::size_t n = 0; n < count; ++n, ++token) {
+    const std::string_view t = gbk::TrimView(std::string_view(*token));
     if (inComment) {
       if (t.find("-->") != std::string_view::npos) inComment = false;
       continue;
