@@ -8,9 +8,11 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -280,6 +282,17 @@ int CliSearch(const TCliArgs& args) {
   TRunControl control(state, settings, results, view, factory, engines.All());
   TStatusPrinter printer;
   TStopSignals signals;
+  // A worker that ends wakes the loop, so its slot is refilled without waiting for the tick.
+  std::mutex wakeMutex;
+  std::condition_variable wakeSignal;
+  bool woken = false;
+  control.SetWakeRequest([&] {
+    {
+      std::lock_guard lock(wakeMutex);
+      woken = true;
+    }
+    wakeSignal.notify_one();
+  });
 
   if (!parsed->continueFile.empty()) {
     if (!control.OpenTask(parsed->continueFile)) return 1;
@@ -326,8 +339,15 @@ int CliSearch(const TCliArgs& args) {
       }
     }
     if (!control.BeginCheckTimerEnabled() && !control.StopWaitTimerEnabled()) break;
-    std::this_thread::sleep_for(
-        std::min<Clock::duration>(std::chrono::milliseconds(20), nextTick - Clock::now()));
+    bool wake = false;
+    {
+      std::unique_lock lock(wakeMutex);
+      wakeSignal.wait_for(
+          lock, std::min<Clock::duration>(std::chrono::milliseconds(20), nextTick - Clock::now()),
+          [&] { return woken; });
+      wake = std::exchange(woken, false);
+    }
+    if (wake) control.WorkerEnded();
   }
 
   // Records appended after the last tick of a stopped run would otherwise be left out of

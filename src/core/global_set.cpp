@@ -33,9 +33,17 @@ TKeyDef NumberKey(const char* section, const char* key, int32_t TGlobalSet::*fie
                   int32_t missing) {
   return {section, key, key, nullptr, nullptr, field, missing};
 }
-[[maybe_unused]] TKeyDef TextKey(const char* section, const char* key,
-                                 std::string TGlobalSet::*field, const char* missing = "") {
+TKeyDef TextKey(const char* section, const char* key, std::string TGlobalSet::*field,
+                const char* missing = "") {
   return {section, key, key, nullptr, nullptr, nullptr, 0, field, missing};
+}
+
+#ifndef VELTRA_VERSION
+#define VELTRA_VERSION "0"
+#endif
+
+const char* DefaultUserAgentText() {
+  return "Veltra/" VELTRA_VERSION " (company contact collector)";
 }
 
 // Every key of the record in the order the file is read and written.
@@ -69,6 +77,19 @@ const std::vector<TKeyDef>& KeyTable() {
       FlagKey("FLAGUSESEARCH", "FlagUseGoogle", &S::FlagUseGoogle),
       // Read as "FlagUseBaidu", written as "FLAGUSEBaidu": the same key by the case rule.
       FlagKey("FLAGUSESEARCH", "FlagUseBaidu", &S::FlagUseBaidu, "FLAGUSEBaidu"),
+      // Crawl manners and network.
+      NumberKey("CRAWL", "SitePageBudget", &S::SitePageBudget, 30),
+      NumberKey("CRAWL", "SiteTimeBudget", &S::SiteTimeBudget, 60),
+      NumberKey("CRAWL", "SiteParallelPages", &S::SiteParallelPages, 2),
+      NumberKey("CRAWL", "HostRequestLimit", &S::HostRequestLimit, 2),
+      {"CRAWL", "UseRobotsTxt", "UseRobotsTxt", nullptr, &S::UseRobotsTxt, nullptr, 0},
+      NumberKey("NETWORK", "PageDeadline", &S::PageDeadline, 60),
+      NumberKey("NETWORK", "LowSpeedLimit", &S::LowSpeedLimit, 100),
+      TextKey("NETWORK", "UserAgent", &S::UserAgent, DefaultUserAgentText()),
+      TextKey("NETWORK", "AcceptLanguage", &S::AcceptLanguage, kDefaultAcceptLanguage),
+      NumberKey("NETWORK", "ProxyMode", &S::ProxyMode, 1),
+      TextKey("NETWORK", "ProxyAddress", &S::ProxyAddress),
+      {"NETWORK", "AcceptBrokenTls", "AcceptBrokenTls", nullptr, &S::AcceptBrokenTls, nullptr, 0},
   };
   return table;
 }
@@ -107,6 +128,10 @@ void SaveSections(const TGlobalSet& set, const std::string& path,
 }
 
 }  // namespace
+
+std::string DefaultUserAgent() {
+  return DefaultUserAgentText();
+}
 
 std::string SettingsFilePath() {
   std::error_code ec;
@@ -183,6 +208,10 @@ void SaveMatchingSettings(const TGlobalSet& set, const std::string& path) {
   SaveSections(set, path, {"MAINLIKE", "SECONDLIKE", "SETTING", "FINDFLAGS"});
 }
 
+void SaveCrawlSettings(const TGlobalSet& set, const std::string& path) {
+  SaveSections(set, path, {"CRAWL", "NETWORK"});
+}
+
 void SavePointWebSettings(const TGlobalSet& set, const std::string& path) {
   SaveSections(set, path, {"POINTLIKE"});
 }
@@ -226,5 +255,17 @@ TGlobalSet FactoryGlobalSet() {
   set.FlagUse163 = true;
   set.FlagUseGoogle = true;
   set.FlagUseBaidu = true;
+  set.SitePageBudget = 30;
+  set.SiteTimeBudget = 60;
+  set.SiteParallelPages = 2;
+  set.HostRequestLimit = 2;
+  set.UseRobotsTxt = false;
+  set.PageDeadline = 60;
+  set.LowSpeedLimit = 100;
+  set.UserAgent = DefaultUserAgent();
+  set.AcceptLanguage = kDefaultAcceptLanguage;
+  set.ProxyMode = 1;
+  set.ProxyAddress.clear();
+  set.AcceptBrokenTls = false;
   return set;
 }

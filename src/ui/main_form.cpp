@@ -96,6 +96,18 @@ TMainForm::TMainForm(std::string settingsPath, QWidget* parent)
   factory_ = std::make_unique<TDefaultThreadFactory>(state_, store_, *engines_);
   runControl_ =
       std::make_unique<TRunControl>(state_, store_, results_, *this, *factory_, engines_->All());
+  // A worker that ends hands its slot on at once instead of at the next tick.
+  runControl_->SetWakeRequest([this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (inTick_) return;
+          inTick_ = true;
+          Guarded([this] { runControl_->WorkerEnded(); });
+          inTick_ = false;
+        },
+        Qt::QueuedConnection);
+  });
 
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QFromGbk(state_.AppTitle));

@@ -45,6 +45,10 @@ TGlobalSet Settings(int maxCrawlLevel, int timeoutMs = 10000) {
   TGlobalSet set = testsupport::FactorySettings();
   set.MaxCrawlLevel = maxCrawlLevel;
   set.MaxReadHTMLTimeOut = timeoutMs;
+  // The crawl as first specified: no site budget, one page at a time, classic requests.
+  set.SitePageBudget = set.SiteTimeBudget = set.HostRequestLimit = 0;
+  set.SiteParallelPages = 1;
+  set.UserAgent.clear();
   return set;
 }
 
