@@ -222,11 +222,14 @@ int32_t TFindWebThead::CrawlLevelParallel(int32_t level, std::vector<std::string
                                           std::vector<std::string>& nextSecond) {
   // The level's addresses in reading order; the lists hold each unvisited address once.
   std::vector<std::string> jobs;
+  std::vector<const std::string*> listed;  // the addresses as the lists hold them
   jobs.reserve(LevelLinks.size() + LevelOtherLinks.size());
   for (const auto* list : {&LevelLinks, &LevelOtherLinks})
     for (const std::string& u : *list) {
       std::string address = gbk::Trim(u);
-      if (!visitedIndex_.contains(address)) jobs.push_back(std::move(address));
+      if (visitedIndex_.contains(address)) continue;
+      jobs.push_back(std::move(address));
+      listed.push_back(&u);
     }
   std::vector<TPageOutcome> outcomes(jobs.size());
   std::atomic<std::size_t> next{0};
@@ -252,7 +255,7 @@ int32_t TFindWebThead::CrawlLevelParallel(int32_t level, std::vector<std::string
       if (Terminated() && !budgetSpent_.load()) cutOff_ = true;
       break;
     }
-    Visited.push_back(jobs[i]);
+    Visited.push_back(*listed[i]);
     visitedIndex_.insert(jobs[i]);
     if (!page.Records.empty()) {
       const auto count = static_cast<int32_t>(page.Records.size());
