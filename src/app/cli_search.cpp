@@ -348,6 +348,7 @@ int CliSearch(const TCliArgs& args) {
       wake = std::exchange(woken, false);
     }
     if (wake) control.WorkerEnded();
+    control.DispatchPending();  // addresses the producer queued meanwhile
   }
 
   // Records appended after the last tick of a stopped run would otherwise be left out of

@@ -128,6 +128,17 @@ void TRunControl::WorkerEnded() {
   }
 }
 
+void TRunControl::DispatchPending() {
+  if (!beginCheckEnabled_ || state_.NextURLIndex < 0 ||
+      state_.URLCount() <= static_cast<std::size_t>(state_.NextURLIndex))
+    return;
+  for (const auto& slot : slots_)
+    if (!slot.Worker) {
+      DispatchWorkers();
+      return;
+    }
+}
+
 void TRunControl::ResetWorkerSlots() {
   const int32_t count = settings_.Snapshot()->MaxFindWebThreadCount;
   slots_.clear();

@@ -53,6 +53,9 @@ class TRunControl {
   // the records are moved into the table, without waiting for the tick. A stop being
   // completed is checked at once.
   void WorkerEnded();
+  // On the supervising thread, as often as it likes: fills free slots when the producer has
+  // queued addresses since the last dispatch. Cheap when there is nothing to do.
+  void DispatchPending();
 
   // Timer ticks; a tick of a disabled timer does nothing.
   void BeginCheckTimerTimer();

@@ -269,9 +269,13 @@ TEST(RunControl, AWorkerThatEndsWakesTheDispatchWithoutATick) {
   std::atomic<int> wakes{0};
   rig.rc->SetWakeRequest([&] { ++wakes; });
   rig.rc->StartActionExecute();
-  rig.AddURLs({"a", "b", "c"});
   rig.Tick();
+  rig.rc->DispatchPending();  // nothing queued yet
+  rig.AddURLs({"a", "b", "c"});
+  rig.rc->DispatchPending();  // queued after the tick: no need to wait for the next one
   ASSERT_EQ(rig.factory.crawled, (std::vector<std::string>{"a"}));
+  rig.rc->DispatchPending();  // the one slot is busy
+  EXPECT_EQ(rig.factory.crawled.size(), 1u);
 
   Finish(rig.factory.workers["a"]);
   for (int i = 0; i < 2000 && wakes.load() == 0; ++i)
