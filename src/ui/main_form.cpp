@@ -108,6 +108,16 @@ TMainForm::TMainForm(std::string settingsPath, QWidget* parent)
         },
         Qt::QueuedConnection);
   });
+  // Addresses the producer queues reach free slots soon, not only at the next tick.
+  auto* pendingTimer = new QTimer(this);
+  pendingTimer->setObjectName(QStringLiteral("DispatchPendingTimer"));
+  pendingTimer->setInterval(100);
+  connect(pendingTimer, &QTimer::timeout, this, [this] {
+    if (inTick_) return;
+    inTick_ = true;
+    Guarded([this] { runControl_->DispatchPending(); });
+    inTick_ = false;
+  });
 
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QFromGbk(state_.AppTitle));
@@ -558,6 +568,10 @@ void TMainForm::EnableTimer(TRunTimer timer, bool enabled) {
     t->start();
   else
     t->stop();
+  // The quick dispatch runs while the run does.
+  if (timer == TRunTimer::BeginCheck)
+    if (auto* pending = findChild<QTimer*>(QStringLiteral("DispatchPendingTimer")))
+      enabled ? pending->start() : pending->stop();
 }
 
 int TMainForm::RunDialog(QDialog& dialog) {
