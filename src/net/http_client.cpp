@@ -58,6 +58,13 @@ CURLSH* SharedCaches() {
   return caches->Handle();
 }
 
+bool IsLoopbackHost(std::string host) {
+  for (char& c : host)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return host == "localhost" || host.ends_with(".localhost") || host.starts_with("127.") ||
+         host.starts_with("[::1]");
+}
+
 CURL* Easy(void* p) {
   return static_cast<CURL*>(p);
 }
@@ -213,11 +220,13 @@ THttpError THttpClient::Transfer(const std::string& url, THop& hop, long long& b
   curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBodyBytes_));
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, lowSpeedSeconds_ > 0 ? lowSpeedBytes_ : 0L);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(lowSpeedSeconds_));
-  // A null proxy lets curl read the proxy variables; "" means none whatever they say.
+  // A null proxy lets curl read the proxy variables; "" means none whatever they say. A
+  // proxy cannot reach this machine's own loopback sites, so those always go direct.
+  const bool direct = proxyMode_ == TProxyMode::Direct || IsLoopbackHost(LogSiteOf(url));
   curl_easy_setopt(e, CURLOPT_PROXY,
-                   proxyMode_ == TProxyMode::System  ? nullptr
+                   direct                            ? ""
                    : proxyMode_ == TProxyMode::Fixed ? proxyAddress_.c_str()
-                                                     : "");
+                                                     : nullptr);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, acceptBrokenTls_ ? 0L : 1L);
   curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, acceptBrokenTls_ ? 0L : 2L);
   errorText_[0] = '\0';
