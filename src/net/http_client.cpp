@@ -54,8 +54,8 @@ class TSharedCaches {
 };
 
 CURLSH* SharedCaches() {
-  static TSharedCaches* caches = new TSharedCaches();  // NOLINT: lives as long as the process
-  return caches->Handle();
+  static TSharedCaches caches;
+  return caches.Handle();
 }
 
 bool IsLoopbackHost(std::string host) {
