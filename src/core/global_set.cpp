@@ -33,8 +33,8 @@ TKeyDef NumberKey(const char* section, const char* key, int32_t TGlobalSet::*fie
                   int32_t missing) {
   return {section, key, key, nullptr, nullptr, field, missing};
 }
-TKeyDef TextKey(const char* section, const char* key, std::string TGlobalSet::*field,
-                const char* missing = "") {
+[[maybe_unused]] TKeyDef TextKey(const char* section, const char* key,
+                                 std::string TGlobalSet::*field, const char* missing = "") {
   return {section, key, key, nullptr, nullptr, nullptr, 0, field, missing};
 }
 

@@ -42,25 +42,25 @@ TEST(SettingsCli, PrintsEverySectionInTheFilesOrderInUtf8) {
                    "[LIKE]\r\nLIKESETTING=0\r\n"));
   auto run = RunCli("settings --config '" + ini.string() + "'");
   EXPECT_EQ(run.code, 0);
-  EXPECT_EQ(
-      run.out,
-      "[MAINLIKE]\nAddressLike=\nPostCodeLike=\ntelephoneLike=\nfaxnoLike=传真;fax;\n"
-      "MailAddressLike=\nCompanyLike=\n"
-      "[SECONDLIKE]\nHTMLNameLike=\nCompanyNameLike=\nAddressContentLike=\n"
-      "[POINTLIKE]\nInfoLinkLike=\nNextPageLinkLike=\nNextPageLike=\n"
-      "BUseCompanyNameLike=1\nBUseNextPageLike=1\n"
-      "[SETTING]\nMaxFindWebThreadCount=10\nMaxCrawlLevel=4\nMaxReadHTMLTimeOut=30000\n"
-      "[FINDFLAGS]\nFlagFindAddressAndPostCode=1\nFlagFindTelAndFax=1\n"
-      "FlagFindMailAddress=1\n"
-      "[FLAGUSESEARCH]\nFlagUseSina=1\nFlagUseSohu=1\nFlagUseYahoo=1\nFlagUse163=1\n"
-      "FlagUseGoogle=1\nFLAGUSEBaidu=0\n"
-      "[CRAWL]\nSitePageBudget=30\nSiteTimeBudget=60\nSiteParallelPages=2\n"
-      "HostRequestLimit=2\nUseRobotsTxt=0\n"
-      "[NETWORK]\nPageDeadline=60\nLowSpeedLimit=100\n"
-      "UserAgent=Veltra/0.1.0 (company contact collector)\n"
-      "AcceptLanguage=zh-CN,zh;q=0.9,en;q=0.8\nProxyMode=1\nProxyAddress=\nAcceptBrokenTls=0\n"
-      "[ENGINEHOST]\nSina=\nSohu=\nYahoo=\nGoogle=g.localhost:81\n163=\nBaidu=\n"
-      "[LIKE]\nLIKESETTING=0\n");
+  EXPECT_EQ(run.out,
+            "[MAINLIKE]\nAddressLike=\nPostCodeLike=\ntelephoneLike=\nfaxnoLike=传真;fax;\n"
+            "MailAddressLike=\nCompanyLike=\n"
+            "[SECONDLIKE]\nHTMLNameLike=\nCompanyNameLike=\nAddressContentLike=\n"
+            "[POINTLIKE]\nInfoLinkLike=\nNextPageLinkLike=\nNextPageLike=\n"
+            "BUseCompanyNameLike=1\nBUseNextPageLike=1\n"
+            "[SETTING]\nMaxFindWebThreadCount=10\nMaxCrawlLevel=4\nMaxReadHTMLTimeOut=30000\n"
+            "[FINDFLAGS]\nFlagFindAddressAndPostCode=1\nFlagFindTelAndFax=1\n"
+            "FlagFindMailAddress=1\n"
+            "[FLAGUSESEARCH]\nFlagUseSina=1\nFlagUseSohu=1\nFlagUseYahoo=1\nFlagUse163=1\n"
+            "FlagUseGoogle=1\nFLAGUSEBaidu=0\n"
+            "[CRAWL]\nSitePageBudget=30\nSiteTimeBudget=60\nSiteParallelPages=2\n"
+            "HostRequestLimit=2\nUseRobotsTxt=0\n"
+            "[NETWORK]\nPageDeadline=60\nLowSpeedLimit=100\n"
+            "UserAgent=Veltra/0.1.0 (company contact collector)\n"
+            "AcceptLanguage=zh-CN,zh;q=0.9,en;q=0.8\nProxyMode=1\nProxyAddress=\n"
+            "AcceptBrokenTls=0\n"
+            "[ENGINEHOST]\nSina=\nSohu=\nYahoo=\nGoogle=g.localhost:81\n163=\nBaidu=\n"
+            "[LIKE]\nLIKESETTING=0\n");
 }
 
 TEST(SettingsCli, MissingFileShowsDefaults) {
