@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Whole keyword run over the demo web: 200 company sites answering after 50 ms, at
 # MaxFindWebThreadCount 10 and 30. Reports sites per second, peak RSS and CPU seconds of
-# veltra-cli, and how close the run comes to the bound of about MaxFindWebThreadCount new
-# crawl workers per second that the 1000 ms supervision tick sets.
+# veltra-cli, and the sites per second against MaxFindWebThreadCount per second (the bound
+# the 1000 ms supervision tick set before a worker's end woke the dispatch).
 # Usage: bench/harvest_bench.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."

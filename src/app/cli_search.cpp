@@ -9,12 +9,14 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -329,6 +331,17 @@ int CliSearch(const TCliArgs& args) {
   TRunControl& control = root.Control();
   TStatusPrinter printer;
   TStopSignals signals;
+  // A worker that ends wakes the loop, so its slot is refilled without waiting for the tick.
+  std::mutex wakeMutex;
+  std::condition_variable wakeSignal;
+  bool woken = false;
+  control.SetWakeRequest([&] {
+    {
+      std::lock_guard lock(wakeMutex);
+      woken = true;
+    }
+    wakeSignal.notify_one();
+  });
 
   if (!parsed->continueFile.empty()) {
     if (!control.OpenTask(parsed->continueFile)) return 1;
@@ -375,8 +388,16 @@ int CliSearch(const TCliArgs& args) {
       }
     }
     if (!control.BeginCheckTimerEnabled() && !control.StopWaitTimerEnabled()) break;
-    std::this_thread::sleep_for(
-        std::min<Clock::duration>(std::chrono::milliseconds(20), nextTick - Clock::now()));
+    bool wake = false;
+    {
+      std::unique_lock lock(wakeMutex);
+      wakeSignal.wait_for(
+          lock, std::min<Clock::duration>(std::chrono::milliseconds(20), nextTick - Clock::now()),
+          [&] { return woken; });
+      wake = std::exchange(woken, false);
+    }
+    if (wake) control.WorkerEnded();
+    control.DispatchPending();  // addresses the producer queued meanwhile
   }
 
   // Records appended after the last tick of a stopped run would otherwise be left out of

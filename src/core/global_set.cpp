@@ -46,6 +46,14 @@ TKeyDef NumberKey(const char* section, const char* key, int32_t TGlobalSet::*fie
   return {section, key, key, nullptr, nullptr, nullptr, 0, field, missing};
 }
 
+#ifndef VELTRA_VERSION
+#define VELTRA_VERSION "0"
+#endif
+
+const char* DefaultUserAgentText() {
+  return "Veltra/" VELTRA_VERSION " (company contact collector)";
+}
+
 // Every key of the record in the order the file is read and written.
 const std::vector<TKeyDef>& KeyTable() {
   using S = TGlobalSet;
@@ -79,6 +87,19 @@ const std::vector<TKeyDef>& KeyTable() {
       FlagKey("FLAGUSESEARCH", "FlagUseBaidu", &S::FlagUseBaidu, "FLAGUSEBaidu"),
       // Window conveniences.
       FlagKey("WINDOW", "FlagModernWindow", &S::FlagModernWindow),
+      // Crawl manners and network.
+      NumberKey("CRAWL", "SitePageBudget", &S::SitePageBudget, 30),
+      NumberKey("CRAWL", "SiteTimeBudget", &S::SiteTimeBudget, 60),
+      NumberKey("CRAWL", "SiteParallelPages", &S::SiteParallelPages, 2),
+      NumberKey("CRAWL", "HostRequestLimit", &S::HostRequestLimit, 2),
+      {"CRAWL", "UseRobotsTxt", "UseRobotsTxt", nullptr, &S::UseRobotsTxt, nullptr, 0},
+      NumberKey("NETWORK", "PageDeadline", &S::PageDeadline, 60),
+      NumberKey("NETWORK", "LowSpeedLimit", &S::LowSpeedLimit, 100),
+      TextKey("NETWORK", "UserAgent", &S::UserAgent, DefaultUserAgentText()),
+      TextKey("NETWORK", "AcceptLanguage", &S::AcceptLanguage, kDefaultAcceptLanguage),
+      NumberKey("NETWORK", "ProxyMode", &S::ProxyMode, 1),
+      TextKey("NETWORK", "ProxyAddress", &S::ProxyAddress),
+      {"NETWORK", "AcceptBrokenTls", "AcceptBrokenTls", nullptr, &S::AcceptBrokenTls, nullptr, 0},
   };
   return table;
 }
@@ -117,6 +138,10 @@ void SaveSections(const TGlobalSet& set, const std::string& path,
 }
 
 }  // namespace
+
+std::string DefaultUserAgent() {
+  return DefaultUserAgentText();
+}
 
 std::string SettingsFilePath(const std::string& exeDir) {
   namespace fs = std::filesystem;
@@ -332,6 +357,10 @@ void SaveMatchingSettings(const TGlobalSet& set, const std::string& path) {
   SaveSections(set, path, {"MAINLIKE", "SECONDLIKE", "SETTING", "FINDFLAGS"});
 }
 
+void SaveCrawlSettings(const TGlobalSet& set, const std::string& path) {
+  SaveSections(set, path, {"CRAWL", "NETWORK"});
+}
+
 void SavePointWebSettings(const TGlobalSet& set, const std::string& path) {
   SaveSections(set, path, {"POINTLIKE"});
 }
@@ -375,5 +404,17 @@ TGlobalSet FactoryGlobalSet() {
   set.FlagUse163 = true;
   set.FlagUseGoogle = true;
   set.FlagUseBaidu = true;
+  set.SitePageBudget = 30;
+  set.SiteTimeBudget = 60;
+  set.SiteParallelPages = 2;
+  set.HostRequestLimit = 2;
+  set.UseRobotsTxt = false;
+  set.PageDeadline = 60;
+  set.LowSpeedLimit = 100;
+  set.UserAgent = DefaultUserAgent();
+  set.AcceptLanguage = kDefaultAcceptLanguage;
+  set.ProxyMode = 1;
+  set.ProxyAddress.clear();
+  set.AcceptBrokenTls = false;
   return set;
 }

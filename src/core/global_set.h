@@ -56,7 +56,29 @@ class TGlobalSet {
   // SETTING/ClampNumbers (read only, default on): LoadSettings brings the three numbers into
   // the options dialog's ranges; 0 takes them as stored.
   bool ClampNumbers = true;
+  // Crawl manners and network (sections CRAWL and NETWORK). The values here are the classic
+  // behaviour; a settings file without these keys gets FactoryGlobalSet's.
+  int32_t SitePageBudget = 0;     // pages read per site; 0: no limit
+  int32_t SiteTimeBudget = 0;     // seconds per site; 0: no limit
+  int32_t SiteParallelPages = 1;  // pages of one site read at once
+  int32_t HostRequestLimit = 0;   // requests at once to one host over all workers; 0: no limit
+  bool UseRobotsTxt = false;
+  int32_t PageDeadline = 60;  // seconds one page may take over all its redirects; 0: none
+  int32_t LowSpeedLimit = 0;  // bytes/s below which a page fails after the read time-out
+  std::string UserAgent;      // empty: each thread kind's classic "User-Agent" and "Accept"
+  std::string AcceptLanguage;
+  int32_t ProxyMode = 0;  // 0 direct, 1 the proxy variables of the environment, 2 ProxyAddress
+  std::string ProxyAddress;
+  bool AcceptBrokenTls = false;
 };
+
+// "Veltra/<version> (...)": the program's own "User-Agent".
+std::string DefaultUserAgent();
+// A current desktop browser's "User-Agent", offered in the options dialog.
+inline constexpr const char* kBrowserUserAgent =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/124.0.0.0 Safari/537.36";
+inline constexpr const char* kDefaultAcceptLanguage = "zh-CN,zh;q=0.9,en;q=0.8";
 
 // Keys of section ENGINEHOST, spelled as TGlobalSet::EngineHost holds them.
 inline constexpr std::array<const char*, 6> kEngineHostKeys = {"Sina",   "Sohu", "Yahoo",
@@ -98,6 +120,7 @@ bool LoadSettings(TGlobalSet& set, const std::string& path);
 void SaveSettings(const TGlobalSet& set, const std::string& path);
 void SaveMatchingSettings(const TGlobalSet& set, const std::string& path);
 void SavePointWebSettings(const TGlobalSet& set, const std::string& path);
+void SaveCrawlSettings(const TGlobalSet& set, const std::string& path);  // CRAWL and NETWORK
 void SaveEngineSettings(const TGlobalSet& set, const std::string& path);
 void SaveSearchMode(bool keywordSearch, const std::string& path);
 

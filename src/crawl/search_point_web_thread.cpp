@@ -5,10 +5,12 @@
 #include "core/gbk.h"
 #include "core/program_state.h"
 #include "crawl/find_web_thread.h"
+#include "net/client_settings.h"
 #include "net/fetch.h"
 
-TSearchPointWebThread::TSearchPointWebThread(TProgramState& state, const TSettingsStore& settings)
-    : PointParser(state), state_(state), settings_(settings) {}
+TSearchPointWebThread::TSearchPointWebThread(TProgramState& state, const TSettingsStore& settings,
+                                             TCrawlShared shared)
+    : PointParser(state), state_(state), settings_(settings), shared_(std::move(shared)) {}
 
 TSearchPointWebThread::~TSearchPointWebThread() {
   Join();
@@ -22,8 +24,8 @@ std::string TSearchPointWebThread::NormaliseStartURL(const std::string& address)
 void TSearchPointWebThread::Execute() {
   StartURL = state_.SearchText;
   const std::shared_ptr<const TGlobalSet> settings = settings_.Snapshot();
-  HTTPClient.SetUserAgent(kUserAgentDirectory);
-  HTTPClient.SetReadTimeout(settings->MaxReadHTMLTimeOut);
+  ConfigureClient(HTTPClient, *settings, kUserAgentDirectory);
+  HTTPClient.SetHostLimiter(shared_.Limiter);
 
   const std::string start = NormaliseStartURL(StartURL);
   ToVisit.push_back(start);

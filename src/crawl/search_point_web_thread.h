@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/global_set.h"
+#include "crawl/crawl_shared.h"
 #include "crawl/parse_point_web_html.h"
 #include "crawl/worker_thread.h"
 #include "net/http_client.h"
@@ -18,7 +19,8 @@ class TSearchPointWebThread : public TWorkerThread {
  public:
   // Created suspended; the directory address is the program state's SearchText, read when
   // the thread starts.
-  TSearchPointWebThread(TProgramState& state, const TSettingsStore& settings);
+  TSearchPointWebThread(TProgramState& state, const TSettingsStore& settings,
+                        TCrawlShared shared = {});
   ~TSearchPointWebThread() override;
 
   // The start address as it is read: trimmed, "//host" read as http, and "http://" put in
@@ -43,7 +45,10 @@ class TSearchPointWebThread : public TWorkerThread {
   // Appends to Visited unless an equal trimmed address is there; returns whether it did.
   bool MarkVisited(const std::string& u);
 
+  std::string LogAddress() const override { return StartURL; }
+
   TProgramState& state_;
   const TSettingsStore& settings_;
+  TCrawlShared shared_;
   std::unordered_set<std::string> visitedIndex_;
 };

@@ -1,5 +1,10 @@
 #include "crawl/worker_thread.h"
 
+#include <exception>
+
+#include "core/gbk.h"
+#include "core/log.h"
+
 TWorkerThread::~TWorkerThread() {
   Join();
 }
@@ -20,10 +25,26 @@ void TWorkerThread::Join() {
 
 void TWorkerThread::Run() noexcept {
   WorkState.store(1);
+  // A failure inside a worker never reaches the user; the thread ends and the log says why.
   try {
-    Execute();
+    try {
+      Execute();
+    } catch (const std::exception& e) {
+      TLog::Global().Write(TLogLevel::Error, "worker", std::string("exception: ") + e.what(),
+                           gbk::ToUtf8(LogAddress()));
+    } catch (...) {
+      TLog::Global().Write(TLogLevel::Error, "worker", "unknown exception",
+                           gbk::ToUtf8(LogAddress()));
+    }
   } catch (...) {
-    // A failure inside a worker never reaches the user; the thread just ends.
+    // The log itself failed (out of memory); nothing more can be done.
   }
   WorkState.store(2);
+  if (onEnd_) {
+    try {
+      onEnd_();
+    } catch (...) {
+      // A lost wake only delays the next dispatch to the tick.
+    }
+  }
 }

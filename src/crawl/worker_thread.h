@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <thread>
 
 class TWorkerThread {
@@ -17,6 +19,9 @@ class TWorkerThread {
 
   // Starts the body on its own thread; later calls do nothing.
   void Resume();
+  // Called on the worker's thread right after WorkState became 2 (set before Resume). It must
+  // not block on the thread that frees workers.
+  void SetOnEnd(std::function<void()> onEnd) { onEnd_ = std::move(onEnd); }
   // Sets the terminate request, then disconnects the HTTP client. Any thread may call it.
   void RequestStop();
   bool Terminated() const { return terminate_.load(std::memory_order_acquire); }
@@ -35,11 +40,14 @@ class TWorkerThread {
   // Closes the thread's connection; called from RequestStop on the caller's thread.
   virtual void DisconnectClient() {}
   void MarkCompleted() { completed_.store(true, std::memory_order_release); }
+  // The address the thread works on, for the log; read on the thread itself.
+  virtual std::string LogAddress() const { return {}; }
 
  private:
   void Run() noexcept;
 
   std::atomic<bool> terminate_{false};
   std::atomic<bool> completed_{false};
+  std::function<void()> onEnd_;
   std::thread thread_;
 };

@@ -3,9 +3,13 @@
 
 #include <string>
 
+#include "core/log.h"
 #include "net/http_client.h"
 
 // One blocking GET on the thread's own client. Empty on any failure (network, time-out,
 // status >= 400, too many redirects, Disconnect, body over the cap); otherwise the body as
-// GBK: GBK, GB2312 and GB18030 pages byte for byte, other charsets converted.
+// GBK: GBK, GB2312 and GB18030 pages byte for byte, other charsets converted. Every fetch
+// leaves an entry in the program's log with its address, status, error kind and time.
 std::string FetchPage(THttpClient& client, const std::string& url);
+
+TFetchErrorKind FetchErrorKindOf(THttpError error);

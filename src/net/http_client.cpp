@@ -3,7 +3,13 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <mutex>
+#include <optional>
+
+#include "core/log.h"
+#include "net/host_limiter.h"
 
 namespace {
 
@@ -12,6 +18,51 @@ using Clock = std::chrono::steady_clock;
 void GlobalInitOnce() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// One DNS cache and TLS session cache for every client of the process, so a worker's next
+// site on a known host neither resolves nor handshakes from scratch.
+class TSharedCaches {
+ public:
+  TSharedCaches() : share_(curl_share_init()) {
+    if (!share_) return;
+    curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &TSharedCaches::Lock);
+    curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &TSharedCaches::Unlock);
+    curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  }
+  TSharedCaches(const TSharedCaches&) = delete;
+  TSharedCaches& operator=(const TSharedCaches&) = delete;
+  // Never cleaned up: clients may live until the process ends.
+  CURLSH* Handle() const { return share_; }
+
+ private:
+  static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+    static_cast<TSharedCaches*>(self)->MutexFor(data).lock();
+  }
+  static void Unlock(CURL*, curl_lock_data data, void* self) {
+    static_cast<TSharedCaches*>(self)->MutexFor(data).unlock();
+  }
+  std::mutex& MutexFor(curl_lock_data data) {
+    const auto i = static_cast<std::size_t>(data);
+    return mutexes_[i < mutexes_.size() ? i : 0];
+  }
+
+  CURLSH* share_;
+  std::array<std::mutex, CURL_LOCK_DATA_LAST + 1> mutexes_;
+};
+
+CURLSH* SharedCaches() {
+  static TSharedCaches caches;
+  return caches.Handle();
+}
+
+bool IsLoopbackHost(std::string host) {
+  for (char& c : host)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return host == "localhost" || host.ends_with(".localhost") || host.starts_with("127.") ||
+         host.starts_with("[::1]");
 }
 
 CURL* Easy(void* p) {
@@ -30,6 +81,20 @@ THttpError ErrorFromCurl(CURLcode code) {
       return THttpError::BadUrl;
     case CURLE_OPERATION_TIMEDOUT:
       return THttpError::Timeout;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return THttpError::Dns;
+    case CURLE_COULDNT_CONNECT:
+      return THttpError::Connect;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+      return THttpError::Tls;
     case CURLE_HTTP_RETURNED_ERROR:
       return THttpError::HttpStatus;
     case CURLE_FILESIZE_EXCEEDED:
@@ -69,27 +134,34 @@ THttpClient::THttpClient() {
   GlobalInitOnce();
   easy_ = curl_easy_init();
   multi_ = curl_multi_init();
-  curl_slist* headers = curl_slist_append(nullptr, "Accept: text/html, */*");
-  headers_ = headers;
+  SetRequestHeaders(kAcceptClassic, std::string());
   CURL* e = Easy(easy_);
   if (!e) return;
+  if (CURLSH* share = SharedCaches()) curl_easy_setopt(e, CURLOPT_SHARE, share);
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText_);
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
   // A redirect must never lead to file:// or other schemes.
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-  // Direct connections only, whatever the environment says.
-  curl_easy_setopt(e, CURLOPT_PROXY, "");
-  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024L);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &THttpClient::OnBody);
   curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &THttpClient::OnHeader);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+}
+
+void THttpClient::SetRequestHeaders(const std::string& accept, const std::string& acceptLanguage) {
+  curl_slist* headers = nullptr;
+  // An empty "Accept:" line tells curl to send no Accept header at all.
+  headers = curl_slist_append(headers, ("Accept: " + accept).c_str());
+  if (!acceptLanguage.empty())
+    headers = curl_slist_append(headers, ("Accept-Language: " + acceptLanguage).c_str());
+  if (easy_) curl_easy_setopt(Easy(easy_), CURLOPT_HTTPHEADER, headers);
+  curl_slist_free_all(static_cast<curl_slist*>(headers_));
+  headers_ = headers;
 }
 
 THttpClient::~THttpClient() {
@@ -127,15 +199,37 @@ std::size_t THttpClient::OnHeader(char*, std::size_t size, std::size_t count, vo
   return size * count;
 }
 
-THttpError THttpClient::Transfer(const std::string& url, THop& hop) {
+THttpError THttpClient::Transfer(const std::string& url, THop& hop, long long& budgetMs) {
   CURL* e = Easy(easy_);
   CURLM* m = Multi(multi_);
+  std::optional<THostSlot> slot;
+  if (limiter_ && limiter_->PerHost() > 0) {
+    std::string host = LogSiteOf(url);
+    if (!limiter_->Acquire(host, disconnect_)) {
+      disconnect_.store(false);
+      return THttpError::Stopped;
+    }
+    slot.emplace(limiter_.get(), std::move(host));
+  }
+  const auto started = Clock::now();
   const std::string wireUrl = EncodeUrlForWire(url);
   curl_easy_setopt(e, CURLOPT_URL, wireUrl.c_str());
   curl_easy_setopt(e, CURLOPT_USERAGENT, userAgent_.c_str());
   const long timeoutMs = readTimeoutMs_ > 0 ? readTimeoutMs_ : 0;
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
   curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBodyBytes_));
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, lowSpeedSeconds_ > 0 ? lowSpeedBytes_ : 0L);
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(lowSpeedSeconds_));
+  // A null proxy lets curl read the proxy variables; "" means none whatever they say. A
+  // proxy cannot reach this machine's own loopback sites, so those always go direct.
+  const bool direct = proxyMode_ == TProxyMode::Direct || IsLoopbackHost(LogSiteOf(url));
+  curl_easy_setopt(e, CURLOPT_PROXY,
+                   direct                            ? ""
+                   : proxyMode_ == TProxyMode::Fixed ? proxyAddress_.c_str()
+                                                     : nullptr);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, acceptBrokenTls_ ? 0L : 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, acceptBrokenTls_ ? 0L : 2L);
+  errorText_[0] = '\0';
 
   sink_ = &hop.body;
   overCap_ = false;
@@ -171,11 +265,22 @@ THttpError THttpClient::Transfer(const std::string& url, THop& hop) {
       }
     }
     int waitMs = 1000;
+    if (budgetMs >= 0) {
+      const long long used =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+      if (used >= budgetMs) {
+        error = THttpError::Timeout;
+        std::snprintf(errorText_, sizeof errorText_, "page deadline of %lld ms passed", budgetMs);
+        break;
+      }
+      waitMs = static_cast<int>(std::min<long long>(waitMs, budgetMs - used));
+    }
     if (timeoutMs > 0) {
       const auto idle =
           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastActivity_);
       if (idle.count() >= timeoutMs) {
         error = THttpError::Timeout;
+        std::snprintf(errorText_, sizeof errorText_, "no data for %ld ms", timeoutMs);
         break;
       }
       waitMs = static_cast<int>(std::min<long>(waitMs, timeoutMs - idle.count()));
@@ -185,9 +290,15 @@ THttpError THttpClient::Transfer(const std::string& url, THop& hop) {
       break;
     }
   }
-  // Removing an unfinished transfer closes its connection.
+  // Removing an unfinished transfer closes its connection; a finished one leaves it in the
+  // multi handle's cache for the next request to the same host.
   curl_multi_remove_handle(m, e);
   sink_ = nullptr;
+  if (budgetMs >= 0)
+    budgetMs = std::max<long long>(
+        0,
+        budgetMs -
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
   if (error != THttpError::None) return error;
   if (overCap_) return THttpError::TooLarge;
 
@@ -211,12 +322,16 @@ THttpResult THttpClient::Get(const std::string& url) {
     return out;
   }
   std::string current = url;
+  long long budgetMs = deadlineMs_ > 0 ? deadlineMs_ : -1;
   for (int hops = 0;;) {
     THop hop;
-    out.Error = Transfer(current, hop);
+    out.Error = Transfer(current, hop, budgetMs);
     out.Status = hop.status;
     out.Url = current;
-    if (out.Error != THttpError::None) return out;
+    if (out.Error != THttpError::None) {
+      out.ErrorText = errorText_;
+      return out;
+    }
     if (hop.redirectUrl.empty()) {
       out.Ok = true;
       out.Body = std::move(hop.body);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,8 +19,11 @@ inline constexpr const char* kUserAgentSearch = "Mozilla/4.0(compatible;MSIE 5.0
 enum class THttpError {
   None,
   BadUrl,            // curl refused the address (no host, unsupported scheme...)
-  Network,           // DNS, connect, TLS, protocol or other transfer errors
-  Timeout,           // connect or idle read time-out
+  Network,           // protocol or other transfer errors
+  Dns,               // the host name could not be resolved
+  Connect,           // the connection was refused or could not be made
+  Tls,               // TLS handshake or certificate check failed
+  Timeout,           // connect or idle read time-out, page deadline, low speed
   HttpStatus,        // the server answered with a status of 400 or more
   TooManyRedirects,  // more than THttpClient::kMaxRedirects in a row
   TooLarge,          // body (after content decoding) over the cap
@@ -33,7 +37,21 @@ struct THttpResult {
   std::string Body;         // empty unless Ok
   std::string ContentType;  // Content-Type of the final response
   std::string Url;          // address of the final hop
+  std::string ErrorText;    // libcurl's explanation of a failure, when it gave one
 };
+
+class THostLimiter;
+
+// How the client finds its proxy.
+enum class TProxyMode {
+  Direct,  // no proxy, whatever the environment says
+  System,  // http_proxy, https_proxy, no_proxy, all_proxy
+  Fixed,   // the address given to SetProxy
+};
+
+inline constexpr const char* kAcceptClassic = "text/html, */*";
+inline constexpr const char* kAcceptModern =
+    "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
 
 // Bytes that may not stand in a request target (space, control bytes, bytes >= 0x80) as %XX;
 // everything else, "%" included, is left alone.
@@ -46,6 +64,7 @@ class THttpClient {
   static constexpr int kMaxRedirects = 15;
   static constexpr std::size_t kMaxBodyBytes = std::size_t{16} << 20;
   static constexpr int kDefaultReadTimeoutMs = 30000;
+  static constexpr int kDefaultDeadlineMs = 60000;
 
   THttpClient();
   ~THttpClient();
@@ -62,6 +81,24 @@ class THttpClient {
   void SetRedirectHandler(TRedirectHandler handler) { onRedirect_ = std::move(handler); }
   // Lower cap for tests; the default is kMaxBodyBytes.
   void SetMaxBodyBytes(std::size_t bytes) { maxBodyBytes_ = bytes; }
+  // Longest time one Get may take over all its hops, in ms (time spent waiting for a host
+  // slot not counted); 0 or less: no limit.
+  void SetDeadline(int ms) { deadlineMs_ = ms; }
+  // A transfer slower than `bytesPerSecond` for `seconds` in a row fails; 0: no check.
+  void SetLowSpeedLimit(long bytesPerSecond, int seconds) {
+    lowSpeedBytes_ = bytesPerSecond;
+    lowSpeedSeconds_ = seconds;
+  }
+  // "Accept" (empty: none) and "Accept-Language" (empty: none) request headers.
+  void SetRequestHeaders(const std::string& accept, const std::string& acceptLanguage);
+  void SetProxy(TProxyMode mode, std::string address = {}) {
+    proxyMode_ = mode;
+    proxyAddress_ = std::move(address);
+  }
+  // Skip certificate and host name checks (sites with broken TLS certificates).
+  void SetAcceptBrokenTls(bool accept) { acceptBrokenTls_ = accept; }
+  // Requests wait for a slot of their host in `limiter` (shared by the threads of a run).
+  void SetHostLimiter(std::shared_ptr<THostLimiter> limiter) { limiter_ = std::move(limiter); }
 
   // One blocking GET following redirects. Never throws for network reasons; exceptions
   // from the redirect handler pass through.
@@ -74,7 +111,7 @@ class THttpClient {
 
  private:
   struct THop;
-  THttpError Transfer(const std::string& url, THop& hop);
+  THttpError Transfer(const std::string& url, THop& hop, long long& budgetMs);
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
 
@@ -86,6 +123,14 @@ class THttpClient {
   std::size_t maxBodyBytes_ = kMaxBodyBytes;
   TRedirectHandler onRedirect_;
   std::atomic<bool> disconnect_{false};
+  int deadlineMs_ = kDefaultDeadlineMs;
+  long lowSpeedBytes_ = 0;
+  int lowSpeedSeconds_ = 0;
+  TProxyMode proxyMode_ = TProxyMode::Direct;
+  std::string proxyAddress_;
+  bool acceptBrokenTls_ = false;
+  std::shared_ptr<THostLimiter> limiter_;
+  char errorText_[256] = {};
 
   // State of the transfer in progress, touched only by the owning thread.
   std::string* sink_ = nullptr;

@@ -6,10 +6,17 @@
 #include "engines/do_search_thread.h"
 #include "engines/engine_set.h"
 
+void TDefaultThreadFactory::RunStarted() {
+  const auto set = settings_.Snapshot();
+  shared_.Limiter =
+      set->HostRequestLimit > 0 ? std::make_shared<THostLimiter>(set->HostRequestLimit) : nullptr;
+  shared_.Robots = set->UseRobotsTxt ? std::make_shared<TRobotsCache>() : nullptr;
+}
+
 std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateCrawlWorker(
     const TSearchURLResult& entry) {
   return std::make_unique<TFindWebThead>(state_, settings_, entry.URL, entry.Title,
-                                         entry.Description);
+                                         entry.Description, shared_);
 }
 
 std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateSearchThread() {
@@ -17,5 +24,5 @@ std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateSearchThread() {
 }
 
 std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreatePointWebThread() {
-  return std::make_unique<TSearchPointWebThread>(state_, settings_);
+  return std::make_unique<TSearchPointWebThread>(state_, settings_, shared_);
 }

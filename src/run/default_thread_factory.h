@@ -1,6 +1,7 @@
 #pragma once
 // Creates the real thread classes of a run.
 
+#include "crawl/crawl_shared.h"
 #include "run/thread_factory.h"
 
 class TEngineSet;
@@ -12,6 +13,7 @@ class TDefaultThreadFactory : public TThreadFactory {
   TDefaultThreadFactory(TProgramState& state, const TSettingsStore& settings, TEngineSet& engines)
       : state_(state), settings_(settings), engines_(engines) {}
 
+  void RunStarted() override;
   std::unique_ptr<TWorkerThread> CreateCrawlWorker(const TSearchURLResult& entry) override;
   std::unique_ptr<TWorkerThread> CreateSearchThread() override;
   std::unique_ptr<TWorkerThread> CreatePointWebThread() override;
@@ -20,4 +22,5 @@ class TDefaultThreadFactory : public TThreadFactory {
   TProgramState& state_;
   const TSettingsStore& settings_;
   TEngineSet& engines_;
+  TCrawlShared shared_;
 };

@@ -91,6 +91,7 @@ void TRunControl::ContinueActionExecute() {
 }
 
 void TRunControl::LaunchRun() {
+  factory_.RunStarted();
   if (state_.SearchMode == 1) {
     producer_ = factory_.CreatePointWebThread();
   } else {
@@ -130,12 +131,34 @@ void TRunControl::StopWaitTimerTimer() {
 
 void TRunControl::BeginCheckTimerTimer() {
   if (!beginCheckEnabled_) return;
+  wakePending_.store(false);  // this tick dispatches anyway
   state_.Modified = true;
   DispatchWorkers();
   TransferCompanies();
   UpdateStatusCounters();
   ShowRunState();
   CheckRunFinished();
+}
+
+void TRunControl::WorkerEnded() {
+  wakePending_.store(false);
+  if (beginCheckEnabled_) {
+    DispatchWorkers();
+    TransferCompanies();
+  } else if (stopWaitEnabled_) {
+    StopWaitTimerTimer();
+  }
+}
+
+void TRunControl::DispatchPending() {
+  if (!beginCheckEnabled_ || state_.NextURLIndex < 0 ||
+      state_.URLCount() <= static_cast<std::size_t>(state_.NextURLIndex))
+    return;
+  for (const auto& slot : slots_)
+    if (!slot.Worker) {
+      DispatchWorkers();
+      return;
+    }
 }
 
 void TRunControl::ResetWorkerSlots() {
@@ -162,7 +185,13 @@ void TRunControl::DispatchWorkers() {
     const TSearchURLResult entry = state_.URLAt(static_cast<std::size_t>(index));
     slot.Worker = factory_.CreateCrawlWorker(entry);
     slot.URLIndex = index;
-    if (slot.Worker) slot.Worker->Resume();
+    if (slot.Worker) {
+      if (wake_)
+        slot.Worker->SetOnEnd([this] {
+          if (!wakePending_.exchange(true)) wake_();
+        });
+      slot.Worker->Resume();
+    }
     ++state_.NextURLIndex;
   }
 }

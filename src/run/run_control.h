@@ -6,6 +6,7 @@
 // CLI's loop or tests, and the millisecond clock is injected.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,6 +56,18 @@ class TRunControl {
   void StartActionExecute();
   void ContinueActionExecute();
   void StopActionExecute();
+
+  // `wake` is called on a worker's thread whenever a crawl worker ends; it must make the
+  // supervising thread call WorkerEnded soon (post an event, signal a loop). Set it before
+  // a run starts.
+  void SetWakeRequest(std::function<void()> wake) { wake_ = std::move(wake); }
+  // On the supervising thread, after a wake: the freed slots get their next addresses and
+  // the records are moved into the table, without waiting for the tick. A stop being
+  // completed is checked at once.
+  void WorkerEnded();
+  // On the supervising thread, as often as it likes: fills free slots when the producer has
+  // queued addresses since the last dispatch. Cheap when there is nothing to do.
+  void DispatchPending();
 
   // Timer ticks; a tick of a disabled timer does nothing.
   void BeginCheckTimerTimer();
@@ -133,6 +146,9 @@ class TRunControl {
   TEngineAdapters engines_;
   TEngineNaming engineNaming_;
   TTickClock clock_;
+  std::function<void()> wake_;
+  // Several workers ending together cause one wake.
+  std::atomic<bool> wakePending_{false};
 
   std::unique_ptr<TWorkerThread> producer_;
   std::vector<TWorkerSlot> slots_;

@@ -10,6 +10,8 @@
 class TThreadFactory {
  public:
   virtual ~TThreadFactory() = default;
+  // A run starts or continues: what the threads of one run share is made anew.
+  virtual void RunStarted() {}
   // A crawl worker for one URL list entry (URL, Title, Description).
   virtual std::unique_ptr<TWorkerThread> CreateCrawlWorker(const TSearchURLResult& entry) = 0;
   // The keyword-search producer; it reads SearchText and the engine list when it starts.

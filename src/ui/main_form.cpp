@@ -102,6 +102,28 @@ TMainForm::TMainForm(const TSettingsStart& start, QWidget* parent)
       results_(root_->Results()),
       runControl_(&root_->Control()) {
   const bool keywordMode = root_->KeywordMode();
+  // A worker that ends hands its slot on at once instead of at the next tick.
+  runControl_->SetWakeRequest([this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (inTick_) return;
+          inTick_ = true;
+          Guarded([this] { runControl_->WorkerEnded(); });
+          inTick_ = false;
+        },
+        Qt::QueuedConnection);
+  });
+  // Addresses the producer queues reach free slots soon, not only at the next tick.
+  auto* pendingTimer = new QTimer(this);
+  pendingTimer->setObjectName(QStringLiteral("DispatchPendingTimer"));
+  pendingTimer->setInterval(100);
+  connect(pendingTimer, &QTimer::timeout, this, [this] {
+    if (inTick_) return;
+    inTick_ = true;
+    Guarded([this] { runControl_->DispatchPending(); });
+    inTick_ = false;
+  });
 
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QFromGbk(state_.AppTitle));
@@ -592,6 +614,10 @@ void TMainForm::EnableTimer(TRunTimer timer, bool enabled) {
     t->start();
   else
     t->stop();
+  // The quick dispatch runs while the run does.
+  if (timer == TRunTimer::BeginCheck)
+    if (auto* pending = findChild<QTimer*>(QStringLiteral("DispatchPendingTimer")))
+      enabled ? pending->start() : pending->stop();
 }
 
 int TMainForm::RunDialog(QDialog& dialog) {

@@ -1,7 +1,8 @@
-// "选项": every field of the settings record on four pages, with the factory values behind
+// "选项": every field of the settings record on five pages, with the factory values behind
 // "默认(&D)".
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -9,8 +10,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <tuple>
 #include <vector>
@@ -34,6 +37,33 @@ struct TCheckField {
 
 }  // namespace
 
+// The crawl and network page: its controls and the record's fields they show.
+struct TCrawlPage {
+  std::vector<std::pair<QSpinBox*, int32_t TGlobalSet::*>> Numbers;
+  std::vector<TCheckField> Checks;
+  QComboBox* UserAgent = nullptr;
+  QLineEdit* AcceptLanguage = nullptr;
+  QComboBox* ProxyMode = nullptr;
+  QLineEdit* ProxyAddress = nullptr;
+
+  void Fill(const TGlobalSet& set) {
+    for (const auto& [spin, field] : Numbers) spin->setValue(set.*field);
+    for (const TCheckField& check : Checks) check.Box->setChecked(set.*check.Flag);
+    UserAgent->setCurrentText(QString::fromStdString(set.UserAgent));
+    AcceptLanguage->setText(QString::fromStdString(set.AcceptLanguage));
+    ProxyMode->setCurrentIndex(std::clamp(set.ProxyMode, 0, 2));
+    ProxyAddress->setText(QString::fromStdString(set.ProxyAddress));
+  }
+  void TakeBack(TGlobalSet& set) const {
+    for (const auto& [spin, field] : Numbers) set.*field = spin->value();
+    for (const TCheckField& check : Checks) set.*check.Flag = check.Box->isChecked();
+    set.UserAgent = TrimmedGbk(UserAgent->currentText());
+    set.AcceptLanguage = TrimmedGbk(AcceptLanguage->text());
+    set.ProxyMode = ProxyMode->currentIndex();
+    set.ProxyAddress = TrimmedGbk(ProxyAddress->text());
+  }
+};
+
 struct TOptionForm::TImpl {
   explicit TImpl(TSettingsContext c) : Context(c) {}
 
@@ -43,14 +73,17 @@ struct TOptionForm::TImpl {
   TNumberFields Numbers;
   std::vector<TCheckField> Checks;
   std::vector<TListField> Lists;
+  TCrawlPage Crawl;
 
   void Fill(const TGlobalSet& set) {
+    Crawl.Fill(set);
     Numbers.Fill(set);
     for (const TCheckField& check : Checks) check.Box->setChecked(set.*check.Flag);
     for (const TListField& field : Lists) field.Edit->setText(ListFieldText(set.*field.List));
   }
 
   void TakeBack(TGlobalSet& set) {
+    Crawl.TakeBack(set);
     Numbers.TakeBack(set);
     for (const TCheckField& check : Checks) set.*check.Flag = check.Box->isChecked();
     for (const TListField& field : Lists) set.*field.List = ListFromField(field.Edit->text());
@@ -70,6 +103,74 @@ QCheckBox* MakeCheck(const char* name, const char* caption, QWidget* parent) {
   auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
   box->setObjectName(QString::fromLatin1(name));
   return box;
+}
+
+// "网络与抓取": site budget, parallel pages, politeness and the request settings.
+QWidget* MakeCrawlPage(TCrawlPage& page, QWidget* parent) {
+  auto* widget = new QWidget(parent);
+  auto* layout = new QVBoxLayout(widget);
+  auto* crawlGroup = new QGroupBox(QStringLiteral("网站抓取"), widget);
+  auto* crawlForm = new QFormLayout(crawlGroup);
+  const std::array<std::tuple<const char*, const char*, int, int, int32_t TGlobalSet::*>, 6>
+      numbers = {{
+          {"SitePageBudget", "每个网站最多读取页数（0为不限）：", 0, 100000,
+           &TGlobalSet::SitePageBudget},
+          {"SiteTimeBudget", "每个网站最多用时（秒，0为不限）：", 0, 86400,
+           &TGlobalSet::SiteTimeBudget},
+          {"SiteParallelPages", "同一网站同时读取页数：", 1, 8, &TGlobalSet::SiteParallelPages},
+          {"HostRequestLimit", "同一主机同时请求数（0为不限）：", 0, 64,
+           &TGlobalSet::HostRequestLimit},
+          {"PageDeadline", "每页最长用时（秒，0为不限）：", 0, 3600, &TGlobalSet::PageDeadline},
+          {"LowSpeedLimit", "最低速度（字节/秒，0为不限）：", 0, 1000000,
+           &TGlobalSet::LowSpeedLimit},
+      }};
+  for (const auto& [name, caption, low, high, field] : numbers) {
+    auto* spin = new QSpinBox(crawlGroup);
+    spin->setObjectName(QString::fromLatin1(name));
+    spin->setRange(low, high);
+    crawlForm->addRow(QString::fromUtf8(caption), spin);
+    page.Numbers.emplace_back(spin, field);
+  }
+  QCheckBox* robots = MakeCheck("UseRobotsTxt", "遵守网站的 robots.txt", crawlGroup);
+  crawlForm->addRow(robots);
+  page.Checks.push_back({robots, &TGlobalSet::UseRobotsTxt});
+  layout->addWidget(crawlGroup);
+
+  auto* netGroup = new QGroupBox(QStringLiteral("网络请求"), widget);
+  auto* netForm = new QFormLayout(netGroup);
+  page.UserAgent = new QComboBox(netGroup);
+  page.UserAgent->setObjectName(QStringLiteral("UserAgent"));
+  page.UserAgent->setEditable(true);
+  page.UserAgent->addItem(QString::fromStdString(DefaultUserAgent()));
+  page.UserAgent->addItem(QString::fromLatin1(kBrowserUserAgent));
+  page.UserAgent->addItem(QString());
+  page.UserAgent->setMinimumWidth(320);
+  netForm->addRow(QStringLiteral("User-Agent（留空为经典标识）："), page.UserAgent);
+  page.AcceptLanguage = new QLineEdit(netGroup);
+  page.AcceptLanguage->setObjectName(QStringLiteral("AcceptLanguage"));
+  netForm->addRow(QStringLiteral("Accept-Language："), page.AcceptLanguage);
+  page.ProxyMode = new QComboBox(netGroup);
+  page.ProxyMode->setObjectName(QStringLiteral("ProxyMode"));
+  page.ProxyMode->addItems({QStringLiteral("不使用代理"),
+                            QStringLiteral("使用系统代理（环境变量）"),
+                            QStringLiteral("使用以下代理")});
+  netForm->addRow(QStringLiteral("代理："), page.ProxyMode);
+  page.ProxyAddress = new QLineEdit(netGroup);
+  page.ProxyAddress->setObjectName(QStringLiteral("ProxyAddress"));
+  page.ProxyAddress->setPlaceholderText(QStringLiteral("http://主机:端口"));
+  netForm->addRow(QStringLiteral("代理地址："), page.ProxyAddress);
+  QCheckBox* brokenTls = MakeCheck("AcceptBrokenTls", "接受证书无效的 https 网站", netGroup);
+  netForm->addRow(brokenTls);
+  page.Checks.push_back({brokenTls, &TGlobalSet::AcceptBrokenTls});
+  layout->addWidget(netGroup);
+  layout->addStretch();
+  return widget;
+}
+
+// Every section the dialog shows.
+void SaveOptionSettings(const TGlobalSet& set, const std::string& path) {
+  SaveSettings(set, path);
+  SaveCrawlSettings(set, path);
 }
 
 }  // namespace
@@ -184,6 +285,7 @@ TOptionForm::TOptionForm(TSettingsContext context, QWidget* parent)
   d.Checks.push_back({useCompanyName, &TGlobalSet::BUseCompanyNameLike});
   d.Checks.push_back({useNextPage, &TGlobalSet::BUseNextPageLike});
   tabs->addTab(pointWeb, QStringLiteral("指定网站搜索选项"));
+  tabs->addTab(MakeCrawlPage(d.Crawl, tabs), QStringLiteral("网络与抓取"));
   layout->addWidget(tabs);
 
   auto* defaultButton = new QPushButton(QStringLiteral("默认(&D)"), this);
@@ -232,5 +334,5 @@ bool TOptionForm::Apply() {
     return false;
   }
   d.TakeBack(d.Context.Settings);
-  return PublishAndSave(d.Context, SaveSettings, this, d.Report);
+  return PublishAndSave(d.Context, SaveOptionSettings, this, d.Report);
 }

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -237,6 +238,11 @@ void DialogsTest::optionsFillAndConfirmAtOnce() {
   QVERIFY(Child<QCheckBox>(&form, "CheckBox4")->isChecked());
   QCOMPARE(Child<QLineEdit>(&form, "Edit7")->text(), QStringLiteral("传真;fax;"));
 
+  // The crawl and network page shows the defaults of a file without those keys.
+  QCOMPARE(Child<QSpinBox>(&form, "SitePageBudget")->value(), 30);
+  Child<QSpinBox>(&form, "SitePageBudget")->setValue(7);
+  Child<QComboBox>(&form, "UserAgent")->setCurrentText(QString());
+
   // Enter acts as the OK button.
   form.show();
   QTest::keyClick(&form, Qt::Key_Return);
@@ -251,6 +257,9 @@ void DialogsTest::optionsFillAndConfirmAtOnce() {
   QCOMPARE(Ini(f.Path, "POINTLIKE", "NextPageLike"), std::string(""));
   QCOMPARE(Ini(f.Path, "OTHER", "keep"), std::string("1"));
   QCOMPARE(f.Store.Snapshot()->MaxFindWebThreadCount, 30);
+  QCOMPARE(Ini(f.Path, "CRAWL", "SitePageBudget"), std::string("7"));
+  QCOMPARE(Ini(f.Path, "NETWORK", "UserAgent"), std::string(""));
+  QCOMPARE(Ini(f.Path, "NETWORK", "ProxyMode"), std::string("1"));
 }
 
 void DialogsTest::optionsDefaultThenCancelChangesNothing() {

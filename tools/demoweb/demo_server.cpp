@@ -18,7 +18,7 @@ std::string HostWithoutPort(std::string host) {
 
 }  // namespace
 
-TDemoServer::TDemoServer(int siteCount, int port, int latencyMs, int slowMs)
+TDemoServer::TDemoServer(int siteCount, int port, int latencyMs, int slowMs, int bigSitePages)
     : server_(std::make_unique<httplib::Server>()), latencyMs_(latencyMs) {
   // Every crawl worker may hold a connection while it reads; sleeping handlers need threads.
   server_->new_task_queue = [] { return new httplib::ThreadPool(96); };
@@ -31,7 +31,12 @@ TDemoServer::TDemoServer(int siteCount, int port, int latencyMs, int slowMs)
   }
   if (port_ <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
   web_ = std::make_unique<TDemoWeb>(siteCount, port_, slowMs);
+  web_->SetBigSitePages(bigSitePages);
   server_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+    {
+      std::lock_guard lock(connectionsMutex_);
+      connections_.emplace(req.remote_addr, req.remote_port);
+    }
     const TDemoResponse page =
         web_->Respond(HostWithoutPort(req.get_header_value("Host")), req.path, req.params);
     const int delay = latencyMs_ + page.ExtraDelayMs;
@@ -52,6 +57,11 @@ TDemoServer::~TDemoServer() {
 
 void TDemoServer::Wait() {
   if (thread_.joinable()) thread_.join();
+}
+
+std::size_t TDemoServer::ConnectionCount() const {
+  std::lock_guard lock(connectionsMutex_);
+  return connections_.size();
 }
 
 void TDemoServer::Stop() {

@@ -3,6 +3,8 @@
 // the Host header (every *.localhost name resolves to the loopback address).
 
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -17,7 +19,8 @@ namespace demoweb {
 class TDemoServer {
  public:
   // Binds at once (port 0: any free port); content is generated for the bound port.
-  TDemoServer(int siteCount, int port = 0, int latencyMs = 0, int slowMs = 1500);
+  TDemoServer(int siteCount, int port = 0, int latencyMs = 0, int slowMs = 1500,
+              int bigSitePages = 0);
   ~TDemoServer();
   TDemoServer(const TDemoServer&) = delete;
   TDemoServer& operator=(const TDemoServer&) = delete;
@@ -27,6 +30,8 @@ class TDemoServer {
   // Blocks until Stop is called from elsewhere (a signal handler's thread, say).
   void Wait();
   void Stop();
+  // Distinct client connections that sent a request so far.
+  std::size_t ConnectionCount() const;
 
  private:
   std::unique_ptr<httplib::Server> server_;
@@ -34,6 +39,8 @@ class TDemoServer {
   int port_ = 0;
   int latencyMs_ = 0;
   std::thread thread_;
+  mutable std::mutex connectionsMutex_;
+  std::set<std::pair<std::string, int>> connections_;
 };
 
 }  // namespace demoweb

@@ -591,6 +591,13 @@ TDemoResponse TDemoWeb::SitePage(const TDemoSite& site, const std::string& path)
         return Html(site, Head(site, name) + Logo() + ContactTable(site) + Copyright(site) + kTail);
       return NotFound();
     case TSiteShape::NoContact:
+      if (site.Index == bigSite_ && (path == "/" || path.starts_with("/p"))) {
+        std::string links;
+        for (int i = 0; i < bigPages_; ++i)
+          links +=
+              "<a href=\"/p" + std::to_string(i) + ".html\">产品" + std::to_string(i) + "</a>\n";
+        return Html(site, Head(site, name) + links + kTail);
+      }
       if (path == "/")
         return Html(site, Head(site, name) +
                               "<p><a href=\"products.html\">产品展示</a> <a "
@@ -607,6 +614,17 @@ TDemoResponse TDemoWeb::SitePage(const TDemoSite& site, const std::string& path)
       return r;
   }
   return NotFound();
+}
+
+void TDemoWeb::SetBigSitePages(int pages) {
+  bigPages_ = pages;
+  bigSite_ = -1;
+  if (pages <= 0) return;
+  for (const TDemoSite& site : sites_)
+    if (site.Shape == TSiteShape::NoContact) {
+      bigSite_ = site.Index;
+      return;
+    }
 }
 
 int TDemoWeb::DirectoryPageCount() const {

@@ -101,6 +101,9 @@ class TDemoWeb {
 
   int DirectoryPageCount() const;
 
+  // Gives the first product-only site `pages` pages that all link to each other (0: none).
+  void SetBigSitePages(int pages);
+
  private:
   std::string EnginePage(int engine, const std::multimap<std::string, std::string>& query) const;
   std::vector<const TDemoSite*> EngineList(int engine) const;
@@ -113,6 +116,8 @@ class TDemoWeb {
   int slowMs_;
   std::vector<TDemoSite> sites_;
   std::map<std::string, std::size_t> byHost_;
+  int bigPages_ = 0;
+  int bigSite_ = -1;
 };
 
 }  // namespace demoweb

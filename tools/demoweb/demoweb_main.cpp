@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "demo_server.h"
@@ -17,13 +18,17 @@ int Usage() {
   std::fputs(
       "usage: veltra-demoweb [--port N] [--sites N] [--latency-ms N] [--slow-ms N]\n"
       "                      [--threads N] [--write-settings PATH] [--expected PATH]\n"
+      "                      [--big-site-pages N] [--list-sites PATH]\n"
       "  --port N            port on 127.0.0.1 (0: any free port; default 0)\n"
       "  --sites N           company sites (default 36)\n"
       "  --latency-ms N      delay of every answer (default 0)\n"
       "  --slow-ms N         extra delay of the slow sites (default 1500)\n"
       "  --threads N         MaxFindWebThreadCount written by --write-settings (default 10)\n"
       "  --write-settings P  write a settings file pointing every engine at this server\n"
-      "  --expected P        write the records a harvest should find (TSV, UTF-8)\n",
+      "  --expected P        write the records a harvest should find (TSV, UTF-8)\n"
+      "  --big-site-pages N  one product-only site gets N pages linking to each other\n"
+      "  --list-sites P      write the site addresses the engines list, one a line\n"
+      "  On SIGINT or SIGTERM the number of client connections seen is printed.\n",
       stderr);
   return 2;
 }
@@ -38,8 +43,8 @@ std::optional<int> Number(const char* text, int min, int max) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int port = 0, sites = 36, latency = 0, slow = 1500, threads = 10;
-  std::string settingsPath, expectedPath;
+  int port = 0, sites = 36, latency = 0, slow = 1500, threads = 10, bigPages = 0;
+  std::string settingsPath, expectedPath, listPath;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help") {
@@ -63,6 +68,10 @@ int main(int argc, char** argv) {
       settingsPath = v;
     else if (a == "--expected" && *v)
       expectedPath = v;
+    else if (a == "--big-site-pages" && (n = Number(v, 0, 100000)))
+      bigPages = *n;
+    else if (a == "--list-sites" && *v)
+      listPath = v;
     else
       return Usage();
   }
@@ -75,10 +84,16 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   try {
-    demoweb::TDemoServer server(sites, port, latency, slow);
+    demoweb::TDemoServer server(sites, port, latency, slow, bigPages);
     const demoweb::TDemoWeb& web = server.Web();
     if (!settingsPath.empty()) web.WriteSettings(settingsPath, threads);
     if (!expectedPath.empty()) web.WriteExpected(expectedPath);
+    if (!listPath.empty()) {
+      std::FILE* f = std::fopen(listPath.c_str(), "w");
+      if (!f) throw std::runtime_error("cannot write " + listPath);
+      for (const std::string& url : web.ListedSiteUrls()) std::fprintf(f, "%s\n", url.c_str());
+      std::fclose(f);
+    }
 
     const std::string p = std::to_string(server.Port());
     std::printf("port %s\n", p.c_str());
@@ -96,6 +111,8 @@ int main(int argc, char** argv) {
     int sig = 0;
     sigwait(&stopSignals, &sig);
     server.Stop();
+    std::printf("connections %zu\n", server.ConnectionCount());
+    std::fflush(stdout);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "veltra-demoweb: %s\n", e.what());
     return 1;

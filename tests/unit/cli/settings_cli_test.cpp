@@ -56,6 +56,12 @@ TEST(SettingsCli, PrintsEverySectionInTheFilesOrderInUtf8) {
                 "[FLAGUSESEARCH]\nFlagUseSina=1\nFlagUseSohu=1\nFlagUseYahoo=1\nFlagUse163=1\n"
                 "FlagUseGoogle=1\nFLAGUSEBaidu=0\n"
                 "[WINDOW]\nFlagModernWindow=1\n"
+                "[CRAWL]\nSitePageBudget=30\nSiteTimeBudget=60\nSiteParallelPages=2\n"
+                "HostRequestLimit=2\nUseRobotsTxt=0\n"
+                "[NETWORK]\nPageDeadline=60\nLowSpeedLimit=100\n"
+                "UserAgent=Veltra/0.1.0 (company contact collector)\n"
+                "AcceptLanguage=zh-CN,zh;q=0.9,en;q=0.8\nProxyMode=1\nProxyAddress=\n"
+                "AcceptBrokenTls=0\n"
                 "[ENGINEHOST]\nSina=\nSohu=\nYahoo=\nGoogle=g.localhost:81\n163=\nBaidu=\n"
                 "[LIKE]\nLIKESETTING=0\n");
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -45,6 +47,10 @@ TGlobalSet Settings(int maxCrawlLevel, int timeoutMs = 10000) {
   TGlobalSet set = testsupport::FactorySettings();
   set.MaxCrawlLevel = maxCrawlLevel;
   set.MaxReadHTMLTimeOut = timeoutMs;
+  // The crawl as first specified: no site budget, one page at a time, classic requests.
+  set.SitePageBudget = set.SiteTimeBudget = set.HostRequestLimit = 0;
+  set.SiteParallelPages = 1;
+  set.UserAgent.clear();
   return set;
 }
 
@@ -350,4 +356,141 @@ TEST(FindWebThead, TenThousandPagesOfOneSiteEndWithinTheLevels) {
   EXPECT_TRUE(worker->LevelLinks.empty());
   EXPECT_TRUE(worker->LevelOtherLinks.empty());
   EXPECT_TRUE(worker->Completed());
+}
+
+namespace {
+
+// Counts requests in flight on a server: the most seen at once.
+struct TConcurrency {
+  std::atomic<int> now{0};
+  std::atomic<int> peak{0};
+  void Enter() {
+    const int n = ++now;
+    int p = peak.load();
+    while (n > p && !peak.compare_exchange_weak(p, n)) {
+    }
+  }
+  void Leave() { --now; }
+};
+
+// A site of `pages` pages that all link to each other and hold no record; each answer
+// takes `delay`.
+void ServeLinkedSite(LocalServer& server, const std::string& host, int pages,
+                     std::chrono::milliseconds delay, TConcurrency* seen = nullptr) {
+  std::string body = "<html><body>";
+  for (int i = 0; i < pages; ++i) body += "<a href=\"/p" + std::to_string(i) + ".html\">p</a> ";
+  body += "</body></html>";
+  server.Handle(host, "*", [body, delay, seen](const httplib::Request&, httplib::Response& res) {
+    if (seen) seen->Enter();
+    std::this_thread::sleep_for(delay);
+    if (seen) seen->Leave();
+    res.set_content(body, "text/html; charset=gbk");
+  });
+}
+
+}  // namespace
+
+TEST(FindWebThead, SiteBudgetOfPagesAndSecondsEndsTheSiteAsDone) {
+  LocalServer server;
+  ServeLinkedSite(server, "www.pages.localhost", 200, std::chrono::milliseconds(0));
+  ServeLinkedSite(server, "www.slow.localhost", 200, std::chrono::milliseconds(200));
+
+  TGlobalSet set = Settings(2);
+  set.SitePageBudget = 12;
+  set.SiteParallelPages = 3;
+  TCrawl crawl(set);
+  auto worker = crawl.Run(server.Url("www.pages.localhost", "/"));
+  EXPECT_EQ(PathsOf(server, "www.pages.localhost").size(), 12u);
+  EXPECT_EQ(worker->Visited.size(), 12u);
+  EXPECT_TRUE(worker->Completed());  // cut by the budget: processed, not stopped
+
+  set.SitePageBudget = 0;
+  set.SiteTimeBudget = 1;
+  crawl.store.Publish(set);
+  const auto start = std::chrono::steady_clock::now();
+  worker = crawl.Run(server.Url("www.slow.localhost", "/"));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took, std::chrono::milliseconds(2500));
+  EXPECT_LT(PathsOf(server, "www.slow.localhost").size(), 20u);
+  EXPECT_TRUE(worker->Completed());
+}
+
+TEST(FindWebThead, PagesReadInParallelGiveWhatOneByOneGives) {
+  LocalServer server;
+  const std::string host = "www.par.localhost";
+  TConcurrency seen;
+  std::vector<std::pair<std::string, std::string>> links;
+  for (int i = 0; i < 8; ++i) links.push_back({"/p" + std::to_string(i) + ".html", "p"});
+  const std::string start = LinkPage(links);
+  server.Handle(host, "*", [&](const httplib::Request& req, httplib::Response& res) {
+    seen.Enter();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    seen.Leave();
+    // The fifth and the seventh page hold records; the fifth is the one read first.
+    if (req.path == "/p4.html" || req.path == "/p6.html")
+      res.set_content(ContactPage(req.path == "/p4.html" ? "第五页公司" : "第七页公司"),
+                      "text/html; charset=gbk");
+    else
+      res.set_content(start, "text/html; charset=gbk");
+  });
+
+  std::vector<std::string> names[2];
+  std::vector<std::string> visited[2];
+  for (int run = 0; run < 2; ++run) {
+    TGlobalSet set = Settings(2);
+    set.SiteParallelPages = run == 0 ? 1 : 3;
+    TCrawl crawl(set);
+    auto worker = crawl.Run(server.Url(host, "/"));
+    for (const auto& r : crawl.records) names[run].push_back(r->CompanyName + r->WebAddress);
+    visited[run] = worker->Visited;
+    EXPECT_TRUE(worker->Completed());
+  }
+  EXPECT_EQ(names[1], names[0]);
+  ASSERT_EQ(names[0].size(), 1u);
+  EXPECT_EQ(names[0][0], G("第五页公司") + server.Url(host, "/p4.html"));
+  EXPECT_EQ(visited[1], visited[0]);
+  EXPECT_GE(seen.peak.load(), 2);
+  EXPECT_LE(seen.peak.load(), 3);
+}
+
+TEST(FindWebThead, HostLimitAndRobotsTxtHoldAcrossTheWorkersOfARun) {
+  LocalServer server;
+  const std::string host = "www.shared.localhost";
+  TConcurrency seen;
+  ServeLinkedSite(server, host, 6, std::chrono::milliseconds(50), &seen);
+  server.Serve(host, "/robots.txt",
+               "User-agent: *\nDisallow: /p1\nDisallow: /p3\n\nUser-agent: other\nDisallow: /\n",
+               "text/plain");
+
+  TGlobalSet set = Settings(1);
+  set.SiteParallelPages = 3;
+  TCrawl crawl(set);
+  TCrawlShared shared{std::make_shared<THostLimiter>(2), std::make_shared<TRobotsCache>()};
+  std::vector<std::unique_ptr<TFindWebThead>> workers;
+  for (int i = 0; i < 4; ++i)
+    workers.push_back(std::make_unique<TFindWebThead>(
+        crawl.state, crawl.store, server.Url(host, "/s" + std::to_string(i) + "/"), "", "",
+        shared));
+  for (auto& w : workers) w->Resume();
+  for (auto& w : workers) EXPECT_TRUE(WaitFinished(*w, std::chrono::seconds(30)));
+
+  EXPECT_LE(seen.peak.load(), 2);
+  EXPECT_GE(seen.peak.load(), 1);
+  const std::vector<std::string> paths = PathsOf(server, host);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "/robots.txt"), 1);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "/p1.html"), 0);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "/p3.html"), 0);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "/p2.html"), 4);
+
+  // Rule choice: the group naming us, the longest match, Allow on a tie, "*" and "$".
+  const TRobotsRules rules = ParseRobots(
+      "User-agent: *\nDisallow: /\n\nUser-agent: Veltra\nDisallow: /a\nAllow: /a/ok\n"
+      "Disallow: /*.pdf$\n",
+      "Veltra/1.0");
+  EXPECT_FALSE(RobotsAllows(rules, "/a/x"));
+  EXPECT_TRUE(RobotsAllows(rules, "/a/ok/1"));
+  EXPECT_TRUE(RobotsAllows(rules, "/b"));
+  EXPECT_FALSE(RobotsAllows(rules, "/b/c.pdf"));
+  EXPECT_TRUE(RobotsAllows(rules, "/b/c.pdf?x"));
+  EXPECT_FALSE(RobotsAllows(ParseRobots("User-agent: *\nDisallow: /\n", "veltra"), "/x"));
 }

@@ -24,6 +24,7 @@ TGlobalSet DirectorySettings() {
   set.InfoLinkLike = {"show.asp"};
   set.NextPageLinkLike = {"list.asp", "page="};
   set.MaxReadHTMLTimeOut = 10000;
+  set.UserAgent.clear();  // the directory thread's classic "User-Agent"
   return set;
 }
 

@@ -126,7 +126,7 @@ TEST(HttpClient, ConnectionFailuresAndBadAddressesFail) {
     freePort = gone.Port();
   }
   EXPECT_EQ(client.Get("http://127.0.0.1:" + std::to_string(freePort) + "/").Error,
-            THttpError::Network);
+            THttpError::Connect);
   EXPECT_FALSE(client.Get("no scheme or host").Ok);
   EXPECT_FALSE(client.Get("").Ok);
   EXPECT_EQ(client.Get("file:///etc/passwd").Error, THttpError::BadUrl);

@@ -68,7 +68,7 @@ TEST(Https, SelfSignedCertificateFailsVerificationAndGivesAnEmptyPage) {
     const std::string url = "https://" + host + ":" + port + "/";
     THttpResult r = client.Get(url);
     EXPECT_FALSE(r.Ok) << url;
-    EXPECT_EQ(r.Error, THttpError::Network) << url;
+    EXPECT_EQ(r.Error, THttpError::Tls) << url;
     EXPECT_TRUE(r.Body.empty()) << url;
     EXPECT_EQ(FetchPage(client, url), "") << url;
   }
@@ -82,4 +82,14 @@ TEST(Https, SelfSignedCertificateFailsVerificationAndGivesAnEmptyPage) {
   ASSERT_TRUE(res);
   EXPECT_EQ(res->body, "<html>secret</html>");
   EXPECT_EQ(server.Requests(), 1);
+
+  // The failed fetches were logged as certificate failures.
+  int tlsEntries = 0;
+  for (const TLogEntry& e : TLog::Global().Since(0))
+    if (e.Category == "fetch" && e.Error == TFetchErrorKind::Tls) ++tlsEntries;
+  EXPECT_EQ(tlsEntries, 2);
+
+  // The setting for broken certificates reads the page.
+  client.SetAcceptBrokenTls(true);
+  EXPECT_EQ(FetchPage(client, "https://127.0.0.1:" + port + "/"), "<html>secret</html>");
 }

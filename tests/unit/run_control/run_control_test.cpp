@@ -265,6 +265,40 @@ TEST(RunControl, OneSlotHandsOutOneEntryPerTickAndRefillsWhenReaping) {
   EXPECT_EQ(rig.results.RowCount(), 3u);
 }
 
+TEST(RunControl, AWorkerThatEndsWakesTheDispatchWithoutATick) {
+  TRig rig(1);
+  std::atomic<int> wakes{0};
+  rig.rc->SetWakeRequest([&] { ++wakes; });
+  rig.rc->StartActionExecute();
+  rig.Tick();
+  rig.rc->DispatchPending();  // nothing queued yet
+  rig.AddURLs({"a", "b", "c"});
+  rig.rc->DispatchPending();  // queued after the tick: no need to wait for the next one
+  ASSERT_EQ(rig.factory.crawled, (std::vector<std::string>{"a"}));
+  rig.rc->DispatchPending();  // the one slot is busy
+  EXPECT_EQ(rig.factory.crawled.size(), 1u);
+
+  Finish(rig.factory.workers["a"]);
+  for (int i = 0; i < 2000 && wakes.load() == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(wakes.load(), 1);
+  rig.rc->WorkerEnded();  // no tick: the clock stands still
+  EXPECT_EQ(rig.factory.crawled, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(rig.state.ProcessedURLCount, 1);
+  EXPECT_EQ(rig.results.RowCount(), 1u);
+
+  // The end test stays with the tick; a wake after a stop completes it at once.
+  rig.rc->StopActionExecute();
+  Finish(rig.factory.producer);
+  for (int i = 0; i < 2000 && wakes.load() < 2; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  WaitEnded(*rig.factory.workers["b"]);
+  rig.rc->WorkerEnded();
+  EXPECT_EQ(rig.state.RunState, -1);
+  EXPECT_EQ(rig.state.NextURLIndex, 1);  // "b" was cut off: the run resumes there
+  EXPECT_EQ(rig.state.ProcessedURLCount, 1);
+}
+
 TEST(RunControl, EngineListFollowsTheSettingsAndEmptyListEndsAfterTheProducer) {
   TRig rig(2, false);
   rig.rc->StartActionExecute();

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/log.h"
+
 namespace {
 
 class TTestWorker : public TWorkerThread {
@@ -43,10 +45,20 @@ TEST(WorkerThread, CreatedSuspendedThenRunsToWorkStateTwo) {
 }
 
 TEST(WorkerThread, ExceptionInsideTheBodyStillEndsWithWorkStateTwo) {
+  const uint64_t before = TLog::Global().LastSeq();
+  std::atomic<int> stateAtEnd{-1};
   TTestWorker w(1);
+  w.SetOnEnd([&] { stateAtEnd = w.WorkState.load(); });
   w.Resume();
-  WaitFinished(w);
+  w.Join();
   EXPECT_EQ(w.WorkState.load(), 2);
+  // The end is signalled after WorkState 2, and the exception's text is in the log.
+  EXPECT_EQ(stateAtEnd.load(), 2);
+  bool logged = false;
+  for (const TLogEntry& e : TLog::Global().Since(before))
+    logged = logged || (e.Category == "worker" && e.Level == TLogLevel::Error &&
+                        e.Message.find("boom") != std::string::npos);
+  EXPECT_TRUE(logged);
 }
 
 TEST(WorkerThread, RequestStopSetsTheRequestAndDisconnects) {
