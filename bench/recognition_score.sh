@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
+[ -x "$build/veltra-cli" ] || { echo "recognition_score: no veltra-cli in $build" >&2; exit 2; }
 corpus=${2:-../shared/corpus/contact}
 [ -x "$corpus/score.sh" ] || corpus=/work/shared/corpus/contact
 work=$(mktemp -d)
