@@ -17,7 +17,8 @@ namespace demoweb {
 class TDemoServer {
  public:
   // Binds at once (port 0: any free port); content is generated for the bound port.
-  TDemoServer(int siteCount, int port = 0, int latencyMs = 0, int slowMs = 1500);
+  TDemoServer(int siteCount, int port = 0, int latencyMs = 0, int slowMs = 1500,
+              const TSourceBlocks& blocks = {});
   ~TDemoServer();
   TDemoServer(const TDemoServer&) = delete;
   TDemoServer& operator=(const TDemoServer&) = delete;
