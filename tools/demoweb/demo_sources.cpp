@@ -779,12 +779,13 @@ TDemoResponse TDemoSources::BlockedPage(std::size_t source, const std::string& k
                           "&backurl=" + Pct(Base(source) + "/s?wd=" + Pct(keyword)),
                       VerifyPage(source));
     case kBing:
+      // The result frame with a challenge where the results would be: no result item, and no
+      // "no results" notice either.
       return Page("<!DOCTYPE html>\n<html lang=\"zh\"><head><meta charset=\"utf-8\"><title>" + kw +
-                  " - 搜索</title></head>\n<body><main><ol id=\"b_results\"><li class=\"b_no\"><h1>"
-                  "没有与此相关的结果: <strong>" +
-                  kw +
-                  "</strong></h1><ul><li>请检查你的拼写是否正确</li></ul></li></ol></main>"
-                  "</body></html>\n");
+                  " - 搜索</title></head>\n<body><main><ol id=\"b_results\"></ol><div "
+                  "id=\"b_captcha\"><h2>请解决以下难题以继续</h2><iframe "
+                  "src=\"/turing/captcha/challenge?q=" +
+                  Pct(keyword) + "\" title=\"验证\"></iframe></div></main></body></html>\n");
     case kSogou:
       return Redirect(Base(source) + kVerifyPath[source] +
                       "?from=" + Pct("/web?query=" + Pct(keyword)));
