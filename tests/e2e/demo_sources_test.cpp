@@ -165,13 +165,13 @@ TEST(DemoSources, EverySourceReadsToItsLastPageAndTogetherTheyListEverySite) {
 }
 
 TEST(DemoSources, BlockedSourcesAnswerAsTheRealOnesAndTheExpectedRecordsFollow) {
-  const TDemoServer server(36, 0, 0, 1500,
-                           {{"BaiduWeb", 2},
-                            {"Bing", 2},
-                            {"Sogou", 1},
-                            {"So360", 1},
-                            {"DuckDuckGo", 1},
-                            {"SearXNG", 1}});
+  TDemoServer server(36, 0, 0, 1500,
+                     {{"BaiduWeb", 2},
+                      {"Bing", 2},
+                      {"Sogou", 1},
+                      {"So360", 1},
+                      {"DuckDuckGo", 1},
+                      {"SearXNG", 1}});
   const auto& web = server.Web();
   std::vector<TCrawl> crawls;
   std::set<std::string> found;
@@ -199,4 +199,9 @@ TEST(DemoSources, BlockedSourcesAnswerAsTheRealOnesAndTheExpectedRecordsFollow) 
     if (found.contains(host)) reachable.insert(host);
   EXPECT_EQ(Hosts(web.ExpectedTodayRecords()), reachable);
   EXPECT_LT(web.ExpectedTodayRecords().size(), web.ExpectedKeywordRecords().size());
+
+  // Lifted while serving: the source reads to its end again.
+  server.SetBlocks({});
+  EXPECT_EQ(Crawl(server, 0).Pages, 2);
+  EXPECT_EQ(web.ExpectedTodayRecords(), web.ExpectedKeywordRecords());
 }

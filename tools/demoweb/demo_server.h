@@ -25,6 +25,8 @@ class TDemoServer {
 
   int Port() const { return port_; }
   const TDemoWeb& Web() const { return *web_; }
+  // Blocks or unblocks today's sources while serving (a source recovering before Continue).
+  void SetBlocks(const TSourceBlocks& blocks) { web_->SetBlocks(blocks); }
   // Blocks until Stop is called from elsewhere (a signal handler's thread, say).
   void Wait();
   void Stop();

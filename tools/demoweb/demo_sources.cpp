@@ -574,13 +574,19 @@ std::string VerifyPage(std::size_t source) {
 
 }  // namespace
 
-TDemoSources::TDemoSources(const TDemoWeb& web, const TSourceBlocks& blocks) : web_(web) {
-  for (const auto& [name, from] : blocks) {
+void TDemoSources::SetBlocks(const TSourceBlocks& blocks) {
+  std::array<int, 6> from{};
+  for (const auto& [name, page] : blocks) {
     const auto it = std::find_if(kSourceNames.begin(), kSourceNames.end(),
                                  [&](const char* n) { return name == n; });
     if (it == kSourceNames.end()) throw std::invalid_argument("unknown source " + name);
-    blockedFrom_[static_cast<std::size_t>(it - kSourceNames.begin())] = std::max(1, from);
+    from[static_cast<std::size_t>(it - kSourceNames.begin())] = std::max(1, page);
   }
+  for (std::size_t k = 0; k < from.size(); ++k) blockedFrom_[k].store(from[k]);
+}
+
+TDemoSources::TDemoSources(const TDemoWeb& web, const TSourceBlocks& blocks) : web_(web) {
+  SetBlocks(blocks);
   // Own sites, each followed by one a source earlier in the list has listed already: every
   // page brings new addresses, so every source is read to its last page.
   std::array<std::vector<const TDemoSite*>, 6> own;
@@ -627,8 +633,8 @@ std::set<const TDemoSite*> TDemoSources::ReachableSites() const {
   for (std::size_t src = 0; src < lists_.size(); ++src) {
     const auto& list = lists_[src];
     std::size_t end = list.size();
-    if (blockedFrom_[src] > 0)
-      end = std::min(end, static_cast<std::size_t>(blockedFrom_[src] - 1) * kSourcePageSize);
+    if (const int from = BlockedFrom(src); from > 0)
+      end = std::min(end, static_cast<std::size_t>(from - 1) * kSourcePageSize);
     out.insert(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(end));
   }
   return out;
@@ -691,7 +697,7 @@ std::optional<TDemoResponse> TDemoSources::Respond(
     if (*kVerifyPath[src] && path == kVerifyPath[src]) return Page(VerifyPage(src));
     return Missing();
   }
-  if (blockedFrom_[src] > 0 && page >= blockedFrom_[src]) return BlockedPage(src, keyword);
+  if (const int from = BlockedFrom(src); from > 0 && page >= from) return BlockedPage(src, keyword);
   return ResultPage(src, page, keyword);
 }
 

@@ -5,6 +5,7 @@
 // client it takes for a robot.
 
 #include <array>
+#include <atomic>
 #include <map>
 #include <optional>
 #include <set>
@@ -27,6 +28,9 @@ class TDemoSources {
  public:
   // Unknown names in `blocks` are an error (std::invalid_argument).
   TDemoSources(const TDemoWeb& web, const TSourceBlocks& blocks);
+  // Replaces the blocks; a source `blocks` does not name answers normally again. Safe while
+  // the server answers.
+  void SetBlocks(const TSourceBlocks& blocks);
 
   // The answer when `host` is one of the sources' hosts.
   std::optional<TDemoResponse> Respond(const std::string& host, const std::string& path,
@@ -37,7 +41,7 @@ class TDemoSources {
   // Sites listed on at least one page that is not blocked.
   std::set<const TDemoSite*> ReachableSites() const;
   // 1-based page from which the source is blocked; 0 when it is not.
-  int BlockedFrom(std::size_t source) const { return blockedFrom_[source]; }
+  int BlockedFrom(std::size_t source) const { return blockedFrom_[source].load(); }
 
  private:
   TDemoResponse ResultPage(std::size_t source, int page, const std::string& keyword) const;
@@ -50,7 +54,7 @@ class TDemoSources {
 
   const TDemoWeb& web_;
   std::array<std::vector<const TDemoSite*>, 6> lists_;
-  std::array<int, 6> blockedFrom_{};
+  std::array<std::atomic<int>, 6> blockedFrom_{};
   // Opaque tracking token -> site, for the engines whose links carry no readable target.
   std::map<std::string, const TDemoSite*> tokens_;
 };

@@ -351,6 +351,10 @@ TDemoWeb::TDemoWeb(int siteCount, int port, int slowMs, const TSourceBlocks& blo
 
 TDemoWeb::~TDemoWeb() = default;
 
+void TDemoWeb::SetBlocks(const TSourceBlocks& blocks) {
+  sources_->SetBlocks(blocks);
+}
+
 std::string TDemoWeb::Url(const std::string& host, const std::string& path) const {
   return "http://" + host + ":" + std::to_string(port_) + path;
 }

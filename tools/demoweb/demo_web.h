@@ -109,6 +109,8 @@ class TDemoWeb {
   // those of the sites listed on a page that is not blocked.
   std::vector<TDemoRecord> ExpectedTodayRecords() const;
   const TDemoSources& Sources() const { return *sources_; }
+  // See TDemoSources::SetBlocks.
+  void SetBlocks(const TSourceBlocks& blocks);
   // The distinct site addresses the six engines list.
   std::vector<std::string> ListedSiteUrls() const;
 
