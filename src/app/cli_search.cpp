@@ -277,7 +277,7 @@ int CliSearch(const TCliArgs& args) {
   TResultTable results;
   TConsoleRunView view;
   TDefaultThreadFactory factory(state, settings, engines);
-  TRunControl control(state, settings, results, view, factory, engines.All());
+  TRunControl control(state, settings, results, view, factory, engines.Entries());
   TStatusPrinter printer;
   TStopSignals signals;
 

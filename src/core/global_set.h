@@ -12,6 +12,12 @@
 
 #include "core/ini_file.h"
 
+// Orders INI key names as the file compares them: letter case does not count.
+struct TIniNameLess {
+  bool operator()(std::string_view a, std::string_view b) const;
+  using is_transparent = void;
+};
+
 // An ordered keyword list; stored in the file as entries each followed by ";".
 using TLikeList = std::vector<std::string>;
 
@@ -46,9 +52,18 @@ class TGlobalSet {
   // Section ENGINEHOST: engine key ("Sina", "Sohu", "Yahoo", "Google", "163", "Baidu") ->
   // host[:port] overriding the built-in host. Read only; nothing writes it.
   std::map<std::string, std::string> EngineHost;
+  // Search sources beyond the classic six: [SOURCES] name -> on, [SOURCEHOST] name -> host or
+  // base URL, [SEARCH] PaceMs between two requests to one search host. A source that
+  // SourceUse does not name is off, or takes its registry default when SourceDefaultsApply
+  // (set by LoadSettings: a file read from disk, not settings made in code).
+  std::map<std::string, bool, TIniNameLess> SourceUse;
+  std::map<std::string, std::string, TIniNameLess> SourceHost;
+  int32_t PaceMs = 2000;
+  bool SourceDefaultsApply = false;
 };
 
-// Keys of section ENGINEHOST, spelled as TGlobalSet::EngineHost holds them.
+// Keys of section ENGINEHOST (the classic engines' host keys), spelled as
+// TGlobalSet::EngineHost holds them.
 inline constexpr std::array<const char*, 6> kEngineHostKeys = {"Sina",   "Sohu", "Yahoo",
                                                                "Google", "163",  "Baidu"};
 
@@ -71,6 +86,7 @@ bool LoadSettings(TGlobalSet& set, const std::string& path);
 void SaveSettings(const TGlobalSet& set, const std::string& path);
 void SaveMatchingSettings(const TGlobalSet& set, const std::string& path);
 void SavePointWebSettings(const TGlobalSet& set, const std::string& path);
+// FLAGUSESEARCH, and SOURCES, SOURCEHOST and SEARCH once the record names any source.
 void SaveEngineSettings(const TGlobalSet& set, const std::string& path);
 void SaveSearchMode(bool keywordSearch, const std::string& path);
 

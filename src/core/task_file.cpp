@@ -324,19 +324,17 @@ void WriteTaskFile(const std::string& path, const TTaskFileData& data) {
   }
 }
 
-TEngineNaming EngineNamingFor(const std::array<TSearchEngineObject*, 6>& adapters) {
-  static const std::array<std::string, 6> names = {"sina",   "sohu", "yahoo",
-                                                   "google", "163",  "baidu"};
+TEngineNaming EngineNamingFor(const std::vector<TNamedEngine>& engines) {
   TEngineNaming naming;
-  naming.NameOf = [adapters](const TSearchEngineObject* engine) -> std::string {
+  naming.NameOf = [engines](const TSearchEngineObject* engine) -> std::string {
     if (!engine) return {};
-    for (std::size_t i = 0; i < adapters.size(); ++i)
-      if (adapters[i] == engine) return names[i];
+    for (const auto& e : engines)
+      if (e.Engine == engine) return e.Name;
     return {};
   };
-  naming.ByName = [adapters](const std::string& name) -> TSearchEngineObject* {
-    for (std::size_t i = 0; i < names.size(); ++i)
-      if (names[i] == name) return adapters[i];
+  naming.ByName = [engines](const std::string& name) -> TSearchEngineObject* {
+    for (const auto& e : engines)
+      if (!name.empty() && e.Name == name) return e.Engine;
     return nullptr;
   };
   return naming;

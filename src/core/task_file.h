@@ -66,9 +66,13 @@ struct TEngineNaming {
   std::function<std::string(const TSearchEngineObject*)> NameOf;   // "" for none
   std::function<TSearchEngineObject*(const std::string&)> ByName;  // nullptr when unknown
 };
-// Naming over the six adapters in the order Sina, Sohu, Yahoo, Google, 163, Baidu, stored as
-// "sina", "sohu", "yahoo", "google", "163", "baidu"; names compare exactly.
-TEngineNaming EngineNamingFor(const std::array<TSearchEngineObject*, 6>& adapters);
+// One adapter and the name the file stores it under ("sina" ... "baidu" for the classic six).
+struct TNamedEngine {
+  TSearchEngineObject* Engine = nullptr;
+  std::string Name;
+};
+// Naming over the given adapters; names compare exactly, an unknown name gives none.
+TEngineNaming EngineNamingFor(const std::vector<TNamedEngine>& engines);
 
 // Save: items 1-9 from the state (NextURLIndex is not stored; item 5 repeats the processed
 // count), 10-12 from `window`, 13 from `rows`. Safe while workers run.

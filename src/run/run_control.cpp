@@ -30,7 +30,7 @@ TRunControl::TRunControl(TProgramState& state, const TSettingsStore& settings,
       view_(view),
       factory_(factory),
       engines_(engines),
-      engineNaming_(EngineNamingFor(engines)),
+      engineNaming_(EngineNamingFor(NamedEngines(engines))),
       clock_(std::move(clock)) {}
 
 TRunControl::~TRunControl() {
@@ -54,6 +54,7 @@ void TRunControl::StartActionExecute() {
   view_.ClearURLBar();
   results_.Clear();
   state_.Reset();
+  ClearBlockedPositions();
   firstCutOffIndex_ = -1;
   if (!TakeSearchText()) return;
   ResetWorkerSlots();
@@ -174,9 +175,38 @@ void TRunControl::UpdateStatusCounters() {
   state_.ElapsedMs += now - state_.LastTick;
   state_.LastTick = now;
   const uint32_t s = state_.ElapsedMs / 1000;
-  view_.SetStatusText(4, GBK("运行时间:") + std::to_string(s / 3600) + GBK("时") +
-                             std::to_string(s % 3600 / 60) + GBK("分") + std::to_string(s % 60) +
-                             GBK("秒"));
+  std::string time = GBK("运行时间:") + std::to_string(s / 3600) + GBK("时") +
+                     std::to_string(s % 3600 / 60) + GBK("分") + std::to_string(s % 60) + GBK("秒");
+  const std::string sources = SourceStatusText();
+  if (!sources.empty()) time += "  " + sources;
+  view_.SetStatusText(4, time);
+}
+
+std::string TRunControl::SourceStatusText() const {
+  const auto& list = state_.EngineList;
+  bool modern = false;
+  for (const auto& e : engines_)
+    if (e.Def && e.Def->Kind != TSourceKind::Classic &&
+        std::find(list.begin(), list.end(), e.Engine) != list.end())
+      modern = true;
+  if (!modern) return {};
+  std::string text;
+  for (const auto& e : engines_) {
+    if (!e.Engine || !e.Def || std::find(list.begin(), list.end(), e.Engine) == list.end())
+      continue;
+    if (!text.empty()) text += "  ";
+    text += gbk::FromUtf8(e.Def->Caption) + " " + std::to_string(e.Engine->Given.load());
+    const TSourceState st = e.Engine->State.load();
+    if (st == TSourceState::Blocked) text += GBK(" 受阻");
+    if (st == TSourceState::Failed) text += GBK(" 失败");
+  }
+  return text;
+}
+
+void TRunControl::ClearBlockedPositions() {
+  // Only today's sources keep a blocked position; the classic entries are never looked into.
+  for (const auto& e : engines_)
+    if (e.Engine && e.Def && e.Def->Kind != TSourceKind::Classic) e.Engine->ClearRunStatus();
 }
 
 void TRunControl::ShowRunState() {
@@ -369,6 +399,7 @@ void TRunControl::NewTaskAccepted() {
   view_.ClearURLBar();
   results_.Clear();
   state_.Reset();
+  ClearBlockedPositions();
   firstCutOffIndex_ = -1;
 }
 

@@ -54,6 +54,9 @@ TEST(SettingsCli, PrintsEverySectionInTheFilesOrderInUtf8) {
             "[FLAGUSESEARCH]\nFlagUseSina=1\nFlagUseSohu=1\nFlagUseYahoo=1\nFlagUse163=1\n"
             "FlagUseGoogle=1\nFLAGUSEBaidu=0\n"
             "[ENGINEHOST]\nSina=\nSohu=\nYahoo=\nGoogle=g.localhost:81\n163=\nBaidu=\n"
+            "[SOURCES]\nBaiduWeb=1\nBing=1\nSogou=1\nSo360=1\nDuckDuckGo=1\nSearXNG=0\n"
+            "[SOURCEHOST]\nBaiduWeb=\nBing=\nSogou=\nSo360=\nDuckDuckGo=\nSearXNG=\n"
+            "[SEARCH]\nPaceMs=2000\n"
             "[LIKE]\nLIKESETTING=0\n");
 }
 

@@ -14,6 +14,7 @@
 #include "core/global_set.h"
 #include "core/program_state.h"
 #include "engines/engine_set.h"
+#include "engines/source_registry.h"
 #include "local_server.h"
 #include "test_support.h"
 
@@ -53,8 +54,10 @@ class SearchThread : public ::testing::Test {
   SearchThread() {
     state.SearchText = G("机床");
     settings.MaxReadHTMLTimeOut = 10000;
-    for (const char* key : kEngineHostKeys) {
-      settings.EngineHost[key] = std::string(key) + ".localhost:" + std::to_string(server.Port());
+    const TSourceRegistry registry;
+    for (const auto& def : registry.Entries()) {
+      settings.EngineHost[def.HostKey] =
+          def.HostKey + ".localhost:" + std::to_string(server.Port());
     }
   }
 
