@@ -160,6 +160,7 @@ class TReader {
   void ListBegin() {
     if (Tag() != kList) throw ETaskFileError(kInvalidValue);
   }
+  bool AtEnd() const { return pos_ >= in_.size(); }
   // Consumes the list's end marker when it comes next.
   bool ListEnd() {
     if (pos_ >= in_.size()) throw ETaskFileError(kReadError);
@@ -246,6 +247,16 @@ std::string EncodeTaskFile(const TTaskFileData& data) {
   for (const auto& row : data.Rows)
     for (const auto& cell : row) w.String(cell);
   w.Tag(kNull);
+  // Item 14 only when a source was blocked: other files stay as they always were.
+  if (!data.BlockedSources.empty()) {
+    w.Tag(kList);
+    for (const auto& b : data.BlockedSources) {
+      w.String(b.Name);
+      w.Integer(b.ResultOffset);
+      w.Integer(b.PageCount);
+    }
+    w.Tag(kNull);
+  }
   return w.Take();
 }
 
@@ -276,6 +287,22 @@ TTaskFileData DecodeTaskFile(std::string_view bytes) {
     TResultRow row;
     for (auto& cell : row) cell = r.String();
     d.Rows.push_back(std::move(row));
+  }
+  // Item 14, written by later versions; what does not read as one is ignored as before.
+  if (!r.AtEnd()) {
+    try {
+      std::vector<TBlockedSource> blocked;
+      r.ListBegin();
+      while (!r.ListEnd()) {
+        TBlockedSource b;
+        b.Name = r.String();
+        b.ResultOffset = r.Integer();
+        b.PageCount = r.Integer();
+        blocked.push_back(std::move(b));
+      }
+      d.BlockedSources = std::move(blocked);
+    } catch (const ETaskFileError&) {
+    }
   }
   return d;
 }
@@ -355,6 +382,7 @@ void SaveToFile(const std::string& path, const TProgramState& state, const TResu
   d.URLs = state.CopyURLList();
   d.Window = window;
   d.Rows = rows.Rows();
+  if (engines.Blocked) d.BlockedSources = engines.Blocked();
   WriteTaskFile(path, d);
 }
 
@@ -376,6 +404,7 @@ void LoadFromFile(const std::string& path, TProgramState& state, TResultTable& r
   state.ReplaceURLList(std::move(d.URLs));
   window = std::move(d.Window);
   rows.ReplaceRows(std::move(d.Rows));
+  if (engines.RestoreBlocked) engines.RestoreBlocked(d.BlockedSources);
 }
 
 std::string EnsureTaskExtension(const std::string& name) {

@@ -84,8 +84,8 @@ void TDoSearchThread::Execute() {
     engine->Given = 0;
     engine->State = TSourceState::Waiting;
     engine->SetRedirectReader([this](const std::string& url) { return ReadRedirect(url); });
-    const int32_t blockedAt = engine->BlockedOffset.exchange(0);
-    if (blockedAt > 0) engine->SetPosition(blockedAt, engine->BlockedPages.exchange(0));
+    const int32_t blockedAt = engine->BlockedOffset.load();
+    if (blockedAt > 0) engine->SetPosition(blockedAt, engine->BlockedPages.load());
   }
 
   // A continued run goes on where the stored position stands.

@@ -92,7 +92,7 @@ class TEngineSet {
   // Every adapter with its registry entry, in registry order.
   std::vector<TEngineEntry> Entries() const;
   // How a task file names these adapters.
-  TEngineNaming Naming() const { return EngineNamingFor(NamedEngines(Entries())); }
+  TEngineNaming Naming() const { return SourceNaming(Entries()); }
   // The adapter of a registry name ("Baidu", "BaiduWeb"); none when unknown.
   TSearchEngineObject* Source(std::string_view registryName) const;
   // The registry entry of an adapter of this set.

@@ -2,6 +2,7 @@
 
 #include <libxml/xpath.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <filesystem>
@@ -304,6 +305,33 @@ std::vector<TNamedEngine> NamedEngines(const std::vector<TEngineEntry>& entries)
   for (const auto& e : entries)
     if (e.Engine && e.Def) named.push_back({e.Engine, e.Def->TaskName});
   return named;
+}
+
+TEngineNaming SourceNaming(const std::vector<TEngineEntry>& entries) {
+  TEngineNaming naming = EngineNamingFor(NamedEngines(entries));
+  std::vector<TEngineEntry> web;
+  for (const auto& e : entries)
+    if (e.Engine && e.Def && e.Def->Kind != TSourceKind::Classic) web.push_back(e);
+  naming.Blocked = [web] {
+    std::vector<TBlockedSource> blocked;
+    for (const auto& e : web) {
+      const int32_t offset = e.Engine->BlockedOffset.load();
+      if (offset > 0) blocked.push_back({e.Def->TaskName, offset, e.Engine->BlockedPages.load()});
+    }
+    return blocked;
+  };
+  naming.RestoreBlocked = [web](const std::vector<TBlockedSource>& blocked) {
+    for (const auto& e : web) {
+      e.Engine->ClearRunStatus();
+      for (const auto& b : blocked) {
+        if (b.Name != e.Def->TaskName || b.ResultOffset <= 0) continue;
+        e.Engine->BlockedOffset = b.ResultOffset;
+        e.Engine->BlockedPages = std::max(0, b.PageCount);
+        e.Engine->State = TSourceState::Blocked;
+      }
+    }
+  };
+  return naming;
 }
 
 bool SourceEnabled(const TSourceDef& def, const TGlobalSet& settings) {

@@ -100,6 +100,8 @@ std::vector<TSearchEngineObject*> SelectedEngines(const std::vector<TEngineEntry
 
 // The task-file names of the entries' adapters.
 std::vector<TNamedEngine> NamedEngines(const std::vector<TEngineEntry>& entries);
+// Task-file naming of the entries, with the blocked positions of today's sources.
+TEngineNaming SourceNaming(const std::vector<TEngineEntry>& entries);
 
 // Whether the settings switch the source on: classic by its FlagUse... field, the others by
 // [SOURCES] (a source the file does not name takes the entry's default when the settings

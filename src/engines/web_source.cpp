@@ -165,6 +165,9 @@ void TWebSourceObject::ReadResponse(const TSearchResponse& response) {
     return;
   }
 
+  // Read past the page it was blocked on: nothing is left to retry.
+  BlockedOffset = 0;
+  BlockedPages = 0;
   TProgramState* state = ProgramState();
   for (const TResultItem& item : read.Items) {
     const std::string address = SiteAddress(item, pageUrl);

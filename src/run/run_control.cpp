@@ -30,7 +30,7 @@ TRunControl::TRunControl(TProgramState& state, const TSettingsStore& settings,
       view_(view),
       factory_(factory),
       engines_(engines),
-      engineNaming_(EngineNamingFor(NamedEngines(engines))),
+      engineNaming_(SourceNaming(engines)),
       clock_(std::move(clock)) {}
 
 TRunControl::~TRunControl() {
