@@ -70,6 +70,7 @@ void TDoSearchThread::Execute() {
   HTTPClient.SetReadTimeout(settings_->MaxReadHTMLTimeOut);
   LinkClient.SetUserAgent(kBrowserAgent);
   LinkClient.SetHeaders(BrowserHeaders());
+  LinkClient.EnableCookies();
   LinkClient.SetReadTimeout(settings_->MaxReadHTMLTimeOut);
   LinkClient.SetRedirectHandler([](const std::string& target) { throw TRedirectSeen{target}; });
   jitterSeed_ = std::random_device{}();
@@ -163,7 +164,12 @@ void TDoSearchThread::SearchOnePage(TSearchEngineObject* e) {
       HTTPClient.SetHeaders({"Accept: text/html, */*"});
       browserHeaders_ = false;
     }
-    if (!url.empty()) PageText = FetchPage(HTTPClient, url);
+    if (!url.empty()) {
+      PageText = FetchPage(HTTPClient, url);
+      TLog::Global().Write(
+          PageText.empty() ? TLogLevel::Warning : TLogLevel::Info, "search",
+          e->Caption() + (PageText.empty() ? " result page failed" : " result page"), url);
+    }
     // A fetch cut off by the stop is not handed on: the stored position stays on that page,
     // so a continued run reads it instead of losing its addresses.
     if (PageText.empty() && Terminated()) return;
@@ -180,6 +186,7 @@ void TDoSearchThread::SearchOnePage(TSearchEngineObject* e) {
     if (!browserHeaders_) {
       HTTPClient.SetUserAgent(kBrowserAgent);
       HTTPClient.SetHeaders(BrowserHeaders());
+      HTTPClient.EnableCookies();
       browserHeaders_ = true;
     }
     const auto started = std::chrono::steady_clock::now();

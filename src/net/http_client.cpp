@@ -111,6 +111,10 @@ void THttpClient::SetHeaders(const std::vector<std::string>& lines) {
   if (easy_) curl_easy_setopt(Easy(easy_), CURLOPT_HTTPHEADER, headers);
 }
 
+void THttpClient::EnableCookies() {
+  if (easy_) curl_easy_setopt(Easy(easy_), CURLOPT_COOKIEFILE, "");
+}
+
 void THttpClient::Disconnect() {
   disconnect_.store(true);
   if (multi_) curl_multi_wakeup(Multi(multi_));

@@ -63,6 +63,8 @@ class THttpClient {
   void SetRedirectHandler(TRedirectHandler handler) { onRedirect_ = std::move(handler); }
   // Request header lines ("Accept-Language: zh-CN") sent instead of the default Accept line.
   void SetHeaders(const std::vector<std::string>& lines);
+  // Keeps the cookies the servers set, for the client's lifetime (today's search sources).
+  void EnableCookies();
   // Lower cap for tests; the default is kMaxBodyBytes.
   void SetMaxBodyBytes(std::size_t bytes) { maxBodyBytes_ = bytes; }
 

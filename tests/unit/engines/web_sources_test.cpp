@@ -10,6 +10,8 @@
 
 #include "core/global_set.h"
 #include "core/program_state.h"
+#include "core/result_table.h"
+#include "core/task_file.h"
 #include "engines/engine_set.h"
 #include "engines/result_page_reader.h"
 #include "engines/web_source.h"
@@ -372,4 +374,42 @@ TEST(WebSources, RealSavedPagesGiveTheirExpectedLinks) {
     }
     EXPECT_EQ(got.size(), expected);
   }
+}
+
+TEST(SourceRegistry, BlockedPositionsTravelInTheTaskFileOnlyWhenThereAreAny) {
+  TTaskFileData data;
+  data.TaskName = "t";
+  const std::string plain = EncodeTaskFile(data);
+  EXPECT_TRUE(DecodeTaskFile(plain).BlockedSources.empty());
+  // Bytes after the last item that do not read as blocked positions are ignored as before.
+  EXPECT_TRUE(DecodeTaskFile(plain + "junk").BlockedSources.empty());
+
+  TEngineSet engines;
+  TSearchEngineObject* bing = engines.Source("Bing");
+  bing->BlockedOffset = 21;
+  bing->BlockedPages = 2;
+  testsupport::TempDir dir;
+  const std::string path = (dir / "b.swrw").string();
+  TProgramState state;
+  TResultTable rows;
+  SaveToFile(path, state, rows, {}, engines.Naming());
+  const TTaskFileData saved = ReadTaskFile(path);
+  ASSERT_EQ(saved.BlockedSources.size(), 1u);
+  EXPECT_EQ(saved.BlockedSources[0].Name, "Bing");
+  EXPECT_EQ(saved.BlockedSources[0].ResultOffset, 21);
+  // Without a blocked source the file is what it always was: item 13 is the last.
+  bing->BlockedOffset = 0;
+  const std::string path2 = (dir / "plain.swrw").string();
+  SaveToFile(path2, state, rows, {}, engines.Naming());
+  EXPECT_EQ(testsupport::ReadFile(path2), EncodeTaskFile(ReadTaskFile(path2)));
+  EXPECT_EQ(testsupport::ReadFile(path).substr(0, testsupport::ReadFile(path2).size()),
+            testsupport::ReadFile(path2));
+
+  TEngineSet other;
+  TTaskWindowItems window;
+  LoadFromFile(path, state, rows, window, other.Naming());
+  EXPECT_EQ(other.Source("Bing")->BlockedOffset.load(), 21);
+  EXPECT_EQ(other.Source("Bing")->BlockedPages.load(), 2);
+  EXPECT_EQ(other.Source("Bing")->State.load(), TSourceState::Blocked);
+  EXPECT_EQ(other.Source("Sogou")->BlockedOffset.load(), 0);
 }
