@@ -119,10 +119,10 @@ void TDoSearchThread::SearchEngine(TSearchEngineObject* e) {
   } while (!Terminated() && !e->Finished);
 }
 
-bool TDoSearchThread::Pace(const std::string& url) {
+bool TDoSearchThread::Pace(const std::string& url, double share) {
   using Clock = std::chrono::steady_clock;
-  const std::string host = HostOf(url);
-  const int32_t pace = settings_->PaceMs;
+  const std::string host = HostOf(url) + (share < 1.0 ? " links" : "");
+  const double pace = settings_->PaceMs * share;
   if (pace > 0) {
     auto it = lastRequest_.find(host);
     if (it != lastRequest_.end()) {
@@ -141,7 +141,7 @@ bool TDoSearchThread::Pace(const std::string& url) {
 }
 
 std::string TDoSearchThread::ReadRedirect(const std::string& url) {
-  if (Terminated()) return {};
+  if (!Pace(url, 0.25)) return {};
   std::string target;
   try {
     const THttpResult r = LinkClient.Get(url);

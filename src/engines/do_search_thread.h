@@ -45,8 +45,9 @@ class TDoSearchThread final : public TWorkerThread {
  private:
   void SearchEngine(TSearchEngineObject* e);
   void SearchOnePage(TSearchEngineObject* e);
-  // Waits until the host may be asked again; false when a stop came first.
-  bool Pace(const std::string& url);
+  // Waits until the host may be asked again (`share` of the pace interval: tracking links
+  // are paced more lightly than result pages); false when a stop came first.
+  bool Pace(const std::string& url, double share = 1.0);
   std::string ReadRedirect(const std::string& url);
 
   TProgramState& state_;

@@ -207,6 +207,7 @@ void TSourceRegistry::LoadFile(const std::string& path) {
 }
 
 void TSourceRegistry::LoadText(std::string_view text, const std::string& fileName) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a byte-order mark
   std::vector<TPending> read;
   TPending* current = nullptr;
   int lineNo = 0;
