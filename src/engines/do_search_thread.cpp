@@ -26,6 +26,29 @@ const std::vector<std::string>& BrowserHeaders() {
   return lines;
 }
 
+TFetchErrorKind KindOf(const THttpResult& r) {
+  switch (r.Error) {
+    case THttpError::None:
+      return TFetchErrorKind::None;
+    case THttpError::BadUrl:
+      return TFetchErrorKind::BadUrl;
+    case THttpError::Network:
+      return TFetchErrorKind::Network;
+    case THttpError::Timeout:
+      return TFetchErrorKind::Timeout;
+    case THttpError::HttpStatus:
+      return r.Status == 403 || r.Status == 429 ? TFetchErrorKind::Blocked
+                                                : TFetchErrorKind::HttpStatus;
+    case THttpError::TooManyRedirects:
+      return TFetchErrorKind::TooManyRedirects;
+    case THttpError::TooLarge:
+      return TFetchErrorKind::TooLarge;
+    case THttpError::Stopped:
+      return TFetchErrorKind::Stopped;
+  }
+  return TFetchErrorKind::Network;
+}
+
 struct TRedirectSeen {
   std::string Target;
 };
@@ -198,6 +221,7 @@ void TDoSearchThread::SearchOnePage(TSearchEngineObject* e) {
     entry.Url = url;
     entry.Site = LogSiteOf(url);
     entry.Status = r.Status;
+    entry.Error = KindOf(r);
     entry.ElapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                           std::chrono::steady_clock::now() - started)
                           .count();
