@@ -164,11 +164,15 @@ bool TDoSearchThread::Pace(const std::string& url, double share) {
 }
 
 std::string TDoSearchThread::ReadRedirect(const std::string& url) {
-  if (!Pace(url, 0.25)) return {};
+  if (!Pace(url, 0.25)) {
+    linkCutOff_ = true;
+    return {};
+  }
   std::string target;
   try {
     const THttpResult r = LinkClient.Get(url);
     if (r.Ok) target = ScriptedTarget(r.Body);
+    if (r.Error == THttpError::Stopped) linkCutOff_ = true;
   } catch (const TRedirectSeen& seen) {
     target = seen.Target;
   }
@@ -233,6 +237,15 @@ void TDoSearchThread::SearchOnePage(TSearchEngineObject* e) {
     response.ContentType = std::move(r.ContentType);
     response.Url = r.Url;
   }
+  const int32_t offset = e->ResultOffset;
+  const int32_t pages = e->PageCount;
+  linkCutOff_ = false;
   e->ReadResponse(response);
   PageText = std::move(response.Body);
+  // A stop that cut off the tracking links leaves the page to be read again by Continue.
+  if (linkCutOff_ && Terminated()) {
+    e->SetPosition(offset, pages);
+    state_.EngineResultOffset.store(offset);
+    state_.EnginePageCount.store(pages);
+  }
 }

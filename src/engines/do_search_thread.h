@@ -56,4 +56,5 @@ class TDoSearchThread final : public TWorkerThread {
   std::map<std::string, std::chrono::steady_clock::time_point> lastRequest_;
   uint32_t jitterSeed_ = 0;
   bool browserHeaders_ = false;
+  bool linkCutOff_ = false;  // a tracking link of the page in hand was cut off by the stop
 };
