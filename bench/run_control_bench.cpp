@@ -102,7 +102,8 @@ void BM_SupervisionTick(benchmark::State& st) {
   TBusyFactory factory;
   TEngineSet engines;
   uint32_t now = 1000;
-  TRunControl control(state, store, results, view, factory, engines.Entries(), [&now] { return now; });
+  TRunControl control(state, store, results, view, factory, engines.Entries(),
+                      [&now] { return now; });
   control.StartActionExecute();
   state.ReplaceURLList(Entries(urls));
   now += 1000;
@@ -148,9 +149,7 @@ struct TTaskOnDisk {
   TTaskOnDisk(const TTaskOnDisk&) = delete;
   TTaskOnDisk& operator=(const TTaskOnDisk&) = delete;
 
-  void Save() {
-    SaveToFile(path, state, rows, {GBK("机床 上海"), true, false}, engines.Naming());
-  }
+  void Save() { SaveToFile(path, state, rows, {GBK("机床 上海"), true, false}, engines.Naming()); }
   int64_t FileBytes() const { return static_cast<int64_t>(std::filesystem::file_size(path)); }
 };
 

@@ -48,8 +48,8 @@ void BM_SourcePage(benchmark::State& st, const char* name, const char* stem, con
     added += source.NewResults;
   }
   st.SetBytesProcessed(static_cast<int64_t>(page.size()) * st.iterations());
-  st.counters["pages/s"] = benchmark::Counter(static_cast<double>(st.iterations()),
-                                              benchmark::Counter::kIsRate);
+  st.counters["pages/s"] =
+      benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
   st.counters["items/page"] = static_cast<double>(added) / static_cast<double>(st.iterations());
 }
 

@@ -94,8 +94,8 @@ TMainForm::TMainForm(std::string settingsPath, QWidget* parent)
   engines_->ApplyHosts(globalSet_);
   engines_->SetProgramState(&state_);
   factory_ = std::make_unique<TDefaultThreadFactory>(state_, store_, *engines_);
-  runControl_ =
-      std::make_unique<TRunControl>(state_, store_, results_, *this, *factory_, engines_->Entries());
+  runControl_ = std::make_unique<TRunControl>(state_, store_, results_, *this, *factory_,
+                                              engines_->Entries());
 
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QFromGbk(state_.AppTitle));
