@@ -15,7 +15,7 @@ trap 'kill "${web:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 printf '%-8s %8s %8s %9s %10s %10s %8s\n' threads seconds sites/s records peakRSS_MB cpu_s bound%
 for threads in ${THREADS:-10 30}; do
   "$build"/tools/demoweb/veltra-demoweb --port 0 --sites "$sites" --latency-ms "$latency" \
-    --threads "$threads" --write-settings "$work/g$threads.ini" >"$work/web.log" 2>&1 &
+    --threads "$threads" --write-settings "$work/g$threads.ini" --classic >"$work/web.log" 2>&1 &
   web=$!
   for _ in $(seq 100); do grep -q '^port ' "$work/web.log" && break; sleep 0.1; done
   start=$(date +%s.%N)

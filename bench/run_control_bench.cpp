@@ -102,7 +102,8 @@ void BM_SupervisionTick(benchmark::State& st) {
   TBusyFactory factory;
   TEngineSet engines;
   uint32_t now = 1000;
-  TRunControl control(state, store, results, view, factory, engines.All(), [&now] { return now; });
+  TRunControl control(state, store, results, view, factory, engines.Entries(),
+                      [&now] { return now; });
   control.StartActionExecute();
   state.ReplaceURLList(Entries(urls));
   now += 1000;
@@ -148,9 +149,7 @@ struct TTaskOnDisk {
   TTaskOnDisk(const TTaskOnDisk&) = delete;
   TTaskOnDisk& operator=(const TTaskOnDisk&) = delete;
 
-  void Save() {
-    SaveToFile(path, state, rows, {GBK("机床 上海"), true, false}, EngineNamingFor(engines.All()));
-  }
+  void Save() { SaveToFile(path, state, rows, {GBK("机床 上海"), true, false}, engines.Naming()); }
   int64_t FileBytes() const { return static_cast<int64_t>(std::filesystem::file_size(path)); }
 };
 
@@ -168,7 +167,7 @@ void BM_LoadTask(benchmark::State& st) {
   TProgramState state;
   TResultTable rows;
   TTaskWindowItems window;
-  const TEngineNaming naming = EngineNamingFor(task.engines.All());
+  const TEngineNaming naming = task.engines.Naming();
   for (auto _ : st) {
     LoadFromFile(task.path, state, rows, window, naming);
     benchmark::DoNotOptimize(rows.RowCount());

@@ -29,9 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TResultTable rows;
   TTaskWindowItems window;
   std::array<char, 6> storage{};
-  std::array<TSearchEngineObject*, 6> adapters{};
+  static const char* const names[] = {"sina", "sohu", "yahoo", "google", "163", "baidu"};
+  std::vector<TNamedEngine> adapters;
   for (std::size_t i = 0; i < 6; ++i)
-    adapters[i] = reinterpret_cast<TSearchEngineObject*>(&storage[i]);
+    adapters.push_back({reinterpret_cast<TSearchEngineObject*>(&storage[i]), names[i]});
   const TEngineNaming naming = EngineNamingFor(adapters);
   try {
     LoadFromFile(FuzzPath(), state, rows, window, naming);

@@ -16,6 +16,7 @@ int CliAnalyse(const TCliArgs& args);
 int CliSearch(const TCliArgs& args);
 int CliEnginePage(const TCliArgs& args);
 int CliTaskInfo(const TCliArgs& args);
+int CliSources(const TCliArgs& args);
 
 // Prints the usage text to stderr and returns 2.
 int CliUsage();

@@ -13,8 +13,14 @@
 #include "core/gbk.h"
 #include "core/program_state.h"
 #include "engines/engine_set.h"
+#include "engines/web_source.h"
+#include "net/http_client.h"
 
 namespace {
+
+struct TCliRedirect {
+  std::string Target;
+};
 
 struct TEnginePageArgs {
   std::string engine;
@@ -24,6 +30,8 @@ struct TEnginePageArgs {
   std::optional<int32_t> pages;
   std::optional<bool> needTotal;
   std::optional<int32_t> total;
+  std::optional<std::string> url;
+  bool resolve = false;
 };
 
 std::optional<int32_t> ParseInt32(std::string_view text) {
@@ -40,10 +48,18 @@ std::optional<TEnginePageArgs> ParseArgs(const TCliArgs& args) {
   int positional = 0;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--resolve") {
+      if (parsed.resolve) return std::nullopt;
+      parsed.resolve = true;
+      continue;
+    }
     if (a.starts_with("--")) {
       if (i + 1 >= args.size()) return std::nullopt;
       const std::string& value = args[++i];
-      if (a == "--known") {
+      if (a == "--url") {
+        if (parsed.url || value.empty()) return std::nullopt;
+        parsed.url = value;
+      } else if (a == "--known") {
         if (parsed.known || value.empty()) return std::nullopt;
         parsed.known = value;
       } else if (a == "--need-total") {
@@ -80,6 +96,54 @@ void FillKnownURLs(TProgramState& state, std::string_view text) {
   }
 }
 
+std::string ItemLines(const TProgramState& state, std::size_t firstNew) {
+  std::string out;
+  for (std::size_t i = firstNew; i < state.URLCount(); ++i) {
+    const TSearchURLResult entry = state.URLAt(i);
+    out += "ITEM\t" + CliOutputField(entry.URL) + "\t" + CliOutputField(entry.Title) + "\t" +
+           CliOutputField(entry.Description) + "\n";
+  }
+  return out;
+}
+
+// A page of today's sources: its items, the tracking links left unresolved (resolved over
+// the network only with --resolve), and "blocked" for a verification page.
+int PrintWebSourcePage(TWebSourceObject& web, const std::string& page, const TEnginePageArgs& args,
+                       TProgramState& state, std::size_t firstNew) {
+  THttpClient client;
+  if (args.resolve) {
+    client.SetRedirectHandler([](const std::string& target) { throw TCliRedirect{target}; });
+    web.SetRedirectReader([&client](const std::string& link) -> std::string {
+      try {
+        client.Get(link);
+      } catch (const TCliRedirect& r) {
+        return r.Target;
+      }
+      return {};
+    });
+  }
+  TSearchResponse response;
+  response.Ok = true;
+  response.Status = 200;
+  response.Body = page;
+  response.Url = args.url.value_or(web.Base() + "/");
+  web.ReadResponse(response);
+
+  std::string out;
+  const TSourceState st = web.State.load();
+  if (st == TSourceState::Blocked) out += "blocked\n";
+  if (st == TSourceState::Failed) out += "failed\n";
+  if (!web.LastProblem().empty())
+    std::fprintf(stderr, "veltra-cli: %s\n", web.LastProblem().c_str());
+  out += "OFFSET\t" + std::to_string(web.ResultOffset) + "\n";
+  out += "PAGES\t" + std::to_string(web.PageCount) + "\n";
+  out += std::string("FINISHED\t") + (web.Finished ? "1" : "0") + "\n";
+  out += ItemLines(state, firstNew);
+  for (const auto& link : web.Unresolved()) out += "UNRESOLVED\t" + CliOutputField(link) + "\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 // Reads one saved result page as the named engine would and prints its position and the
@@ -89,9 +153,10 @@ int CliEnginePage(const TCliArgs& args) {
   if (!parsed) return CliUsage();
 
   TEngineSet engines;
+  // The name a task file stores: "baidu" for the classic six, "Bing" for the others.
   TSearchEngineObject* engine = EngineByName(engines, parsed->engine);
   if (!engine) {
-    std::fprintf(stderr, "veltra-cli: unknown engine %s (sina, sohu, yahoo, google, 163, baidu)\n",
+    std::fprintf(stderr, "veltra-cli: unknown source %s (veltra-cli sources lists them)\n",
                  parsed->engine.c_str());
     return 1;
   }
@@ -128,6 +193,8 @@ int CliEnginePage(const TCliArgs& args) {
   }
   if (parsed->total) engine->TotalCount = *parsed->total;
 
+  auto* web = dynamic_cast<TWebSourceObject*>(engine);
+  if (web) return PrintWebSourcePage(*web, *page, *parsed, state, firstNew);
   engine->ParsePage(PageToGbk(*page));
 
   std::string out;
@@ -135,11 +202,7 @@ int CliEnginePage(const TCliArgs& args) {
   out += "OFFSET\t" + std::to_string(engine->ResultOffset) + "\n";
   out += "PAGES\t" + std::to_string(engine->PageCount) + "\n";
   out += std::string("FINISHED\t") + (engine->Finished ? "1" : "0") + "\n";
-  for (std::size_t i = firstNew; i < state.URLCount(); ++i) {
-    const TSearchURLResult entry = state.URLAt(i);
-    out += "ITEM\t" + CliOutputField(entry.URL) + "\t" + CliOutputField(entry.Title) + "\t" +
-           CliOutputField(entry.Description) + "\n";
-  }
+  out += ItemLines(state, firstNew);
   std::fwrite(out.data(), 1, out.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -26,9 +26,13 @@ int CliUsage() {
       "      the task at the end (a continued task is saved back to its file); --log appends\n"
       "      the log (every fetch and worker error) to FILE, --verbose prints it to stderr\n"
       "  veltra-cli engine-page ENGINE FILE [--known URLFILE] [--offset N] [--pages N]\n"
-      "                         [--need-total 0|1] [--total N]\n"
-      "      read a saved result page of ENGINE (sina, sohu, yahoo, google, 163, baidu);\n"
-      "      print its count, the next position and the addresses it adds\n"
+      "                         [--need-total 0|1] [--total N] [--url PAGEURL] [--resolve]\n"
+      "      read a saved result page of ENGINE (sina, sohu, yahoo, google, 163, baidu, or a\n"
+      "      source that veltra-cli sources lists); print its count, the next position and the\n"
+      "      addresses it adds (\"blocked\" for a verification page; --resolve reads\n"
+      "      tracking links' redirects over the network)\n"
+      "  veltra-cli sources\n"
+      "      list the search sources: name, kind, default, built-in host, caption\n"
       "  veltra-cli task-info FILE\n"
       "      print the items of a task file, one per line, tab-separated\n",
       stderr);
@@ -76,7 +80,7 @@ int main(int argc, char** argv) {
   if (argc < 2) return CliUsage();
   const std::map<std::string, std::function<int(const TCliArgs&)>> commands = {
       {"settings", CliSettings},      {"analyse", CliAnalyse},    {"search", CliSearch},
-      {"engine-page", CliEnginePage}, {"task-info", CliTaskInfo},
+      {"engine-page", CliEnginePage}, {"task-info", CliTaskInfo}, {"sources", CliSources},
   };
   auto it = commands.find(argv[1]);
   if (it == commands.end()) return CliUsage();

@@ -5,6 +5,7 @@
 #include "app/cli_commands.h"
 #include "core/gbk.h"
 #include "core/global_set.h"
+#include "engines/source_registry.h"
 
 namespace {
 
@@ -47,12 +48,21 @@ int CliSettings(const TCliArgs& args) {
     }
     PrintLine(line.Key + "=" + gbk::ToUtf8(line.Value));
   }
+  const auto& sources = TSourceRegistry::Default().Entries();
   PrintLine("[ENGINEHOST]");
-  for (const char* key : kEngineHostKeys) {
-    auto it = set.EngineHost.find(key);
-    PrintLine(std::string(key) + "=" +
-              (it == set.EngineHost.end() ? std::string() : gbk::ToUtf8(it->second)));
-  }
+  for (const auto& def : sources)
+    if (def.Kind == TSourceKind::Classic)
+      PrintLine(def.HostKey + "=" + gbk::ToUtf8(SourceHostSetting(def, set)));
+  PrintLine("[SOURCES]");
+  for (const auto& def : sources)
+    if (def.Kind != TSourceKind::Classic)
+      PrintLine(def.Name + "=" + (SourceEnabled(def, set) ? "1" : "0"));
+  PrintLine("[SOURCEHOST]");
+  for (const auto& def : sources)
+    if (def.Kind != TSourceKind::Classic)
+      PrintLine(def.Name + "=" + gbk::ToUtf8(SourceHostSetting(def, set)));
+  PrintLine("[SEARCH]");
+  PrintLine("PaceMs=" + std::to_string(set.PaceMs));
   PrintLine("[LIKE]");
   PrintLine(std::string("LIKESETTING=") + (keywordSearch ? "1" : "0"));
   return std::fflush(stdout) == 0 ? 0 : 1;

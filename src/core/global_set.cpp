@@ -137,7 +137,66 @@ void SaveSections(const TGlobalSet& set, const std::string& path,
   }
 }
 
+// Names of the keys of one section, in file order, as the file spells them.
+std::vector<std::string> SectionKeys(const TIniFile& ini, std::string_view section) {
+  std::vector<std::string> keys;
+  const std::string bytes = ini.Bytes();
+  std::string_view rest = bytes;
+  bool inSection = false;
+  while (!rest.empty()) {
+    const std::size_t eol = rest.find('\n');
+    const std::string_view line = gbk::TrimView(rest.substr(0, eol));
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+    if (line.starts_with('[')) {
+      const std::size_t close = line.find(']');
+      inSection =
+          close != std::string_view::npos && IniNamesEqual(line.substr(1, close - 1), section);
+      continue;
+    }
+    const std::size_t eq = line.find('=');
+    if (!inSection || eq == std::string_view::npos || line.starts_with(';')) continue;
+    const std::string key = gbk::Trim(line.substr(0, eq));
+    if (!key.empty()) keys.push_back(key);
+  }
+  return keys;
+}
+
+// The search sources' sections: read every key they hold, written once a source is named.
+void LoadSourceSections(TGlobalSet& set, const TIniFile& ini) {
+  set.EngineHost.clear();
+  for (const char* key : kEngineHostKeys) {
+    auto host = ini.ReadString("ENGINEHOST", key);
+    if (host && !host->empty()) set.EngineHost[key] = *host;
+  }
+  set.SourceUse.clear();
+  for (const auto& key : SectionKeys(ini, "SOURCES")) {
+    auto text = ini.ReadString("SOURCES", key);
+    if (text) set.SourceUse[key] = ParseIniInteger(*text).value_or(0) != 0;
+  }
+  set.SourceHost.clear();
+  for (const auto& key : SectionKeys(ini, "SOURCEHOST")) {
+    auto host = ini.ReadString("SOURCEHOST", key);
+    if (host && !host->empty()) set.SourceHost[key] = *host;
+  }
+  set.PaceMs = std::max(0, ReadInteger(ini, "SEARCH", "PaceMs", 2000));
+  set.SourceDefaultsApply = true;
+}
+
+void SaveSourceSections(const TGlobalSet& set, const std::string& path) {
+  if (set.SourceUse.empty() && set.SourceHost.empty()) return;
+  TIniFile ini;
+  if (!ini.LoadFile(path)) ThrowIniWriteError(path);
+  for (const auto& [name, on] : set.SourceUse) ini.WriteString("SOURCES", name, on ? "1" : "0");
+  for (const auto& [name, host] : set.SourceHost) ini.WriteString("SOURCEHOST", name, host);
+  ini.WriteString("SEARCH", "PaceMs", std::to_string(set.PaceMs));
+  ini.SaveFile(path);
+}
+
 }  // namespace
+
+bool TIniNameLess::operator()(std::string_view a, std::string_view b) const {
+  return gbk::LowerLatin(a) < gbk::LowerLatin(b);
+}
 
 std::string DefaultUserAgent() {
   return DefaultUserAgentText();
@@ -331,11 +390,7 @@ bool LoadSettings(TGlobalSet& set, const std::string& path) {
     else
       set.*def.Number = ReadInteger(ini, def.Section, def.ReadKey, def.Missing);
   }
-  set.EngineHost.clear();
-  for (const char* key : kEngineHostKeys) {
-    auto host = ini.ReadString("ENGINEHOST", key);
-    if (host && !host->empty()) set.EngineHost[key] = *host;
-  }
+  LoadSourceSections(set, ini);
   set.FlagModernRecognition = ReadBool(ini, "FINDFLAGS", "FlagModernRecognition", true);
   // The options dialog's ranges: a huge worker count or depth, or a time-out of 0 (none),
   // would exhaust memory or hold a worker for ever.
@@ -351,6 +406,7 @@ bool LoadSettings(TGlobalSet& set, const std::string& path) {
 void SaveSettings(const TGlobalSet& set, const std::string& path) {
   SaveSections(set, path,
                {"MAINLIKE", "SECONDLIKE", "POINTLIKE", "SETTING", "FINDFLAGS", "FLAGUSESEARCH"});
+  SaveSourceSections(set, path);
 }
 
 void SaveMatchingSettings(const TGlobalSet& set, const std::string& path) {
@@ -367,6 +423,7 @@ void SavePointWebSettings(const TGlobalSet& set, const std::string& path) {
 
 void SaveEngineSettings(const TGlobalSet& set, const std::string& path) {
   SaveSections(set, path, {"FLAGUSESEARCH"});
+  SaveSourceSections(set, path);
 }
 
 void SaveSearchMode(bool keywordSearch, const std::string& path) {

@@ -13,6 +13,12 @@
 
 #include "core/ini_file.h"
 
+// Orders INI key names as the file compares them: letter case does not count.
+struct TIniNameLess {
+  bool operator()(std::string_view a, std::string_view b) const;
+  using is_transparent = void;
+};
+
 // An ordered keyword list; stored in the file as entries each followed by ";".
 using TLikeList = std::vector<std::string>;
 
@@ -70,6 +76,14 @@ class TGlobalSet {
   int32_t ProxyMode = 0;  // 0 direct, 1 the proxy variables of the environment, 2 ProxyAddress
   std::string ProxyAddress;
   bool AcceptBrokenTls = false;
+  // Search sources beyond the classic six: [SOURCES] name -> on, [SOURCEHOST] name -> host or
+  // base URL, [SEARCH] PaceMs between two requests to one search host. A source that
+  // SourceUse does not name is off, or takes its registry default when SourceDefaultsApply
+  // (set by LoadSettings: a file read from disk, not settings made in code).
+  std::map<std::string, bool, TIniNameLess> SourceUse;
+  std::map<std::string, std::string, TIniNameLess> SourceHost;
+  int32_t PaceMs = 2000;
+  bool SourceDefaultsApply = false;
 };
 
 // "Veltra/<version> (...)": the program's own "User-Agent".
@@ -80,7 +94,8 @@ inline constexpr const char* kBrowserUserAgent =
     "Chrome/124.0.0.0 Safari/537.36";
 inline constexpr const char* kDefaultAcceptLanguage = "zh-CN,zh;q=0.9,en;q=0.8";
 
-// Keys of section ENGINEHOST, spelled as TGlobalSet::EngineHost holds them.
+// Keys of section ENGINEHOST (the classic engines' host keys), spelled as
+// TGlobalSet::EngineHost holds them.
 inline constexpr std::array<const char*, 6> kEngineHostKeys = {"Sina",   "Sohu", "Yahoo",
                                                                "Google", "163",  "Baidu"};
 
@@ -121,6 +136,7 @@ void SaveSettings(const TGlobalSet& set, const std::string& path);
 void SaveMatchingSettings(const TGlobalSet& set, const std::string& path);
 void SavePointWebSettings(const TGlobalSet& set, const std::string& path);
 void SaveCrawlSettings(const TGlobalSet& set, const std::string& path);  // CRAWL and NETWORK
+// FLAGUSESEARCH, and SOURCES, SOURCEHOST and SEARCH once the record names any source.
 void SaveEngineSettings(const TGlobalSet& set, const std::string& path);
 void SaveSearchMode(bool keywordSearch, const std::string& path);
 

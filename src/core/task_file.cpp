@@ -160,6 +160,7 @@ class TReader {
   void ListBegin() {
     if (Tag() != kList) throw ETaskFileError(kInvalidValue);
   }
+  bool AtEnd() const { return pos_ >= in_.size(); }
   // Consumes the list's end marker when it comes next.
   bool ListEnd() {
     if (pos_ >= in_.size()) throw ETaskFileError(kReadError);
@@ -233,6 +234,16 @@ std::string EncodeTaskFile(const TTaskFileData& data) {
   for (const auto& row : data.Rows)
     for (const auto& cell : row) w.String(cell);
   w.Tag(kNull);
+  // Item 14 only when a source was blocked: other files stay as they always were.
+  if (!data.BlockedSources.empty()) {
+    w.Tag(kList);
+    for (const auto& b : data.BlockedSources) {
+      w.String(b.Name);
+      w.Integer(b.ResultOffset);
+      w.Integer(b.PageCount);
+    }
+    w.Tag(kNull);
+  }
   return w.Take();
 }
 
@@ -263,6 +274,22 @@ TTaskFileData DecodeTaskFile(std::string_view bytes) {
     TResultRow row;
     for (auto& cell : row) cell = r.String();
     d.Rows.push_back(std::move(row));
+  }
+  // Item 14, written by later versions; what does not read as one is ignored as before.
+  if (!r.AtEnd()) {
+    try {
+      std::vector<TBlockedSource> blocked;
+      r.ListBegin();
+      while (!r.ListEnd()) {
+        TBlockedSource b;
+        b.Name = r.String();
+        b.ResultOffset = r.Integer();
+        b.PageCount = r.Integer();
+        blocked.push_back(std::move(b));
+      }
+      d.BlockedSources = std::move(blocked);
+    } catch (const ETaskFileError&) {
+    }
   }
   return d;
 }
@@ -305,19 +332,17 @@ void WriteTaskFile(const std::string& path, const TTaskFileData& data) {
   if (err != 0) ThrowAccess("Cannot write file", path, err);
 }
 
-TEngineNaming EngineNamingFor(const std::array<TSearchEngineObject*, 6>& adapters) {
-  static const std::array<std::string, 6> names = {"sina",   "sohu", "yahoo",
-                                                   "google", "163",  "baidu"};
+TEngineNaming EngineNamingFor(const std::vector<TNamedEngine>& engines) {
   TEngineNaming naming;
-  naming.NameOf = [adapters](const TSearchEngineObject* engine) -> std::string {
+  naming.NameOf = [engines](const TSearchEngineObject* engine) -> std::string {
     if (!engine) return {};
-    for (std::size_t i = 0; i < adapters.size(); ++i)
-      if (adapters[i] == engine) return names[i];
+    for (const auto& e : engines)
+      if (e.Engine == engine) return e.Name;
     return {};
   };
-  naming.ByName = [adapters](const std::string& name) -> TSearchEngineObject* {
-    for (std::size_t i = 0; i < names.size(); ++i)
-      if (names[i] == name) return adapters[i];
+  naming.ByName = [engines](const std::string& name) -> TSearchEngineObject* {
+    for (const auto& e : engines)
+      if (!name.empty() && e.Name == name) return e.Engine;
     return nullptr;
   };
   return naming;
@@ -338,6 +363,7 @@ void SaveToFile(const std::string& path, const TProgramState& state, const TResu
   d.URLs = state.CopyURLList();
   d.Window = window;
   d.Rows = rows.Rows();
+  if (engines.Blocked) d.BlockedSources = engines.Blocked();
   WriteTaskFile(path, d);
 }
 
@@ -359,6 +385,7 @@ void LoadFromFile(const std::string& path, TProgramState& state, TResultTable& r
   state.ReplaceURLList(std::move(d.URLs));
   window = std::move(d.Window);
   rows.ReplaceRows(std::move(d.Rows));
+  if (engines.RestoreBlocked) engines.RestoreBlocked(d.BlockedSources);
 }
 
 std::string EnsureTaskExtension(const std::string& name) {

@@ -36,6 +36,13 @@ struct TTaskWindowItems {
   bool WebsiteMode = false;
 };
 
+// A source that was blocked: the page position its next run starts from (item 14).
+struct TBlockedSource {
+  std::string Name;
+  int32_t ResultOffset = 1;
+  int32_t PageCount = 0;
+};
+
 // Every item of a task file in file order; strings are GBK.
 struct TTaskFileData {
   std::string TaskName;
@@ -49,9 +56,10 @@ struct TTaskFileData {
   std::vector<TSearchURLResult> URLs;
   TTaskWindowItems Window;
   std::vector<TResultRow> Rows;
+  std::vector<TBlockedSource> BlockedSources;  // item 14, present only when not empty
 };
 
-// The file's bytes; the reader ignores anything after item 13.
+// The file's bytes; the reader reads item 14 when it follows and ignores anything else.
 std::string EncodeTaskFile(const TTaskFileData& data);
 TTaskFileData DecodeTaskFile(std::string_view bytes);
 
@@ -70,10 +78,17 @@ void WriteTaskFile(const std::string& path, const TTaskFileData& data);
 struct TEngineNaming {
   std::function<std::string(const TSearchEngineObject*)> NameOf;   // "" for none
   std::function<TSearchEngineObject*(const std::string&)> ByName;  // nullptr when unknown
+  // Blocked sources and their positions, saved and restored with the task (may be unset).
+  std::function<std::vector<TBlockedSource>()> Blocked;
+  std::function<void(const std::vector<TBlockedSource>&)> RestoreBlocked;
 };
-// Naming over the six adapters in the order Sina, Sohu, Yahoo, Google, 163, Baidu, stored as
-// "sina", "sohu", "yahoo", "google", "163", "baidu"; names compare exactly.
-TEngineNaming EngineNamingFor(const std::array<TSearchEngineObject*, 6>& adapters);
+// One adapter and the name the file stores it under ("sina" ... "baidu" for the classic six).
+struct TNamedEngine {
+  TSearchEngineObject* Engine = nullptr;
+  std::string Name;
+};
+// Naming over the given adapters; names compare exactly, an unknown name gives none.
+TEngineNaming EngineNamingFor(const std::vector<TNamedEngine>& engines);
 
 // Save: items 1-9 from the state (NextURLIndex is not stored; item 5 repeats the processed
 // count), 10-12 from `window`, 13 from `rows`. Safe while workers run.

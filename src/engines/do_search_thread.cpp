@@ -1,11 +1,57 @@
 #include "engines/do_search_thread.h"
 
 #include <algorithm>
+#include <random>
+#include <thread>
 
 #include "core/global_set.h"
+#include "core/log.h"
 #include "core/program_state.h"
 #include "engines/engine_set.h"
+#include "engines/result_page_reader.h"
 #include "net/fetch.h"
+
+namespace {
+
+// What a current browser sends; sources of today's web answer other clients with a
+// verification page.
+constexpr const char* kBrowserAgent =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/124.0.0.0 Safari/537.36";
+const std::vector<std::string>& BrowserHeaders() {
+  static const std::vector<std::string> lines = {
+      "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8",
+      "Accept-Language: zh-CN,zh;q=0.9,en;q=0.6",
+  };
+  return lines;
+}
+
+// Like the fetch log's kinds, with a refusal (403/429) named as blocking.
+TFetchErrorKind KindOf(const THttpResult& r) {
+  if (r.Error == THttpError::HttpStatus && (r.Status == 403 || r.Status == 429))
+    return TFetchErrorKind::Blocked;
+  return FetchErrorKindOf(r.Error);
+}
+
+struct TRedirectSeen {
+  std::string Target;
+};
+
+// A tracking page that answers 200 and moves on by script or meta refresh.
+std::string ScriptedTarget(const std::string& body) {
+  for (const char* marker : {"location.replace(\"", "location.replace('", "URL='", "url="}) {
+    const std::size_t p = body.find(marker);
+    if (p == std::string::npos) continue;
+    const std::size_t from = p + std::char_traits<char>::length(marker);
+    const std::size_t end = body.find_first_of("\"')> ", from);
+    std::string target =
+        body.substr(from, end == std::string::npos ? std::string::npos : end - from);
+    if (target.starts_with("http://") || target.starts_with("https://")) return target;
+  }
+  return {};
+}
+
+}  // namespace
 
 TDoSearchThread::TDoSearchThread(TProgramState& state, std::shared_ptr<const TGlobalSet> settings,
                                  TEngineSet& engines)
@@ -29,12 +75,26 @@ void TDoSearchThread::Execute() {
   Keyword = state_.SearchText;
   HTTPClient.SetUserAgent(kUserAgentSearch);
   HTTPClient.SetReadTimeout(settings_->MaxReadHTMLTimeOut);
+  LinkClient.SetUserAgent(kBrowserAgent);
+  LinkClient.SetHeaders(BrowserHeaders());
+  LinkClient.EnableCookies();
+  LinkClient.SetReadTimeout(settings_->MaxReadHTMLTimeOut);
+  LinkClient.SetRedirectHandler([](const std::string& target) { throw TRedirectSeen{target}; });
+  jitterSeed_ = std::random_device{}();
 
-  // Every adapter gets the query and starts afresh, whether its engine is on or not.
+  // Every adapter gets the query and starts afresh, whether its engine is on or not; a
+  // source blocked in an earlier run of the task starts at the page it was blocked on.
   engines_.ApplyHosts(*settings_);
   engines_.SetProgramState(&state_);
   for (TSearchEngineObject* engine : engines_.All()) engine->SetKeyword(Keyword);
-  for (TSearchEngineObject* engine : engines_.All()) engine->ResetSearch();
+  for (TSearchEngineObject* engine : engines_.All()) {
+    engine->ResetSearch();
+    engine->Given = 0;
+    engine->State = TSourceState::Waiting;
+    engine->SetRedirectReader([this](const std::string& url) { return ReadRedirect(url); });
+    const int32_t blockedAt = engine->BlockedOffset.load();
+    if (blockedAt > 0) engine->SetPosition(blockedAt, engine->BlockedPages.load());
+  }
 
   // A continued run goes on where the stored position stands.
   TSearchEngineObject* e = state_.CurrentEngine.load();
@@ -66,14 +126,110 @@ void TDoSearchThread::SearchEngine(TSearchEngineObject* e) {
   } while (!Terminated() && !e->Finished);
 }
 
+bool TDoSearchThread::Pace(const std::string& url, double share) {
+  using Clock = std::chrono::steady_clock;
+  const std::string host = HostOf(url) + (share < 1.0 ? " links" : "");
+  const double pace = settings_->PaceMs * share;
+  if (pace > 0) {
+    auto it = lastRequest_.find(host);
+    if (it != lastRequest_.end()) {
+      std::minstd_rand rng(jitterSeed_++);
+      const double factor = 0.75 + 0.5 * std::uniform_real_distribution<double>(0, 1)(rng);
+      const auto due = it->second + std::chrono::milliseconds(static_cast<int64_t>(pace * factor));
+      while (Clock::now() < due) {
+        if (Terminated()) return false;
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(std::chrono::milliseconds(20), due - Clock::now()));
+      }
+    }
+  }
+  lastRequest_[host] = Clock::now();
+  return !Terminated();
+}
+
+std::string TDoSearchThread::ReadRedirect(const std::string& url) {
+  if (!Pace(url, 0.25)) {
+    linkCutOff_ = true;
+    return {};
+  }
+  std::string target;
+  try {
+    const THttpResult r = LinkClient.Get(url);
+    if (r.Ok) target = ScriptedTarget(r.Body);
+    if (r.Error == THttpError::Stopped) linkCutOff_ = true;
+  } catch (const TRedirectSeen& seen) {
+    target = seen.Target;
+  }
+  TLog::Global().Write(target.empty() ? TLogLevel::Warning : TLogLevel::Debug, "search",
+                       target.empty() ? "tracking link not resolved" : "tracking link -> " + target,
+                       url);
+  return target;
+}
+
 void TDoSearchThread::SearchOnePage(TSearchEngineObject* e) {
   const std::string url = e->GetNextURL();
   PageText.clear();
-  if (!url.empty()) PageText = FetchPage(HTTPClient, url);
-  // A fetch cut off by the stop is not handed on: the stored position stays on that page, so
-  // a continued run reads it instead of losing its addresses.
-  if (PageText.empty() && Terminated()) return;
-  // A failed fetch is handed on: the empty page moves the position past it and ends the
-  // engine.
-  e->ParsePage(PageText);
+  if (e->IsClassic()) {
+    if (browserHeaders_) {
+      HTTPClient.SetUserAgent(kUserAgentSearch);
+      HTTPClient.SetHeaders({"Accept: text/html, */*"});
+      browserHeaders_ = false;
+    }
+    if (!url.empty()) {
+      PageText = FetchPage(HTTPClient, url);
+      TLog::Global().Write(
+          PageText.empty() ? TLogLevel::Warning : TLogLevel::Info, "search",
+          e->Caption() + (PageText.empty() ? " result page failed" : " result page"), url);
+    }
+    // A fetch cut off by the stop is not handed on: the stored position stays on that page,
+    // so a continued run reads it instead of losing its addresses.
+    if (PageText.empty() && Terminated()) return;
+    // A failed fetch is handed on: the empty page moves the position past it and ends the
+    // engine.
+    e->ParsePage(PageText);
+    return;
+  }
+
+  // Today's sources: paced, with a browser's headers; the adapter reads the status too.
+  TSearchResponse response;
+  if (!url.empty()) {
+    if (!Pace(url)) return;
+    if (!browserHeaders_) {
+      HTTPClient.SetUserAgent(kBrowserAgent);
+      HTTPClient.SetHeaders(BrowserHeaders());
+      HTTPClient.EnableCookies();
+      browserHeaders_ = true;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    THttpResult r = HTTPClient.Get(url);
+    if (!r.Ok && Terminated()) return;
+    TLogEntry entry;
+    entry.Level = r.Ok ? TLogLevel::Info : TLogLevel::Warning;
+    entry.Category = "search";
+    entry.Url = url;
+    entry.Site = LogSiteOf(url);
+    entry.Status = r.Status;
+    entry.Error = KindOf(r);
+    entry.ElapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - started)
+                          .count();
+    entry.Message = e->Caption() + (r.Ok ? " result page" : " result page failed");
+    TLog::Global().Add(std::move(entry));
+    response.Ok = r.Ok;
+    response.Status = r.Status;
+    response.Body = std::move(r.Body);
+    response.ContentType = std::move(r.ContentType);
+    response.Url = r.Url;
+  }
+  const int32_t offset = e->ResultOffset;
+  const int32_t pages = e->PageCount;
+  linkCutOff_ = false;
+  e->ReadResponse(response);
+  PageText = std::move(response.Body);
+  // A stop that cut off the tracking links leaves the page to be read again by Continue.
+  if (linkCutOff_ && Terminated()) {
+    e->SetPosition(offset, pages);
+    state_.EngineResultOffset.store(offset);
+    state_.EnginePageCount.store(pages);
+  }
 }

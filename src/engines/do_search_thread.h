@@ -3,6 +3,8 @@
 // pages one after another and handing them to the engine's adapter, which appends the site
 // addresses it finds to the URL list.
 
+#include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -30,16 +32,29 @@ class TDoSearchThread final : public TWorkerThread {
   std::string PageText;
   std::string Keyword;
   THttpClient HTTPClient;
+  // Reads only the redirect of a tracking link (today's sources).
+  THttpClient LinkClient;
 
  protected:
   void Execute() override;
-  void DisconnectClient() override { HTTPClient.Disconnect(); }
+  void DisconnectClient() override {
+    HTTPClient.Disconnect();
+    LinkClient.Disconnect();
+  }
 
  private:
   void SearchEngine(TSearchEngineObject* e);
   void SearchOnePage(TSearchEngineObject* e);
+  // Waits until the host may be asked again (`share` of the pace interval: tracking links
+  // are paced more lightly than result pages); false when a stop came first.
+  bool Pace(const std::string& url, double share = 1.0);
+  std::string ReadRedirect(const std::string& url);
 
   TProgramState& state_;
   std::shared_ptr<const TGlobalSet> settings_;
   TEngineSet& engines_;
+  std::map<std::string, std::chrono::steady_clock::time_point> lastRequest_;
+  uint32_t jitterSeed_ = 0;
+  bool browserHeaders_ = false;
+  bool linkCutOff_ = false;  // a tracking link of the page in hand was cut off by the stop
 };

@@ -2,6 +2,7 @@
 
 #include "core/gbk.h"
 #include "core/global_set.h"
+#include "engines/web_source.h"
 
 namespace {
 
@@ -11,6 +12,8 @@ using TDescriptionRule = TEngineProfile::TDescriptionRule;
 std::string Num(int64_t n) {
   return std::to_string(n);
 }
+
+}  // namespace
 
 const TEngineProfile& SinaProfile() {
   static const TEngineProfile profile = [] {
@@ -136,8 +139,6 @@ const TEngineProfile& BaiduProfile() {
   return profile;
 }
 
-}  // namespace
-
 TSinaSearchObject::TSinaSearchObject() : TSearchEngineObject(SinaProfile()) {}
 std::string TSinaSearchObject::QueryPath(std::string_view k) const {
   return "/cgi-bin/search/search.cgi?_searchkey=" + std::string(k) +
@@ -170,33 +171,74 @@ std::string TBaiduSearchObject::QueryPath(std::string_view k) const {
   return "/baidu?word=" + std::string(k) + "&pn=" + Num(int64_t{ResultOffset} - 1);
 }
 
-TEngineSet::TEngineSet() : all_{&sina_, &sohu_, &yahoo_, &google_, &e163_, &baidu_} {}
+TEngineSet::TEngineSet() : TEngineSet(TSourceRegistry::Default()) {}
+
+TEngineSet::TEngineSet(const TSourceRegistry& registry) : defs_(registry.Entries()) {
+  for (const TSourceDef& def : defs_) {
+    std::unique_ptr<TSearchEngineObject> engine;
+    if (def.Kind != TSourceKind::Classic) {
+      engine = std::make_unique<TWebSourceObject>(def);
+    } else if (def.Profile == &SinaProfile()) {
+      engine = std::make_unique<TSinaSearchObject>();
+      sina_ = static_cast<TSinaSearchObject*>(engine.get());
+    } else if (def.Profile == &SohuProfile()) {
+      engine = std::make_unique<TSohuSearchObject>();
+      sohu_ = static_cast<TSohuSearchObject*>(engine.get());
+    } else if (def.Profile == &YahooProfile()) {
+      engine = std::make_unique<TYahooSearchObject>();
+      yahoo_ = static_cast<TYahooSearchObject*>(engine.get());
+    } else if (def.Profile == &GoogleProfile()) {
+      engine = std::make_unique<TGoogleSearchObject>();
+      google_ = static_cast<TGoogleSearchObject*>(engine.get());
+    } else if (def.Profile == &Profile163()) {
+      engine = std::make_unique<T163SearchObject>();
+      e163_ = static_cast<T163SearchObject*>(engine.get());
+    } else {
+      engine = std::make_unique<TBaiduSearchObject>();
+      baidu_ = static_cast<TBaiduSearchObject*>(engine.get());
+    }
+    all_.push_back(engine.get());
+    owned_.push_back(std::move(engine));
+  }
+}
+
+TSearchEngineObject* TEngineSet::Source(std::string_view registryName) const {
+  for (std::size_t i = 0; i < defs_.size(); ++i)
+    if (defs_[i].Name == registryName) return all_[i];
+  return nullptr;
+}
+
+const TSourceDef* TEngineSet::DefOf(const TSearchEngineObject* engine) const {
+  for (std::size_t i = 0; i < all_.size(); ++i)
+    if (all_[i] == engine) return &defs_[i];
+  return nullptr;
+}
+
+std::vector<TEngineEntry> TEngineSet::Entries() const {
+  std::vector<TEngineEntry> entries;
+  for (std::size_t i = 0; i < all_.size(); ++i) entries.push_back({all_[i], &defs_[i]});
+  return entries;
+}
 
 std::vector<TSearchEngineObject*> TEngineSet::Selected(const TGlobalSet& settings) const {
-  return SelectedEngines(all_, settings);
+  std::vector<TSearchEngineObject*> list;
+  for (std::size_t i = 0; i < all_.size(); ++i)
+    if (SourceEnabled(defs_[i], settings)) list.push_back(all_[i]);
+  return list;
 }
 
 void TEngineSet::ApplyHosts(const TGlobalSet& settings) {
-  for (TSearchEngineObject* engine : all_) {
-    const auto it = settings.EngineHost.find(engine->Profile().HostKey);
-    engine->SetHost(it == settings.EngineHost.end() ? std::string_view{} : it->second);
+  for (std::size_t i = 0; i < all_.size(); ++i) {
+    const std::string setting = SourceHostSetting(defs_[i], settings);
+    if (auto* web = dynamic_cast<TWebSourceObject*>(all_[i]))
+      web->SetBase(setting);
+    else
+      all_[i]->SetHost(setting);
   }
 }
 
 void TEngineSet::SetProgramState(TProgramState* state) {
   for (TSearchEngineObject* engine : all_) engine->SetProgramState(state);
-}
-
-std::vector<TSearchEngineObject*> SelectedEngines(const std::array<TSearchEngineObject*, 6>& all,
-                                                  const TGlobalSet& settings) {
-  const std::array<bool, 6> use = {settings.FlagUseSina,  settings.FlagUseSohu,
-                                   settings.FlagUseYahoo, settings.FlagUseGoogle,
-                                   settings.FlagUse163,   settings.FlagUseBaidu};
-  std::vector<TSearchEngineObject*> list;
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    if (use[i]) list.push_back(all[i]);
-  }
-  return list;
 }
 
 std::string EngineName(const TSearchEngineObject* engine) {

@@ -5,6 +5,7 @@
 #include "analysis/links.h"
 #include "analysis/parse_html.h"
 #include "analysis/uri.h"
+#include "core/charset.h"
 #include "core/gbk.h"
 #include "core/program_state.h"
 
@@ -91,6 +92,20 @@ void TSearchEngineObject::ParsePage(std::string page) {
   PageCount = SaturatingAdd(PageCount, 1);
   StorePosition();
   CheckFinished();
+  Given.fetch_add(NewResults);
+  State = Finished ? TSourceState::Finished : TSourceState::Searching;
+}
+
+void TSearchEngineObject::ReadResponse(const TSearchResponse& response) {
+  ParsePage(response.Ok ? PageToGbk(response.Body, response.ContentType) : std::string());
+}
+
+void TSearchEngineObject::ClearRunStatus() {
+  Given = 0;
+  FailedPages = 0;
+  State = TSourceState::Waiting;
+  BlockedOffset = 0;
+  BlockedPages = 0;
 }
 
 void TSearchEngineObject::StorePosition() {

@@ -3,7 +3,9 @@
 // reading a result page into items and a total count, and appending new site addresses
 // to the program state's URL list. Each engine supplies its values in a TEngineProfile.
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +44,18 @@ struct TEngineProfile {
   std::string Filler;  // removed by StripTags after the tags; empty: nothing
 };
 
+// What the fetch of one result page gave, before any charset conversion.
+struct TSearchResponse {
+  bool Ok = false;
+  long Status = 0;  // HTTP status of the last response, 0 when none
+  std::string Body;
+  std::string ContentType;
+  std::string Url;  // address of the final hop
+};
+
+// Where a source stands in the run, for the status texts.
+enum class TSourceState : int32_t { Waiting, Searching, Finished, Blocked, Failed };
+
 class TSearchEngineObject {
  public:
   virtual ~TSearchEngineObject() = default;
@@ -64,8 +78,27 @@ class TSearchEngineObject {
   void SetPosition(int32_t offset, int32_t pages);
   // Address of the next result page; empty when finished or without query text.
   std::string GetNextURL() const;
-  std::string BuildURL() const;
+  virtual std::string BuildURL() const;
   void ParsePage(std::string page);
+  // The fetched page: the classic engines read the body as GBK, an empty one after a
+  // failed fetch; other sources also read the status and the final address.
+  virtual void ReadResponse(const TSearchResponse& response);
+  // Sources that keep a blocked position for the next run, and read tracking links.
+  virtual bool IsClassic() const { return true; }
+  using TRedirectReader = std::function<std::string(const std::string& url)>;
+  virtual void SetRedirectReader(TRedirectReader) {}
+  // Caption for the status texts (UTF-8).
+  virtual std::string Caption() const { return Name(); }
+
+  // Status of this run, read by the GUI thread: addresses added, pages that failed, state.
+  std::atomic<int32_t> Given{0};
+  std::atomic<int32_t> FailedPages{0};
+  std::atomic<TSourceState> State{TSourceState::Waiting};
+  // Position of the page that was blocked or failed (offset 0: none); the next run of the
+  // task starts the source there.
+  std::atomic<int32_t> BlockedOffset{0};
+  std::atomic<int32_t> BlockedPages{0};
+  void ClearRunStatus();
 
   // The steps of ParsePage, exposed for tests and diagnostics.
   void TokenisePage();
@@ -106,9 +139,10 @@ class TSearchEngineObject {
   explicit TSearchEngineObject(const TEngineProfile& profile);
   // Path and query of the result page for the trimmed, non-blank query text k.
   virtual std::string QueryPath(std::string_view k) const = 0;
+  void StorePosition();
+  TProgramState* ProgramState() const { return state_; }
 
  private:
-  void StorePosition();
   void CheckFinished();
 
   const TEngineProfile& profile_;

@@ -170,6 +170,23 @@ THttpClient::~THttpClient() {
   curl_slist_free_all(static_cast<curl_slist*>(headers_));
 }
 
+void THttpClient::SetHeaders(const std::vector<std::string>& lines) {
+  curl_slist* headers = nullptr;
+  for (const auto& line : lines) {
+    curl_slist* next = curl_slist_append(headers, line.c_str());
+    if (!next) break;
+    headers = next;
+  }
+  if (!headers) return;
+  curl_slist_free_all(static_cast<curl_slist*>(headers_));
+  headers_ = headers;
+  if (easy_) curl_easy_setopt(Easy(easy_), CURLOPT_HTTPHEADER, headers);
+}
+
+void THttpClient::EnableCookies() {
+  if (easy_) curl_easy_setopt(Easy(easy_), CURLOPT_COOKIEFILE, "");
+}
+
 void THttpClient::Disconnect() {
   disconnect_.store(true);
   if (multi_) curl_multi_wakeup(Multi(multi_));

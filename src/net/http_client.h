@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 // The three "User-Agent" values the thread kinds send.
 inline constexpr const char* kUserAgentDefault = "Mozilla/3.0 (compatible; Indy Library)";
@@ -79,6 +80,10 @@ class THttpClient {
   int ReadTimeout() const { return readTimeoutMs_; }
   // Called with every redirect target (absolute) before it is followed.
   void SetRedirectHandler(TRedirectHandler handler) { onRedirect_ = std::move(handler); }
+  // Request header lines ("Accept-Language: zh-CN") sent instead of the default Accept line.
+  void SetHeaders(const std::vector<std::string>& lines);
+  // Keeps the cookies the servers set, for the client's lifetime (today's search sources).
+  void EnableCookies();
   // Lower cap for tests; the default is kMaxBodyBytes.
   void SetMaxBodyBytes(std::size_t bytes) { maxBodyBytes_ = bytes; }
   // Longest time one Get may take over all its hops, in ms (time spent waiting for a host

@@ -6,7 +6,7 @@ TAppRoot::TAppRoot(const TSettingsStart& start, TRunView& view)
     : settingsPath_(start.Path),
       keywordMode_(LoadSettings(globalSet_, start.LoadPath)),  // globalSet_ is built already
       factory_(state_, store_, engines_),
-      control_(state_, store_, results_, view, factory_, engines_.All()) {
+      control_(state_, store_, results_, view, factory_, engines_.Entries()) {
   store_.Publish(globalSet_);
   engines_.ApplyHosts(globalSet_);
   engines_.SetProgramState(&state_);

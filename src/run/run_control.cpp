@@ -46,7 +46,7 @@ TRunControl::TRunControl(TProgramState& state, const TSettingsStore& settings,
       view_(view),
       factory_(factory),
       engines_(engines),
-      engineNaming_(EngineNamingFor(engines)),
+      engineNaming_(SourceNaming(engines)),
       clock_(std::move(clock)) {}
 
 TRunControl::~TRunControl() {
@@ -70,6 +70,7 @@ void TRunControl::StartActionExecute() {
   view_.ClearURLBar();
   results_.Clear();
   state_.Reset();
+  ClearBlockedPositions();
   firstCutOffIndex_ = -1;
   stoppedByUser_ = false;
   if (!TakeSearchText()) return;
@@ -224,7 +225,37 @@ void TRunControl::UpdateStatusCounters() {
   const uint32_t now = clock_();
   state_.ElapsedMs += now - state_.LastTick;
   state_.LastTick = now;
-  view_.SetStatusText(4, RunTimeText(state_.ElapsedMs));
+  std::string time = RunTimeText(state_.ElapsedMs);
+  const std::string sources = SourceStatusText();
+  if (!sources.empty()) time += "  " + sources;
+  view_.SetStatusText(4, time);
+}
+
+std::string TRunControl::SourceStatusText() const {
+  const auto& list = state_.EngineList;
+  bool modern = false;
+  for (const auto& e : engines_)
+    if (e.Def && e.Def->Kind != TSourceKind::Classic &&
+        std::find(list.begin(), list.end(), e.Engine) != list.end())
+      modern = true;
+  if (!modern) return {};
+  std::string text;
+  for (const auto& e : engines_) {
+    if (!e.Engine || !e.Def || std::find(list.begin(), list.end(), e.Engine) == list.end())
+      continue;
+    if (!text.empty()) text += "  ";
+    text += gbk::FromUtf8(e.Def->Caption) + " " + std::to_string(e.Engine->Given.load());
+    const TSourceState st = e.Engine->State.load();
+    if (st == TSourceState::Blocked) text += GBK(" 受阻");
+    if (st == TSourceState::Failed) text += GBK(" 失败");
+  }
+  return text;
+}
+
+void TRunControl::ClearBlockedPositions() {
+  // Only today's sources keep a blocked position; the classic entries are never looked into.
+  for (const auto& e : engines_)
+    if (e.Engine && e.Def && e.Def->Kind != TSourceKind::Classic) e.Engine->ClearRunStatus();
 }
 
 void TRunControl::ShowRunState() {
@@ -446,6 +477,7 @@ void TRunControl::NewTaskAccepted() {
   view_.ClearURLBar();
   results_.Clear();
   state_.Reset();
+  ClearBlockedPositions();
   firstCutOffIndex_ = -1;
   stoppedByUser_ = false;
 }

@@ -18,13 +18,14 @@
 #include "core/result_table.h"
 #include "core/task_file.h"
 #include "crawl/worker_thread.h"
+#include "engines/source_registry.h"
 #include "run/run_view.h"
 #include "run/thread_factory.h"
 
 class TSearchEngineObject;
 
-// The six adapters in the order Sina, Sohu, Yahoo, Google, 163, Baidu.
-using TEngineAdapters = std::array<TSearchEngineObject*, 6>;
+// Every adapter of the run with its registry entry, in registry order.
+using TEngineAdapters = std::vector<TEngineEntry>;
 using TTickClock = std::function<uint32_t()>;
 
 // Milliseconds of the steady clock, wrapping at 2^32.
@@ -109,6 +110,9 @@ class TRunControl {
   void TransferCompanies();
   void UpdateStatusCounters();
   void ShowRunState();
+  // Per source of the engine list, when it holds a source of today's web: addresses given,
+  // and whether it is blocked or failed ("百度 12  必应 3 受阻"); empty otherwise.
+  std::string SourceStatusText() const;
   void CheckRunFinished();
   bool ReapAllWorkers();
   // Status panel 3: the number of rows in the result table.
@@ -134,6 +138,8 @@ class TRunControl {
   // remembered so the run resumes from the first of them.
   void ReleaseStoppedWorker(TWorkerSlot& slot);
   void ApplyResumePoint();
+  // A new task forgets where today's sources were blocked.
+  void ClearBlockedPositions();
   TTaskWindowItems WindowItems() const;
   bool SaveTo(const std::string& path);
   void ShowError(const std::exception& e);

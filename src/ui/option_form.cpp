@@ -18,6 +18,8 @@
 #include <tuple>
 #include <vector>
 
+#include "core/gbk.h"
+#include "engines/source_registry.h"
 #include "ui/dialog_support.h"
 #include "ui/dialogs.h"
 
@@ -33,6 +35,13 @@ struct TListField {
 struct TCheckField {
   QCheckBox* Box;
   bool TGlobalSet::*Flag;
+};
+
+// A search source of today's web: on/off and its host or base URL.
+struct TSourceField {
+  QCheckBox* Box;
+  QLineEdit* Host;
+  const TSourceDef* Def;
 };
 
 }  // namespace
@@ -74,12 +83,17 @@ struct TOptionForm::TImpl {
   std::vector<TCheckField> Checks;
   std::vector<TListField> Lists;
   TCrawlPage Crawl;
+  std::vector<TSourceField> Sources;
 
   void Fill(const TGlobalSet& set) {
     Crawl.Fill(set);
     Numbers.Fill(set);
     for (const TCheckField& check : Checks) check.Box->setChecked(set.*check.Flag);
     for (const TListField& field : Lists) field.Edit->setText(ListFieldText(set.*field.List));
+    for (const TSourceField& f : Sources) {
+      f.Box->setChecked(SourceEnabled(*f.Def, set));
+      f.Host->setText(QString::fromStdString(gbk::ToUtf8(SourceHostSetting(*f.Def, set))));
+    }
   }
 
   void TakeBack(TGlobalSet& set) {
@@ -87,6 +101,14 @@ struct TOptionForm::TImpl {
     Numbers.TakeBack(set);
     for (const TCheckField& check : Checks) set.*check.Flag = check.Box->isChecked();
     for (const TListField& field : Lists) set.*field.List = ListFromField(field.Edit->text());
+    for (const TSourceField& f : Sources) {
+      set.SourceUse[f.Def->Name] = f.Box->isChecked();
+      const std::string host = f.Host->text().trimmed().toStdString();
+      if (host.empty())
+        set.SourceHost.erase(f.Def->Name);
+      else
+        set.SourceHost[f.Def->Name] = gbk::FromUtf8(host);
+    }
   }
 };
 
@@ -204,21 +226,32 @@ TOptionForm::TOptionForm(TSettingsContext context, QWidget* parent)
   }
   generalLayout->addWidget(findGroup);
 
+  // The classic engines keep their boxes CheckBox4 ... CheckBox9; today's sources follow
+  // with their host or base URL, all from the source registry.
   auto* engineGroup = new QGroupBox(QStringLiteral("搜索引擎"), general);
   auto* engineLayout = new QGridLayout(engineGroup);
-  const std::array<TCheckField, 6> engines = {{
-      {MakeCheck("CheckBox4", "新浪", engineGroup), &TGlobalSet::FlagUseSina},
-      {MakeCheck("CheckBox5", "搜狐", engineGroup), &TGlobalSet::FlagUseSohu},
-      {MakeCheck("CheckBox6", "中文雅虎", engineGroup), &TGlobalSet::FlagUseYahoo},
-      {MakeCheck("CheckBox7", "中文google", engineGroup), &TGlobalSet::FlagUseGoogle},
-      {MakeCheck("CheckBox8", "网易163", engineGroup), &TGlobalSet::FlagUse163},
-      {MakeCheck("CheckBox9", "百度", engineGroup), &TGlobalSet::FlagUseBaidu},
-  }};
-  for (std::size_t i = 0; i < engines.size(); ++i) {
-    engineLayout->addWidget(engines[i].Box, static_cast<int>(i / 3), static_cast<int>(i % 3));
-    d.Checks.push_back(engines[i]);
+  auto* sourceGroup = new QGroupBox(QStringLiteral("网络搜索来源"), general);
+  auto* sourceLayout = new QGridLayout(sourceGroup);
+  int classic = 0;
+  for (const TSourceDef& def : TSourceRegistry::Default().Entries()) {
+    if (def.Kind == TSourceKind::Classic) {
+      const std::string name = "CheckBox" + std::to_string(4 + classic);
+      QCheckBox* box = MakeCheck(name.c_str(), def.Caption.c_str(), engineGroup);
+      engineLayout->addWidget(box, classic / 3, classic % 3);
+      d.Checks.push_back({box, def.ClassicFlag});
+      ++classic;
+      continue;
+    }
+    const int row = static_cast<int>(d.Sources.size());
+    QCheckBox* box = MakeCheck(("Source" + def.Name).c_str(), def.Caption.c_str(), sourceGroup);
+    QLineEdit* host = MakeListEdit(("SourceHost" + def.Name).c_str(), sourceGroup);
+    host->setPlaceholderText(QString::fromStdString(def.BaseURL));
+    sourceLayout->addWidget(box, row, 0);
+    sourceLayout->addWidget(host, row, 1);
+    d.Sources.push_back({box, host, &def});
   }
   generalLayout->addWidget(engineGroup);
+  if (!d.Sources.empty()) generalLayout->addWidget(sourceGroup);
   generalLayout->addStretch();
   tabs->addTab(general, QStringLiteral("常规选项"));
 
@@ -305,7 +338,12 @@ TOptionForm::TOptionForm(TSettingsContext context, QWidget* parent)
   buttons->addWidget(applyButton);
   layout->addLayout(buttons);
 
-  connect(defaultButton, &QPushButton::clicked, this, [this] { impl_->Fill(FactoryGlobalSet()); });
+  connect(defaultButton, &QPushButton::clicked, this, [this] {
+    // Today's sources as the source registry ships them.
+    TGlobalSet factory = FactoryGlobalSet();
+    factory.SourceDefaultsApply = true;
+    impl_->Fill(factory);
+  });
   connect(applyButton, &QPushButton::clicked, this, [this] { Apply(); });
   connect(okButton, &QPushButton::clicked, this, [this] {
     // A number out of range keeps the dialog open on it, with its allowed range shown.

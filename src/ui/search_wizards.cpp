@@ -9,7 +9,9 @@
 #include <QVBoxLayout>
 #include <array>
 #include <tuple>
+#include <vector>
 
+#include "engines/source_registry.h"
 #include "run/run_view.h"
 #include "ui/dialog_support.h"
 #include "ui/dialogs.h"
@@ -44,17 +46,12 @@ void EnableNextForText(TWizardPager& pager, const QLineEdit* edit) {
 
 namespace {
 
-using TFlagMember = bool TGlobalSet::*;
-
-// Two columns: Sina, Sohu, Yahoo on the left; Google, Baidu, 163 on the right.
-constexpr std::array<std::tuple<const char*, const char*, TFlagMember>, 6> kEngineBoxes = {{
-    {"FlagUseSina", "新浪", &TGlobalSet::FlagUseSina},
-    {"FlagUseSohu", "搜狐", &TGlobalSet::FlagUseSohu},
-    {"FlagUseYahoo", "中文雅虎", &TGlobalSet::FlagUseYahoo},
-    {"FlagUseGoogle", "中文google", &TGlobalSet::FlagUseGoogle},
-    {"FlagUseBaidu", "百度", &TGlobalSet::FlagUseBaidu},
-    {"FlagUse163", "网易163", &TGlobalSet::FlagUse163},
-}};
+// One box per source of the registry: the classic engines named after their FlagUse...
+// key, today's sources "Source" + name.
+struct TEngineBox {
+  QCheckBox* Box;
+  const TSourceDef* Def;
+};
 
 }  // namespace
 
@@ -67,7 +64,7 @@ struct TSearchContentWizardForm::TImpl {
   TWizardPager Pager;
   TDialogErrorReporter Report = ShowErrorBox;
   QLineEdit* Keywords = nullptr;
-  std::array<QCheckBox*, kEngineBoxes.size()> Engines{};
+  std::vector<TEngineBox> Engines;
 };
 
 TSearchContentWizardForm::TSearchContentWizardForm(TSettingsContext context, TRunView& mainWindow,
@@ -81,13 +78,16 @@ TSearchContentWizardForm::TSearchContentWizardForm(TSettingsContext context, TRu
 
   QVBoxLayout* stepTwo = d.Pager.AddPage(QStringLiteral("步骤二：选择要使用的搜索引擎"));
   auto* grid = new QGridLayout;
-  for (std::size_t i = 0; i < kEngineBoxes.size(); ++i) {
-    const auto& [name, caption, flag] = kEngineBoxes[i];
-    auto* box = new QCheckBox(QString::fromUtf8(caption), stepTwo->parentWidget());
-    box->setObjectName(QString::fromLatin1(name));
-    box->setChecked(d.Context.Settings.*flag);
-    grid->addWidget(box, static_cast<int>(i % 3), static_cast<int>(i / 3));
-    d.Engines[i] = box;
+  // Columns of three, in registry order.
+  for (const TSourceDef& def : TSourceRegistry::Default().Entries()) {
+    const int i = static_cast<int>(d.Engines.size());
+    auto* box = new QCheckBox(QString::fromStdString(def.Caption), stepTwo->parentWidget());
+    const std::string name =
+        def.Kind == TSourceKind::Classic ? "FlagUse" + def.HostKey : "Source" + def.Name;
+    box->setObjectName(QString::fromStdString(name));
+    box->setChecked(SourceEnabled(def, d.Context.Settings));
+    grid->addWidget(box, i % 3, i / 3);
+    d.Engines.push_back({box, &def});
   }
   stepTwo->addLayout(grid);
   stepTwo->addStretch();
@@ -98,7 +98,7 @@ TSearchContentWizardForm::TSearchContentWizardForm(TSettingsContext context, TRu
       EnableNextForText(s.Pager, s.Keywords);
       s.Keywords->setFocus();
     } else {
-      s.Engines[0]->setFocus();
+      if (!s.Engines.empty()) s.Engines[0].Box->setFocus();
     }
   };
   connect(d.Keywords, &QLineEdit::textChanged, this,
@@ -125,9 +125,12 @@ bool TSearchContentWizardForm::Finish() {
   d.View.SetModeButtons(true, false);
   TGlobalSet& set = d.Context.Settings;
   bool anyEngine = false;
-  for (std::size_t i = 0; i < kEngineBoxes.size(); ++i) {
-    set.*std::get<2>(kEngineBoxes[i]) = d.Engines[i]->isChecked();
-    anyEngine = anyEngine || d.Engines[i]->isChecked();
+  for (const TEngineBox& e : d.Engines) {
+    if (e.Def->ClassicFlag)
+      set.*e.Def->ClassicFlag = e.Box->isChecked();
+    else
+      set.SourceUse[e.Def->Name] = e.Box->isChecked();
+    anyEngine = anyEngine || e.Box->isChecked();
   }
   // The choice stands; the user only learns at once what it means for the search.
   if (!anyEngine && set.FlagModernWindow)

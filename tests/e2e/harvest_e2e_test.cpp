@@ -121,7 +121,7 @@ class HarvestE2E : public ::testing::Test {
   void StartWeb(int sites, int latencyMs, int slowMs) {
     server_ = std::make_unique<demoweb::TDemoServer>(sites, 0, latencyMs, slowMs);
     config_ = (dir_ / "Gleaner.ini").string();
-    server_->Web().WriteSettings(config_, 10);
+    server_->Web().WriteSettings(config_, 10, demoweb::TSourceSet::Classic);
   }
   const demoweb::TDemoWeb& Web() const { return server_->Web(); }
 

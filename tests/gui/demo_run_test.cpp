@@ -41,7 +41,7 @@ class DemoRunTest : public QObject {
     demoweb::TDemoServer server(12, 0, 0, 300);
     testsupport::TempDir dir;
     const std::string ini = (dir / "Gleaner.ini").string();
-    server.Web().WriteSettings(ini, 10);
+    server.Web().WriteSettings(ini, 10, demoweb::TSourceSet::Classic);
 
     TQuietForm form(ini);
     form.show();

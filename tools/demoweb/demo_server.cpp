@@ -18,7 +18,8 @@ std::string HostWithoutPort(std::string host) {
 
 }  // namespace
 
-TDemoServer::TDemoServer(int siteCount, int port, int latencyMs, int slowMs, int bigSitePages)
+TDemoServer::TDemoServer(int siteCount, int port, int latencyMs, int slowMs,
+                         const TSourceBlocks& blocks, int bigSitePages)
     : server_(std::make_unique<httplib::Server>()), latencyMs_(latencyMs) {
   // Every crawl worker may hold a connection while it reads; sleeping handlers need threads.
   server_->new_task_queue = [] { return new httplib::ThreadPool(96); };
@@ -30,9 +31,10 @@ TDemoServer::TDemoServer(int siteCount, int port, int latencyMs, int slowMs, int
     port_ = server_->bind_to_port("127.0.0.1", port) ? port : -1;
   }
   if (port_ <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
-  web_ = std::make_unique<TDemoWeb>(siteCount, port_, slowMs);
+  web_ = std::make_unique<TDemoWeb>(siteCount, port_, slowMs, blocks);
   web_->SetBigSitePages(bigSitePages);
-  server_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+  // A POSTed form arrives in req.params as a query string would.
+  const auto answer = [this](const httplib::Request& req, httplib::Response& res) {
     {
       std::lock_guard lock(connectionsMutex_);
       connections_.emplace(req.remote_addr, req.remote_port);
@@ -44,7 +46,9 @@ TDemoServer::TDemoServer(int siteCount, int port, int latencyMs, int slowMs, int
     res.status = page.Status;
     if (!page.Location.empty()) res.set_header("Location", page.Location);
     res.set_content(page.Body, page.ContentType.c_str());
-  });
+  };
+  server_->Get(".*", answer);
+  server_->Post(".*", answer);
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   // stop() only works once the accept loop runs.
   while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));

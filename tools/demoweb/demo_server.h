@@ -20,13 +20,15 @@ class TDemoServer {
  public:
   // Binds at once (port 0: any free port); content is generated for the bound port.
   TDemoServer(int siteCount, int port = 0, int latencyMs = 0, int slowMs = 1500,
-              int bigSitePages = 0);
+              const TSourceBlocks& blocks = {}, int bigSitePages = 0);
   ~TDemoServer();
   TDemoServer(const TDemoServer&) = delete;
   TDemoServer& operator=(const TDemoServer&) = delete;
 
   int Port() const { return port_; }
   const TDemoWeb& Web() const { return *web_; }
+  // Blocks or unblocks today's sources while serving (a source recovering before Continue).
+  void SetBlocks(const TSourceBlocks& blocks) { web_->SetBlocks(blocks); }
   // Blocks until Stop is called from elsewhere (a signal handler's thread, say).
   void Wait();
   void Stop();

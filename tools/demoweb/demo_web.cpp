@@ -8,6 +8,7 @@
 #include "core/gbk.h"
 #include "core/global_set.h"
 #include "core/ini_file.h"
+#include "demo_sources.h"
 
 namespace demoweb {
 
@@ -300,7 +301,8 @@ TDemoResponse NotFound() {
 
 }  // namespace
 
-TDemoWeb::TDemoWeb(int siteCount, int port, int slowMs) : port_(port), slowMs_(slowMs) {
+TDemoWeb::TDemoWeb(int siteCount, int port, int slowMs, const TSourceBlocks& blocks)
+    : port_(port), slowMs_(slowMs) {
   if (siteCount < 1 || siteCount > 5000) throw std::invalid_argument("site count out of range");
   std::set<std::string> names;
   for (int i = 0; i < siteCount; ++i) {
@@ -344,6 +346,13 @@ TDemoWeb::TDemoWeb(int siteCount, int port, int slowMs) : port_(port), slowMs_(s
     byHost_[s.Host] = sites_.size();
     sites_.push_back(std::move(s));
   }
+  sources_ = std::make_unique<TDemoSources>(*this, blocks);
+}
+
+TDemoWeb::~TDemoWeb() = default;
+
+void TDemoWeb::SetBlocks(const TSourceBlocks& blocks) {
+  sources_->SetBlocks(blocks);
 }
 
 std::string TDemoWeb::Url(const std::string& host, const std::string& path) const {
@@ -741,6 +750,7 @@ TDemoResponse TDemoWeb::Respond(const std::string& host, const std::string& path
     return r;
   }
   if (host == kDirectoryHost) return DirectoryPage(path, query);
+  if (auto page = sources_->Respond(host, path, query)) return *page;
   auto it = byHost_.find(host);
   if (it == byHost_.end()) return NotFound();
   return SitePage(sites_[it->second], path);
@@ -751,40 +761,50 @@ TDemoRecord TDemoWeb::Record(const TDemoSite& site, const std::string& pageUrl) 
           site.Fax,     site.Address, site.PostCode, std::string()};
 }
 
+void TDemoWeb::AppendKeywordRecords(const TDemoSite& s, std::vector<TDemoRecord>& out) const {
+  switch (s.Shape) {
+    case TSiteShape::TableHome:
+    case TSiteShape::LinesHome:
+    case TSiteShape::Slow:
+      out.push_back(Record(s, Url(s.Host, "/")));
+      break;
+    case TSiteShape::ContactPage:
+      out.push_back(Record(s, Url(s.Host, "/contact.html")));
+      break;
+    case TSiteShape::TwoDeep:
+      out.push_back(Record(s, Url(s.Host, "/lxwm.asp")));
+      break;
+    case TSiteShape::Redirect:
+      out.push_back(Record(s, Url(s.Host, "/cn/index.htm")));
+      break;
+    case TSiteShape::Branches: {
+      const auto branches = Branches(s);
+      for (std::size_t k = 0; k < branches.size(); ++k) {
+        const TCity& city = *branches[k].City;
+        out.push_back({s.Company + ";" + branches[k].Name, Url(s.Host, "/contact.htm"),
+                       std::string(), BranchPhone(s, k, city, 1), BranchPhone(s, k, city, 2),
+                       BranchAddress(s, k, city), BranchPostCode(s, k, city), std::string()});
+      }
+      break;
+    }
+    case TSiteShape::NoContact:
+    case TSiteShape::DeadStatus:
+    case TSiteShape::DeadRefused:
+      break;
+  }
+}
+
 std::vector<TDemoRecord> TDemoWeb::ExpectedKeywordRecords() const {
   std::vector<TDemoRecord> out;
-  for (const auto& s : sites_) {
-    switch (s.Shape) {
-      case TSiteShape::TableHome:
-      case TSiteShape::LinesHome:
-      case TSiteShape::Slow:
-        out.push_back(Record(s, Url(s.Host, "/")));
-        break;
-      case TSiteShape::ContactPage:
-        out.push_back(Record(s, Url(s.Host, "/contact.html")));
-        break;
-      case TSiteShape::TwoDeep:
-        out.push_back(Record(s, Url(s.Host, "/lxwm.asp")));
-        break;
-      case TSiteShape::Redirect:
-        out.push_back(Record(s, Url(s.Host, "/cn/index.htm")));
-        break;
-      case TSiteShape::Branches: {
-        const auto branches = Branches(s);
-        for (std::size_t k = 0; k < branches.size(); ++k) {
-          const TCity& city = *branches[k].City;
-          out.push_back({s.Company + ";" + branches[k].Name, Url(s.Host, "/contact.htm"),
-                         std::string(), BranchPhone(s, k, city, 1), BranchPhone(s, k, city, 2),
-                         BranchAddress(s, k, city), BranchPostCode(s, k, city), std::string()});
-        }
-        break;
-      }
-      case TSiteShape::NoContact:
-      case TSiteShape::DeadStatus:
-      case TSiteShape::DeadRefused:
-        break;
-    }
-  }
+  for (const auto& s : sites_) AppendKeywordRecords(s, out);
+  return out;
+}
+
+std::vector<TDemoRecord> TDemoWeb::ExpectedTodayRecords() const {
+  const auto reachable = sources_->ReachableSites();
+  std::vector<TDemoRecord> out;
+  for (const auto& s : sites_)
+    if (reachable.contains(&s)) AppendKeywordRecords(s, out);
   return out;
 }
 
@@ -803,8 +823,11 @@ std::vector<TDemoRecord> TDemoWeb::ExpectedDirectoryRecords() const {
   return out;
 }
 
-void TDemoWeb::WriteSettings(const std::string& path, int workerCount) const {
+void TDemoWeb::WriteSettings(const std::string& path, int workerCount, TSourceSet sources) const {
+  const bool today = sources == TSourceSet::Today;
   TGlobalSet set = FactoryGlobalSet();
+  set.FlagUseSina = set.FlagUseSohu = set.FlagUseYahoo = !today;
+  set.FlagUseGoogle = set.FlagUse163 = set.FlagUseBaidu = !today;
   // The demo directory: detail pages are "show.asp", list pages "list.asp" with "页" links.
   set.InfoLinkLike = LikeListFromText("show.asp;");
   set.NextPageLinkLike = LikeListFromText("list.asp;");
@@ -817,6 +840,12 @@ void TDemoWeb::WriteSettings(const std::string& path, int workerCount) const {
   for (std::size_t e = 0; e < 6; ++e)
     ini.WriteString("ENGINEHOST", kEngineKeys[e],
                     std::string(kEngineHosts[e]) + ":" + std::to_string(port_));
+  for (std::size_t k = 0; k < kSourceNames.size(); ++k) {
+    ini.WriteString("SOURCES", kSourceNames[k], today ? "1" : "0");
+    ini.WriteString("SOURCEHOST", kSourceNames[k], Url(kSourceHosts[k], ""));
+  }
+  // Short pacing: the demo answers at once and the tests should not wait for it.
+  if (today) ini.WriteString("SEARCH", "PaceMs", "100");
   // The expected records of the demo are those of the label-driven recognition.
   ini.WriteString("FINDFLAGS", "FlagModernRecognition", "0");
   ini.SaveFile(path);

@@ -1,13 +1,14 @@
 #pragma once
-// A generated local web that stands in for the internet: six search engines that list the
-// same few dozen company sites for any keyword, the company sites themselves (contact data
-// in the shapes real Chinese sites use), and a directory site with next-page links. The
-// content follows from the site count alone, so every run sees the same web and the records
-// a harvest should find are known in advance.
+// A generated local web that stands in for the internet: six classic search engines and
+// today's sources (demo_sources.h) that list the same few dozen company sites for any
+// keyword, the company sites themselves (contact data in the shapes real Chinese sites use),
+// and a directory site with next-page links. The content follows from the site count alone,
+// so every run sees the same web and the records a harvest should find are known in advance.
 
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,10 +68,24 @@ inline constexpr std::array<const char*, 6> kEngineHosts = {
     "www.google.localhost",  "search.163.localhost", "www.baidu.localhost"};
 inline constexpr const char* kDirectoryHost = "www.qiye-minglu.localhost";
 
+// Today's source name -> the 1-based result page from which it answers as it does a robot.
+using TSourceBlocks = std::map<std::string, int>;
+
+// Which engines a written settings file turns on.
+enum class TSourceSet {
+  Today,    // today's sources (demo_sources.h), the six classic engines off
+  Classic,  // the six classic engines, as before today's sources existed
+};
+
+class TDemoSources;
+
 class TDemoWeb {
  public:
   // `port` is the port the server listens on; every address on the pages carries it.
-  TDemoWeb(int siteCount, int port, int slowMs = 1500);
+  TDemoWeb(int siteCount, int port, int slowMs = 1500, const TSourceBlocks& blocks = {});
+  ~TDemoWeb();
+  TDemoWeb(const TDemoWeb&) = delete;
+  TDemoWeb& operator=(const TDemoWeb&) = delete;
 
   const std::vector<TDemoSite>& Sites() const { return sites_; }
   int Port() const { return port_; }
@@ -90,12 +105,20 @@ class TDemoWeb {
   // The records a keyword search (all six engines) or a directory search should find.
   std::vector<TDemoRecord> ExpectedKeywordRecords() const;
   std::vector<TDemoRecord> ExpectedDirectoryRecords() const;
+  // The records a keyword search with today's sources only should find, given the blocks:
+  // those of the sites listed on a page that is not blocked.
+  std::vector<TDemoRecord> ExpectedTodayRecords() const;
+  const TDemoSources& Sources() const { return *sources_; }
+  // See TDemoSources::SetBlocks.
+  void SetBlocks(const TSourceBlocks& blocks);
   // The distinct site addresses the six engines list.
   std::vector<std::string> ListedSiteUrls() const;
 
   // Writes a complete settings file: the usual keyword lists, the directory rules for the
-  // demo directory, the worker count, and ENGINEHOST pointing every engine at this server.
-  void WriteSettings(const std::string& path, int workerCount = 10) const;
+  // demo directory, the worker count, ENGINEHOST pointing every classic engine at this
+  // server, and SOURCES / SOURCEHOST for today's sources (all off with Classic).
+  void WriteSettings(const std::string& path, int workerCount = 10,
+                     TSourceSet sources = TSourceSet::Today) const;
   // TSV, UTF-8: "keyword" or "site", then the eight fields.
   void WriteExpected(const std::string& path) const;
 
@@ -111,6 +134,7 @@ class TDemoWeb {
   TDemoResponse DirectoryPage(const std::string& path,
                               const std::multimap<std::string, std::string>& query) const;
   TDemoRecord Record(const TDemoSite& site, const std::string& pageUrl) const;
+  void AppendKeywordRecords(const TDemoSite& site, std::vector<TDemoRecord>& out) const;
 
   int port_;
   int slowMs_;
@@ -118,6 +142,7 @@ class TDemoWeb {
   std::map<std::string, std::size_t> byHost_;
   int bigPages_ = 0;
   int bigSite_ = -1;
+  std::unique_ptr<TDemoSources> sources_;
 };
 
 }  // namespace demoweb

@@ -11,24 +11,37 @@
 #include <string>
 
 #include "demo_server.h"
+#include "demo_sources.h"
 
 namespace {
 
 int Usage() {
   std::fputs(
       "usage: veltra-demoweb [--port N] [--sites N] [--latency-ms N] [--slow-ms N]\n"
-      "                      [--threads N] [--write-settings PATH] [--expected PATH]\n"
+      "                      [--threads N] [--write-settings PATH] [--classic]\n"
+      "                      [--block NAME[:FROMPAGE]]... [--expected PATH]\n"
       "                      [--big-site-pages N] [--list-sites PATH]\n"
       "  --port N            port on 127.0.0.1 (0: any free port; default 0)\n"
       "  --sites N           company sites (default 36)\n"
       "  --latency-ms N      delay of every answer (default 0)\n"
       "  --slow-ms N         extra delay of the slow sites (default 1500)\n"
       "  --threads N         MaxFindWebThreadCount written by --write-settings (default 10)\n"
-      "  --write-settings P  write a settings file pointing every engine at this server\n"
+      "  --write-settings P  write a settings file pointing every engine and source at this\n"
+      "                      server: today's sources on ([SOURCES] NAME=1, [SOURCEHOST]\n"
+      "                      NAME=http://HOST:PORT, [SEARCH] PaceMs=100), the classic six off\n"
+      "  --classic           with --write-settings: the classic six on, today's sources off\n"
+      "  --block NAME[:P]    from result page P (default 1) on, today's source NAME answers\n"
+      "                      as it does a robot; repeatable. BaiduWeb: 302 to\n"
+      "                      /static/captcha/... (百度安全验证), Bing: a page without li.b_algo,\n"
+      "                      Sogou: 302 to /antispider/, So360: empty body, DuckDuckGo:\n"
+      "                      form#challenge-form, SearXNG: no results, unresponsive_engines\n"
       "  --expected P        write the records a harvest should find (TSV, UTF-8)\n"
       "  --big-site-pages N  one product-only site gets N pages linking to each other\n"
       "  --list-sites P      write the site addresses the engines list, one a line\n"
-      "  On SIGINT or SIGTERM the number of client connections seen is printed.\n",
+      "sources (name, host): BaiduWeb baidu.today.localhost, Bing bing.today.localhost,\n"
+      "  Sogou sogou.today.localhost, So360 so360.today.localhost,\n"
+      "  DuckDuckGo duckduckgo.today.localhost, SearXNG searxng.today.localhost\n"
+      "On SIGINT or SIGTERM the number of client connections seen is printed.\n",
       stderr);
   return 2;
 }
@@ -45,11 +58,17 @@ std::optional<int> Number(const char* text, int min, int max) {
 int main(int argc, char** argv) {
   int port = 0, sites = 36, latency = 0, slow = 1500, threads = 10, bigPages = 0;
   std::string settingsPath, expectedPath, listPath;
+  bool classic = false;
+  demoweb::TSourceBlocks blocks;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help") {
       Usage();
       return 0;
+    }
+    if (a == "--classic") {
+      classic = true;
+      continue;
     }
     if (i + 1 >= argc) return Usage();
     const char* v = argv[++i];
@@ -72,7 +91,17 @@ int main(int argc, char** argv) {
       bigPages = *n;
     else if (a == "--list-sites" && *v)
       listPath = v;
-    else
+    else if (a == "--block" && *v) {
+      const std::string spec = v;
+      const auto colon = spec.find(':');
+      int from = 1;
+      if (colon != std::string::npos) {
+        const auto page = Number(spec.c_str() + colon + 1, 1, 100000);
+        if (!page) return Usage();
+        from = *page;
+      }
+      blocks[spec.substr(0, colon)] = from;
+    } else
       return Usage();
   }
 
@@ -84,9 +113,11 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   try {
-    demoweb::TDemoServer server(sites, port, latency, slow, bigPages);
+    demoweb::TDemoServer server(sites, port, latency, slow, blocks, bigPages);
     const demoweb::TDemoWeb& web = server.Web();
-    if (!settingsPath.empty()) web.WriteSettings(settingsPath, threads);
+    if (!settingsPath.empty())
+      web.WriteSettings(settingsPath, threads,
+                        classic ? demoweb::TSourceSet::Classic : demoweb::TSourceSet::Today);
     if (!expectedPath.empty()) web.WriteExpected(expectedPath);
     if (!listPath.empty()) {
       std::FILE* f = std::fopen(listPath.c_str(), "w");
@@ -103,6 +134,13 @@ int main(int argc, char** argv) {
     std::printf("settings, section [ENGINEHOST]:\n");
     for (std::size_t e = 0; e < 6; ++e)
       std::printf("  %s=%s:%s\n", demoweb::kEngineKeys[e], demoweb::kEngineHosts[e], p.c_str());
+    std::printf("today's sources, section [SOURCEHOST]:\n");
+    for (std::size_t k = 0; k < demoweb::kSourceNames.size(); ++k) {
+      const int from = web.Sources().BlockedFrom(k);
+      std::printf("  %s=http://%s:%s%s\n", demoweb::kSourceNames[k], demoweb::kSourceHosts[k],
+                  p.c_str(),
+                  from ? (" (blocked from page " + std::to_string(from) + ")").c_str() : "");
+    }
     if (!settingsPath.empty()) std::printf("settings written to %s\n", settingsPath.c_str());
     if (!expectedPath.empty())
       std::printf("expected records written to %s\n", expectedPath.c_str());

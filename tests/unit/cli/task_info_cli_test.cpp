@@ -38,7 +38,7 @@ std::string SaveSampleTask(const TempDir& dir) {
                   "021-2", G("上海市浦东路1号"), "200000", G("简介")});
   rows.AppendRow({"", "", "", "", "", "", "", "x"});
   const std::string path = (dir / "t.swrw").string();
-  SaveToFile(path, state, rows, {G(" 机床 上海"), true, false}, EngineNamingFor(engines.All()));
+  SaveToFile(path, state, rows, {G(" 机床 上海"), true, false}, engines.Naming());
   return path;
 }
 
@@ -69,7 +69,7 @@ TEST(TaskInfoCli, EmptyTaskPrintsItsDefaults) {
   TResultTable rows;
   TEngineSet engines;
   const std::string path = (dir / "empty.swrw").string();
-  SaveToFile(path, state, rows, {"", false, true}, EngineNamingFor(engines.All()));
+  SaveToFile(path, state, rows, {"", false, true}, engines.Naming());
   auto run = RunCli(dir, "task-info '" + path + "'");
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out,

@@ -14,6 +14,7 @@
 #include "core/global_set.h"
 #include "core/program_state.h"
 #include "engines/engine_set.h"
+#include "engines/source_registry.h"
 #include "local_server.h"
 #include "test_support.h"
 
@@ -53,8 +54,10 @@ class SearchThread : public ::testing::Test {
   SearchThread() {
     state.SearchText = G("机床");
     settings.MaxReadHTMLTimeOut = 10000;
-    for (const char* key : kEngineHostKeys) {
-      settings.EngineHost[key] = std::string(key) + ".localhost:" + std::to_string(server.Port());
+    const TSourceRegistry registry;
+    for (const auto& def : registry.Entries()) {
+      settings.EngineHost[def.HostKey] =
+          def.HostKey + ".localhost:" + std::to_string(server.Port());
     }
   }
 
@@ -284,4 +287,49 @@ TEST_F(SearchThread, DamagedResultPagesEndEachEngineAndTheThread) {
   EXPECT_EQ(Seen().size(), 3u);
   EXPECT_EQ(Urls(), (std::vector<std::string>{"http://b.cn/"}));
   EXPECT_EQ(engines.Baidu().TotalCount, 0);
+}
+
+TEST_F(SearchThread, TodaysSourcesArePacedResolveTrackingLinksAndPassOverABlockedOne) {
+  settings.FlagUseSina = settings.FlagUseSohu = settings.FlagUseYahoo = false;
+  settings.FlagUseGoogle = settings.FlagUse163 = settings.FlagUseBaidu = false;
+  settings.SourceUse = {{"Sogou", true}, {"BaiduWeb", true}};
+  settings.SourceHost = {{"BaiduWeb", server.Url("baiduweb.localhost", "")},
+                         {"Sogou", server.Url("sogou.localhost", "")}};
+  settings.PaceMs = 200;
+  auto item = [](const std::string& id) {
+    return "<div class=\"result c-container\"><h3><a href=\"/link?url=" + id + "\">" + id +
+           "</a></h3></div>";
+  };
+  const std::string first = "<html><body>" + item("a") + item("b") +
+                            "<div id=\"page\"><a href=\"/s?pn=10\">下一页</a></div></body></html>";
+  const std::string second = "<html><body>" + item("c") + "</body></html>";
+  server.Handle("baiduweb.localhost", "/s",
+                [&](const httplib::Request& req, httplib::Response& res) {
+                  res.set_content(req.get_param_value("pn") == "0" ? first : second,
+                                  "text/html; charset=utf-8");
+                });
+  server.Handle("baiduweb.localhost", "/link",
+                [](const httplib::Request& req, httplib::Response& res) {
+                  res.set_redirect("http://" + req.get_param_value("url") + ".cn/x?from=baidu");
+                });
+  server.Handle("sogou.localhost", "/web",
+                [](const httplib::Request&, httplib::Response& res) { res.status = 429; });
+  state.EngineList = engines.Selected(settings);
+  ASSERT_EQ(state.EngineList.size(), 2u);
+
+  const auto started = std::chrono::steady_clock::now();
+  auto thread = Run();
+  const auto elapsed = std::chrono::steady_clock::now() - started;
+  // Only the redirects were read, never the sites themselves.
+  EXPECT_EQ(Urls(),
+            (std::vector<std::string>{"http://a.cn/x?from=baidu", "http://b.cn/x?from=baidu",
+                                      "http://c.cn/x?from=baidu"}));
+  for (const auto& r : server.Requests()) EXPECT_TRUE(r.Host.ends_with("localhost")) << r.Host;
+  EXPECT_EQ(engines.Source("Sogou")->State.load(), TSourceState::Blocked);
+  EXPECT_EQ(engines.Source("Sogou")->BlockedOffset.load(), 1);
+  EXPECT_EQ(engines.Source("BaiduWeb")->State.load(), TSourceState::Finished);
+  EXPECT_EQ(engines.Source("BaiduWeb")->Given.load(), 3);
+  // Two result pages of one host at least 150 ms (200 ms less the jitter) apart.
+  EXPECT_GE(elapsed, 150ms);
+  EXPECT_EQ(state.CurrentEngine.load(), nullptr);
 }

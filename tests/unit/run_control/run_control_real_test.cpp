@@ -63,7 +63,7 @@ TEST(RunControlReal, ContinuedRunCrawlsQueuedSitesAndStopCutsOffAHangingRead) {
   TQuietView view;
   TDefaultThreadFactory factory(state, settings, engines);
   uint32_t now = 0;
-  TRunControl rc(state, settings, results, view, factory, engines.All(), [&] { return now; });
+  TRunControl rc(state, settings, results, view, factory, engines.Entries(), [&] { return now; });
 
   // A reopened task: three queued sites, the last one never answers.
   state.AppendURL(web.Url("www.acme.localhost", "/"), "Acme", "");
@@ -129,7 +129,7 @@ struct TWebRun {
   void Begin() {
     settings.Publish(set);
     factory = std::make_unique<TDefaultThreadFactory>(state, settings, engines);
-    rc = std::make_unique<TRunControl>(state, settings, results, view, *factory, engines.All(),
+    rc = std::make_unique<TRunControl>(state, settings, results, view, *factory, engines.Entries(),
                                        [this] { return now; });
   }
   void Tick() {

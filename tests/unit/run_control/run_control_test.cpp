@@ -171,9 +171,11 @@ struct TRig {
     set.FlagUseSina = set.FlagUseSohu = set.FlagUseYahoo = engines;
     set.FlagUseGoogle = set.FlagUse163 = set.FlagUseBaidu = engines;
     settings.Publish(set);
-    for (std::size_t i = 0; i < 6; ++i)
+    for (std::size_t i = 0; i < 6; ++i) {
       adapters[i] = reinterpret_cast<TSearchEngineObject*>(&adapterStorage[i]);
-    rc = std::make_unique<TRunControl>(state, settings, results, view, factory, adapters,
+      entries.push_back({adapters[i], &registry.Entries()[i]});
+    }
+    rc = std::make_unique<TRunControl>(state, settings, results, view, factory, entries,
                                        [this] { return now; });
   }
   void Tick() {
@@ -202,7 +204,10 @@ struct TRig {
   TFakeView view;
   TFakeFactory factory{state};
   std::array<char, 6> adapterStorage{};
-  TEngineAdapters adapters{};
+  // Stand-ins for the six classic engines, paired with their registry entries.
+  std::array<TSearchEngineObject*, 6> adapters{};
+  TSourceRegistry registry;
+  TEngineAdapters entries;
   uint32_t now = 5000;
   std::unique_ptr<TRunControl> rc;  // last: destroyed (and joined) first
 };

@@ -12,6 +12,7 @@
 #include "core/gbk.h"
 #include "core/global_set.h"
 #include "core/ini_file.h"
+#include "engines/source_registry.h"
 #include "test_support.h"
 
 using testsupport::G;
@@ -81,6 +82,14 @@ struct TAdapters {
       out[i] = reinterpret_cast<TSearchEngineObject*>(&storage[i]);
     return out;
   }
+  // The stand-ins under the names the registry gives the six classic engines.
+  TEngineNaming naming() {
+    std::vector<TNamedEngine> named;
+    const TSourceRegistry registry;
+    for (std::size_t i = 0; i < 6; ++i)
+      named.push_back({list()[i], registry.Entries()[i].TaskName});
+    return EngineNamingFor(named);
+  }
 };
 
 }  // namespace
@@ -91,7 +100,7 @@ TEST(TaskFile, NewTaskSavedBeforeAnyRunIsTheThirtySevenByteExample) {
   TResultTable rows;
   TAdapters adapters;
   SaveToFile((dir / "t.swrw").string(), state, rows, TTaskWindowItems{"", true, false},
-             EngineNamingFor(adapters.list()));
+             adapters.naming());
   const std::string expected =
       Bytes({0x14, 0x0A, 0x00, 0x00, 0x00, 0xE6, 0x96, 0xB0, 0xE4, 0xBB, 0xBB, 0xE5, 0x8A,
              0xA1, 0x31, 0x06, 0x00, 0x02, 0x00, 0x02, 0x00, 0x02, 0x00, 0x06, 0x00, 0x02,
@@ -221,7 +230,7 @@ TEST(TaskFile, HugeLengthsAreRejectedBeforeAllocating) {
 TEST(TaskFile, SaveAndLoadThroughTheProgramState) {
   testsupport::TempDir dir;
   TAdapters adapters;
-  const TEngineNaming naming = EngineNamingFor(adapters.list());
+  const TEngineNaming naming = adapters.naming();
   const std::string path = (dir / "run.swrw").string();
 
   TProgramState state;
@@ -270,7 +279,7 @@ TEST(TaskFile, SaveAndLoadThroughTheProgramState) {
 
 TEST(TaskFile, EngineNamesCompareExactly) {
   TAdapters adapters;
-  const TEngineNaming naming = EngineNamingFor(adapters.list());
+  const TEngineNaming naming = adapters.naming();
   const char* names[] = {"sina", "sohu", "yahoo", "google", "163", "baidu"};
   for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(naming.NameOf(adapters.list()[i]), names[i]);
