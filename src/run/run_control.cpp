@@ -22,6 +22,8 @@ std::string NoAddressReason(const TNoAddressFacts& facts) {
     return keyword ? GBK("没有输入关键词") : GBK("没有输入网站的初始链接地址");
   if (keyword) {
     if (facts.SourcesOn == 0) return GBK("没有启用任何搜索引擎，请在“选项”中选择搜索引擎");
+    if (facts.SourcesBlocked > 0 && facts.SourcesBlocked + facts.SourcesFailed >= facts.SourcesOn)
+      return GBK("搜索引擎要求验证（访问受阻），请稍后用“继续”重试，或在“选项”中换用其他搜索来源");
     if (facts.SourcesFailed >= facts.SourcesOn)
       return GBK("所有搜索引擎都无法访问（网络不通、超时或被拒绝）");
     return GBK("搜索引擎没有返回任何网址，请换用其他关键词");
@@ -300,8 +302,14 @@ TNoAddressFacts TRunControl::NoAddressFacts() const {
   facts.SearchText = state_.SearchText;
   facts.SourcesOn = state_.EngineList.size();
   // The producer has been freed: the adapters are no longer read by any thread.
-  for (const TSearchEngineObject* engine : state_.EngineList)
-    if (engine && engine->HTML.empty()) ++facts.SourcesFailed;
+  for (const TSearchEngineObject* engine : state_.EngineList) {
+    if (!engine) continue;
+    const TSourceState st = engine->State.load();
+    if (st == TSourceState::Blocked)
+      ++facts.SourcesBlocked;
+    else if (st == TSourceState::Failed || engine->HTML.empty())
+      ++facts.SourcesFailed;
+  }
   const auto set = settings_.Snapshot();
   facts.CompanyNameFilterEmpty =
       set->BUseCompanyNameLike &&

@@ -35,8 +35,9 @@ uint32_t SteadyTickCount();
 struct TNoAddressFacts {
   int32_t SearchMode = 0;
   std::string SearchText;
-  std::size_t SourcesOn = 0;      // keyword search: engines switched on
-  std::size_t SourcesFailed = 0;  // of those, the ones whose last result page came back empty
+  std::size_t SourcesOn = 0;       // keyword search: engines switched on
+  std::size_t SourcesFailed = 0;   // of those, the ones whose last result page came back empty
+  std::size_t SourcesBlocked = 0;  // of those, the ones that answered with a verification page
   // Directory search: information links must name a company, but that list is empty.
   bool CompanyNameFilterEmpty = false;
 };

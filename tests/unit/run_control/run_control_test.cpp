@@ -617,6 +617,9 @@ TEST(RunControl, ModernTextsTellAStopFromAnEndAndSayWhyNothingWasFound) {
   EXPECT_NE(NoAddressReason(facts).find(G("都无法访问")), std::string::npos);
   facts.SourcesFailed = 1;
   EXPECT_NE(NoAddressReason(facts).find(G("没有返回任何网址")), std::string::npos);
+  facts.SourcesBlocked = 1;  // one failed, one blocked: blocking is what the user can act on
+  EXPECT_NE(NoAddressReason(facts).find(G("访问受阻")), std::string::npos);
+  facts.SourcesBlocked = 0;
   facts.SearchMode = 1;
   facts.CompanyNameFilterEmpty = true;
   EXPECT_NE(NoAddressReason(facts).find(G("公司名称特征")), std::string::npos);
