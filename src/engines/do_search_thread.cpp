@@ -9,6 +9,7 @@
 #include "core/program_state.h"
 #include "engines/engine_set.h"
 #include "engines/result_page_reader.h"
+#include "net/client_settings.h"
 #include "net/fetch.h"
 
 namespace {
@@ -73,12 +74,15 @@ TSearchEngineObject* TDoSearchThread::NextEngine(TSearchEngineObject* e) const {
 
 void TDoSearchThread::Execute() {
   Keyword = state_.SearchText;
+  // Time-outs, deadline, proxy and TLS from the settings; the agents and headers stay the
+  // search thread's own (classic engines as always, today's sources as a browser).
+  ConfigureClient(HTTPClient, *settings_, kUserAgentSearch);
   HTTPClient.SetUserAgent(kUserAgentSearch);
-  HTTPClient.SetReadTimeout(settings_->MaxReadHTMLTimeOut);
+  HTTPClient.SetRequestHeaders(kAcceptClassic, std::string());
+  ConfigureClient(LinkClient, *settings_, kBrowserAgent);
   LinkClient.SetUserAgent(kBrowserAgent);
   LinkClient.SetHeaders(BrowserHeaders());
   LinkClient.EnableCookies();
-  LinkClient.SetReadTimeout(settings_->MaxReadHTMLTimeOut);
   LinkClient.SetRedirectHandler([](const std::string& target) { throw TRedirectSeen{target}; });
   jitterSeed_ = std::random_device{}();
 

@@ -154,14 +154,10 @@ THttpClient::THttpClient() {
 }
 
 void THttpClient::SetRequestHeaders(const std::string& accept, const std::string& acceptLanguage) {
-  curl_slist* headers = nullptr;
   // An empty "Accept:" line tells curl to send no Accept header at all.
-  headers = curl_slist_append(headers, ("Accept: " + accept).c_str());
-  if (!acceptLanguage.empty())
-    headers = curl_slist_append(headers, ("Accept-Language: " + acceptLanguage).c_str());
-  if (easy_) curl_easy_setopt(Easy(easy_), CURLOPT_HTTPHEADER, headers);
-  curl_slist_free_all(static_cast<curl_slist*>(headers_));
-  headers_ = headers;
+  std::vector<std::string> lines = {"Accept: " + accept};
+  if (!acceptLanguage.empty()) lines.push_back("Accept-Language: " + acceptLanguage);
+  SetHeaders(lines);
 }
 
 THttpClient::~THttpClient() {
