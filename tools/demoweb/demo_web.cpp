@@ -846,8 +846,6 @@ void TDemoWeb::WriteSettings(const std::string& path, int workerCount, TSourceSe
   }
   // Short pacing: the demo answers at once and the tests should not wait for it.
   if (today) ini.WriteString("SEARCH", "PaceMs", "100");
-  // The expected records of the demo are those of the label-driven recognition.
-  ini.WriteString("FINDFLAGS", "FlagModernRecognition", "0");
   ini.SaveFile(path);
 }
 
