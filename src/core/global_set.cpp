@@ -417,6 +417,13 @@ void SaveCrawlSettings(const TGlobalSet& set, const std::string& path) {
   SaveSections(set, path, {"CRAWL", "NETWORK"});
 }
 
+void SaveRecognitionSwitch(const TGlobalSet& set, const std::string& path) {
+  TIniFile ini;
+  if (!ini.LoadFile(path)) ThrowIniWriteError(path);
+  ini.WriteString("FINDFLAGS", "FlagModernRecognition", set.FlagModernRecognition ? "1" : "0");
+  ini.SaveFile(path);
+}
+
 void SavePointWebSettings(const TGlobalSet& set, const std::string& path) {
   SaveSections(set, path, {"POINTLIKE"});
 }

@@ -57,7 +57,8 @@ class TGlobalSet {
   // editor steps that keep typed text, a filter box. Off gives the window as first designed.
   bool FlagModernWindow = true;
   // Recognition beyond the keyword lists (shapes, branches, page-wide names); section
-  // FINDFLAGS, key FlagModernRecognition, on when missing. Read only: saves never write it.
+  // FINDFLAGS, key FlagModernRecognition, on when missing. The other saves leave it alone;
+  // the options dialog writes it with SaveRecognitionSwitch.
   bool FlagModernRecognition = true;
   // SETTING/ClampNumbers (read only, default on): LoadSettings brings the three numbers into
   // the options dialog's ranges; 0 takes them as stored.
@@ -136,6 +137,7 @@ void SaveSettings(const TGlobalSet& set, const std::string& path);
 void SaveMatchingSettings(const TGlobalSet& set, const std::string& path);
 void SavePointWebSettings(const TGlobalSet& set, const std::string& path);
 void SaveCrawlSettings(const TGlobalSet& set, const std::string& path);  // CRAWL and NETWORK
+void SaveRecognitionSwitch(const TGlobalSet& set, const std::string& path);
 // FLAGUSESEARCH, and SOURCES, SOURCEHOST and SEARCH once the record names any source.
 void SaveEngineSettings(const TGlobalSet& set, const std::string& path);
 void SaveSearchMode(bool keywordSearch, const std::string& path);

@@ -193,6 +193,7 @@ QWidget* MakeCrawlPage(TCrawlPage& page, QWidget* parent) {
 void SaveOptionSettings(const TGlobalSet& set, const std::string& path) {
   SaveSettings(set, path);
   SaveCrawlSettings(set, path);
+  SaveRecognitionSwitch(set, path);
 }
 
 }  // namespace
@@ -214,11 +215,14 @@ TOptionForm::TOptionForm(TSettingsContext context, QWidget* parent)
 
   auto* findGroup = new QGroupBox(QStringLiteral("查找选项"), general);
   auto* findLayout = new QVBoxLayout(findGroup);
-  const std::array<TCheckField, 3> finds = {{
+  const std::array<TCheckField, 4> finds = {{
       {MakeCheck("CheckBox1", "查找电子邮件", findGroup), &TGlobalSet::FlagFindMailAddress},
       {MakeCheck("CheckBox2", "查找电话和传真", findGroup), &TGlobalSet::FlagFindTelAndFax},
       {MakeCheck("CheckBox3", "查找地址和邮编", findGroup),
        &TGlobalSet::FlagFindAddressAndPostCode},
+      {MakeCheck("ModernRecognitionBox", "按格式识别未标注的邮箱和电话、各分支机构及公司名称",
+                 findGroup),
+       &TGlobalSet::FlagModernRecognition},
   }};
   for (const TCheckField& check : finds) {
     findLayout->addWidget(check.Box);

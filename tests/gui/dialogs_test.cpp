@@ -242,6 +242,9 @@ void DialogsTest::optionsFillAndConfirmAtOnce() {
   QCOMPARE(Child<QSpinBox>(&form, "SitePageBudget")->value(), 30);
   Child<QSpinBox>(&form, "SitePageBudget")->setValue(7);
   Child<QComboBox>(&form, "UserAgent")->setCurrentText(QString());
+  // Recognition beyond the labels: on for a file without the key, turned off here.
+  QVERIFY(Child<QCheckBox>(&form, "ModernRecognitionBox")->isChecked());
+  Child<QCheckBox>(&form, "ModernRecognitionBox")->setChecked(false);
 
   // Enter acts as the OK button.
   form.show();
@@ -260,6 +263,8 @@ void DialogsTest::optionsFillAndConfirmAtOnce() {
   QCOMPARE(Ini(f.Path, "CRAWL", "SitePageBudget"), std::string("7"));
   QCOMPARE(Ini(f.Path, "NETWORK", "UserAgent"), std::string(""));
   QCOMPARE(Ini(f.Path, "NETWORK", "ProxyMode"), std::string("1"));
+  QCOMPARE(Ini(f.Path, "FINDFLAGS", "FlagModernRecognition"), std::string("0"));
+  QVERIFY(!f.Store.Snapshot()->FlagModernRecognition);
 }
 
 void DialogsTest::optionsDefaultThenCancelChangesNothing() {
