@@ -16,18 +16,6 @@ namespace {
 
 constexpr std::string_view kTempMarker = ".tmp";
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 // The pid in a temporary name "<name>.tmp<pid>-<n>-<r>", or 0 when `file` is not one.
 pid_t TemporaryOwner(std::string_view file, std::string_view name) {
   if (!file.starts_with(name)) return 0;
@@ -52,6 +40,18 @@ pid_t TemporaryOwner(std::string_view file, std::string_view name) {
 }
 
 }  // namespace
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
 
 fs::path SaveTarget(const fs::path& path) {
   fs::path p = path;

@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+// Writes every byte, retrying interrupted writes; false on the first failure (errno set).
+bool WriteAll(int fd, std::string_view bytes);
+
 // The file a save replaces: `path`, or the file a symbolic link there leads to (the link
 // itself stays).
 std::filesystem::path SaveTarget(const std::filesystem::path& path);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/atomic_file.h"
 #include "core/file_read.h"
 #include "core/gbk.h"
 
@@ -57,18 +58,6 @@ std::string FullPath(const std::string& path) {
   std::error_code ec;
   auto full = std::filesystem::absolute(path, ec);
   return ec ? path : full.string();
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 bool HexValue(std::string_view digits, uint32_t& out) {

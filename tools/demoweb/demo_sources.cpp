@@ -36,29 +36,6 @@ std::string Hex(uint64_t v, int digits = 16) {
   return s;
 }
 
-std::string Html(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '&':
-        out += "&amp;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 // Percent-encoding of a query value (UTF-8 bytes as they are).
 std::string Pct(std::string_view text, bool plusForSpace = false) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -148,8 +125,8 @@ int IntParam(const std::multimap<std::string, std::string>& query, const std::st
 
 // The keyword marked the way the engine marks matches in titles and snippets.
 std::string Mark(const std::string& text, const std::string& keyword, const char* tag) {
-  const std::string escaped = Html(text);
-  const std::string kw = Html(keyword);
+  const std::string escaped = EscapeHtml(text);
+  const std::string kw = EscapeHtml(keyword);
   const auto at = kw.empty() ? std::string::npos : escaped.find(kw);
   if (at == std::string::npos) return escaped;
   return escaped.substr(0, at) + "<" + tag + ">" + kw + "</" + tag + ">" +
@@ -182,7 +159,7 @@ TDemoResponse Redirect(const std::string& to, std::string body = std::string()) 
   r.Status = 302;
   r.ContentType = "text/html; charset=utf-8";
   r.Location = to;
-  r.Body = body.empty() ? "<html><body><a href=\"" + Html(to) + "\">moved</a></body></html>\n"
+  r.Body = body.empty() ? "<html><body><a href=\"" + EscapeHtml(to) + "\">moved</a></body></html>\n"
                         : std::move(body);
   return r;
 }
@@ -225,7 +202,7 @@ struct TPage {
 };
 
 std::string BaiduPage(const TPage& p) {
-  const std::string kw = Html(p.Keyword);
+  const std::string kw = EscapeHtml(p.Keyword);
   const std::string q = Pct(p.Keyword);
   const std::string rsv = Hex(Hash(kBaidu, p.Number, 1));
   auto pageUrl = [&](int n) {
@@ -257,15 +234,15 @@ std::string BaiduPage(const TPage& p) {
     const TDemoSite& s = *it.Site;
     h += "<div class=\"result c-container xpath-log new-pmd\" srcid=\"1599\" id=\"" +
          std::to_string(it.Rank + 1) + "\" tpl=\"www_index\"" +
-         (it.Rank % 2 ? " mu=\"" + Html(it.Target) + "\"" : std::string()) + " data-op=\"{'y':'" +
-         Hex(Hash(kBaidu, s.Index, 3), 8) +
-         "'}\">\n<h3 class=\"c-title t t tts-title\"><a href=\"" + Html(it.Link) +
+         (it.Rank % 2 ? " mu=\"" + EscapeHtml(it.Target) + "\"" : std::string()) +
+         " data-op=\"{'y':'" + Hex(Hash(kBaidu, s.Index, 3), 8) +
+         "'}\">\n<h3 class=\"c-title t t tts-title\"><a href=\"" + EscapeHtml(it.Link) +
          "\" target=\"_blank\">" + Mark(Title(s), p.Keyword, "em") +
          "</a></h3>\n<div class=\"c-row\"><span class=\"c-color-gray2\">" + Date(s) +
          "&nbsp;</span><span class=\"content-right_8Zs40\">" + Mark(Snippet(s), p.Keyword, "em") +
          "</span></div>\n<div class=\"c-row source_1Vdff\"><a target=\"_blank\" href=\"" +
-         Html(it.Link) + "\" class=\"siteLink_9TPP3\"><span class=\"c-color-gray\">" + s.Host +
-         "</span></a> <a href=\"http://cache.baiducontent.today.localhost/c?m=" +
+         EscapeHtml(it.Link) + "\" class=\"siteLink_9TPP3\"><span class=\"c-color-gray\">" +
+         s.Host + "</span></a> <a href=\"http://cache.baiducontent.today.localhost/c?m=" +
          Hex(Hash(kBaidu, s.Index, 4)) +
          "\" target=\"_blank\" class=\"kuaizhao_2QU4X\">百度快照</a></div>\n</div>\n";
     if (it.Rank == 2)
@@ -297,7 +274,7 @@ std::string BaiduPage(const TPage& p) {
 }
 
 std::string BingPage(const TPage& p) {
-  const std::string kw = Html(p.Keyword);
+  const std::string kw = EscapeHtml(p.Keyword);
   const std::string q = Pct(p.Keyword, true);
   auto pageUrl = [&](int n, const char* form) {
     return "/search?q=" + q + "&amp;first=" + std::to_string((n - 1) * kSourcePageSize + 1) +
@@ -322,11 +299,11 @@ std::string BingPage(const TPage& p) {
          "，厂家直供。</p></div></div></li></ul></li>\n";
   for (const TItem& it : p.Items) {
     const TDemoSite& s = *it.Site;
-    const std::string link = Html(it.Link);
+    const std::string link = EscapeHtml(it.Link);
     h += "<li class=\"b_algo\" data-id=\"\"><div class=\"b_tpcn\"><a class=\"tilk\" href=\"" +
          link + "\" h=\"ID=SERP,5" + std::to_string(100 + it.Rank) +
-         ".1\"><div class=\"tptxt\"><div class=\"tptt\">" + Html(s.Company) +
-         "</div><div class=\"tpmeta\"><cite>" + Html(it.Target) +
+         ".1\"><div class=\"tptxt\"><div class=\"tptt\">" + EscapeHtml(s.Company) +
+         "</div><div class=\"tpmeta\"><cite>" + EscapeHtml(it.Target) +
          "</cite></div></div></a></div><h2><a href=\"" + link + "\" h=\"ID=SERP,5" +
          std::to_string(200 + it.Rank) + ".1\">" + Mark(Title(s), p.Keyword, "strong") +
          "</a></h2><div class=\"b_caption\"><p class=\"b_lineclamp2 b_algoSlug\"><span "
@@ -360,7 +337,7 @@ std::string BingPage(const TPage& p) {
 }
 
 std::string SogouPage(const TPage& p) {
-  const std::string kw = Html(p.Keyword);
+  const std::string kw = EscapeHtml(p.Keyword);
   const std::string q = Pct(p.Keyword);
   auto pageUrl = [&](int n) {
     return "?query=" + q + "&amp;page=" + std::to_string(n) + "&amp;ie=utf8";
@@ -378,9 +355,9 @@ std::string SogouPage(const TPage& p) {
          "_优质供应商</a></h3><div class=\"biz_ad\">广告</div></div></div>\n";
   for (const TItem& it : p.Items) {
     const TDemoSite& s = *it.Site;
-    const std::string link = Html(it.Link);
+    const std::string link = EscapeHtml(it.Link);
     const std::string dataUrl =
-        it.Rank % 3 == 1 ? " data-url=\"" + Html(it.Target) + "\"" : std::string();
+        it.Rank % 3 == 1 ? " data-url=\"" + EscapeHtml(it.Target) + "\"" : std::string();
     if (it.Rank % 2 == 0) {
       h += "<div class=\"vrwrap\" id=\"rb_" + std::to_string(it.Rank) + "\"" + dataUrl +
            "><div class=\"struct201102\"><h3 class=\"vr-title\"><a target=\"_blank\" href=\"" +
@@ -426,7 +403,7 @@ std::string SogouPage(const TPage& p) {
 }
 
 std::string So360Page(const TPage& p) {
-  const std::string kw = Html(p.Keyword);
+  const std::string kw = EscapeHtml(p.Keyword);
   const std::string q = Pct(p.Keyword);
   auto pageUrl = [&](int n) {
     return "/s?q=" + q + "&amp;pn=" + std::to_string(n) + "&amp;src=srp_paging";
@@ -447,8 +424,9 @@ std::string So360Page(const TPage& p) {
   for (const TItem& it : p.Items) {
     const TDemoSite& s = *it.Site;
     h += "<li class=\"res-list\" data-urlfp=\"" + Hex(Hash(kSo360, s.Index, 3), 12) +
-         "\"><h3 class=\"res-title\"><a href=\"" + Html(it.Link) + "\" data-mdurl=\"" +
-         Html(it.Target) + "\" rel=\"noopener\" data-res='{\"pos\":" + std::to_string(it.Rank + 1) +
+         "\"><h3 class=\"res-title\"><a href=\"" + EscapeHtml(it.Link) + "\" data-mdurl=\"" +
+         EscapeHtml(it.Target) +
+         "\" rel=\"noopener\" data-res='{\"pos\":" + std::to_string(it.Rank + 1) +
          "}' target=\"_blank\">" + Mark(Title(s), p.Keyword, "em") +
          "</a></h3><p class=\"res-desc\">" + Mark(Snippet(s), p.Keyword, "em") +
          "</p><p class=\"res-linkinfo\"><cite>" + s.Host +
@@ -471,7 +449,7 @@ std::string So360Page(const TPage& p) {
 }
 
 std::string DuckDuckGoPage(const TPage& p) {
-  const std::string kw = Html(p.Keyword);
+  const std::string kw = EscapeHtml(p.Keyword);
   auto form = [&](int n, const char* caption) {
     return "<div class=\"nav-link\"><form action=\"/html/\" method=\"post\"><input "
            "type=\"submit\" class=\"btn btn--alt\" value=\"" +
@@ -505,7 +483,7 @@ std::string DuckDuckGoPage(const TPage& p) {
          p.Base + "/y.js?ad_provider=bingv7aa\">" + kw + "，优惠促销。</a></div></div>\n";
   for (const TItem& it : p.Items) {
     const TDemoSite& s = *it.Site;
-    const std::string link = Html(it.Link);
+    const std::string link = EscapeHtml(it.Link);
     h += "<div class=\"result results_links results_links_deep web-result \"><div "
          "class=\"links_main links_deep result__body\"><h2 class=\"result__title\"><a "
          "rel=\"nofollow\" class=\"result__a\" href=\"" +
@@ -778,7 +756,7 @@ std::optional<TDemoResponse> TDemoSources::TrackingRedirect(
 }
 
 TDemoResponse TDemoSources::BlockedPage(std::size_t source, const std::string& keyword) const {
-  const std::string kw = Html(keyword);
+  const std::string kw = EscapeHtml(keyword);
   switch (source) {
     case kBaidu:
       return Redirect(Base(source) + kVerifyPath[source] + "?ak=" + Hex(Hash(source, 0, 20)) +

@@ -12,6 +12,30 @@
 
 namespace demoweb {
 
+std::string EscapeHtml(std::string_view bytes) {
+  // Markup bytes are below 0x40, never the second byte of a GBK character.
+  std::string out;
+  for (char c : bytes) {
+    switch (c) {
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
 namespace {
 
 struct TCity {
@@ -107,30 +131,6 @@ bool IsGbk(TCharset c) {
   return c == TCharset::GbkHeader || c == TCharset::GbkMeta;
 }
 
-std::string Escape(std::string_view bytes) {
-  // Markup bytes are below 0x40, never the second byte of a GBK character.
-  std::string out;
-  for (char c : bytes) {
-    switch (c) {
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '&':
-        out += "&amp;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 std::string Query(const std::multimap<std::string, std::string>& query, const std::string& key) {
   auto it = query.find(key);
   return it == query.end() ? std::string() : it->second;
@@ -148,7 +148,7 @@ int QueryInt(const std::multimap<std::string, std::string>& query, const std::st
 constexpr const char* kKeywordMark = "\x01KW\x01";
 
 std::string FillKeyword(std::string gbkPage, const std::string& keyword) {
-  return gbk::ReplaceAll(gbkPage, kKeywordMark, Escape(keyword));
+  return gbk::ReplaceAll(gbkPage, kKeywordMark, EscapeHtml(keyword));
 }
 
 // The page-number bar under a result list; `base` is the first value of the paging key.

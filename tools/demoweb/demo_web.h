@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace demoweb {
@@ -78,6 +79,9 @@ enum class TSourceSet {
 };
 
 class TDemoSources;
+
+// The markup bytes as entities; safe in GBK and UTF-8 text alike (they are below 0x40).
+std::string EscapeHtml(std::string_view text);
 
 class TDemoWeb {
  public:
