@@ -555,8 +555,9 @@ std::string VerifyPage(std::size_t source) {
 void TDemoSources::SetBlocks(const TSourceBlocks& blocks) {
   std::array<int, 6> from{};
   for (const auto& [name, page] : blocks) {
+    const std::string& wanted = name;  // a lambda may not capture a structured binding
     const auto it = std::find_if(kSourceNames.begin(), kSourceNames.end(),
-                                 [&](const char* n) { return name == n; });
+                                 [&](const char* n) { return wanted == n; });
     if (it == kSourceNames.end()) throw std::invalid_argument("unknown source " + name);
     from[static_cast<std::size_t>(it - kSourceNames.begin())] = std::max(1, page);
   }
