@@ -29,6 +29,9 @@ enum TField { kAddress = 0, kPostCode = 1, kTelephone = 2, kFax = 3, kEmail = 4,
 constexpr std::size_t kMaxValue = 150;
 constexpr std::size_t kMaxName = 100;
 constexpr int kHeadingReach = 8;  // lines between a heading and its record's first contact
+// A visible line longer than this (a page without break tags, or junk) is read in pieces, so
+// the per-character work of the shape finders stays small whatever the page.
+constexpr std::size_t kMaxLineBytes = 64 * 1024;
 
 struct TLine {
   std::string Text;
@@ -151,8 +154,24 @@ std::vector<TLine> PageLines(const TTokens& tokens, const TIsTag& isTag, std::st
   std::vector<TLine> lines;
   TLine current;
   std::string buffer;
+  // Moves every full piece of an over-long run into lines and gives back the rest.
+  auto splitLong = [&](std::string text) {
+    if (text.size() <= kMaxLineBytes) return text;
+    std::string_view rest = text;
+    while (rest.size() > kMaxLineBytes) {
+      // Cut at the last blank before the limit, else at a character boundary.
+      std::size_t cut = rest.rfind(' ', kMaxLineBytes);
+      if (cut == std::string_view::npos || cut == 0) {
+        cut = 0;
+        while (cut < kMaxLineBytes) cut += gbk::CharLen(rest, cut);
+      }
+      lines.push_back({std::string(rest.substr(0, cut)), {}});
+      rest.remove_prefix(std::min(rest.size(), cut + (cut < rest.size() && rest[cut] == ' ')));
+    }
+    return std::string(rest);
+  };
   auto endLine = [&] {
-    std::string text = Collapse(buffer);
+    std::string text = splitLong(Collapse(buffer));
     buffer.clear();
     if (text.empty() && current.Mailto.empty()) return;
     if (text.empty() && !lines.empty()) {
@@ -184,8 +203,10 @@ std::vector<TLine> PageLines(const TTokens& tokens, const TIsTag& isTag, std::st
       if (skipDepth > 0) continue;
       if (inTitle) title += DecodeText(t);
       if (!inBody) continue;
-      buffer.push_back(' ');
-      buffer += DecodeText(t);
+      // Untrimmed: text split only by a stray "<" stays one run; blanks are collapsed later.
+      buffer += DecodeText(*token);
+      // A run without break tags is cut as it grows, so it is never held twice whole.
+      if (buffer.size() > 2 * kMaxLineBytes) buffer = splitLong(Collapse(buffer)) + ' ';
       continue;
     }
     const TTag tag = ParseTag(t);

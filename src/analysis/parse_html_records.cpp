@@ -86,12 +86,12 @@ void TParseHTML::Analyse() {
                      &WebAddresses, &Descriptions})
     list->clear();
 
-  BuildBlocks();
   const TGlobalSet& s = Settings();
   if (s.FlagModernRecognition) {
-    AnalyseModern();
+    AnalyseModern();  // reads the tokens by lines; the blocks are not needed
     return;
   }
+  BuildBlocks();
   const std::array<bool, 5> enabled = {s.FlagFindAddressAndPostCode, s.FlagFindAddressAndPostCode,
                                        s.FlagFindTelAndFax, s.FlagFindTelAndFax,
                                        s.FlagFindMailAddress};

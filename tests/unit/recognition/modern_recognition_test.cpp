@@ -211,4 +211,16 @@ TEST(ModernRecognition, BadInputNeitherCrashesNorSlowsDown) {
     parser.Analyse();
     EXPECT_LE(parser.Companies.size(), 1u);
   }
+
+  // A run without break tags, far longer than a line is read at once, is read in pieces; the
+  // contact block after it is still found.
+  std::string run = "<html><head><title>" + G("明远机械有限公司") + "</title></head><body><p>";
+  for (int i = 0; i < 30000; ++i) run += "<span>lorem ipsum</span> < ";
+  run +=
+      "</p><p>" + G("明远机械有限公司</p><p>电话：0571-88886666</p><p>邮箱：sales@mingyuan.cn</p>");
+  parser.LoadPage(run, "", "http://a.cn/", "");
+  parser.Analyse();
+  ASSERT_EQ(parser.Emails.size(), 1u);
+  EXPECT_EQ(parser.Emails[0], "sales@mingyuan.cn");
+  EXPECT_EQ(parser.Telephones[0], "0571-88886666");
 }
