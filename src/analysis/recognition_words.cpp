@@ -1,9 +1,7 @@
 #include "analysis/recognition_words.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "core/data_files.h"
+#include "core/file_read.h"
 #include "core/gbk.h"
 #include "core/global_set.h"
 #include "core/ini_file.h"
@@ -32,10 +30,8 @@ TRecognitionWords ParseRecognitionWords(std::string_view iniBytes) {
 const TRecognitionWords& RecognitionWords() {
   static const TRecognitionWords words = [] {
     std::string bytes;
-    if (auto path = FindDataFile("recognition-words.ini")) {
-      std::ifstream in(*path, std::ios::binary);
-      bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    if (auto path = FindDataFile("recognition-words.ini"))
+      ReadFileCapped(*path, kIniMaxFileBytes, bytes);
     return ParseRecognitionWords(bytes);
   }();
   return words;

@@ -116,12 +116,16 @@ int RenameOver(const std::string& tempPath, const fs::path& target) {
   return err;
 }
 
-int ReplaceFile(const fs::path& path, std::string_view bytes) {
+int ReplaceFile(const fs::path& path, std::string_view bytes, bool* notCreated) {
+  if (notCreated) *notCreated = false;
   const fs::path target = SaveTarget(path);
   RemoveStaleTemporaries(target);
   std::string tempPath;
   const int fd = CreateTemporaryBeside(target, tempPath);
-  if (fd < 0) return errno;
+  if (fd < 0) {
+    if (notCreated) *notCreated = true;
+    return errno;
+  }
   bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
   int err = errno;
   if (::close(fd) != 0 && ok) {

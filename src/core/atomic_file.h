@@ -27,5 +27,7 @@ void RemoveStaleTemporaries(const std::filesystem::path& target);
 int RenameOver(const std::string& tempPath, const std::filesystem::path& target);
 
 // All of the above for content held in memory; the data is synced before the rename.
-// Returns 0 or an errno.
-int ReplaceFile(const std::filesystem::path& path, std::string_view bytes);
+// Returns 0 or an errno; `notCreated`, when given, tells whether the temporary file could not
+// even be created.
+int ReplaceFile(const std::filesystem::path& path, std::string_view bytes,
+                bool* notCreated = nullptr);

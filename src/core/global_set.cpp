@@ -3,15 +3,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <initializer_list>
 
 #include "core/data_files.h"
+#include "core/file_read.h"
 #include "core/gbk.h"
 #include "core/log.h"
 
@@ -238,21 +238,12 @@ std::optional<std::string> ReadShippedDefaults(const std::string& path, std::str
     return std::nullopt;
   }
   std::string bytes;
-  {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-      problem = SystemError(errno);
-      return std::nullopt;
-    }
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-      problem = "read error";
-      return std::nullopt;
-    }
+  const TFileReadResult read = ReadFileCapped(path, kIniMaxFileBytes, bytes);
+  if (read.Status != TFileReadStatus::Ok) {
+    problem = read.Status == TFileReadStatus::TooLarge ? "over 16 MiB"
+              : read.Error != 0                        ? SystemError(read.Error)
+                                                       : "read error";
+    return std::nullopt;
   }
   if (bytes.find('\0') != std::string::npos) {
     problem = "not a text file";

@@ -1,8 +1,5 @@
 #include "core/task_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -299,25 +296,10 @@ TTaskFileData ReadTaskFile(const std::string& path) {
 }
 
 void WriteTaskFile(const std::string& path, const TTaskFileData& data) {
-  const std::string bytes = EncodeTaskFile(data);
   // Written where a symbolic link leads, so the link stays a link.
-  const std::filesystem::path target = SaveTarget(path);
-  RemoveStaleTemporaries(target);
-  std::string tempPath;
-  const int fd = CreateTemporaryBeside(target, tempPath);
-  if (fd < 0) ThrowAccess("Cannot create file", path, errno);
-  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  int err = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(tempPath.c_str());
-    ThrowAccess("Cannot write file", path, err);
-  }
-  err = RenameOver(tempPath, target);
-  if (err != 0) ThrowAccess("Cannot write file", path, err);
+  bool notCreated = false;
+  const int err = ReplaceFile(path, EncodeTaskFile(data), &notCreated);
+  if (err != 0) ThrowAccess(notCreated ? "Cannot create file" : "Cannot write file", path, err);
 }
 
 TEngineNaming EngineNamingFor(const std::vector<TNamedEngine>& engines) {

@@ -6,11 +6,10 @@
 #include <cctype>
 #include <charconv>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "core/data_files.h"
+#include "core/file_read.h"
 #include "core/gbk.h"
 #include "core/global_set.h"
 #include "core/ini_file.h"
@@ -199,11 +198,9 @@ TSourceRegistry::TSourceRegistry() {
 }
 
 void TSourceRegistry::LoadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return;
-  std::ostringstream text;
-  text << in.rdbuf();
-  LoadText(text.str(), path);
+  std::string text;
+  if (ReadFileCapped(path, kIniMaxFileBytes, text).Status != TFileReadStatus::Ok) return;
+  LoadText(text, path);
 }
 
 void TSourceRegistry::LoadText(std::string_view text, const std::string& fileName) {

@@ -164,14 +164,6 @@ TDemoResponse Redirect(const std::string& to, std::string body = std::string()) 
   return r;
 }
 
-TDemoResponse Missing() {
-  TDemoResponse r;
-  r.Status = 404;
-  r.ContentType = "text/html; charset=utf-8";
-  r.Body = "<html><body><h1>404 Not Found</h1></body></html>\n";
-  return r;
-}
-
 // One result on a page: the site, its 0-based rank in the source's list, and the address
 // the engine links it with.
 struct TItem {
@@ -674,7 +666,7 @@ std::optional<TDemoResponse> TDemoSources::Respond(
   if (page == 0) {
     if (auto r = TrackingRedirect(src, path, query)) return r;
     if (*kVerifyPath[src] && path == kVerifyPath[src]) return Page(VerifyPage(src));
-    return Missing();
+    return NotFound();
   }
   if (const int from = BlockedFrom(src); from > 0 && page >= from) return BlockedPage(src, keyword);
   return ResultPage(src, page, keyword);

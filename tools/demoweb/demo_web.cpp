@@ -36,6 +36,14 @@ std::string EscapeHtml(std::string_view bytes) {
   return out;
 }
 
+TDemoResponse NotFound() {
+  TDemoResponse r;
+  r.Status = 404;
+  r.ContentType = "text/html";
+  r.Body = "<html><body><h1>404 Not Found</h1></body></html>\n";
+  return r;
+}
+
 namespace {
 
 struct TCity {
@@ -288,14 +296,6 @@ TDemoResponse Html(const TDemoSite& site, const std::string& utf8) {
       r.ContentType = "text/html";
   }
   r.Body = IsGbk(site.Charset) ? gbk::FromUtf8(utf8) : utf8;
-  return r;
-}
-
-TDemoResponse NotFound() {
-  TDemoResponse r;
-  r.Status = 404;
-  r.ContentType = "text/html";
-  r.Body = "<html><body><h1>404 Not Found</h1></body></html>\n";
   return r;
 }
 

@@ -82,6 +82,8 @@ class TDemoSources;
 
 // The markup bytes as entities; safe in GBK and UTF-8 text alike (they are below 0x40).
 std::string EscapeHtml(std::string_view text);
+// The demo's "404 Not Found" page.
+TDemoResponse NotFound();
 
 class TDemoWeb {
  public:

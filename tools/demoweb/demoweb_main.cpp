@@ -92,15 +92,15 @@ int main(int argc, char** argv) {
     else if (a == "--list-sites" && *v)
       listPath = v;
     else if (a == "--block" && *v) {
-      const std::string spec = v;
-      const auto colon = spec.find(':');
+      const std::string block = v;
+      const auto colon = block.find(':');
       int from = 1;
       if (colon != std::string::npos) {
-        const auto page = Number(spec.c_str() + colon + 1, 1, 100000);
+        const auto page = Number(block.c_str() + colon + 1, 1, 100000);
         if (!page) return Usage();
         from = *page;
       }
-      blocks[spec.substr(0, colon)] = from;
+      blocks[block.substr(0, colon)] = from;
     } else
       return Usage();
   }
