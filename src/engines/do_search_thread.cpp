@@ -207,16 +207,10 @@ void TDoSearchThread::SearchOnePage(TSearchEngineObject* e) {
     const auto started = std::chrono::steady_clock::now();
     THttpResult r = HTTPClient.Get(url);
     if (!r.Ok && Terminated()) return;
-    TLogEntry entry;
+    TLogEntry entry = FetchLogEntry(url, r, started);
     entry.Level = r.Ok ? TLogLevel::Info : TLogLevel::Warning;
     entry.Category = "search";
-    entry.Url = url;
-    entry.Site = LogSiteOf(url);
-    entry.Status = r.Status;
     entry.Error = KindOf(r);
-    entry.ElapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::steady_clock::now() - started)
-                          .count();
     entry.Message = e->Caption() + (r.Ok ? " result page" : " result page failed");
     TLog::Global().Add(std::move(entry));
     response.Ok = r.Ok;

@@ -33,9 +33,8 @@ TFetchErrorKind FetchErrorKindOf(THttpError error) {
   return TFetchErrorKind::Network;
 }
 
-std::string FetchPage(THttpClient& client, const std::string& url) {
-  const auto started = std::chrono::steady_clock::now();
-  THttpResult result = client.Get(url);
+TLogEntry FetchLogEntry(const std::string& url, const THttpResult& result,
+                        std::chrono::steady_clock::time_point started) {
   TLogEntry entry;
   entry.Category = "fetch";
   entry.Url = gbk::ToUtf8(url);  // addresses are GBK, the log is UTF-8
@@ -53,7 +52,13 @@ std::string FetchPage(THttpClient& client, const std::string& url) {
     entry.Level = result.Error == THttpError::Stopped ? TLogLevel::Debug : TLogLevel::Warning;
     entry.Message = result.ErrorText.empty() ? FetchErrorKindName(entry.Error) : result.ErrorText;
   }
-  TLog::Global().Add(std::move(entry));
+  return entry;
+}
+
+std::string FetchPage(THttpClient& client, const std::string& url) {
+  const auto started = std::chrono::steady_clock::now();
+  THttpResult result = client.Get(url);
+  TLog::Global().Add(FetchLogEntry(url, result, started));
   if (!result.Ok) return {};
   return PageToGbk(result.Body, result.ContentType);
 }

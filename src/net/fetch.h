@@ -1,6 +1,7 @@
 #pragma once
 // The single point where the worker threads read a page.
 
+#include <chrono>
 #include <string>
 
 #include "core/log.h"
@@ -13,3 +14,7 @@
 std::string FetchPage(THttpClient& client, const std::string& url);
 
 TFetchErrorKind FetchErrorKindOf(THttpError error);
+
+// The log entry of one finished GET started at `started` (category "fetch").
+TLogEntry FetchLogEntry(const std::string& url, const THttpResult& result,
+                        std::chrono::steady_clock::time_point started);
