@@ -137,30 +137,6 @@ void SaveSections(const TGlobalSet& set, const std::string& path,
   }
 }
 
-// Names of the keys of one section, in file order, as the file spells them.
-std::vector<std::string> SectionKeys(const TIniFile& ini, std::string_view section) {
-  std::vector<std::string> keys;
-  const std::string bytes = ini.Bytes();
-  std::string_view rest = bytes;
-  bool inSection = false;
-  while (!rest.empty()) {
-    const std::size_t eol = rest.find('\n');
-    const std::string_view line = gbk::TrimView(rest.substr(0, eol));
-    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
-    if (line.starts_with('[')) {
-      const std::size_t close = line.find(']');
-      inSection =
-          close != std::string_view::npos && IniNamesEqual(line.substr(1, close - 1), section);
-      continue;
-    }
-    const std::size_t eq = line.find('=');
-    if (!inSection || eq == std::string_view::npos || line.starts_with(';')) continue;
-    const std::string key = gbk::Trim(line.substr(0, eq));
-    if (!key.empty()) keys.push_back(key);
-  }
-  return keys;
-}
-
 // The search sources' sections: read every key they hold, written once a source is named.
 void LoadSourceSections(TGlobalSet& set, const TIniFile& ini) {
   set.EngineHost.clear();
@@ -169,12 +145,12 @@ void LoadSourceSections(TGlobalSet& set, const TIniFile& ini) {
     if (host && !host->empty()) set.EngineHost[key] = *host;
   }
   set.SourceUse.clear();
-  for (const auto& key : SectionKeys(ini, "SOURCES")) {
+  for (const auto& key : ini.Keys("SOURCES")) {
     auto text = ini.ReadString("SOURCES", key);
     if (text) set.SourceUse[key] = ParseIniInteger(*text).value_or(0) != 0;
   }
   set.SourceHost.clear();
-  for (const auto& key : SectionKeys(ini, "SOURCEHOST")) {
+  for (const auto& key : ini.Keys("SOURCEHOST")) {
     auto host = ini.ReadString("SOURCEHOST", key);
     if (host && !host->empty()) set.SourceHost[key] = *host;
   }

@@ -215,6 +215,20 @@ std::optional<std::string> TIniFile::ReadString(std::string_view section,
   return std::nullopt;
 }
 
+std::vector<std::string> TIniFile::Keys(std::string_view section) const {
+  std::vector<std::string> keys;
+  const std::size_t h = FindSection(section);
+  if (h == std::string::npos) return keys;
+  const std::size_t end = SectionEnd(h);
+  for (std::size_t pos = LineAt(h).End; pos < end;) {
+    const TLine line = LineAt(pos);
+    std::string_view k, v;
+    if (SplitKeyLine(TextOf(line), k, v) && !k.empty() && k[0] != ';') keys.emplace_back(k);
+    pos = line.End;
+  }
+  return keys;
+}
+
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   std::string text;
   text.reserve(key.size() + 1 + value.size() + 2);

@@ -44,6 +44,8 @@ class TIniFile {
   // Replaces the key's line where it stands, else adds it at the end of its section, else
   // adds the section at the end of the file. CR and LF in the value become blanks, so a value
   // can never add lines of its own.
+  // Names of the section's keys in file order, as the file spells them (comments left out).
+  std::vector<std::string> Keys(std::string_view section) const;
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
 
  private:
