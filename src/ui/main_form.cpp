@@ -27,6 +27,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "core/data_files.h"
 #include "core/export_sheet.h"
@@ -89,6 +90,16 @@ void TMainForm::Guarded(F&& command) {
   }
 }
 
+template <typename F>
+void TMainForm::GuardedTick(F&& command) {
+  // A tick whose error is still on screen holds off the next ones; they would only stack
+  // message boxes.
+  if (inTick_) return;
+  inTick_ = true;
+  Guarded(std::forward<F>(command));
+  inTick_ = false;
+}
+
 TMainForm::TMainForm(const std::string& settingsPath, QWidget* parent)
     : TMainForm(TSettingsStart{settingsPath, settingsPath, {}}, parent) {}
 
@@ -105,25 +116,15 @@ TMainForm::TMainForm(const TSettingsStart& start, QWidget* parent)
   // A worker that ends hands its slot on at once instead of at the next tick.
   runControl_->SetWakeRequest([this] {
     QMetaObject::invokeMethod(
-        this,
-        [this] {
-          if (inTick_) return;
-          inTick_ = true;
-          Guarded([this] { runControl_->WorkerEnded(); });
-          inTick_ = false;
-        },
+        this, [this] { GuardedTick([this] { runControl_->WorkerEnded(); }); },
         Qt::QueuedConnection);
   });
   // Addresses the producer queues reach free slots soon, not only at the next tick.
   auto* pendingTimer = new QTimer(this);
   pendingTimer->setObjectName(QStringLiteral("DispatchPendingTimer"));
   pendingTimer->setInterval(100);
-  connect(pendingTimer, &QTimer::timeout, this, [this] {
-    if (inTick_) return;
-    inTick_ = true;
-    Guarded([this] { runControl_->DispatchPending(); });
-    inTick_ = false;
-  });
+  connect(pendingTimer, &QTimer::timeout, this,
+          [this] { GuardedTick([this] { runControl_->DispatchPending(); }); });
 
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QFromGbk(state_.AppTitle));
@@ -722,19 +723,11 @@ void TMainForm::StopActionExecute() {
 }
 
 void TMainForm::BeginCheckTimerTimer() {
-  // A tick whose error is still on screen holds off the next ones; they would only stack
-  // message boxes.
-  if (inTick_) return;
-  inTick_ = true;
-  Guarded([this] { runControl_->BeginCheckTimerTimer(); });
-  inTick_ = false;
+  GuardedTick([this] { runControl_->BeginCheckTimerTimer(); });
 }
 
 void TMainForm::StopWaitTimerTimer() {
-  if (inTick_) return;
-  inTick_ = true;
-  Guarded([this] { runControl_->StopWaitTimerTimer(); });
-  inTick_ = false;
+  GuardedTick([this] { runControl_->StopWaitTimerTimer(); });
 }
 
 void TMainForm::EditActionExecute() {

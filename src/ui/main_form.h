@@ -135,6 +135,9 @@ class TMainForm : public QMainWindow, public TRunView {
   // Runs a command; an error that escapes it is shown and the window stays usable.
   template <typename F>
   void Guarded(F&& command);
+  // Guarded, and skipped while another tick's command (or its error box) is still running.
+  template <typename F>
+  void GuardedTick(F&& command);
   // A column and its shown width in 72nds of the list's width.
   struct TColumnShare {
     int Column;
