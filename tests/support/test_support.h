@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the test executables.
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -37,5 +38,12 @@ struct TCliRun {
 
 // Runs veltra-cli with already quoted arguments; stderr is captured through a file in `dir`.
 TCliRun RunCli(const TempDir& dir, const std::string& args);
+
+// Milliseconds of the steady clock since `start`.
+inline long long MsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               start)
+      .count();
+}
 
 }  // namespace testsupport

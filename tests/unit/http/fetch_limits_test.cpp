@@ -20,17 +20,15 @@
 #include "local_server.h"
 #include "net/fetch.h"
 #include "net/http_client.h"
+#include "test_support.h"
 
 using testsupport::LocalServer;
+using testsupport::MsSince;
 using namespace std::chrono_literals;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-long long MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 // A bare TCP server on 127.0.0.1: each connection is handed to `serve`, one at a time.
 class RawServer {

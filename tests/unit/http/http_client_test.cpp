@@ -15,16 +15,13 @@
 
 using testsupport::G;
 using testsupport::LocalServer;
+using testsupport::MsSince;
 using testsupport::SilentServer;
 using namespace std::chrono_literals;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-long long MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 std::string Gzip(const std::string& data) {
   z_stream zs{};
