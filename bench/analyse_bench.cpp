@@ -137,7 +137,8 @@ void RegisterAll() {
     })->Unit(benchmark::kMillisecond);
   }
 
-  // Recognition beyond the lists, at 1 MB and 10 MB: time per byte should stay the same.
+  // Recognition beyond the lists, list pages and contact pages at 1 MB and 10 MB: time per
+  // byte should stay the same.
   for (const std::size_t mb : {1, 10}) {
     const std::size_t size = mb * 1024 * 1024;
     const std::string suffix = "/" + std::to_string(mb) + "MB";
@@ -156,6 +157,32 @@ void RegisterAll() {
         {"Modern/at_signs", "<html><body><p>" + std::string(size, '@')},
         {"Modern/colons", "<html><body><p>" + Repeat(gbk::FromUtf8("电话:"), size)},
         {"Modern/digits", "<html><body><p>" + Repeat("0571-8888 6666 ", size)},
+        // A contact page: prose, navigation and one contact block at the end.
+        {"Contact/company_page",
+         Repeat(gbk::FromUtf8("<p>公司成立于2003年，专业生产各类阀门、管件，产品远销欧美，"
+                              "欢迎新老客户来电洽谈。</p><ul><li><a href=\"/a.htm\">产品中心"
+                              "</a></li><li><a href=\"/b.htm\">新闻动态</a></li></ul>\n"),
+                size) +
+             gbk::FromUtf8("<p>温州瓯江阀门有限公司</p><p>地址：温州市龙湾区永强大道2188号</p>"
+                           "<p>电话：0577-86551234 传真：0577-86551235</p>")},
+        // List pages: rows of a table (100,000 rows at 10 MB), labelled cards, and hostile
+        // lists: tables nested in each other, one row of ever more cells.
+        {"Lists/table_rows",
+         "<html><body><table>" +
+             Repeat(gbk::FromUtf8("<tr><td>12</td><td>宁波甬兴机械有限公司</td><td>宁波市鄞州区"
+                                  "天童南路588号</td><td>0574-87661234</td></tr>\n"),
+                    size) +
+             "</table></body></html>"},
+        {"Lists/store_cards",
+         "<html><body><div class=\"stores\">" +
+             Repeat(gbk::FromUtf8("<div class=\"store\"><h3>新禾超市城东店</h3><p>地址：杭州市"
+                                  "上城区解放路188号<br>电话：0571-86001111<br>营业时间："
+                                  "8:00-22:00</p></div>\n"),
+                    size) +
+             "</div></body></html>"},
+        {"Lists/nested_tables", "<html><body>" + Repeat("<table><tr><td>x", size)},
+        {"Lists/wide_row",
+         "<html><body><table><tr>" + Repeat("<td>0571-88001234</td>", size) + "</tr></table>"},
     };
     for (const auto& c : modern) {
       benchmark::RegisterBenchmark((c.name + suffix).c_str(), [html = c.html](benchmark::State& s) {

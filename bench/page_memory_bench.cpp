@@ -1,6 +1,6 @@
-// Peak memory of analysing hostile 16 MiB pages: all "<" (one token per byte) and the same
-// after a body tag (one block as large as the page). The counter "peak_per_byte" is the
-// peak resident memory over the page's size, the page itself included. Run alone:
+// Peak memory of analysing hostile 16 MiB pages: all "<" (one token per byte), the same
+// after a body tag (one block as large as the page), and list tables. The counter "peak_per_byte"
+// is the peak resident memory over the page's size, the page itself included. Run alone:
 // veltra_bench --benchmark_filter=PageMemory
 
 #include <benchmark/benchmark.h>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "analysis/parse_html.h"
+#include "core/gbk.h"
 #include "core/global_set.h"
 
 namespace {
@@ -28,15 +29,18 @@ void ResetPeak() {
   std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-void RunPage(benchmark::State& state, const std::string& prefix) {
-  constexpr std::size_t kSize = 16u << 20;
+constexpr std::size_t kSize = 16u << 20;
+
+void RunPage(benchmark::State& state, const std::string& prefix, const std::string& unit = "<") {
   auto settings = std::make_shared<const TGlobalSet>(FactoryGlobalSet());
   double peak = 0;
   for (auto _ : state) {
     const double before = StatusBytes("VmRSS");
     ResetPeak();
     {
-      std::string page = prefix + std::string(kSize - prefix.size(), '<');
+      std::string page = prefix;
+      page.reserve(kSize + unit.size());
+      while (page.size() < kSize) page += unit;
       TParseHTML parser(settings);
       parser.LoadPage(std::move(page), "", "http://www.example.com/", "");
       parser.Analyse();
@@ -58,5 +62,19 @@ void BM_PageMemoryOpenBracketsInBody(benchmark::State& state) {
   RunPage(state, "<body>");
 }
 BENCHMARK(BM_PageMemoryOpenBracketsInBody)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// A table of some 200,000 rows, each read as a list entry.
+void BM_PageMemoryListTable(benchmark::State& state) {
+  RunPage(state, "<body><table>",
+          gbk::FromUtf8("<tr><td>宁波甬兴机械有限公司</td><td>宁波市鄞州区天童南路588号</td>"
+                        "<td>0574-87661234</td></tr>"));
+}
+BENCHMARK(BM_PageMemoryListTable)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Short cells: one text piece for every five bytes of the page.
+void BM_PageMemoryShortCells(benchmark::State& state) {
+  RunPage(state, "<body><table><tr>", "<td>1");
+}
+BENCHMARK(BM_PageMemoryShortCells)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

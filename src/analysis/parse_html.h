@@ -73,6 +73,9 @@ class TParseHTML {
   // Recognition beyond the keyword lists, used by Analyse when FlagModernRecognition is on:
   // visible lines, labels before colons, shapes, one record per office, duplicates merged.
   void AnalyseModern();
+  // With FlagModernRecognition: a page whose entries repeat in one structure gives one record
+  // per entry, in place of the records the line reader made of those entries.
+  void AnalyseLists();
 
   // Fields, in the documented order.
   std::string HTML;

@@ -89,6 +89,7 @@ void TParseHTML::Analyse() {
   const TGlobalSet& s = Settings();
   if (s.FlagModernRecognition) {
     AnalyseModern();  // reads the tokens by lines; the blocks are not needed
+    AnalyseLists();
     return;
   }
   BuildBlocks();

@@ -1,5 +1,6 @@
 #include "crawl/search_point_web_thread.h"
 
+#include "analysis/contact_shapes.h"
 #include "analysis/links.h"
 #include "analysis/parse_html.h"
 #include "core/gbk.h"
@@ -63,7 +64,7 @@ bool TSearchPointWebThread::ReadPage(const std::string& u, std::vector<std::stri
     TParseHTML parser(settings);
     parser.LoadPage(PageText, std::string(), u, std::string());
     parser.Analyse();
-    HandOverRecords(state_, parser);
+    HandOverPageRecords(parser, settings->FlagModernRecognition);
   }
 
   PointParser.SetSettings(settings);
@@ -74,6 +75,21 @@ bool TSearchPointWebThread::ReadPage(const std::string& u, std::vector<std::stri
     if (MarkVisited(x)) next.push_back(x);
   }
   return true;
+}
+
+void TSearchPointWebThread::HandOverPageRecords(const TParseHTML& parser, bool once) {
+  if (!once) {
+    HandOverRecords(state_, parser);
+    return;
+  }
+  for (auto& record : MakeRecords(parser)) {
+    // The key is the record's contacts; one without any is known by its name and address.
+    std::string key = contact::DigitsOf(record->Telephone) + '|' + contact::DigitsOf(record->Fax) +
+                      '|' + gbk::LowerLatin(record->Email);
+    if (key == "||") key += gbk::Trim(record->CompanyName) + '|' + gbk::Trim(record->Address);
+    if (!handedOver_.insert(std::move(key)).second) continue;
+    state_.AppendCompany(std::move(record));
+  }
 }
 
 bool TSearchPointWebThread::MarkVisited(const std::string& u) {

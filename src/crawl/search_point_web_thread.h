@@ -44,6 +44,9 @@ class TSearchPointWebThread : public TWorkerThread {
   bool ReadPage(const std::string& u, std::vector<std::string>& next);
   // Appends to Visited unless an equal trimmed address is there; returns whether it did.
   bool MarkVisited(const std::string& u);
+  // Hands over the page's records; with FlagModernRecognition a record whose contacts were
+  // handed over before in this run (the directory's own footer or hotline) is left out.
+  void HandOverPageRecords(const TParseHTML& parser, bool once);
 
   std::string LogAddress() const override { return StartURL; }
 
@@ -51,4 +54,5 @@ class TSearchPointWebThread : public TWorkerThread {
   const TSettingsStore& settings_;
   TCrawlShared shared_;
   std::unordered_set<std::string> visitedIndex_;
+  std::unordered_set<std::string> handedOver_;  // contact keys of the records handed over
 };

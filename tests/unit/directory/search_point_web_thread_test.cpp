@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -145,4 +146,35 @@ TEST(SearchPointWebThread, StartAddressNormalisation) {
   EXPECT_EQ(T::NormaliseStartURL("//www.a.localhost/list"), "http://www.a.localhost/list");
   EXPECT_EQ(T::NormaliseStartURL("HTTP://www.a.localhost/"), "HTTP://www.a.localhost/");
   EXPECT_EQ(T::NormaliseStartURL("https://www.a.localhost/"), "https://www.a.localhost/");
+}
+
+TEST(SearchPointWebThread, TheDirectorysOwnContactIsRecordedOncePerRun) {
+  LocalServer server;
+  server.Handle(kHost, "/ml/list.asp",
+                [one = testsupport::ReadFixture("lists/directory_page1.html"),
+                 two = testsupport::ReadFixture("lists/directory_page2.html")](
+                    const httplib::Request& req, httplib::Response& res) {
+                  res.set_content(req.get_param_value("page") == "2" ? two : one,
+                                  "text/html; charset=gb2312");
+                });
+  TGlobalSet set = DirectorySettings();
+  set.FlagModernRecognition = true;
+  TDirectoryRun run(set);
+  run.state.SearchText = server.Url(kHost, "/ml/list.asp?page=1");
+  TSearchPointWebThread thread(run.state, run.store);
+  thread.Resume();
+  ASSERT_TRUE(WaitFinished(thread, std::chrono::seconds(20)));
+  EXPECT_EQ(thread.Visited.size(), 2u);
+
+  // Three listed companies a page, and the footer's hotline once.
+  auto records = run.state.TakeCompanies();
+  std::vector<std::string> names;
+  int footer = 0;
+  for (const auto& r : records) {
+    names.push_back(r->CompanyName);
+    footer += r->Telephone.find("0571-85069999") != std::string::npos;
+  }
+  EXPECT_EQ(records.size(), 7u);
+  EXPECT_EQ(footer, 1);
+  EXPECT_NE(std::find(names.begin(), names.end(), G("金华婺城五金有限公司")), names.end());
 }

@@ -1,0 +1,1210 @@
+// List recognition. A small element tree is built from the raw page (runs of blanks kept, so
+// that cells set apart only by spaces stay apart), repeated siblings become candidate groups,
+// every group is read entry by entry, and the best groups that do not overlap give the
+// records. Everything is bounded: the tree's depth and size, the search for a closing tag,
+// and the total work spent reading groups.
+
+#include "analysis/page_lists.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "analysis/contact_shapes.h"
+#include "analysis/parse_html.h"
+#include "analysis/recognition_words.h"
+#include "core/gbk.h"
+
+namespace lists {
+namespace {
+
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr std::size_t kMaxDepth = 256;
+constexpr std::size_t kCloseSearch = 16;
+constexpr char kCellBreak = '\t';
+constexpr std::size_t kMaxName = 80;
+constexpr std::size_t kMaxAddress = 200;
+constexpr std::size_t kMaxCell = 400;
+constexpr std::size_t kMaxPerField = 8;
+
+enum TField { kAddress = 0, kPostCode = 1, kTelephone = 2, kFax = 3, kEmail = 4, kCompany = 5 };
+constexpr unsigned kNoShape = 1u << 6;
+
+bool OneOf(std::string_view name, std::initializer_list<std::string_view> names) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+bool IsInlineTag(std::string_view n) {
+  return OneOf(n, {"a",   "em",     "b",   "strong", "i",    "u",   "font", "sup",  "sub",
+                   "s",   "strike", "big", "abbr",   "code", "q",   "cite", "mark", "ins",
+                   "del", "nobr",   "tt",  "label",  "img",  "wbr", "o:p"});
+}
+bool IsVoidTag(std::string_view n) {
+  return OneOf(n, {"br", "hr", "input", "meta", "link", "area", "base", "col", "embed", "param",
+                   "source", "track", "keygen", "basefont", "frame", "!doctype"});
+}
+bool IsSkipTag(std::string_view n) {
+  return OneOf(n, {"script", "style", "noscript", "textarea", "select", "button", "iframe",
+                   "object", "template", "svg", "title"});
+}
+bool IsHeadingTag(std::string_view n) {
+  return OneOf(n, {"h1", "h2", "h3", "h4", "h5", "h6", "dt"});
+}
+
+std::vector<std::string> ToGbk(std::initializer_list<const char*> utf8) {
+  std::vector<std::string> out;
+  for (const char* u : utf8) out.push_back(gbk::FromUtf8(u));
+  return out;
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsLatin(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+std::size_t CountDigits(std::string_view s) {
+  return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), IsDigit));
+}
+
+struct TNode {
+  uint32_t Parent = kNone;
+  uint32_t FirstChild = kNone;
+  uint32_t LastChild = kNone;
+  uint32_t Next = kNone;
+  uint32_t PieceBegin = 0;
+  uint32_t PieceEnd = 0;
+  uint32_t Sig = 0;  // tag name and first class word, interned
+  uint32_t Tag = 0;  // tag name, interned
+};
+
+// A piece's text runs from its Begin to the next piece's (the arena holds nothing between).
+struct TPiece {
+  uint32_t Begin = 0;
+  uint32_t Node = 0;
+};
+
+struct TTagInfo {
+  std::string Name;  // lower-cased
+  bool Closing = false;
+  bool SelfClosing = false;
+  std::string Class;
+  std::string DataContent;
+  bool Hidden = false;
+  std::size_t End = 0;  // one past ">"
+};
+
+// Reads "<...>" at `at`: name, class, data-content and inline hiding; End = 0 without ">".
+TTagInfo ReadTag(std::string_view html, std::size_t at) {
+  TTagInfo t;
+  std::size_t i = at + 1;
+  if (i < html.size() && html[i] == '/') {
+    t.Closing = true;
+    ++i;
+  }
+  while (i < html.size() && (IsLatin(html[i]) || IsDigit(html[i]) || html[i] == ':' ||
+                             html[i] == '!' || html[i] == '-')) {
+    char c = html[i++];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (t.Name.size() < 16) t.Name.push_back(c);
+  }
+  while (i < html.size()) {
+    const char c = html[i];
+    if (c == '>') {
+      t.SelfClosing = i > at && html[i - 1] == '/';
+      t.End = i + 1;
+      return t;
+    }
+    if (c == '<') return t;  // no end before the next tag: text
+    if (gbk::IsBlankByte(static_cast<unsigned char>(c)) || c == '/') {
+      ++i;
+      continue;
+    }
+    const std::size_t nameFrom = i;
+    while (i < html.size() && html[i] != '=' && html[i] != '>' && html[i] != '<' &&
+           !gbk::IsBlankByte(static_cast<unsigned char>(html[i])))
+      ++i;
+    const std::string attr = gbk::LowerLatin(html.substr(nameFrom, i - nameFrom));
+    while (i < html.size() && gbk::IsBlankByte(static_cast<unsigned char>(html[i]))) ++i;
+    if (i >= html.size() || html[i] != '=') continue;
+    ++i;
+    while (i < html.size() && gbk::IsBlankByte(static_cast<unsigned char>(html[i]))) ++i;
+    std::string_view value;
+    if (i < html.size() && (html[i] == '"' || html[i] == '\'')) {
+      const std::size_t close = html.find(html[i], i + 1);
+      if (close == std::string_view::npos) return t;  // no end: not a tag
+      value = html.substr(i + 1, close - i - 1);
+      i = close + 1;
+    } else {
+      const std::size_t from = i;
+      while (i < html.size() && html[i] != '>' && html[i] != '<' &&
+             !gbk::IsBlankByte(static_cast<unsigned char>(html[i])))
+        ++i;
+      value = html.substr(from, i - from);
+    }
+    if (attr == "class") {
+      const std::string_view v = gbk::TrimView(value);
+      std::size_t e = 0;
+      while (e < v.size() && !gbk::IsBlankByte(static_cast<unsigned char>(v[e]))) ++e;
+      for (char ch : v.substr(0, std::min<std::size_t>(e, 32)))
+        if (!IsDigit(ch)) t.Class.push_back(ch);
+    } else if (attr == "data-content") {
+      t.DataContent = std::string(value);
+    } else if (attr == "style") {
+      std::string compact;
+      for (char ch : value.substr(0, 512))
+        if (!gbk::IsBlankByte(static_cast<unsigned char>(ch))) compact.push_back(ch);
+      compact = gbk::LowerLatin(compact);
+      t.Hidden = compact.find("display:none") != std::string::npos ||
+                 compact.find("visibility:hidden") != std::string::npos;
+    }
+  }
+  return t;
+}
+
+// Where "</name" starts at or after `from`, ignoring case; npos when absent.
+std::size_t FindClosing(std::string_view html, std::string_view name, std::size_t from) {
+  while (from < html.size()) {
+    const void* hit = std::memchr(html.data() + from, '<', html.size() - from);
+    if (!hit) return std::string_view::npos;
+    const std::size_t at = static_cast<const char*>(hit) - html.data();
+    if (at + 1 + name.size() < html.size() && html[at + 1] == '/' &&
+        gbk::LowerLatin(html.substr(at + 2, name.size())) == name)
+      return at;
+    from = at + 1;
+  }
+  return std::string_view::npos;
+}
+
+// The element tree and the text pieces of a page. A piece is a run of text between two tags
+// that are not inline; blank runs inside it are one space, or kCellBreak for two or more.
+class TDocument {
+ public:
+  explicit TDocument(std::string_view html) : html_(html) {
+    maxNodes_ = html.size() / 16 + 4096;
+    Intern("");  // tag 0: the document
+    nodes_.push_back({});
+    stack_.push_back(0);
+    hidden_.push_back(false);
+  }
+
+  void Build() {
+    const std::string_view h = html_;
+    std::size_t i = 0;
+    while (i < h.size()) {
+      const void* hit = std::memchr(h.data() + i, '<', h.size() - i);
+      std::size_t lt = hit ? static_cast<const char*>(hit) - h.data() : h.size();
+      // A "<" that is the second byte of a Chinese character is text.
+      std::size_t b = i;
+      while (b < lt) b += gbk::CharLen(h, b);
+      if (b > lt) {
+        Text(h.substr(i, b - i));
+        i = b;
+        continue;
+      }
+      Text(h.substr(i, lt - i));
+      if (lt >= h.size()) break;
+      i = Markup(lt);
+    }
+    EndPiece();
+    while (stack_.size() > 1) Pop();
+    nodes_[0].PieceEnd = static_cast<uint32_t>(pieces_.size());
+  }
+
+  const std::vector<TNode>& Nodes() const { return nodes_; }
+  const std::vector<TPiece>& Pieces() const { return pieces_; }
+  std::string_view PieceText(std::size_t k) const {
+    const std::size_t end = k + 1 < pieces_.size() ? pieces_[k + 1].Begin : arena_.size();
+    return std::string_view(arena_).substr(pieces_[k].Begin, end - pieces_[k].Begin);
+  }
+  // Text bytes of pieces [begin, end).
+  std::size_t Bytes(uint32_t begin, uint32_t end) const {
+    if (begin >= end) return 0;
+    const std::size_t to = end < pieces_.size() ? pieces_[end].Begin : arena_.size();
+    return to - pieces_[begin].Begin;
+  }
+  const std::string& Title() const { return title_; }
+  uint32_t TagId(std::string_view name) const {
+    const auto it = ids_.find(std::string(name));
+    return it == ids_.end() ? kNone : it->second;
+  }
+  std::string_view TagName(uint32_t id) const { return names_[id]; }
+
+ private:
+  uint32_t Intern(const std::string& s) {
+    const auto [it, added] = ids_.emplace(s, static_cast<uint32_t>(names_.size()));
+    if (added) names_.push_back(s);
+    return it->second;
+  }
+
+  // Reads the markup at `lt`; returns where reading goes on.
+  std::size_t Markup(std::size_t lt) {
+    const std::string_view h = html_;
+    if (h.substr(lt, 4) == "<!--") {
+      const std::size_t end = h.find("-->", lt + 4);
+      return end == std::string_view::npos ? h.size() : end + 3;
+    }
+    const char next = lt + 1 < h.size() ? h[lt + 1] : '\0';
+    if (next == '!' || next == '?') {
+      const std::size_t end = h.find('>', lt);
+      return end == std::string_view::npos ? h.size() : end + 1;
+    }
+    if (!IsLatin(next) && next != '/') {
+      Text(h.substr(lt, 1));
+      return lt + 1;
+    }
+    TTagInfo tag = ReadTag(h, lt);
+    if (tag.End == 0) {
+      Text(h.substr(lt, 1));
+      return lt + 1;
+    }
+    if (tag.Name.empty() || IsInlineTag(tag.Name)) return tag.End;
+    if (IsVoidTag(tag.Name)) {
+      EndPiece();
+      return tag.End;
+    }
+    if (tag.Closing) {
+      Close(tag.Name);
+      return tag.End;
+    }
+    if (IsSkipTag(tag.Name)) {
+      if (!tag.DataContent.empty()) {
+        Open(tag);
+        Close(tag.Name);
+      }
+      if (tag.SelfClosing) return tag.End;
+      const std::size_t close = FindClosing(h, tag.Name, tag.End);
+      if (close == std::string_view::npos) return h.size();
+      if (tag.Name == "title" && title_.empty())
+        title_ = gbk::Trim(h.substr(tag.End, std::min<std::size_t>(close - tag.End, 512)));
+      const std::size_t gt = h.find('>', close);
+      return gt == std::string_view::npos ? h.size() : gt + 1;
+    }
+    Open(tag);
+    if (tag.SelfClosing) Close(tag.Name);
+    return tag.End;
+  }
+
+  // Pops the stack through the nearest open element named in `targets`, looking no further
+  // down than an element named in `stops`.
+  void CloseOpen(std::initializer_list<std::string_view> targets,
+                 std::initializer_list<std::string_view> stops) {
+    for (std::size_t k = stack_.size(), seen = 0; k > 1 && seen < kCloseSearch; --k, ++seen) {
+      const std::string_view name = names_[nodes_[stack_[k - 1]].Tag];
+      if (OneOf(name, targets)) {
+        while (stack_.size() >= k) Pop();
+        return;
+      }
+      if (OneOf(name, stops)) return;
+    }
+  }
+
+  void Open(const TTagInfo& tag) {
+    EndPiece();
+    const std::string_view n = tag.Name;
+    if (n == "td" || n == "th")
+      CloseOpen({"td", "th"}, {"tr", "table"});
+    else if (n == "tr")
+      CloseOpen({"tr"}, {"table"});
+    else if (n == "li")
+      CloseOpen({"li"}, {"ul", "ol"});
+    else if (n == "dt" || n == "dd")
+      CloseOpen({"dt", "dd"}, {"dl"});
+    else if (n == "p" && names_[nodes_[stack_.back()].Tag] == "p")
+      Pop();
+    const bool hidden = hidden_.back() || tag.Hidden;
+    if (stack_.size() >= kMaxDepth || nodes_.size() >= maxNodes_) {
+      // Too deep or too many: read as text of the enclosing element.
+      if (!tag.DataContent.empty() && !hidden) AttributeText(tag.DataContent);
+      return;
+    }
+    TNode node;
+    node.Parent = stack_.back();
+    node.PieceBegin = static_cast<uint32_t>(pieces_.size());
+    node.Tag = Intern(tag.Name);
+    node.Sig = Intern(tag.Name + "." + tag.Class);
+    const auto id = static_cast<uint32_t>(nodes_.size());
+    TNode& parent = nodes_[node.Parent];
+    if (parent.LastChild == kNone)
+      parent.FirstChild = id;
+    else
+      nodes_[parent.LastChild].Next = id;
+    parent.LastChild = id;
+    nodes_.push_back(node);
+    stack_.push_back(id);
+    hidden_.push_back(hidden);
+    if (n == "pre") ++pre_;
+    if (!tag.DataContent.empty() && !hidden) AttributeText(tag.DataContent);
+  }
+
+  void Close(const std::string& name) {
+    EndPiece();
+    const auto it = ids_.find(name);
+    if (it == ids_.end()) return;
+    for (std::size_t k = stack_.size(), seen = 0; k > 1 && seen < kCloseSearch; --k, ++seen) {
+      if (nodes_[stack_[k - 1]].Tag == it->second) {
+        while (stack_.size() >= k) Pop();
+        return;
+      }
+    }
+  }
+
+  void Pop() {
+    EndPiece();
+    TNode& node = nodes_[stack_.back()];
+    node.PieceEnd = static_cast<uint32_t>(pieces_.size());
+    if (names_[node.Tag] == "pre" && pre_ > 0) --pre_;
+    stack_.pop_back();
+    hidden_.pop_back();
+  }
+
+  // The text of a popover attribute: entities decoded, its tags read as line breaks.
+  void AttributeText(std::string_view value) {
+    std::string decoded;
+    DecodeInto(value, decoded);
+    std::size_t i = 0;
+    while (i < decoded.size()) {
+      const std::size_t lt = decoded.find('<', i);
+      if (lt == std::string::npos) {
+        AppendText(std::string_view(decoded).substr(i));
+        break;
+      }
+      AppendText(std::string_view(decoded).substr(i, lt - i));
+      EndPiece();
+      const std::size_t gt = decoded.find('>', lt);
+      i = gt == std::string::npos ? decoded.size() : gt + 1;
+    }
+    EndPiece();
+  }
+
+  void Text(std::string_view raw) {
+    if (hidden_.back() || raw.empty()) return;
+    std::string decoded;
+    DecodeInto(raw, decoded);
+    AppendText(decoded);
+  }
+
+  // Entities decoded; blanks written as they are ("\x01" for a non-breaking space).
+  static void DecodeInto(std::string_view raw, std::string& out) {
+    static constexpr std::pair<std::string_view, std::string_view> kEntities[] = {
+        {"&nbsp;", "\x01"},   {"&#160;", "\x01"}, {"&ensp;", "\x01"}, {"&emsp;", "\x01"},
+        {"&#12288;", "\x01"}, {"&amp;", "&"},     {"&lt;", "<"},      {"&gt;", ">"},
+        {"&quot;", "\""},     {"&#34;", "\""},    {"&#39;", "'"},     {"&apos;", "'"},
+        {"&#64;", "@"},       {"&nbsp", "\x01"}};
+    out.reserve(out.size() + raw.size());
+    for (std::size_t i = 0; i < raw.size();) {
+      const std::size_t n = gbk::CharLen(raw, i);
+      if (n == 1 && raw[i] == '&') {
+        bool done = false;
+        for (const auto& [from, to] : kEntities) {
+          if (raw.size() - i >= from.size() &&
+              gbk::LowerLatin(raw.substr(i, from.size())) == from) {
+            out.append(to);
+            i += from.size();
+            done = true;
+            break;
+          }
+        }
+        if (done) continue;
+      }
+      out.append(raw.substr(i, n));
+      i += n;
+    }
+  }
+
+  void AppendText(std::string_view t) {
+    for (std::size_t i = 0; i < t.size();) {
+      const std::size_t n = gbk::CharLen(t, i);
+      const unsigned char c = static_cast<unsigned char>(t[i]);
+      if (n == 2) {
+        const unsigned char d = static_cast<unsigned char>(t[i + 1]);
+        if (c == 0xA1 && d == 0xA1) {
+          Blank(false);
+        } else if (c == 0xA3 && d == 0xBA) {
+          Put(":");  // full-width colon
+        } else {
+          Put(t.substr(i, 2));
+        }
+      } else if (c == '\n' || c == '\r') {
+        if (pre_ > 0)
+          EndPiece();
+        else
+          Blank(true);
+      } else if (c <= 32 || c == 0x01) {
+        Blank(false);
+      } else {
+        Put(t.substr(i, 1));
+      }
+      i += n;
+    }
+  }
+
+  void Blank(bool lineFeed) {
+    ++blanks_;
+    lineFeed_ = lineFeed_ || lineFeed;
+  }
+
+  void Put(std::string_view bytes) {
+    if (hasText_ && blanks_ > 0) arena_.push_back(lineFeed_ || blanks_ < 2 ? ' ' : kCellBreak);
+    blanks_ = 0;
+    lineFeed_ = false;
+    arena_.append(bytes);
+    hasText_ = true;
+  }
+
+  void EndPiece() {
+    if (hasText_) pieces_.push_back({static_cast<uint32_t>(pieceStart_), stack_.back()});
+    pieceStart_ = arena_.size();
+    hasText_ = false;
+    blanks_ = 0;
+    lineFeed_ = false;
+  }
+
+  std::string_view html_;
+  std::size_t maxNodes_ = 0;
+  std::vector<TNode> nodes_;
+  std::vector<TPiece> pieces_;
+  std::string arena_;
+  std::vector<uint32_t> stack_;
+  std::vector<bool> hidden_;
+  std::unordered_map<std::string, uint32_t> ids_;
+  std::vector<std::string> names_;
+  std::string title_;
+  std::size_t pieceStart_ = 0;
+  bool hasText_ = false;
+  std::size_t blanks_ = 0;
+  bool lineFeed_ = false;
+  int pre_ = 0;
+};
+
+// One entry of a candidate group: a range of pieces, and its node when it is one element.
+struct TEntry {
+  uint32_t PieceBegin = 0;
+  uint32_t PieceEnd = 0;
+  uint32_t Node = kNone;
+};
+
+struct TCell {
+  std::string Text;
+  bool Header = false;  // a th cell
+};
+
+enum TColumn { kColOther, kColName, kColPhone, kColFax, kColEmail, kColAddress, kColIgnore };
+
+struct TDraft {
+  std::string Name;
+  std::string Address;
+  std::string PostCode;
+  std::vector<std::string> Phones, Faxes, Emails;
+  bool HasContact() const { return !Phones.empty() || !Faxes.empty() || !Emails.empty(); }
+};
+
+void AddUnique(std::vector<std::string>& list, std::string value, bool phone) {
+  if (list.size() >= kMaxPerField) return;
+  for (const auto& v : list)
+    if (phone ? contact::SameNumber(v, value) : gbk::LowerLatin(v) == gbk::LowerLatin(value))
+      return;
+  list.push_back(std::move(value));
+}
+
+// Text with its e-mail and web addresses blanked, for the phone finder.
+std::string WithoutAddresses(std::string_view text) {
+  std::string out(text);
+  for (const auto& f : contact::FindEmails(text)) out.replace(f.Pos, f.Len, f.Len, ' ');
+  for (const auto& f : contact::FindWebAddresses(out)) out.replace(f.Pos, f.Len, f.Len, ' ');
+  return out;
+}
+
+struct TLabelPart {
+  unsigned Fields = 0;  // bit per TField, kNoShape
+  std::string_view Value;
+};
+
+class TGroupReader {
+ public:
+  TGroupReader(const TDocument& doc, const TListVocabulary& vocab)
+      : doc_(doc), vocab_(vocab), words_(RecognitionWords()) {
+    trId_ = doc.TagId("tr");
+    tdId_ = doc.TagId("td");
+    thId_ = doc.TagId("th");
+  }
+
+  // A label's fields (blanks removed, lower-cased); "/" or "、" separates names of several.
+  unsigned Classify(std::string_view label) const {
+    std::string compact;
+    for (char c : gbk::LowerLatin(label))
+      if (!gbk::IsBlankByte(static_cast<unsigned char>(c)) && c != '*') compact.push_back(c);
+    if (compact.empty()) return 0;
+    unsigned fields = 0;
+    for (const auto& w : words_.NoShapeLabels)
+      if (gbk::Contains(compact, w)) fields |= kNoShape;
+    const auto is = [&](const std::vector<std::string>& list) {
+      return std::find(list.begin(), list.end(), compact) != list.end();
+    };
+    if (is(words_.ShortTelephoneLabels)) return fields | 1u << kTelephone;
+    if (is(words_.ShortFaxLabels)) return fields | 1u << kFax;
+    if (is(words_.ShortMailLabels)) return fields | 1u << kEmail;
+    std::size_t from = 0;
+    while (from <= compact.size()) {
+      std::size_t cut = compact.find('/', from);
+      std::size_t cutLen = 1;
+      const std::size_t sep = gbk::Find(compact, GBK("、"), from);
+      if (sep != gbk::npos && (cut == std::string::npos || sep < cut)) {
+        cut = sep;
+        cutLen = 2;
+      }
+      const std::string_view part = std::string_view(compact).substr(
+          from, cut == std::string::npos ? std::string::npos : cut - from);
+      int best = -1;
+      std::size_t bestEnd = 0, bestLen = 0;
+      for (int f = 0; f < 6; ++f) {
+        for (const auto& w : f < 5 ? vocab_.Labels[f] : vocab_.Company) {
+          if (w.empty() || w == "mailto") continue;
+          const std::size_t at = gbk::Find(part, w);
+          if (at == gbk::npos) continue;
+          if (IsLatin(w[0]) && at > 0 && IsLatin(part[at - 1])) continue;
+          const std::size_t end = at + w.size();
+          if (best < 0 || end > bestEnd || (end == bestEnd && w.size() > bestLen)) {
+            best = f;
+            bestEnd = end;
+            bestLen = w.size();
+          }
+        }
+      }
+      if (best >= 0) fields |= 1u << best;
+      if (cut == std::string::npos) break;
+      from = cut + cutLen;
+    }
+    return fields;
+  }
+
+  // The text before the first label, and every "label:" of a cell with its value. A label
+  // is a short run of letters right before a colon; one in the middle of a cell counts only
+  // when it names a field.
+  std::string_view SplitLabels(std::string_view t, std::vector<TLabelPart>& parts) const {
+    parts.clear();
+    struct TAt {
+      std::size_t From, ValueFrom;
+      unsigned Fields;
+    };
+    std::vector<TAt> found;
+    std::size_t lastStart = 0;  // start of the current run of label characters
+    std::size_t runChars = 0;
+    for (std::size_t i = 0; i < t.size();) {
+      const std::size_t n = gbk::CharLen(t, i);
+      const bool labelChar =
+          (n == 2 && contact::IsHanziAt(t, i)) || (n == 1 && (IsLatin(t[i]) || t[i] == '-'));
+      if (n == 1 && t[i] == ':' && runChars > 0 && runChars <= 10 &&
+          (i + 1 >= t.size() || !IsDigit(t[i + 1]) || !IsDigit(t[i - 1]))) {
+        const std::string_view label = t.substr(lastStart, i - lastStart);
+        const unsigned fields = Classify(label);
+        if ((lastStart == 0 || fields != 0) && CountDigits(label) == 0 &&
+            (found.empty() || found.back().ValueFrom <= lastStart))
+          found.push_back({lastStart, i + 1, fields});
+        runChars = 0;
+        lastStart = i + 1;
+      } else if (labelChar) {
+        if (runChars == 0) lastStart = i;
+        ++runChars;
+      } else if (!(n == 1 && t[i] == ' ' && runChars > 0 && runChars < 3)) {
+        runChars = 0;
+      }
+      i += n;
+    }
+    for (std::size_t k = 0; k < found.size(); ++k) {
+      const std::size_t end = k + 1 < found.size() ? found[k + 1].From : t.size();
+      parts.push_back(
+          {found[k].Fields, gbk::TrimView(t.substr(found[k].ValueFrom, end - found[k].ValueFrom))});
+    }
+    return gbk::TrimView(t.substr(0, found.empty() ? t.size() : found.front().From));
+  }
+
+  bool IsAddressShape(std::string_view t) const {
+    if (t.size() < 8 || t.size() > kMaxAddress || !contact::IsHanziAt(t, 0)) return false;
+    if (gbk::Contains(t, GBK("，")) || gbk::Contains(t, GBK("；"))) return false;
+    const std::string low = gbk::LowerLatin(t);
+    int words = 0;
+    for (const auto& w : vocab_.AddressContent)
+      if (!w.empty() && gbk::Contains(low, w)) ++words;
+    return words >= 2 || (words >= 1 && CountDigits(t) > 0);
+  }
+
+  bool HasSuffix(std::string_view name) const {
+    const std::string low = gbk::LowerLatin(name);
+    for (const auto& w : words_.CompanySuffixes)
+      if (low.size() >= w.size() + 4 && low.ends_with(w)) return true;
+    return false;
+  }
+
+  bool HasBranchWord(std::string_view name) const {
+    const std::string low = gbk::LowerLatin(name);
+    for (const auto& w : words_.BranchWords)
+      if (gbk::Contains(low, w)) return true;
+    return false;
+  }
+
+  bool IsNameShape(std::string_view t) const {
+    if (t.size() < 4 || t.size() > kMaxName || CountDigits(t) > 2) return false;
+    if (t.find('@') != std::string_view::npos || t.find(':') != std::string_view::npos)
+      return false;
+    static const std::vector<std::string> prose = ToGbk({"，", "。", "；", "！", "？", "、"});
+    for (const auto& p : prose)
+      if (gbk::Contains(t, p)) return false;
+    const std::string low = gbk::LowerLatin(t);
+    for (const auto& w : words_.FooterMarks)
+      if (gbk::Contains(low, w)) return false;
+    bool letters = false;
+    for (std::size_t i = 0; i < t.size() && !letters; i += gbk::CharLen(t, i))
+      letters = contact::IsHanziAt(t, i) || IsLatin(t[i]);
+    return letters;
+  }
+
+  // The cells of an entry: a row's cells, else its pieces split at runs of blanks.
+  std::vector<TCell> Cells(const TEntry& e) const {
+    std::vector<TCell> cells;
+    const auto& nodes = doc_.Nodes();
+    if (e.Node != kNone && nodes[e.Node].Tag == trId_) {
+      for (uint32_t c = nodes[e.Node].FirstChild; c != kNone; c = nodes[c].Next) {
+        if (nodes[c].Tag != tdId_ && nodes[c].Tag != thId_) continue;
+        TCell cell;
+        cell.Header = nodes[c].Tag == thId_;
+        for (uint32_t k = nodes[c].PieceBegin; k < nodes[c].PieceEnd; ++k) {
+          if (!cell.Text.empty()) cell.Text.push_back(' ');
+          if (cell.Text.size() < kMaxCell)
+            cell.Text.append(doc_.PieceText(k).substr(0, kMaxCell - cell.Text.size()));
+        }
+        std::replace(cell.Text.begin(), cell.Text.end(), kCellBreak, ' ');
+        cells.push_back(std::move(cell));
+      }
+      if (!cells.empty()) return cells;
+    }
+    for (uint32_t k = e.PieceBegin; k < e.PieceEnd; ++k) {
+      const std::string_view t = doc_.PieceText(k);
+      std::size_t from = 0;
+      while (from <= t.size()) {
+        std::size_t cut = t.find(kCellBreak, from);
+        if (cut == std::string_view::npos) cut = t.size();
+        const std::string_view part = gbk::TrimView(t.substr(from, cut - from));
+        if (!part.empty()) cells.push_back({std::string(part.substr(0, kMaxCell)), false});
+        from = cut + 1;
+      }
+    }
+    return cells;
+  }
+
+  // Whether the cells are a header: th cells, or short labels without digits.
+  bool IsHeader(const std::vector<TCell>& cells) const {
+    bool anyLabel = false;
+    for (const auto& c : cells) {
+      if (c.Header) return true;
+      if (c.Text.empty()) continue;
+      if (c.Text.size() > 20 || CountDigits(c.Text) > 0 || c.Text.find(':') != std::string::npos)
+        return false;
+      anyLabel = anyLabel || (Classify(c.Text) & 0x3Fu) != 0;
+    }
+    return anyLabel;
+  }
+
+  // Assigns each column of a group of rows with `width` cells.
+  std::vector<TColumn> Columns(const std::vector<std::vector<TCell>>& rows, std::size_t width,
+                               const std::vector<TCell>* header) const {
+    std::vector<TColumn> cols(width, kColOther);
+    std::vector<double> nameScore(width, 0.0), addressShare(width, 0.0);
+    std::vector<TLabelPart> parts;
+    int headerName = -1;
+    for (std::size_t c = 0; c < width; ++c) {
+      if (header && c < header->size() && !(*header)[c].Text.empty()) {
+        const unsigned f = Classify((*header)[c].Text);
+        if (f & kNoShape) {
+          cols[c] = kColIgnore;
+          continue;
+        }
+        if (f & (1u << kCompany)) headerName = static_cast<int>(c);
+        if (f & (1u << kTelephone)) {
+          cols[c] = kColPhone;
+          continue;
+        }
+        if (f & (1u << kFax)) {
+          cols[c] = kColFax;
+          continue;
+        }
+        if (f & (1u << kEmail)) {
+          cols[c] = kColEmail;
+          continue;
+        }
+        if (f & (1u << kAddress)) {
+          cols[c] = kColAddress;
+          continue;
+        }
+      }
+      std::size_t nonEmpty = 0, phone = 0, email = 0, address = 0, name = 0, suffix = 0, tiny = 0,
+                  labelled = 0;
+      for (const auto& row : rows) {
+        if (row.size() != width) continue;
+        const std::string& t = row[c].Text;
+        if (t.empty()) continue;
+        ++nonEmpty;
+        SplitLabels(t, parts);
+        if (!parts.empty() && (parts.front().Fields & 0x3Fu)) ++labelled;
+        if (!contact::FindPhones(WithoutAddresses(t), false).empty()) ++phone;
+        if (!contact::FindEmails(t).empty()) ++email;
+        if (IsAddressShape(t)) ++address;
+        if (IsNameShape(t)) {
+          ++name;
+          if (HasSuffix(t) || HasBranchWord(t)) ++suffix;
+        }
+        if (t.size() <= 4 && CountDigits(t) == t.size()) ++tiny;
+      }
+      if (nonEmpty == 0) {
+        cols[c] = kColIgnore;
+        continue;
+      }
+      const double n = static_cast<double>(nonEmpty);
+      if (labelled >= n / 2) continue;  // read cell by cell
+      if (phone >= n / 2) {
+        cols[c] = kColPhone;
+      } else if (email >= n / 2) {
+        cols[c] = kColEmail;
+      } else if (tiny >= n * 0.8) {
+        cols[c] = kColIgnore;
+      } else {
+        addressShare[c] = address / n;
+        if (name >= n / 2) nameScore[c] = name / n + 2.0 * suffix / n;
+      }
+    }
+    if (std::find(cols.begin(), cols.end(), kColAddress) == cols.end()) {
+      int best = -1;
+      for (std::size_t c = 0; c < width; ++c)
+        if (cols[c] == kColOther && addressShare[c] >= 0.5 &&
+            (best < 0 || addressShare[c] > addressShare[best]))
+          best = static_cast<int>(c);
+      if (best >= 0) cols[best] = kColAddress;
+    }
+    if (headerName >= 0 && cols[headerName] == kColOther) {
+      cols[headerName] = kColName;
+    } else {
+      int best = -1;
+      for (std::size_t c = 0; c < width; ++c)
+        if (cols[c] == kColOther && nameScore[c] > 0 &&
+            (best < 0 || nameScore[c] > nameScore[best]))
+          best = static_cast<int>(c);
+      if (best >= 0) cols[best] = kColName;
+    }
+    return cols;
+  }
+
+  // Reads one entry; an entry holding several named contacts gives several drafts.
+  void ReadEntry(const std::vector<TCell>& cells, const std::vector<TColumn>* cols,
+                 std::vector<TDraft>& out) const {
+    TDraft cur;
+    unsigned pending = 0;
+    std::vector<TLabelPart> parts;
+    const auto flush = [&] {
+      if (!cur.Name.empty() && (cur.HasContact() || !cur.Address.empty()))
+        out.push_back(std::move(cur));
+      cur = {};
+    };
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+      const std::string_view t = cells[c].Text;
+      if (t.empty()) continue;
+      const TColumn col = cols && c < cols->size() ? (*cols)[c] : kColOther;
+      switch (col) {
+        case kColName:
+          if (cur.Name.empty() && IsNameShape(t)) cur.Name = std::string(t);
+          continue;
+        case kColPhone:
+          Apply(cur, 1u << kTelephone, t);
+          continue;
+        case kColFax:
+          Apply(cur, 1u << kFax, t);
+          continue;
+        case kColEmail:
+          Apply(cur, 1u << kEmail, t);
+          continue;
+        case kColAddress:
+          Apply(cur, 1u << kAddress, t);
+          continue;
+        case kColIgnore:
+          continue;
+        default:
+          break;
+      }
+      const std::string_view lead = SplitLabels(t, parts);
+      if (!lead.empty()) {
+        if (pending != 0) {
+          Apply(cur, pending, lead);
+          pending = 0;
+        } else if (!ShapeScan(cur, lead) && IsNameShape(lead) && !cols) {
+          if (!cur.Name.empty() && cur.HasContact()) flush();
+          if (cur.Name.empty()) cur.Name = std::string(lead);
+        } else if (!cols && cur.Address.empty() && !cur.Name.empty() && IsAddressShape(lead)) {
+          cur.Address = std::string(lead);
+        }
+      }
+      for (const auto& p : parts) {
+        const unsigned f = p.Fields & 0x3Fu;
+        if (f == 0) {
+          if (!(p.Fields & kNoShape)) ShapeScan(cur, p.Value);
+          continue;
+        }
+        if (p.Value.empty()) {
+          pending = f;
+          continue;
+        }
+        pending = 0;
+        Apply(cur, f, p.Value);
+      }
+    }
+    flush();
+  }
+
+  // E-mail addresses and phone numbers by their shape; whether any was found.
+  static bool ShapeScan(TDraft& d, std::string_view t) {
+    bool any = false;
+    for (auto& e : contact::FindEmails(t)) {
+      AddUnique(d.Emails, std::move(e.Value), false);
+      any = true;
+    }
+    for (auto& p : contact::FindPhones(WithoutAddresses(t), false)) {
+      AddUnique(d.Phones, std::move(p.Value), true);
+      any = true;
+    }
+    return any;
+  }
+
+  void Apply(TDraft& d, unsigned fields, std::string_view value) const {
+    value = gbk::TrimView(value);
+    if (value.empty()) return;
+    if (fields & (1u << kCompany)) {
+      if (value.size() <= kMaxName) d.Name = std::string(value);
+      return;
+    }
+    if (fields & (1u << kAddress)) {
+      if (value.size() <= kMaxAddress && d.Address.empty()) d.Address = std::string(value);
+      return;
+    }
+    if (fields & (1u << kPostCode)) {
+      if (d.PostCode.empty()) d.PostCode = contact::FindPostCode(value);
+      return;
+    }
+    if (fields & ((1u << kTelephone) | (1u << kFax))) {
+      const bool fax = (fields & (1u << kFax)) && !(fields & (1u << kTelephone));
+      for (auto& p : contact::FindPhones(WithoutAddresses(value), true))
+        AddUnique(fax ? d.Faxes : d.Phones, std::move(p.Value), true);
+    }
+    if (fields & (1u << kEmail))
+      for (auto& e : contact::FindEmails(value)) AddUnique(d.Emails, std::move(e.Value), false);
+  }
+
+  // The drafts of a group, or none when it does not look like a list of contacts.
+  std::vector<TDraft> Read(const std::vector<TEntry>& entries, std::size_t& work) const {
+    std::vector<std::vector<TCell>> rows;
+    rows.reserve(entries.size());
+    for (const auto& e : entries) {
+      rows.push_back(Cells(e));
+      work += doc_.Bytes(e.PieceBegin, e.PieceEnd) + 1;
+    }
+    // Leading header rows; the last one names the columns.
+    std::size_t first = 0;
+    const std::vector<TCell>* header = nullptr;
+    while (first < rows.size() && first < 3 && IsHeader(rows[first])) header = &rows[first++];
+    const std::size_t count = rows.size() - first;
+    if (count < 3) return {};
+
+    std::unordered_map<std::size_t, std::size_t> widths;
+    for (std::size_t r = first; r < rows.size(); ++r) ++widths[rows[r].size()];
+    std::size_t width = 0, widthCount = 0;
+    for (const auto& [w, n] : widths)
+      if (n > widthCount || (n == widthCount && w > width)) {
+        width = w;
+        widthCount = n;
+      }
+    std::vector<TColumn> cols;
+    const bool columnar = width >= 2 && widthCount * 10 >= count * 7;
+    if (columnar) {
+      std::vector<std::vector<TCell>> body(rows.begin() + static_cast<std::ptrdiff_t>(first),
+                                           rows.end());
+      cols = Columns(body, width, header && header->size() == width ? header : nullptr);
+      if (std::find(cols.begin(), cols.end(), kColName) == cols.end()) cols.clear();
+    }
+    std::vector<TDraft> drafts;
+    for (std::size_t r = first; r < rows.size(); ++r)
+      ReadEntry(rows[r], !cols.empty() && rows[r].size() == width ? &cols : nullptr, drafts);
+
+    std::size_t withContact = 0, withAddress = 0;
+    for (const auto& d : drafts) {
+      withContact += d.HasContact();
+      withAddress += !d.Address.empty();
+    }
+    const std::size_t n = std::max(count, drafts.size());
+    if (drafts.size() < 3 || drafts.size() * 10 < n * 6) return {};
+    if (withContact * 2 < drafts.size() && withAddress * 2 < drafts.size()) return {};
+    // The entries of a list have contacts of their own; blocks repeating one hotline (menus,
+    // side bars) are no list.
+    std::unordered_set<std::string> contacts;
+    for (const auto& d : drafts) {
+      if (!d.Phones.empty())
+        contacts.insert(contact::PhoneKey(d.Phones.front()));
+      else if (!d.Emails.empty())
+        contacts.insert(gbk::LowerLatin(d.Emails.front()));
+    }
+    if (contacts.size() * 10 < withContact * 8) return {};
+    return drafts;
+  }
+
+  // Names of branches ("北京分中心", "广州中心支") get the parent's name in front.
+  bool IsBranchName(std::string_view name) const {
+    const std::string low = gbk::LowerLatin(name);
+    for (const auto& w : words_.BranchWords) {
+      std::size_t at = gbk::Find(low, w);
+      // A name cut short inside a Chinese branch word, three characters kept ("中心支").
+      const bool chinese = std::all_of(w.begin(), w.end(), [](char c) { return c & 0x80; });
+      for (std::size_t len = w.size() - 2; chinese && at == gbk::npos && len >= 6 && len < w.size();
+           len -= 2)
+        if (low.size() >= len && low.ends_with(std::string_view(w).substr(0, len)))
+          at = low.size() - len;
+      if (at == gbk::npos) continue;
+      return !HasSuffix(name.substr(0, at));
+    }
+    return false;
+  }
+
+  const TDocument& doc_;
+  const TListVocabulary& vocab_;
+  const TRecognitionWords& words_;
+  uint32_t trId_ = kNone, tdId_ = kNone, thId_ = kNone;
+};
+
+// The candidate groups of the tree: siblings sharing a tag and class, runs of siblings each
+// opened by the same heading, and runs of lines of blank-separated cells.
+std::vector<std::vector<TEntry>> CandidateGroups(const TDocument& doc) {
+  std::vector<std::vector<TEntry>> groups;
+  const auto& nodes = doc.Nodes();
+  std::unordered_map<uint32_t, std::vector<uint32_t>> bySig;
+  for (uint32_t p = 0; p < nodes.size(); ++p) {
+    if (nodes[p].FirstChild == kNone || nodes[p].PieceEnd - nodes[p].PieceBegin < 3) continue;
+    bySig.clear();
+    std::size_t children = 0;
+    for (uint32_t c = nodes[p].FirstChild; c != kNone; c = nodes[c].Next) {
+      ++children;
+      if (nodes[c].PieceEnd > nodes[c].PieceBegin) bySig[nodes[c].Sig].push_back(c);
+    }
+    int headingSplits = 0;
+    for (const auto& [sig, members] : bySig) {
+      if (members.size() < 3) continue;
+      std::vector<TEntry> entries;
+      const bool heading = IsHeadingTag(doc.TagName(nodes[members.front()].Tag));
+      if (heading && members.size() < children && headingSplits++ < 2) {
+        // Each heading opens an entry that runs to the next one.
+        for (uint32_t c = members.front(); c != kNone; c = nodes[c].Next) {
+          if (nodes[c].Sig == sig)
+            entries.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, kNone});
+          else
+            entries.back().PieceEnd = std::max(entries.back().PieceEnd, nodes[c].PieceEnd);
+        }
+      } else {
+        for (uint32_t c : members) entries.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, c});
+      }
+      groups.push_back(std::move(entries));
+    }
+  }
+  // Lines of one element whose cells are set apart by runs of blanks.
+  const auto& pieces = doc.Pieces();
+  std::vector<TEntry> run;
+  for (uint32_t k = 0; k <= pieces.size(); ++k) {
+    const bool cells =
+        k < pieces.size() && doc.PieceText(k).find(kCellBreak) != std::string_view::npos;
+    if (cells && (run.empty() || pieces[run.back().PieceBegin].Node == pieces[k].Node)) {
+      run.push_back({k, k + 1, kNone});
+      continue;
+    }
+    if (run.size() >= 3) groups.push_back(run);
+    run.clear();
+    if (cells) run.push_back({k, k + 1, kNone});
+  }
+  return groups;
+}
+
+// The name of the page's own company for branch names: a heading "关于X", else the first
+// part of the title.
+std::string ParentName(const TDocument& doc, const TRecognitionWords& words) {
+  const auto& nodes = doc.Nodes();
+  for (std::size_t k = 0; k < doc.Pieces().size(); ++k) {
+    const std::string_view tag = doc.TagName(nodes[doc.Pieces()[k].Node].Tag);
+    if (!OneOf(tag, {"h1", "h2", "h3"})) continue;
+    const std::string_view t = gbk::TrimView(doc.PieceText(k));
+    static const std::vector<std::string> abouts = ToGbk({"关于", "走进"});
+    for (const std::string& a : abouts) {
+      if (!t.starts_with(a)) continue;
+      const std::string_view rest = gbk::TrimView(t.substr(a.size()));
+      bool hanzi = rest.size() >= 4 && rest.size() <= 16;
+      for (std::size_t i = 0; hanzi && i < rest.size(); i += 2) hanzi = contact::IsHanziAt(rest, i);
+      if (hanzi && rest != GBK("我们")) return std::string(rest);
+    }
+  }
+  std::string title = doc.Title();
+  static const std::vector<std::string> seps = ToGbk({"-", "|", "_", ",", "，", "—", " "});
+  for (const std::string& sep : seps) {
+    const std::size_t at = gbk::Find(title, sep);
+    if (at != gbk::npos && at > 0) title.resize(at);
+  }
+  const std::string low = gbk::LowerLatin(title);
+  for (const auto& w : words.NoiseWords)
+    if (gbk::Contains(low, w)) return {};
+  title = gbk::Trim(title);
+  return title.size() >= 4 && title.size() <= 24 ? title : std::string();
+}
+
+}  // namespace
+
+std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocabulary& vocab) {
+  TDocument doc(html);
+  doc.Build();
+  const TGroupReader reader(doc, vocab);
+  std::vector<std::vector<TEntry>> groups = CandidateGroups(doc);
+  // Larger groups first, so that the work budget goes to the likeliest lists.
+  std::stable_sort(groups.begin(), groups.end(),
+                   [](const auto& a, const auto& b) { return a.size() > b.size(); });
+
+  struct TRead {
+    uint32_t From = 0;
+    std::vector<TEntry> Entries;
+    std::vector<TDraft> Drafts;
+    std::size_t Score = 0;
+  };
+  std::vector<TRead> read;
+  const std::size_t budget = 8 * html.size() + 65536;
+  std::size_t work = 0;
+  for (auto& g : groups) {
+    if (work > budget) break;
+    std::vector<TDraft> drafts = reader.Read(g, work);
+    if (drafts.empty()) continue;
+    std::size_t score = 0;
+    for (const auto& d : drafts) score += 1 + d.HasContact();
+    read.push_back({g.front().PieceBegin, std::move(g), std::move(drafts), score});
+  }
+  std::stable_sort(read.begin(), read.end(),
+                   [](const TRead& a, const TRead& b) { return a.Score > b.Score; });
+  std::vector<uint8_t> used(doc.Pieces().size(), 0);
+  std::vector<const TRead*> chosen;
+  for (const TRead& r : read) {
+    bool overlap = false;
+    for (const auto& e : r.Entries)
+      for (uint32_t k = e.PieceBegin; k < e.PieceEnd && !overlap; ++k) overlap = used[k] != 0;
+    if (overlap) continue;
+    for (const auto& e : r.Entries)
+      std::fill(used.begin() + e.PieceBegin, used.begin() + e.PieceEnd, 1);
+    chosen.push_back(&r);
+  }
+  std::sort(chosen.begin(), chosen.end(),
+            [](const TRead* a, const TRead* b) { return a->From < b->From; });
+
+  const std::string parent = ParentName(doc, RecognitionWords());
+  static const std::string& stop = GBK("。");
+  std::vector<TListRecord> out;
+  for (const TRead* r : chosen) {
+    for (const TDraft& d : r->Drafts) {
+      TListRecord rec;
+      rec.Company = gbk::Trim(d.Name);
+      if (!parent.empty() && reader.IsBranchName(rec.Company) &&
+          !gbk::Contains(rec.Company, parent))
+        rec.Company = parent + rec.Company;
+      rec.Address = gbk::Trim(d.Address);
+      if (rec.Address.ends_with(stop) && rec.Address.size() >= 2 &&
+          gbk::Find(rec.Address, stop, 0) == rec.Address.size() - stop.size())
+        rec.Address.resize(rec.Address.size() - stop.size());
+      rec.Address = gbk::Trim(rec.Address);
+      rec.PostCode = d.PostCode;
+      rec.Phones = d.Phones;
+      rec.Faxes = d.Faxes;
+      rec.Emails = d.Emails;
+      out.push_back(std::move(rec));
+    }
+  }
+  return out;
+}
+
+}  // namespace lists
+
+// The list records replace the records the line reader made of the same entries; its other
+// records (the site's own contact in the footer, a hotline) stay after them.
+void TParseHTML::AnalyseLists() {
+  const TGlobalSet& s = Settings();
+  lists::TListVocabulary vocab;
+  vocab.Labels = lowered_.Labels;
+  vocab.Company = lowered_.Company;
+  vocab.AddressContent = lowered_.AddressContent;
+  std::vector<lists::TListRecord> found = lists::FindListRecords(HTML, vocab);
+  // A contact page whose offices the line reader already told apart keeps its records.
+  if (found.size() <= Companies.size()) return;
+
+  std::unordered_set<std::string> keys;
+  const auto phoneKey = [](std::string_view number) {
+    const std::string key = contact::PhoneKey(number);
+    return "p" + key.substr(key.size() > 7 ? key.size() - 7 : 0);
+  };
+  for (const auto& r : found) {
+    for (const auto* list : {&r.Phones, &r.Faxes})
+      for (const auto& p : *list) keys.insert(phoneKey(p));
+    for (const auto& e : r.Emails) keys.insert("e" + gbk::LowerLatin(e));
+    keys.insert("n" + r.Company);
+  }
+  // A record of the line reader loses the list's numbers and addresses it took in; it is
+  // left out when it names a list entry or keeps no contact of its own.
+  const auto strip = [&](std::string& field, bool phones) {
+    const auto values = phones ? contact::FindPhones(field, true) : contact::FindEmails(field);
+    std::string rest;
+    bool removed = false;
+    for (const auto& f : values) {
+      if (keys.contains(phones ? phoneKey(f.Value) : "e" + gbk::LowerLatin(f.Value))) {
+        removed = true;
+        continue;
+      }
+      if (!rest.empty()) rest += phones ? " " : ";";
+      rest += f.Value;
+    }
+    if (removed) field = rest;
+  };
+  std::vector<std::size_t> kept;
+  for (std::size_t i = 0; i < Companies.size(); ++i) {
+    if (keys.contains("n" + Companies[i])) continue;
+    const bool hadContact =
+        !gbk::IsBlank(Telephones[i]) || !gbk::IsBlank(Faxes[i]) || !gbk::IsBlank(Emails[i]);
+    strip(Telephones[i], true);
+    strip(Faxes[i], true);
+    strip(Emails[i], false);
+    if (hadContact && gbk::IsBlank(Telephones[i]) && gbk::IsBlank(Faxes[i]) &&
+        gbk::IsBlank(Emails[i]))
+      continue;
+    kept.push_back(i);
+  }
+
+  std::array<std::vector<std::string>*, 8> columns = {&Companies,    &Addresses,   &PostCodes,
+                                                      &Telephones,   &Faxes,       &Emails,
+                                                      &WebAddresses, &Descriptions};
+  std::array<std::vector<std::string>, 8> old;
+  for (std::size_t c = 0; c < columns.size(); ++c) old[c].swap(*columns[c]);
+
+  const bool wantAddress = s.FlagFindAddressAndPostCode;
+  const auto join = [](const std::vector<std::string>& list, std::string_view sep) {
+    std::string out;
+    for (const auto& v : list) {
+      if (!out.empty()) out += sep;
+      out += v;
+    }
+    return out;
+  };
+  for (const auto& r : found) {
+    if (!s.FlagFindTelAndFax && !s.FlagFindMailAddress && !wantAddress) break;
+    const std::string phones = s.FlagFindTelAndFax ? join(r.Phones, " ") : std::string();
+    const std::string faxes = s.FlagFindTelAndFax ? join(r.Faxes, " ") : std::string();
+    const std::string emails = s.FlagFindMailAddress ? join(r.Emails, ";") : std::string();
+    AddRecord(r.Company, wantAddress ? r.Address : std::string(),
+              wantAddress ? r.PostCode : std::string(), phones, faxes, emails, 1);
+  }
+  for (std::size_t i : kept)
+    for (std::size_t c = 0; c < columns.size(); ++c) columns[c]->push_back(std::move(old[c][i]));
+}
