@@ -1060,7 +1060,8 @@ std::string ParentName(const TDocument& doc, const TRecognitionWords& words) {
 
 }  // namespace
 
-std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocabulary& vocab) {
+std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocabulary& vocab,
+                                         std::string* pageName) {
   TDocument doc(html);
   doc.Build();
   const TGroupReader reader(doc, vocab);
@@ -1103,6 +1104,7 @@ std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocab
             [](const TRead* a, const TRead* b) { return a->From < b->From; });
 
   const std::string parent = ParentName(doc, RecognitionWords());
+  if (pageName) *pageName = parent;
   static const std::string& stop = GBK("。");
   std::vector<TListRecord> out;
   for (const TRead* r : chosen) {
@@ -1137,9 +1139,8 @@ void TParseHTML::AnalyseLists() {
   vocab.Labels = lowered_.Labels;
   vocab.Company = lowered_.Company;
   vocab.AddressContent = lowered_.AddressContent;
-  std::vector<lists::TListRecord> found = lists::FindListRecords(HTML, vocab);
-  // A contact page whose offices the line reader already told apart keeps its records.
-  if (found.size() <= Companies.size()) return;
+  std::string pageName;
+  std::vector<lists::TListRecord> found = lists::FindListRecords(HTML, vocab, &pageName);
 
   std::unordered_set<std::string> keys;
   const auto phoneKey = [](std::string_view number) {
@@ -1168,17 +1169,40 @@ void TParseHTML::AnalyseLists() {
     }
     if (removed) field = rest;
   };
+  // A contact page whose offices the line reader already told apart keeps its records, unless
+  // it glued a contact from elsewhere on the page (a footer) to one of the entries.
+  std::size_t replaced = 0;
+  bool glued = false;
+  for (std::size_t i = 0; i < Companies.size(); ++i) {
+    bool shared = keys.contains("n" + Companies[i]);
+    bool other = false;
+    for (const auto* list : {&Telephones, &Faxes})
+      for (const auto& p : contact::FindPhones((*list)[i], true))
+        (keys.contains(phoneKey(p.Value)) ? shared : other) = true;
+    for (const auto& e : contact::FindEmails(Emails[i]))
+      (keys.contains("e" + gbk::LowerLatin(e.Value)) ? shared : other) = true;
+    replaced += shared;
+    glued = glued || (shared && other);
+  }
+  if (found.size() < replaced || (found.size() == replaced && !glued)) return;
   std::vector<std::size_t> kept;
   for (std::size_t i = 0; i < Companies.size(); ++i) {
-    if (keys.contains("n" + Companies[i])) continue;
+    const bool named = keys.contains("n" + Companies[i]);
     const bool hadContact =
         !gbk::IsBlank(Telephones[i]) || !gbk::IsBlank(Faxes[i]) || !gbk::IsBlank(Emails[i]);
     strip(Telephones[i], true);
     strip(Faxes[i], true);
     strip(Emails[i], false);
-    if (hadContact && gbk::IsBlank(Telephones[i]) && gbk::IsBlank(Faxes[i]) &&
-        gbk::IsBlank(Emails[i]))
-      continue;
+    const bool noContact =
+        gbk::IsBlank(Telephones[i]) && gbk::IsBlank(Faxes[i]) && gbk::IsBlank(Emails[i]);
+    if ((hadContact || named) && noContact) continue;
+    if (named) {
+      // What is left of an entry's record is the page's own contact.
+      if (pageName.empty()) continue;
+      Companies[i] = pageName;
+      Addresses[i].clear();
+      PostCodes[i].clear();
+    }
     kept.push_back(i);
   }
 

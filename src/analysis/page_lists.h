@@ -30,7 +30,9 @@ struct TListRecord {
 };
 
 // The records of the list entries of a GBK page, in page order; empty when the page holds no
-// list of contacts. Time and memory are linear in the page.
-std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocabulary& vocab);
+// list of contacts. `pageName` receives the name of the page's own company put in front of
+// branch names (empty when none shows). Time and memory are linear in the page.
+std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocabulary& vocab,
+                                         std::string* pageName = nullptr);
 
 }  // namespace lists
