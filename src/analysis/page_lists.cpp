@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -487,10 +488,12 @@ struct TEntry {
   uint32_t Node = kNone;
 };
 
+// A cell's text lies in its group's text buffer, which never grows while cells point into it.
 struct TCell {
-  std::string Text;
+  std::string_view Text;
   bool Header = false;  // a th cell
 };
+using TRow = std::span<const TCell>;
 
 enum TColumn { kColOther, kColName, kColPhone, kColFax, kColEmail, kColAddress, kColIgnore };
 
@@ -662,24 +665,32 @@ class TGroupReader {
     return letters;
   }
 
-  // The cells of an entry: a row's cells, else its pieces split at runs of blanks.
-  std::vector<TCell> Cells(const TEntry& e) const {
-    std::vector<TCell> cells;
+  // Appends the cells of an entry: a row's cells, else its pieces split at runs of blanks.
+  // `text` has room reserved for every piece of the entry and a blank after each.
+  void Cells(const TEntry& e, std::string& text, std::vector<TCell>& cells) const {
+    const auto add = [&](std::string_view part, bool header, bool join) {
+      part = part.substr(0, kMaxCell);
+      if (text.capacity() - text.size() < part.size()) return;
+      const std::size_t at = text.size();
+      text.append(part);
+      if (join)
+        std::replace(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), kCellBreak, ' ');
+      cells.push_back({std::string_view(text).substr(at), header});
+    };
     const auto& nodes = doc_.Nodes();
     if (e.Node != kNone && nodes[e.Node].Tag == trId_) {
+      const std::size_t before = cells.size();
       for (uint32_t c = nodes[e.Node].FirstChild; c != kNone; c = nodes[c].Next) {
         if (nodes[c].Tag != tdId_ && nodes[c].Tag != thId_) continue;
-        TCell cell;
-        cell.Header = nodes[c].Tag == thId_;
-        for (uint32_t k = nodes[c].PieceBegin; k < nodes[c].PieceEnd; ++k) {
-          if (!cell.Text.empty()) cell.Text.push_back(' ');
-          if (cell.Text.size() < kMaxCell)
-            cell.Text.append(doc_.PieceText(k).substr(0, kMaxCell - cell.Text.size()));
+        std::string joined;
+        for (uint32_t k = nodes[c].PieceBegin; k < nodes[c].PieceEnd && joined.size() < kMaxCell;
+             ++k) {
+          if (!joined.empty()) joined.push_back(' ');
+          joined.append(doc_.PieceText(k).substr(0, kMaxCell));
         }
-        std::replace(cell.Text.begin(), cell.Text.end(), kCellBreak, ' ');
-        cells.push_back(std::move(cell));
+        add(joined, nodes[c].Tag == thId_, true);
       }
-      if (!cells.empty()) return cells;
+      if (cells.size() > before) return;
     }
     for (uint32_t k = e.PieceBegin; k < e.PieceEnd; ++k) {
       const std::string_view t = doc_.PieceText(k);
@@ -688,15 +699,14 @@ class TGroupReader {
         std::size_t cut = t.find(kCellBreak, from);
         if (cut == std::string_view::npos) cut = t.size();
         const std::string_view part = gbk::TrimView(t.substr(from, cut - from));
-        if (!part.empty()) cells.push_back({std::string(part.substr(0, kMaxCell)), false});
+        if (!part.empty()) add(part, false, false);
         from = cut + 1;
       }
     }
-    return cells;
   }
 
   // Whether the cells are a header: th cells, or short labels without digits.
-  bool IsHeader(const std::vector<TCell>& cells) const {
+  bool IsHeader(TRow cells) const {
     bool anyLabel = false;
     for (const auto& c : cells) {
       if (c.Header) return true;
@@ -709,8 +719,8 @@ class TGroupReader {
   }
 
   // Assigns each column of a group of rows with `width` cells.
-  std::vector<TColumn> Columns(const std::vector<std::vector<TCell>>& rows, std::size_t width,
-                               const std::vector<TCell>* header) const {
+  std::vector<TColumn> Columns(std::span<const TRow> rows, std::size_t width,
+                               const TRow* header) const {
     std::vector<TColumn> cols(width, kColOther);
     std::vector<double> nameScore(width, 0.0), addressShare(width, 0.0);
     std::vector<TLabelPart> parts;
@@ -744,7 +754,7 @@ class TGroupReader {
                   labelled = 0;
       for (const auto& row : rows) {
         if (row.size() != width) continue;
-        const std::string& t = row[c].Text;
+        const std::string_view t = row[c].Text;
         if (t.empty()) continue;
         ++nonEmpty;
         SplitLabels(t, parts);
@@ -797,8 +807,7 @@ class TGroupReader {
   }
 
   // Reads one entry; an entry holding several named contacts gives several drafts.
-  void ReadEntry(const std::vector<TCell>& cells, const std::vector<TColumn>* cols,
-                 std::vector<TDraft>& out) const {
+  void ReadEntry(TRow cells, const std::vector<TColumn>* cols, std::vector<TDraft>& out) const {
     TDraft cur;
     unsigned pending = 0;
     std::vector<TLabelPart> parts;
@@ -901,15 +910,27 @@ class TGroupReader {
 
   // The drafts of a group, or none when it does not look like a list of contacts.
   std::vector<TDraft> Read(const std::vector<TEntry>& entries, std::size_t& work) const {
-    std::vector<std::vector<TCell>> rows;
-    rows.reserve(entries.size());
+    std::size_t room = 16;
+    for (const auto& e : entries)
+      room += doc_.Bytes(e.PieceBegin, e.PieceEnd) + e.PieceEnd - e.PieceBegin;
+    work += room + entries.size();
+    std::string text;
+    text.reserve(room);
+    std::vector<TCell> cells;
+    std::vector<std::size_t> starts;
+    starts.reserve(entries.size() + 1);
     for (const auto& e : entries) {
-      rows.push_back(Cells(e));
-      work += doc_.Bytes(e.PieceBegin, e.PieceEnd) + 1;
+      starts.push_back(cells.size());
+      Cells(e, text, cells);
     }
+    starts.push_back(cells.size());
+    std::vector<TRow> rows;
+    rows.reserve(entries.size());
+    for (std::size_t r = 0; r + 1 < starts.size(); ++r)
+      rows.push_back(TRow(cells).subspan(starts[r], starts[r + 1] - starts[r]));
     // Leading header rows; the last one names the columns.
     std::size_t first = 0;
-    const std::vector<TCell>* header = nullptr;
+    const TRow* header = nullptr;
     while (first < rows.size() && first < 3 && IsHeader(rows[first])) header = &rows[first++];
     const std::size_t count = rows.size() - first;
     if (count < 3) return {};
@@ -925,9 +946,8 @@ class TGroupReader {
     std::vector<TColumn> cols;
     const bool columnar = width >= 2 && widthCount * 10 >= count * 7;
     if (columnar) {
-      std::vector<std::vector<TCell>> body(rows.begin() + static_cast<std::ptrdiff_t>(first),
-                                           rows.end());
-      cols = Columns(body, width, header && header->size() == width ? header : nullptr);
+      cols = Columns(std::span<const TRow>(rows).subspan(first), width,
+                     header && header->size() == width ? header : nullptr);
       if (std::find(cols.begin(), cols.end(), kColName) == cols.end()) cols.clear();
     }
     std::vector<TDraft> drafts;
@@ -1090,8 +1110,8 @@ std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocab
   std::stable_sort(read.begin(), read.end(),
                    [](const TRead& a, const TRead& b) { return a.Score > b.Score; });
   std::vector<uint8_t> used(doc.Pieces().size(), 0);
-  std::vector<const TRead*> chosen;
-  for (const TRead& r : read) {
+  std::vector<TRead*> chosen;
+  for (TRead& r : read) {
     bool overlap = false;
     for (const auto& e : r.Entries)
       for (uint32_t k = e.PieceBegin; k < e.PieceEnd && !overlap; ++k) overlap = used[k] != 0;
@@ -1102,13 +1122,14 @@ std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocab
   }
   std::sort(chosen.begin(), chosen.end(),
             [](const TRead* a, const TRead* b) { return a->From < b->From; });
+  groups.clear();
 
   const std::string parent = ParentName(doc, RecognitionWords());
   if (pageName) *pageName = parent;
   static const std::string& stop = GBK("。");
   std::vector<TListRecord> out;
-  for (const TRead* r : chosen) {
-    for (const TDraft& d : r->Drafts) {
+  for (TRead* r : chosen) {
+    for (TDraft& d : r->Drafts) {
       TListRecord rec;
       rec.Company = gbk::Trim(d.Name);
       if (!parent.empty() && reader.IsBranchName(rec.Company) &&
@@ -1119,10 +1140,10 @@ std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocab
           gbk::Find(rec.Address, stop, 0) == rec.Address.size() - stop.size())
         rec.Address.resize(rec.Address.size() - stop.size());
       rec.Address = gbk::Trim(rec.Address);
-      rec.PostCode = d.PostCode;
-      rec.Phones = d.Phones;
-      rec.Faxes = d.Faxes;
-      rec.Emails = d.Emails;
+      rec.PostCode = std::move(d.PostCode);
+      rec.Phones = std::move(d.Phones);
+      rec.Faxes = std::move(d.Faxes);
+      rec.Emails = std::move(d.Emails);
       out.push_back(std::move(rec));
     }
   }
