@@ -31,6 +31,7 @@ constexpr std::size_t kMaxName = 80;
 constexpr std::size_t kMaxAddress = 200;
 constexpr std::size_t kMaxCell = 400;
 constexpr std::size_t kMaxPerField = 8;
+constexpr std::size_t kMinEntry = 8;  // bytes of text
 
 enum TField { kAddress = 0, kPostCode = 1, kTelephone = 2, kFax = 3, kEmail = 4, kCompany = 5 };
 constexpr unsigned kNoShape = 1u << 6;
@@ -917,13 +918,13 @@ class TGroupReader {
     std::string text;
     text.reserve(room);
     std::vector<TCell> cells;
-    std::vector<std::size_t> starts;
+    std::vector<uint32_t> starts;
     starts.reserve(entries.size() + 1);
     for (const auto& e : entries) {
-      starts.push_back(cells.size());
+      starts.push_back(static_cast<uint32_t>(cells.size()));
       Cells(e, text, cells);
     }
-    starts.push_back(cells.size());
+    starts.push_back(static_cast<uint32_t>(cells.size()));
     std::vector<TRow> rows;
     rows.reserve(entries.size());
     for (std::size_t r = 0; r + 1 < starts.size(); ++r)
@@ -1010,7 +1011,11 @@ std::vector<std::vector<TEntry>> CandidateGroups(const TDocument& doc) {
     std::size_t children = 0;
     for (uint32_t c = nodes[p].FirstChild; c != kNone; c = nodes[c].Next) {
       ++children;
-      if (nodes[c].PieceEnd > nodes[c].PieceBegin) bySig[nodes[c].Sig].push_back(c);
+      // An entry too short to hold a name and a number is none.
+      // (a heading only opens its entry).
+      if (doc.Bytes(nodes[c].PieceBegin, nodes[c].PieceEnd) >= kMinEntry ||
+          (nodes[c].PieceEnd > nodes[c].PieceBegin && IsHeadingTag(doc.TagName(nodes[c].Tag))))
+        bySig[nodes[c].Sig].push_back(c);
     }
     int headingSplits = 0;
     for (const auto& [sig, members] : bySig) {
