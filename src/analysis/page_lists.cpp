@@ -32,6 +32,7 @@ constexpr std::size_t kMaxAddress = 200;
 constexpr std::size_t kMaxCell = 400;
 constexpr std::size_t kMaxPerField = 8;
 constexpr std::size_t kMinEntry = 8;  // bytes of text
+constexpr std::size_t kSample = 128;  // entries
 
 enum TField { kAddress = 0, kPostCode = 1, kTelephone = 2, kFax = 3, kEmail = 4, kCompany = 5 };
 constexpr unsigned kNoShape = 1u << 6;
@@ -910,7 +911,9 @@ class TGroupReader {
   }
 
   // The drafts of a group, or none when it does not look like a list of contacts.
-  std::vector<TDraft> Read(const std::vector<TEntry>& entries, std::size_t& work) const {
+  std::vector<TDraft> Read(std::span<const TEntry> entries, std::size_t& work) const {
+    // A long group is first tried on its head, so that a huge run of junk costs little.
+    if (entries.size() > 2 * kSample && Read(entries.first(kSample), work).empty()) return {};
     std::size_t room = 16;
     for (const auto& e : entries)
       room += doc_.Bytes(e.PieceBegin, e.PieceEnd) + e.PieceEnd - e.PieceBegin;
