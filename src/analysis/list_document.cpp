@@ -1,0 +1,408 @@
+// The element tree of a page for list recognition.
+
+#include "analysis/list_document.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/gbk.h"
+
+namespace lists {
+
+namespace {
+
+constexpr std::size_t kMaxDepth = 256;
+constexpr std::size_t kCloseSearch = 16;
+
+bool OneOf(std::string_view name, std::initializer_list<std::string_view> names) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+bool IsInlineTag(std::string_view n) {
+  return OneOf(n, {"a",   "em",     "b",   "strong", "i",    "u",   "font", "sup",  "sub",
+                   "s",   "strike", "big", "abbr",   "code", "q",   "cite", "mark", "ins",
+                   "del", "nobr",   "tt",  "label",  "img",  "wbr", "o:p"});
+}
+bool IsVoidTag(std::string_view n) {
+  return OneOf(n, {"br", "hr", "input", "meta", "link", "area", "base", "col", "embed", "param",
+                   "source", "track", "keygen", "basefont", "frame", "!doctype"});
+}
+bool IsSkipTag(std::string_view n) {
+  return OneOf(n, {"script", "style", "noscript", "textarea", "select", "button", "iframe",
+                   "object", "template", "svg", "title"});
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsLatin(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+}  // namespace
+
+bool IsHeadingTag(std::string_view n) {
+  return OneOf(n, {"h1", "h2", "h3", "h4", "h5", "h6", "dt"});
+}
+
+struct TTagInfo {
+  std::string Name;  // lower-cased
+  bool Closing = false;
+  bool SelfClosing = false;
+  std::string Class;
+  std::string DataContent;
+  bool Hidden = false;
+  std::size_t End = 0;  // one past ">"
+};
+
+// Reads "<...>" at `at`: name, class, data-content and inline hiding; End = 0 without ">".
+TTagInfo ReadTag(std::string_view html, std::size_t at) {
+  TTagInfo t;
+  std::size_t i = at + 1;
+  if (i < html.size() && html[i] == '/') {
+    t.Closing = true;
+    ++i;
+  }
+  while (i < html.size() && (IsLatin(html[i]) || IsDigit(html[i]) || html[i] == ':' ||
+                             html[i] == '!' || html[i] == '-')) {
+    char c = html[i++];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (t.Name.size() < 16) t.Name.push_back(c);
+  }
+  while (i < html.size()) {
+    const char c = html[i];
+    if (c == '>') {
+      t.SelfClosing = i > at && html[i - 1] == '/';
+      t.End = i + 1;
+      return t;
+    }
+    if (c == '<') return t;  // no end before the next tag: text
+    if (gbk::IsBlankByte(static_cast<unsigned char>(c)) || c == '/') {
+      ++i;
+      continue;
+    }
+    const std::size_t nameFrom = i;
+    while (i < html.size() && html[i] != '=' && html[i] != '>' && html[i] != '<' &&
+           !gbk::IsBlankByte(static_cast<unsigned char>(html[i])))
+      ++i;
+    const std::string attr = gbk::LowerLatin(html.substr(nameFrom, i - nameFrom));
+    while (i < html.size() && gbk::IsBlankByte(static_cast<unsigned char>(html[i]))) ++i;
+    if (i >= html.size() || html[i] != '=') continue;
+    ++i;
+    while (i < html.size() && gbk::IsBlankByte(static_cast<unsigned char>(html[i]))) ++i;
+    std::string_view value;
+    if (i < html.size() && (html[i] == '"' || html[i] == '\'')) {
+      const std::size_t close = html.find(html[i], i + 1);
+      if (close == std::string_view::npos) return t;  // no end: not a tag
+      value = html.substr(i + 1, close - i - 1);
+      i = close + 1;
+    } else {
+      const std::size_t from = i;
+      while (i < html.size() && html[i] != '>' && html[i] != '<' &&
+             !gbk::IsBlankByte(static_cast<unsigned char>(html[i])))
+        ++i;
+      value = html.substr(from, i - from);
+    }
+    if (attr == "class") {
+      const std::string_view v = gbk::TrimView(value);
+      std::size_t e = 0;
+      while (e < v.size() && !gbk::IsBlankByte(static_cast<unsigned char>(v[e]))) ++e;
+      for (char ch : v.substr(0, std::min<std::size_t>(e, 32)))
+        if (!IsDigit(ch)) t.Class.push_back(ch);
+    } else if (attr == "data-content") {
+      t.DataContent = std::string(value);
+    } else if (attr == "style") {
+      std::string compact;
+      for (char ch : value.substr(0, 512))
+        if (!gbk::IsBlankByte(static_cast<unsigned char>(ch))) compact.push_back(ch);
+      compact = gbk::LowerLatin(compact);
+      t.Hidden = compact.find("display:none") != std::string::npos ||
+                 compact.find("visibility:hidden") != std::string::npos;
+    }
+  }
+  return t;
+}
+
+// Where "</name" starts at or after `from`, ignoring case; npos when absent.
+std::size_t FindClosing(std::string_view html, std::string_view name, std::size_t from) {
+  while (from < html.size()) {
+    const void* hit = std::memchr(html.data() + from, '<', html.size() - from);
+    if (!hit) return std::string_view::npos;
+    const std::size_t at = static_cast<const char*>(hit) - html.data();
+    if (at + 1 + name.size() < html.size() && html[at + 1] == '/' &&
+        gbk::LowerLatin(html.substr(at + 2, name.size())) == name)
+      return at;
+    from = at + 1;
+  }
+  return std::string_view::npos;
+}
+
+void TDocument::CloseOpen(std::initializer_list<std::string_view> targets,
+                          std::initializer_list<std::string_view> stops) {
+  for (std::size_t k = stack_.size(), seen = 0; k > 1 && seen < kCloseSearch; --k, ++seen) {
+    const std::string_view name = names_[nodes_[stack_[k - 1]].Tag];
+    if (OneOf(name, targets)) {
+      while (stack_.size() >= k) Pop();
+      return;
+    }
+    if (OneOf(name, stops)) return;
+  }
+}
+
+TDocument::TDocument(std::string_view html) : html_(html) {
+  maxNodes_ = html.size() / 16 + 4096;
+  Intern("");  // tag 0: the document
+  nodes_.push_back({});
+  stack_.push_back(0);
+  hidden_.push_back(false);
+}
+
+void TDocument::Build() {
+  const std::string_view h = html_;
+  std::size_t i = 0;
+  while (i < h.size()) {
+    const void* hit = std::memchr(h.data() + i, '<', h.size() - i);
+    std::size_t lt = hit ? static_cast<const char*>(hit) - h.data() : h.size();
+    // A "<" that is the second byte of a Chinese character is text.
+    std::size_t b = i;
+    while (b < lt) b += gbk::CharLen(h, b);
+    if (b > lt) {
+      Text(h.substr(i, b - i));
+      i = b;
+      continue;
+    }
+    Text(h.substr(i, lt - i));
+    if (lt >= h.size()) break;
+    i = Markup(lt);
+  }
+  EndPiece();
+  while (stack_.size() > 1) Pop();
+  nodes_[0].PieceEnd = static_cast<uint32_t>(pieces_.size());
+}
+
+std::string_view TDocument::PieceText(std::size_t k) const {
+  const std::size_t end = k + 1 < pieces_.size() ? pieces_[k + 1].Begin : arena_.size();
+  return std::string_view(arena_).substr(pieces_[k].Begin, end - pieces_[k].Begin);
+}
+
+std::size_t TDocument::Bytes(uint32_t begin, uint32_t end) const {
+  if (begin >= end) return 0;
+  const std::size_t to = end < pieces_.size() ? pieces_[end].Begin : arena_.size();
+  return to - pieces_[begin].Begin;
+}
+
+uint32_t TDocument::TagId(std::string_view name) const {
+  const auto it = ids_.find(std::string(name));
+  return it == ids_.end() ? kNone : it->second;
+}
+
+uint32_t TDocument::Intern(const std::string& s) {
+  const auto [it, added] = ids_.emplace(s, static_cast<uint32_t>(names_.size()));
+  if (added) names_.push_back(s);
+  return it->second;
+}
+
+std::size_t TDocument::Markup(std::size_t lt) {
+  const std::string_view h = html_;
+  if (h.substr(lt, 4) == "<!--") {
+    const std::size_t end = h.find("-->", lt + 4);
+    return end == std::string_view::npos ? h.size() : end + 3;
+  }
+  const char next = lt + 1 < h.size() ? h[lt + 1] : '\0';
+  if (next == '!' || next == '?') {
+    const std::size_t end = h.find('>', lt);
+    return end == std::string_view::npos ? h.size() : end + 1;
+  }
+  if (!IsLatin(next) && next != '/') {
+    Text(h.substr(lt, 1));
+    return lt + 1;
+  }
+  TTagInfo tag = ReadTag(h, lt);
+  if (tag.End == 0) {
+    Text(h.substr(lt, 1));
+    return lt + 1;
+  }
+  if (tag.Name.empty() || IsInlineTag(tag.Name)) return tag.End;
+  if (IsVoidTag(tag.Name)) {
+    EndPiece();
+    return tag.End;
+  }
+  if (tag.Closing) {
+    Close(tag.Name);
+    return tag.End;
+  }
+  if (IsSkipTag(tag.Name)) {
+    if (!tag.DataContent.empty()) {
+      Open(tag);
+      Close(tag.Name);
+    }
+    if (tag.SelfClosing) return tag.End;
+    const std::size_t close = FindClosing(h, tag.Name, tag.End);
+    if (close == std::string_view::npos) return h.size();
+    if (tag.Name == "title" && title_.empty())
+      title_ = gbk::Trim(h.substr(tag.End, std::min<std::size_t>(close - tag.End, 512)));
+    const std::size_t gt = h.find('>', close);
+    return gt == std::string_view::npos ? h.size() : gt + 1;
+  }
+  Open(tag);
+  if (tag.SelfClosing) Close(tag.Name);
+  return tag.End;
+}
+
+void TDocument::Open(const TTagInfo& tag) {
+  EndPiece();
+  const std::string_view n = tag.Name;
+  if (n == "td" || n == "th")
+    CloseOpen({"td", "th"}, {"tr", "table"});
+  else if (n == "tr")
+    CloseOpen({"tr"}, {"table"});
+  else if (n == "li")
+    CloseOpen({"li"}, {"ul", "ol"});
+  else if (n == "dt" || n == "dd")
+    CloseOpen({"dt", "dd"}, {"dl"});
+  else if (n == "p" && names_[nodes_[stack_.back()].Tag] == "p")
+    Pop();
+  const bool hidden = hidden_.back() || tag.Hidden;
+  if (stack_.size() >= kMaxDepth || nodes_.size() >= maxNodes_) {
+    // Too deep or too many: read as text of the enclosing element.
+    if (!tag.DataContent.empty() && !hidden) AttributeText(tag.DataContent);
+    return;
+  }
+  TNode node;
+  node.Parent = stack_.back();
+  node.PieceBegin = static_cast<uint32_t>(pieces_.size());
+  node.Tag = Intern(tag.Name);
+  node.Sig = Intern(tag.Name + "." + tag.Class);
+  const auto id = static_cast<uint32_t>(nodes_.size());
+  TNode& parent = nodes_[node.Parent];
+  if (parent.LastChild == kNone)
+    parent.FirstChild = id;
+  else
+    nodes_[parent.LastChild].Next = id;
+  parent.LastChild = id;
+  nodes_.push_back(node);
+  stack_.push_back(id);
+  hidden_.push_back(hidden);
+  if (n == "pre") ++pre_;
+  if (!tag.DataContent.empty() && !hidden) AttributeText(tag.DataContent);
+}
+
+void TDocument::Close(const std::string& name) {
+  EndPiece();
+  const auto it = ids_.find(name);
+  if (it == ids_.end()) return;
+  for (std::size_t k = stack_.size(), seen = 0; k > 1 && seen < kCloseSearch; --k, ++seen) {
+    if (nodes_[stack_[k - 1]].Tag == it->second) {
+      while (stack_.size() >= k) Pop();
+      return;
+    }
+  }
+}
+
+void TDocument::Pop() {
+  EndPiece();
+  TNode& node = nodes_[stack_.back()];
+  node.PieceEnd = static_cast<uint32_t>(pieces_.size());
+  if (names_[node.Tag] == "pre" && pre_ > 0) --pre_;
+  stack_.pop_back();
+  hidden_.pop_back();
+}
+
+void TDocument::AttributeText(std::string_view value) {
+  std::string decoded;
+  DecodeInto(value, decoded);
+  std::size_t i = 0;
+  while (i < decoded.size()) {
+    const std::size_t lt = decoded.find('<', i);
+    if (lt == std::string::npos) {
+      AppendText(std::string_view(decoded).substr(i));
+      break;
+    }
+    AppendText(std::string_view(decoded).substr(i, lt - i));
+    EndPiece();
+    const std::size_t gt = decoded.find('>', lt);
+    i = gt == std::string::npos ? decoded.size() : gt + 1;
+  }
+  EndPiece();
+}
+
+void TDocument::Text(std::string_view raw) {
+  if (hidden_.back() || raw.empty()) return;
+  std::string decoded;
+  DecodeInto(raw, decoded);
+  AppendText(decoded);
+}
+
+void TDocument::DecodeInto(std::string_view raw, std::string& out) {
+  static constexpr std::pair<std::string_view, std::string_view> kEntities[] = {
+      {"&nbsp;", "\x01"},   {"&#160;", "\x01"}, {"&ensp;", "\x01"}, {"&emsp;", "\x01"},
+      {"&#12288;", "\x01"}, {"&amp;", "&"},     {"&lt;", "<"},      {"&gt;", ">"},
+      {"&quot;", "\""},     {"&#34;", "\""},    {"&#39;", "'"},     {"&apos;", "'"},
+      {"&#64;", "@"},       {"&nbsp", "\x01"}};
+  out.reserve(out.size() + raw.size());
+  for (std::size_t i = 0; i < raw.size();) {
+    const std::size_t n = gbk::CharLen(raw, i);
+    if (n == 1 && raw[i] == '&') {
+      bool done = false;
+      for (const auto& [from, to] : kEntities) {
+        if (raw.size() - i >= from.size() && gbk::LowerLatin(raw.substr(i, from.size())) == from) {
+          out.append(to);
+          i += from.size();
+          done = true;
+          break;
+        }
+      }
+      if (done) continue;
+    }
+    out.append(raw.substr(i, n));
+    i += n;
+  }
+}
+
+void TDocument::AppendText(std::string_view t) {
+  for (std::size_t i = 0; i < t.size();) {
+    const std::size_t n = gbk::CharLen(t, i);
+    const unsigned char c = static_cast<unsigned char>(t[i]);
+    if (n == 2) {
+      const unsigned char d = static_cast<unsigned char>(t[i + 1]);
+      if (c == 0xA1 && d == 0xA1) {
+        Blank(false);
+      } else if (c == 0xA3 && d == 0xBA) {
+        Put(":");  // full-width colon
+      } else {
+        Put(t.substr(i, 2));
+      }
+    } else if (c == '\n' || c == '\r') {
+      if (pre_ > 0)
+        EndPiece();
+      else
+        Blank(true);
+    } else if (c <= 32 || c == 0x01) {
+      Blank(false);
+    } else {
+      Put(t.substr(i, 1));
+    }
+    i += n;
+  }
+}
+
+void TDocument::Blank(bool lineFeed) {
+  ++blanks_;
+  lineFeed_ = lineFeed_ || lineFeed;
+}
+
+void TDocument::Put(std::string_view bytes) {
+  if (hasText_ && blanks_ > 0) arena_.push_back(lineFeed_ || blanks_ < 2 ? ' ' : kCellBreak);
+  blanks_ = 0;
+  lineFeed_ = false;
+  arena_.append(bytes);
+  hasText_ = true;
+}
+
+void TDocument::EndPiece() {
+  if (hasText_) pieces_.push_back({static_cast<uint32_t>(pieceStart_), stack_.back()});
+  pieceStart_ = arena_.size();
+  hasText_ = false;
+  blanks_ = 0;
+  lineFeed_ = false;
+}
+
+}  // namespace lists

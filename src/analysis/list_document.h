@@ -1,0 +1,110 @@
+#pragma once
+// The element tree and text pieces of a page, read from the raw GBK bytes for list
+// recognition: runs of blanks are kept (so that cells set apart only by spaces stay apart),
+// popover texts ("data-content") are read, scripts, comments and hidden elements are not.
+// The tree's depth and size and the search for a closing tag are bounded, so building it is
+// linear in the page.
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace lists {
+
+inline constexpr uint32_t kNone = 0xFFFFFFFFu;
+// Two or more blanks in a piece; the cells of a line are set apart by it.
+inline constexpr char kCellBreak = '\t';
+
+bool IsHeadingTag(std::string_view name);
+
+struct TNode {
+  uint32_t Parent = kNone;
+  uint32_t FirstChild = kNone;
+  uint32_t LastChild = kNone;
+  uint32_t Next = kNone;
+  uint32_t PieceBegin = 0;
+  uint32_t PieceEnd = 0;
+  uint32_t Sig = 0;  // tag name and first class word, interned
+  uint32_t Tag = 0;  // tag name, interned
+};
+
+// A piece's text runs from its Begin to the next piece's (the arena holds nothing between).
+struct TPiece {
+  uint32_t Begin = 0;
+  uint32_t Node = 0;
+};
+
+struct TTagInfo;
+
+// The element tree and the text pieces of a page. A piece is a run of text between two tags
+// that are not inline; blank runs inside it are one space, or kCellBreak for two or more.
+class TDocument {
+ public:
+  explicit TDocument(std::string_view html);
+
+  void Build();
+
+  const std::vector<TNode>& Nodes() const { return nodes_; }
+  const std::vector<TPiece>& Pieces() const { return pieces_; }
+  std::string_view PieceText(std::size_t k) const;
+  // Text bytes of pieces [begin, end).
+  std::size_t Bytes(uint32_t begin, uint32_t end) const;
+  const std::string& Title() const { return title_; }
+  uint32_t TagId(std::string_view name) const;
+  std::string_view TagName(uint32_t id) const { return names_[id]; }
+
+ private:
+  uint32_t Intern(const std::string& s);
+
+  // Reads the markup at `lt`; returns where reading goes on.
+  std::size_t Markup(std::size_t lt);
+
+  // Pops the stack through the nearest open element named in `targets`, looking no further
+  // down than an element named in `stops`.
+  void CloseOpen(std::initializer_list<std::string_view> targets,
+                 std::initializer_list<std::string_view> stops);
+
+  void Open(const TTagInfo& tag);
+
+  void Close(const std::string& name);
+
+  void Pop();
+
+  // The text of a popover attribute: entities decoded, its tags read as line breaks.
+  void AttributeText(std::string_view value);
+
+  void Text(std::string_view raw);
+
+  // Entities decoded; blanks written as they are ("\x01" for a non-breaking space).
+  static void DecodeInto(std::string_view raw, std::string& out);
+
+  void AppendText(std::string_view t);
+
+  void Blank(bool lineFeed);
+
+  void Put(std::string_view bytes);
+
+  void EndPiece();
+
+  std::string_view html_;
+  std::size_t maxNodes_ = 0;
+  std::vector<TNode> nodes_;
+  std::vector<TPiece> pieces_;
+  std::string arena_;
+  std::vector<uint32_t> stack_;
+  std::vector<bool> hidden_;
+  std::unordered_map<std::string, uint32_t> ids_;
+  std::vector<std::string> names_;
+  std::string title_;
+  std::size_t pieceStart_ = 0;
+  bool hasText_ = false;
+  std::size_t blanks_ = 0;
+  bool lineFeed_ = false;
+  int pre_ = 0;
+};
+
+}  // namespace lists
