@@ -109,6 +109,45 @@ TEST(ListPages, HeaderNamesColumnsThatShapesCannot) {
   EXPECT_EQ(found[1].Phones[0], "26530002");
 }
 
+TEST(ListPages, PopoversHeadingListsAndWhatIsNotRead) {
+  const lists::TListVocabulary v = Vocabulary();
+  // Records kept in popover attributes; one popover holds two dealers, the button's own text
+  // (a province) is no name.
+  const std::string popovers =
+      G("<ul><li><button class=\"btn p01\" data-content=\"长春越野车会&lt;br&gt;联系人：张三"
+        "&lt;br&gt;联系电话：18643135555\">吉林</button>"
+        "<button class=\"btn p02\" data-content=\"北京北汽摩有限公司<br>联系电话：13901395737"
+        "<br>北京全地形车商城<br>联系电话：13311292963\">北京</button>"
+        "<button class=\"btn p03\" data-content=\"西安龙城户外运动有限公司<br>联系电话："
+        "15991987062<br>　　029-88886666\">陕西</button></li></ul>");
+  auto found = lists::FindListRecords(popovers, v);
+  ASSERT_EQ(found.size(), 4u);
+  EXPECT_EQ(found[0].Company, G("长春越野车会"));
+  EXPECT_EQ(found[2].Company, G("北京全地形车商城"));
+  EXPECT_EQ(found[2].Phones, std::vector<std::string>{"13311292963"});
+  EXPECT_EQ(found[3].Phones.size(), 2u);
+
+  // Entries opened by a repeated heading; a hidden entry and a commented-out one are skipped.
+  const std::string headed = G(
+      "<dl><dt>东城服务中心</dt><dd>地址：北京市东城区东四北大街1号</dd><dd>电话：010-64001111</dd>"
+      "<dt>西城服务中心</dt><dd>地址：北京市西城区西单北大街2号</dd><dd>电话：010-66002222</dd>"
+      "<!-- <dt>旧服务中心</dt><dd>电话：010-60000000</dd> -->"
+      "<dt style=\"display: none\">停业服务中心</dt>"
+      "<dt>朝阳服务中心</dt><dd>地址：北京市朝阳区朝阳路3号</dd><dd>电话：010-65003333</dd></dl>");
+  found = lists::FindListRecords(headed, v);
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_EQ(found[1].Company, G("西城服务中心"));
+  EXPECT_EQ(found[1].Address, G("北京市西城区西单北大街2号"));
+  EXPECT_EQ(found[2].Phones, std::vector<std::string>{"010-65003333"});
+
+  // Side blocks that all repeat the site's hotline are no list.
+  std::string blocks;
+  for (const char* title : {"产品中心", "新闻动态", "客户服务", "关于我们"})
+    blocks +=
+        G("<div class=\"side\"><h4>") + G(title) + G("</h4><p>服务热线：400-800-1234</p></div>");
+  EXPECT_TRUE(lists::FindListRecords(blocks, v).empty());
+}
+
 TEST(ListPages, OrdinaryContactPagesAreNoList) {
   for (const char* name : {"modern/sidebar_and_form.html", "modern/footer_contacts.html",
                            "modern/latin_labels.html"}) {
