@@ -235,8 +235,15 @@ std::size_t TDocument::Markup(std::size_t lt) {
       Close(tag.Name);
     }
     if (tag.SelfClosing) return tag.End;
+    // An element never closed hides nothing: its tag alone is passed over. A failed search
+    // is remembered, so that many such tags cost one scan.
+    const auto never = noClose_.find(tag.Name);
+    if (never != noClose_.end() && never->second <= tag.End) return tag.End;
     const std::size_t close = FindClosing(h, tag.Name, tag.End);
-    if (close == std::string_view::npos) return h.size();
+    if (close == std::string_view::npos) {
+      noClose_[tag.Name] = tag.End;
+      return tag.End;
+    }
     if (tag.Name == "title" && title_.empty())
       title_ = gbk::Trim(h.substr(tag.End, std::min<std::size_t>(close - tag.End, 512)));
     const std::size_t gt = h.find('>', close);

@@ -100,6 +100,7 @@ class TDocument {
   std::unordered_map<std::string, uint32_t> ids_;
   std::vector<std::string> names_;
   std::string title_;
+  std::unordered_map<std::string, std::size_t> noClose_;  // no "</name" after this position
   std::size_t pieceStart_ = 0;
   bool hasText_ = false;
   std::size_t blanks_ = 0;
