@@ -2,7 +2,8 @@
 # Contact recognition on the development corpus (../shared/corpus/contact): field recall and
 # record precision for the factory keyword lists, for the shipped defaults with
 # FlagModernRecognition off and with it on (and the factory lists with it on); each for all pages, the UTF-8 pages and the GBK
-# pages. Usage: bench/recognition_score.sh [BUILD_DIR] [CORPUS_DIR]
+# pages; then the list pages of the directory corpus beside it, switch off and on.
+# Usage: bench/recognition_score.sh [BUILD_DIR] [CORPUS_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -43,3 +44,12 @@ for cfg in factory off on factory-on; do
   # shellcheck disable=SC2086
   echo "-- GBK pages"; "$corpus/score.sh" "$build/veltra-cli" "$work/$cfg.ini" $gbk
 done
+
+# List pages (../shared/corpus/directory): one record per listed company, switch off and on.
+directory=$(dirname "$corpus")/directory
+if [ -x "$directory/score.sh" ]; then
+  for cfg in off on; do
+    echo "== directory pages, shipped defaults, FlagModernRecognition=$([ $cfg = on ] && echo 1 || echo 0)"
+    "$directory/score.sh" "$build/veltra-cli" "$work/$cfg.ini"
+  done
+fi
