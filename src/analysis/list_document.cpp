@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::size_t kMaxDepth = 256;
 constexpr std::size_t kCloseSearch = 16;
+constexpr std::size_t kMaxPiece = 8192;  // bytes
 
 bool OneOf(std::string_view name, std::initializer_list<std::string_view> names) {
   return std::find(names.begin(), names.end(), name) != names.end();
@@ -397,6 +398,8 @@ void TDocument::Blank(bool lineFeed) {
 }
 
 void TDocument::Put(std::string_view bytes) {
+  // No entry needs more of one run of text than this; the rest is not copied.
+  if (arena_.size() - pieceStart_ >= kMaxPiece) return;
   if (hasText_ && blanks_ > 0) arena_.push_back(lineFeed_ || blanks_ < 2 ? ' ' : kCellBreak);
   blanks_ = 0;
   lineFeed_ = false;
