@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "analysis/contact_shapes.h"
+#include "analysis/hidden_emails.h"
+#include "analysis/page_lines.h"
 #include "analysis/parse_html.h"
 #include "analysis/recognition_words.h"
 #include "core/gbk.h"
@@ -23,220 +25,14 @@
 namespace {
 
 using contact::TFound;
+using pagetext::Collapse;
+using pagetext::TLine;
 
 enum TField { kAddress = 0, kPostCode = 1, kTelephone = 2, kFax = 3, kEmail = 4, kCompany = 5 };
 
 constexpr std::size_t kMaxValue = 150;
 constexpr std::size_t kMaxName = 100;
 constexpr int kHeadingReach = 8;  // lines between a heading and its record's first contact
-// A visible line longer than this (a page without break tags, or junk) is read in pieces, so
-// the per-character work of the shape finders stays small whatever the page.
-constexpr std::size_t kMaxLineBytes = 64 * 1024;
-
-struct TLine {
-  std::string Text;
-  std::vector<std::string> Mailto;
-};
-
-struct TTag {
-  std::string Name;  // lower-cased
-  bool Closing = false;
-  bool SelfClosing = false;
-};
-
-TTag ParseTag(std::string_view tag) {
-  TTag t;
-  std::size_t i = 1;
-  if (i < tag.size() && tag[i] == '/') {
-    t.Closing = true;
-    ++i;
-  }
-  while (i < tag.size() && (std::isalnum(static_cast<unsigned char>(tag[i])) || tag[i] == ':')) {
-    t.Name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(tag[i]))));
-    ++i;
-  }
-  t.SelfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
-  return t;
-}
-
-bool OneOf(std::string_view name, std::initializer_list<std::string_view> names) {
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-bool IsBreakTag(std::string_view n) {
-  return OneOf(
-      n, {"p",          "br",     "div",   "tr",    "td",      "th",       "li",      "dd",
-          "dt",         "dl",     "ul",    "ol",    "h1",      "h2",       "h3",      "h4",
-          "h5",         "h6",     "table", "tbody", "thead",   "tfoot",    "section", "article",
-          "header",     "footer", "nav",   "aside", "address", "form",     "hr",      "center",
-          "blockquote", "pre",    "body",  "title", "caption", "fieldset", "main"});
-}
-bool IsSkipTag(std::string_view n) {
-  return OneOf(n, {"script", "style", "noscript", "textarea", "select", "button", "iframe",
-                   "object", "template", "svg"});
-}
-// Elements without content, and those whose end tag pages often leave out: a hidden one of
-// these is not skipped, so that a missing end tag cannot hide the rest of the page.
-bool IsVoidTag(std::string_view n) {
-  return OneOf(
-      n, {"br",     "img", "input", "meta", "link", "hr", "area", "base", "col", "embed", "param",
-          "source", "wbr", "p",     "li",   "td",   "th", "tr",   "dd",   "dt",  "option"});
-}
-
-bool IsHiddenTag(std::string_view tag) {
-  std::string compact;
-  compact.reserve(tag.size());
-  for (char c : tag)
-    if (!gbk::IsBlankByte(static_cast<unsigned char>(c))) compact.push_back(c);
-  compact = gbk::LowerLatin(compact);
-  return compact.find("display:none") != std::string::npos ||
-         compact.find("visibility:hidden") != std::string::npos;
-}
-
-// The address of a mailto anchor, or empty.
-std::string MailtoOf(std::string_view tag) {
-  const std::size_t at = gbk::FindNoCase(tag, "mailto:");
-  if (at == gbk::npos) return {};
-  std::size_t e = at + 7;
-  while (e < tag.size() && tag[e] != '"' && tag[e] != '\'' && tag[e] != '?' && tag[e] != '>' &&
-         !gbk::IsBlankByte(static_cast<unsigned char>(tag[e])))
-    ++e;
-  const std::string address(gbk::TrimView(tag.substr(at + 7, e - at - 7)));
-  return TParseHTML::IsEmail(address) ? address : std::string();
-}
-
-std::string DecodeText(std::string_view text) {
-  std::string out(text);
-  for (auto [from, to] :
-       std::initializer_list<std::pair<std::string_view, std::string_view>>{{"&amp;", "&"},
-                                                                            {"&quot;", "\""},
-                                                                            {"&lt;", "<"},
-                                                                            {"&gt;", ">"},
-                                                                            {"&#160;", " "},
-                                                                            {"&middot;", " "},
-                                                                            {"&bull;", " "},
-                                                                            {"&ensp;", " "},
-                                                                            {"&emsp;", " "}})
-    if (out.find('&') != std::string::npos) out = gbk::ReplaceAllNoCase(out, from, to);
-  return out;
-}
-
-// Blanks collapsed to single spaces, trimmed.
-std::string Collapse(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  bool blank = false;
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t n = gbk::CharLen(s, i);
-    if (n == 1 && gbk::IsBlankByte(static_cast<unsigned char>(s[i]))) {
-      blank = true;
-    } else {
-      if (blank && !out.empty()) out.push_back(' ');
-      blank = false;
-      out.append(s.substr(i, n));
-    }
-    i += n;
-  }
-  return out;
-}
-
-// The visible lines of the page and its <title>.
-template <typename TTokens, typename TIsTag>
-std::vector<TLine> PageLines(const TTokens& tokens, const TIsTag& isTag, std::string& title) {
-  const std::size_t count = std::min(tokens.size(), isTag.size());
-  bool hasBody = false;
-  {
-    auto it = tokens.begin();
-    for (std::size_t n = 0; n < count && !hasBody; ++n, ++it)
-      hasBody = isTag[n] && ParseTag(gbk::TrimView(std::string_view(*it))).Name == "body";
-  }
-
-  std::vector<TLine> lines;
-  TLine current;
-  std::string buffer;
-  // Moves every full piece of an over-long run into lines and gives back the rest.
-  auto splitLong = [&](std::string text) {
-    if (text.size() <= kMaxLineBytes) return text;
-    std::string_view rest = text;
-    while (rest.size() > kMaxLineBytes) {
-      // Cut at the last blank before the limit, else at a character boundary.
-      std::size_t cut = rest.rfind(' ', kMaxLineBytes);
-      if (cut == std::string_view::npos || cut == 0) {
-        cut = 0;
-        while (cut < kMaxLineBytes) cut += gbk::CharLen(rest, cut);
-      }
-      lines.push_back({std::string(rest.substr(0, cut)), {}});
-      rest.remove_prefix(std::min(rest.size(), cut + (cut < rest.size() && rest[cut] == ' ')));
-    }
-    return std::string(rest);
-  };
-  auto endLine = [&] {
-    std::string text = splitLong(Collapse(buffer));
-    buffer.clear();
-    if (text.empty() && current.Mailto.empty()) return;
-    if (text.empty() && !lines.empty()) {
-      for (auto& m : current.Mailto) lines.back().Mailto.push_back(std::move(m));
-    } else {
-      current.Text = std::move(text);
-      lines.push_back(std::move(current));
-    }
-    current = {};
-  };
-
-  bool inBody = !hasBody;
-  bool inTitle = false;
-  bool inComment = false;
-  std::string skipName;
-  int skipDepth = 0;
-  auto token = tokens.begin();
-  for (std::size_t n = 0; n < count; ++n, ++token) {
-    const std::string_view t = gbk::TrimView(std::string_view(*token));
-    if (inComment) {
-      if (t.find("-->") != std::string_view::npos) inComment = false;
-      continue;
-    }
-    if (t.starts_with("<!--")) {
-      inComment = t.find("-->", 4) == std::string_view::npos;
-      continue;
-    }
-    if (!isTag[n]) {
-      if (skipDepth > 0) continue;
-      if (inTitle) title += DecodeText(t);
-      if (!inBody) continue;
-      // Untrimmed: text split only by a stray "<" stays one run; blanks are collapsed later.
-      buffer += DecodeText(*token);
-      // A run without break tags is cut as it grows, so it is never held twice whole.
-      if (buffer.size() > 2 * kMaxLineBytes) buffer = splitLong(Collapse(buffer)) + ' ';
-      continue;
-    }
-    const TTag tag = ParseTag(t);
-    if (skipDepth > 0) {
-      if (tag.Name == skipName && !tag.SelfClosing) skipDepth += tag.Closing ? -1 : 1;
-      continue;
-    }
-    if (tag.Name == "title") inTitle = !tag.Closing;
-    if (tag.Name == "body" && !tag.Closing) inBody = true;
-    if (!tag.Closing && !tag.SelfClosing && !tag.Name.empty() &&
-        (IsSkipTag(tag.Name) || (!IsVoidTag(tag.Name) && IsHiddenTag(t)))) {
-      skipName = tag.Name;
-      skipDepth = 1;
-      continue;
-    }
-    if (!inBody) continue;
-    if (tag.Name == "a" && !tag.Closing) {
-      std::string m = MailtoOf(t);
-      if (!m.empty()) current.Mailto.push_back(std::move(m));
-    }
-    if (IsBreakTag(tag.Name))
-      endLine();
-    else
-      buffer.push_back(' ');
-  }
-  endLine();
-  title = Collapse(title);
-  return lines;
-}
-
 std::vector<std::string> ToGbk(std::initializer_list<const char*> utf8) {
   std::vector<std::string> out;
   for (const char* u : utf8) out.push_back(gbk::FromUtf8(u));
@@ -970,6 +766,23 @@ class TRecordBuilder {
   std::string labelledName_, headingName_, valueName_, ownerName_;
 };
 
+// Addresses written with a stand-in for "@": "[at]" and the like everywhere, a symbol named
+// by a hint ("请把#换成@") in the hint's line and the lines around it.
+void RevealHiddenEmails(std::vector<TLine>& lines) {
+  constexpr std::size_t kHintReach = 3;
+  std::vector<std::pair<std::size_t, std::string>> hints;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (std::string h = contact::AtStandInHint(lines[i].Text); !h.empty())
+      hints.emplace_back(i, std::move(h));
+  std::size_t next = 0;  // first hint that can still reach a line
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    while (next < hints.size() && hints[next].first + kHintReach < i) ++next;
+    std::string_view hinted;
+    if (next < hints.size() && hints[next].first <= i + kHintReach) hinted = hints[next].second;
+    lines[i].Text = contact::RevealEmails(lines[i].Text, hinted);
+  }
+}
+
 // The host of a page address, the name of last resort.
 std::string HostOf(std::string_view url) {
   std::string host = gbk::Trim(url);
@@ -983,7 +796,12 @@ void TParseHTML::AnalyseModern() {
   const TGlobalSet& s = Settings();
   const TPageReader reader(lowered_.Labels, lowered_.Company);
   std::string pageTitle;
-  TRecordBuilder builder(*this, reader, PageLines(Tokens, TokenIsTag, pageTitle));
+  pagetext::TLineOptions options;
+  options.HiddenEmails = true;
+  options.Html = HTML;
+  std::vector<TLine> lines = pagetext::PageLines(Tokens, TokenIsTag, pageTitle, options);
+  RevealHiddenEmails(lines);
+  TRecordBuilder builder(*this, reader, std::move(lines));
   builder.ReadAll();
   const std::vector<TRecord> records = builder.Merged();
   std::string pageName = builder.PageName(pageTitle.empty() ? gbk::Trim(Title) : pageTitle);
