@@ -79,6 +79,11 @@ class TPageReader {
       : words_(RecognitionWords()) {
     for (int f = 0; f < 5; ++f) keywords_[f] = Compact(labels[f]);
     keywords_[kCompany] = Compact(company);
+    const std::vector<std::string>* extra[] = {&words_.AddressLabels,   &words_.PostCodeLabels,
+                                               &words_.TelephoneLabels, &words_.FaxLabels,
+                                               &words_.MailLabels};
+    for (int f = 0; f < 5; ++f)
+      for (const auto& w : Compact(*extra[f])) keywords_[f].push_back(w);
   }
 
   // Fields named by a label (blanks removed, Latin lower-cased); split at "/" so that
@@ -91,12 +96,22 @@ class TPageReader {
       if (!gbk::IsBlankByte(static_cast<unsigned char>(c))) compact.push_back(c);
     label.NoShape = ContainsAny(compact, words_.NoShapeLabels);
     label.Owner = ContainsAny(compact, words_.OwnerLabels);
+    // A whole label, or one language of a bilingual one ("电话 TEL", "公司 COMPANY").
+    std::string hanzi, latin;
+    for (std::size_t i = 0; i < compact.size(); i += gbk::CharLen(compact, i))
+      (IsLatinLetter(compact[i]) ? latin : hanzi).append(compact, i, gbk::CharLen(compact, i));
     const auto is = [&](const std::vector<std::string>& list) {
-      return std::find(list.begin(), list.end(), compact) != list.end();
+      for (const std::string* whole : {&compact, &hanzi, &latin})
+        if (!whole->empty() && std::find(list.begin(), list.end(), *whole) != list.end())
+          return true;
+      return false;
     };
-    if (is(words_.ShortTelephoneLabels)) label.Fields = 1u << kTelephone;
-    if (is(words_.ShortFaxLabels)) label.Fields = 1u << kFax;
-    if (is(words_.ShortMailLabels)) label.Fields = 1u << kEmail;
+    const std::pair<const std::vector<std::string>*, TField> whole[] = {
+        {&words_.ShortTelephoneLabels, kTelephone}, {&words_.ShortFaxLabels, kFax},
+        {&words_.ShortMailLabels, kEmail},          {&words_.ShortAddressLabels, kAddress},
+        {&words_.ShortPostCodeLabels, kPostCode},   {&words_.ShortCompanyLabels, kCompany}};
+    for (const auto& [list, field] : whole)
+      if (label.Fields == 0 && is(*list)) label.Fields = 1u << field;
     if (label.Fields != 0) return label;
     std::size_t from = 0;
     while (from <= compact.size()) {
@@ -142,6 +157,11 @@ class TPageReader {
         continue;
       std::size_t k = ci;
       while (k > 0 && line[starts[k - 1]] == ' ') --k;
+      // "Add.:", "地址1：": a dot or a number ends the label.
+      if (k > 1 && (line[starts[k - 1]] == '.' ||
+                    std::isdigit(static_cast<unsigned char>(line[starts[k - 1]]))) &&
+          IsLabelChar(line, starts[k - 2]))
+        --k;
       std::size_t g = k;
       while (g > 0 && IsLabelChar(line, starts[g - 1])) --g;
       if (g == k) continue;
@@ -359,7 +379,15 @@ class TRecordBuilder {
     std::vector<TRecord> kept;
     std::unordered_map<std::string, std::vector<std::size_t>> keptByContact;
     for (TRecord& r : records_) {
-      if (!r.HasContact() && (wantPhone_ || wantMail_)) continue;
+      if (!r.HasContact() && (wantPhone_ || wantMail_)) {
+        // An office showing only its address right after a record without one: the same
+        // company's ("联系电话…" then "浦东新区总部 / 上海市浦东新区…").
+        if (!kept.empty() && kept.back().Address.empty() && !r.Address.empty() && r.Kind == 2) {
+          kept.back().Address = r.Address;
+          if (kept.back().PostCode.empty()) kept.back().PostCode = r.PostCode;
+        }
+        continue;
+      }
       std::size_t into = kept.size();
       for (const auto& key : ContactKeys(r)) {
         const auto it = keptByContact.find(key);
@@ -399,23 +427,46 @@ class TRecordBuilder {
   // The page's own name: labelled, a company heading, a labelled value shaped like a name,
   // the footer's owner, the title; empty when none.
   std::string PageName(std::string_view title) const {
-    for (const std::string* n : {&labelledName_, &headingName_, &valueName_, &ownerName_})
+    for (const std::string* n : {&labelledName_, &headingName_, &valueName_})
       if (!gbk::IsBlank(*n)) return gbk::Trim(*n);
-    return TitleName(title);
+    for (const std::string* n : {&ownerName_, &copyrightName_})
+      if (std::string name = CutName(*n); !name.empty()) return name;
+    return CutName(title);
+  }
+
+  // The name after the page's copyright sign, used when no footer line names the owner.
+  void SetCopyrightName(std::string name) {
+    const std::string low = Lowered(name);
+    std::size_t mark = low.size();
+    for (const auto& w : words_.FooterMarks) mark = std::min(mark, gbk::Find(low, w));
+    name.resize(mark);
+    if (!HasDigits(name, 3) && name.size() <= kMaxName) copyrightName_ = gbk::Trim(name);
   }
 
  private:
-  std::string TitleName(std::string_view title) const {
-    std::string t(title);
+  // A name from a title, copyright line or footer cut at separators, site slogans and page
+  // furniture: the longest part shaped like a company name, else the first part.
+  std::string CutName(std::string_view title) const {
     static const std::vector<std::string> separators =
-        ToGbk({"-", "_", "|", "—", "–", ",", "，", "·"});
+        ToGbk({"-", "_", "|", "—", "–", "，", "·", "丨", "｜", "/", "：", ":", "!", "！"});
+    std::string t = gbk::ReplaceAll(title, "\n", " ");
     for (const std::string& sep : separators) t = gbk::ReplaceAll(t, sep, "\n");
+    for (const std::string& w : words_.NoiseWords) t = gbk::ReplaceAllNoCase(t, w, "\n");
+    // A comma or a blank ends a Chinese part, not "Co., Ltd." or "Star Tools".
+    for (std::size_t i = 0; i < t.size(); i += gbk::CharLen(t, i)) {
+      if (t[i] != ',' && t[i] != ' ') continue;
+      std::size_t next = i + 1;
+      while (next < t.size() && t[next] == ' ') ++next;
+      const bool latinAfter = next < t.size() && !gbk::IsLeadByte(static_cast<unsigned char>(t[next]));
+      const bool hanziBefore = i >= 2 && contact::IsHanziAt(t, i - 2);
+      if (t[i] == ',' ? !latinAfter : (hanziBefore || !latinAfter)) t[i] = '\n';
+    }
     std::string best, firstPlain;
     std::size_t from = 0;
     while (from <= t.size()) {
       std::size_t lf = t.find('\n', from);
       if (lf == std::string::npos) lf = t.size();
-      const std::string part = RemoveAll(t.substr(from, lf - from), words_.NoiseWords);
+      const std::string part = Collapse(std::string_view(t).substr(from, lf - from));
       from = lf + 1;
       if (part.size() < 4) continue;
       bool onlyBranch = false;
@@ -428,8 +479,9 @@ class TRecordBuilder {
   }
 
   // A heading line: kind 1 a company name, 2 an office of the page's company.
-  int HeadingOf(std::size_t i, std::string& name) const {
-    std::string t = lines_[i].Text;
+  int HeadingOf(std::size_t i, std::string& name) const { return HeadingOf(i, lines_[i].Text, name); }
+  int HeadingOf(std::size_t i, std::string_view text, std::string& name) const {
+    std::string t(text);
     static const std::vector<std::string> brackets =
         ToGbk({"【", "】", "[", "]", "「", "」", "·", "•", "《", "》"});
     for (const std::string& b : brackets) t = gbk::ReplaceAll(t, b, " ");
@@ -550,8 +602,72 @@ class TRecordBuilder {
   }
 
   bool IsAddress(std::string_view v) const {
-    return !v.empty() && v.size() <= kMaxValue && (parser_.IsAddressLine(v) || HasDigits(v, 1)) &&
+    return !v.empty() && v.size() <= kMaxValue &&
+           (parser_.IsAddressLine(v) || HasDigits(v, 1) || HasLatinAddressWord(v)) &&
            !ContainsAny(Lowered(v), words_.FooterMarks);
+  }
+
+  // "Road", "District", "China"... as a word of their own.
+  bool HasLatinAddressWord(std::string_view v) const {
+    const std::string low = Lowered(v);
+    for (std::size_t i = 0; i < low.size();) {
+      if (!IsLatinLetter(low[i])) {
+        i += gbk::CharLen(low, i);
+        continue;
+      }
+      std::size_t e = i;
+      while (e < low.size() && (IsLatinLetter(low[e]) || low[e] == '.')) ++e;
+      std::string_view word = std::string_view(low).substr(i, e - i);
+      while (word.ends_with('.')) word.remove_suffix(1);
+      if (std::find(words_.LatinAddressWords.begin(), words_.LatinAddressWords.end(), word) !=
+          words_.LatinAddressWords.end())
+        return true;
+      i = e;
+    }
+    return false;
+  }
+
+  // An address with the postcode written into it taken out: "…路1号 邮编310012",
+  // "…路1号（310012）".
+  std::string WithoutPostCode(std::string_view value, std::string& postCode) const {
+    static const std::vector<std::string> trailing = ToGbk({"(", "（", ",", "，", "、", ";", "；"});
+    std::string_view address = value;
+    const std::string low = Lowered(value);
+    for (const std::string& w : reader_.PostCodeWords()) {
+      const std::size_t at = gbk::Find(low, w);
+      if (at == gbk::npos || at == 0) continue;
+      postCode = contact::FindPostCode(value.substr(at + w.size(), 24));
+      address = value.substr(0, at);
+      break;
+    }
+    if (postCode.empty()) {
+      address = value;
+      static const std::vector<std::string> closes = ToGbk({")", "）"});
+      static const std::vector<std::string> opens = ToGbk({"(", "（"});
+      for (std::size_t b = 0; b < closes.size(); ++b) {
+        if (!address.ends_with(closes[b])) continue;
+        const std::size_t open = address.rfind(opens[b]);
+        if (open == std::string_view::npos) break;
+        const std::string_view inside = gbk::TrimView(
+            address.substr(open + opens[b].size(),
+                           address.size() - closes[b].size() - open - opens[b].size()));
+        if (inside.size() == 6 && contact::DigitsOf(inside) == inside) {
+          postCode = std::string(inside);
+          address = address.substr(0, open);
+        }
+        break;
+      }
+    }
+    for (bool cut = true; cut;) {
+      address = gbk::TrimView(address);
+      cut = false;
+      for (const std::string& t : trailing)
+        if (!cut && address.ends_with(t)) {
+          address.remove_suffix(t.size());
+          cut = true;
+        }
+    }
+    return std::string(address);
   }
 
   // Whether a value for the field stands in `text`.
@@ -580,12 +696,16 @@ class TRecordBuilder {
   void SetField(int f, std::string_view value, bool labelled) {
     value = gbk::TrimView(value);
     switch (f) {
-      case kAddress:
-        if (!wantAddress_ || !IsAddress(value)) return;
+      case kAddress: {
+        std::string postCode;
+        const std::string address = WithoutPostCode(value, postCode);
+        if (!wantAddress_ || !IsAddress(address)) return;
         if (cur_.AddressLabelled && cur_.HasContact()) Close();
-        cur_.Address = std::string(value);
+        cur_.Address = address;
         cur_.AddressLabelled = labelled;
+        if (cur_.PostCode.empty()) cur_.PostCode = postCode;
         return;
+      }
       case kPostCode:
         if (wantAddress_ && cur_.PostCode.empty()) cur_.PostCode = contact::FindPostCode(value);
         return;
@@ -685,6 +805,35 @@ class TRecordBuilder {
     }
   }
 
+  // A heading starts the next record; an office that showed only its address is kept.
+  void OpenHeading(std::size_t i, int kind, std::string name) {
+    if (cur_.HasContact() || (cur_.Kind != 0 && !cur_.Address.empty())) Close();
+    if (!cur_.AddressLabelled) cur_.Address.clear();
+    if (kind == 1 && headingName_.empty()) headingName_ = name;
+    cur_.Heading = std::move(name);
+    cur_.Kind = kind;
+    cur_.HeadingLine = static_cast<int>(i);
+  }
+
+  // An address value that goes on in the next line ("…韶山北路298号" / "汇富中心A座20楼").
+  void ContinueAddress(std::size_t i) {
+    if (i + 1 >= lines_.size() || consumed_[i + 1] || !labels_[i + 1].empty()) return;
+    const std::string& next = lines_[i + 1].Text;
+    if (next.size() > 60 || reader_.LabelOnly(next) || !contact::IsHanziAt(next, 0) ||
+        !HasDigits(next, 1) || !parser_.IsAddressLine(next) ||
+        cur_.Address.size() + next.size() + 1 > kMaxValue)
+      return;
+    std::string name;
+    static const std::vector<std::string> places = ToGbk({"省", "市", "县", "区"});
+    const std::string low = Lowered(next);
+    if (ContainsAny(low, places) || ContainsAny(low, words_.FooterMarks) ||
+        !contact::FindPhones(next, false).empty() || !contact::FindEmails(next).empty() ||
+        !contact::FindPostCode(next).empty() || HeadingOf(i + 1, name) != 0)
+      return;
+    cur_.Address += " " + next;
+    consumed_[i + 1] = 1;
+  }
+
   void ReadLine(std::size_t i) {
     const std::string& text = lines_[i].Text;
     const std::vector<TLabel>& ls = labels_[i];
@@ -708,12 +857,7 @@ class TRecordBuilder {
       if (ReadUncolonedLabel(i)) return;
       std::string name;
       if (const int kind = footer ? 0 : HeadingOf(i, name)) {
-        if (cur_.HasContact()) Close();
-        if (!cur_.AddressLabelled) cur_.Address.clear();
-        cur_.Heading = name;
-        cur_.Kind = kind;
-        cur_.HeadingLine = static_cast<int>(i);
-        if (kind == 1 && headingName_.empty()) headingName_ = name;
+        OpenHeading(i, kind, std::move(name));
         return;
       }
       // An office's address often stands unlabelled under its heading.
@@ -726,6 +870,16 @@ class TRecordBuilder {
       return;
     }
 
+    // "杭州某某有限公司（总部）：", "北京分公司：" alone: a heading with a colon.
+    if (ls.size() == 1 && ls[0].Fields == 0 && !ls[0].NoShape && !footer &&
+        gbk::IsBlank(std::string_view(text).substr(ls[0].ValueFrom)) &&
+        gbk::IsBlank(std::string_view(text).substr(0, ls[0].From))) {
+      std::string name;
+      if (const int kind = HeadingOf(i, std::string_view(text).substr(0, ls[0].ValueFrom - 1), name)) {
+        OpenHeading(i, kind, std::move(name));
+        return;
+      }
+    }
     ShapeScan(std::string_view(text).substr(0, ls.front().From));
     for (std::size_t k = 0; k < ls.size(); ++k) {
       const std::size_t end = k + 1 < ls.size() ? ls[k + 1].From : text.size();
@@ -748,8 +902,28 @@ class TRecordBuilder {
         ownerName_ = std::string(value);
       if (valueName_.empty() && IsCompanyShape(words_, value))
         valueName_ = std::string(StripAside(value));
-      if (!ls[k].NoShape) ShapeScan(value);
+      if (ls[k].NoShape) continue;
+      // "办公室：84634271": a bare number under any other label is a telephone number.
+      if (wantPhone_ && IsBareNumber(value))
+        AddPhones(value, true, false);
+      else
+        ShapeScan(value);
     }
+    if (wantAddress_ && (ls.back().Fields & (1u << kAddress)) && !cur_.Address.empty() &&
+        gbk::Contains(text, cur_.Address))
+      ContinueAddress(i);
+  }
+
+  // Seven or eight digits and nothing else (a local number without its area code).
+  static bool IsBareNumber(std::string_view v) {
+    std::size_t digits = 0;
+    for (char c : v) {
+      if (c >= '0' && c <= '9')
+        ++digits;
+      else if (c != '-' && c != ' ')
+        return false;
+    }
+    return digits == 7 || digits == 8;
   }
 
   const TParseHTML& parser_;
@@ -763,7 +937,7 @@ class TRecordBuilder {
   std::size_t line_ = 0;
   TRecord cur_;
   std::vector<TRecord> records_;
-  std::string labelledName_, headingName_, valueName_, ownerName_;
+  std::string labelledName_, headingName_, valueName_, ownerName_, copyrightName_;
 };
 
 // Addresses written with a stand-in for "@": "[at]" and the like everywhere, a symbol named
@@ -803,6 +977,7 @@ void TParseHTML::AnalyseModern() {
   RevealHiddenEmails(lines);
   TRecordBuilder builder(*this, reader, std::move(lines));
   builder.ReadAll();
+  builder.SetCopyrightName(pagetext::CopyrightHolder(HTML));
   const std::vector<TRecord> records = builder.Merged();
   std::string pageName = builder.PageName(pageTitle.empty() ? gbk::Trim(Title) : pageTitle);
   if (pageName.empty()) pageName = HostOf(PageURL);

@@ -282,4 +282,28 @@ std::vector<TLine> PageLines(const TTokenList& tokens, const std::vector<bool>& 
 }
 
 
+std::string CopyrightHolder(std::string_view html) {
+  const std::size_t at = gbk::FindNoCase(html, "&copy");
+  if (at == gbk::npos) return {};
+  std::string_view rest = html.substr(at + 5, 240);
+  if (rest.starts_with(';')) rest.remove_prefix(1);
+  rest = rest.substr(0, rest.find('<'));
+  std::string text = Collapse(TParseHTML::FoldEntities(rest));
+  // Years, "copyright" and punctuation before the name.
+  for (bool cut = true; cut;) {
+    cut = false;
+    std::string_view t = text;
+    std::size_t n = 0;
+    while (n < t.size() && (std::isdigit(static_cast<unsigned char>(t[n])) || t[n] == ' ' ||
+                            t[n] == '-' || t[n] == ',' || t[n] == '.'))
+      ++n;
+    if (gbk::FindNoCase(t.substr(n), "copyright") == 0) n += 9;
+    if (n > 0) {
+      text = gbk::Trim(t.substr(n));
+      cut = true;
+    }
+  }
+  return text;
+}
+
 }  // namespace pagetext

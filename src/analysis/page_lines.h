@@ -28,6 +28,10 @@ struct TLineOptions {
 std::vector<TLine> PageLines(const TTokenList& tokens, const std::vector<bool>& isTag,
                              std::string& title, TLineOptions options = {});
 
+// The words after the page's first copyright sign ("&copy; 2019 Name"), years and the
+// "copyright" word left out, up to the end of the element; empty when there is none.
+std::string CopyrightHolder(std::string_view html);
+
 // Blanks collapsed to single spaces, trimmed.
 std::string Collapse(std::string_view s);
 
