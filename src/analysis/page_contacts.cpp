@@ -397,6 +397,8 @@ class TRecordBuilder {
           const std::size_t k = it->second[n];
           if (k >= into) break;
           if (kept[k].Kind != 0 && r.Kind != 0 && kept[k].Heading != r.Heading) continue;
+          if (!kept[k].Company.empty() && !r.Company.empty() && kept[k].Company != r.Company)
+            continue;
           if (!ShareContact(kept[k], r)) continue;
           into = k;
           break;
@@ -719,6 +721,11 @@ class TRecordBuilder {
       default:
         if (value.empty() || value.size() > kMaxName) return;
         if (!cur_.Company.empty() && cur_.HasContact()) Close();
+        // A labelled name outranks a heading above it.
+        if (!cur_.HasContact()) {
+          cur_.Kind = 0;
+          cur_.Heading.clear();
+        }
         cur_.Company = std::string(value);
         if (labelledName_.empty()) labelledName_ = cur_.Company;
         return;
@@ -872,8 +879,7 @@ class TRecordBuilder {
 
     // "杭州某某有限公司（总部）：", "北京分公司：" alone: a heading with a colon.
     if (ls.size() == 1 && ls[0].Fields == 0 && !ls[0].NoShape && !footer &&
-        gbk::IsBlank(std::string_view(text).substr(ls[0].ValueFrom)) &&
-        gbk::IsBlank(std::string_view(text).substr(0, ls[0].From))) {
+        gbk::IsBlank(std::string_view(text).substr(ls[0].ValueFrom))) {
       std::string name;
       if (const int kind = HeadingOf(i, std::string_view(text).substr(0, ls[0].ValueFrom - 1), name)) {
         OpenHeading(i, kind, std::move(name));
