@@ -183,9 +183,24 @@ class TPageReader {
       if (s == k) continue;
       // Only the label's last characters name it ("嵩山少林寺…招生网址").
       if (k - s > 10) s = k - 10;
-      const std::size_t from = starts[s];
+      std::size_t from = starts[s];
       const std::size_t to = k < starts.size() ? starts[k] : line.size();
       TLabel label = Classify(line.substr(from, to - from));
+      // A Latin label of a few words ("Post Code", "Zip/Post Code"): a word or two before
+      // the last one are taken while the label names no field yet.
+      for (std::size_t w = s, words = 0; words < 2 && label.Fields == 0; ++words) {
+        if (w < 2 || line[starts[w - 1]] != ' ' || !IsLatinLetter(line[starts[w]])) break;
+        std::size_t h = w - 1;
+        while (h > 0 && IsLabelChar(line, starts[h - 1]) && !contact::IsHanziAt(line, starts[h - 1]))
+          --h;
+        if (h == w - 1 || !IsLatinLetter(line[starts[h]])) break;
+        w = h;
+        const TLabel wider = Classify(line.substr(starts[w], to - starts[w]));
+        if (wider.Fields != 0) {
+          label = wider;
+          from = starts[w];
+        }
+      }
       label.From = from;
       label.ValueFrom = i + 1;
       if (!labels.empty() && labels.back().ValueFrom > from) continue;
