@@ -15,6 +15,7 @@ namespace {
 constexpr std::size_t kMaxLocal = 64;
 constexpr std::size_t kMaxDomain = 255;
 constexpr std::size_t kMaxAddress = kMaxLocal + 1 + kMaxDomain;
+constexpr std::size_t kMaxScriptEmails = 16;  // a script is one contact block, not a list
 
 bool IsAsciiAlnum(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) != 0 && static_cast<unsigned char>(c) < 0x80;
@@ -123,7 +124,8 @@ std::size_t SkipQuotesBack(std::string_view s, std::size_t i) {
 
 // The hintable stand-in that ends at byte `end`, as written, or empty.
 std::string StandInBefore(std::string_view text, std::size_t end) {
-  const std::string low = gbk::LowerLatin(text.substr(end >= 16 ? end - 16 : 0, std::min<std::size_t>(end, 16)));
+  const std::string low =
+      gbk::LowerLatin(text.substr(end >= 16 ? end - 16 : 0, std::min<std::size_t>(end, 16)));
   for (const std::string& w : HintableStandIns()) {
     if (!low.ends_with(w)) continue;
     const std::size_t from = end - w.size();
@@ -160,8 +162,8 @@ std::string DecodeProtectedEmail(std::string_view hex) {
 std::string ProtectedEmailOfTag(std::string_view tag) {
   if (std::size_t at = gbk::FindNoCase(tag, "data-cfemail"); at != gbk::npos) {
     at += 12;
-    while (at < tag.size() && (tag[at] == ' ' || tag[at] == '=' || tag[at] == '"' ||
-                               tag[at] == '\''))
+    while (at < tag.size() &&
+           (tag[at] == ' ' || tag[at] == '=' || tag[at] == '"' || tag[at] == '\''))
       ++at;
     if (std::string e = DecodeProtectedEmail(HexRun(tag, at)); !e.empty()) return e;
   }
@@ -360,7 +362,8 @@ std::vector<TScriptToken> ScriptTokens(std::string_view s) {
     } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '$') {
       std::size_t e = i;
       while (e < s.size() && (IsAsciiAlnum(s[e]) || s[e] == '_' || s[e] == '$')) ++e;
-      tokens.push_back({TScriptToken::kName, std::string(s.substr(i, std::min<std::size_t>(e - i, 64))), 0});
+      tokens.push_back(
+          {TScriptToken::kName, std::string(s.substr(i, std::min<std::size_t>(e - i, 64))), 0});
       i = e;
     } else if (s.compare(i, 2, "+=") == 0) {
       tokens.push_back({TScriptToken::kAppend, {}, 0});
@@ -395,7 +398,8 @@ std::vector<std::string> ScriptEmails(std::string_view script) {
   const auto finish = [&] {
     if (operands >= 2) {
       for (TFound& f : FindEmails(DecodeAsciiReferences(value)))
-        if (std::find(emails.begin(), emails.end(), f.Value) == emails.end())
+        if (emails.size() < kMaxScriptEmails &&
+            std::find(emails.begin(), emails.end(), f.Value) == emails.end())
           emails.push_back(std::move(f.Value));
     }
     if (!target.empty()) {
@@ -413,7 +417,8 @@ std::vector<std::string> ScriptEmails(std::string_view script) {
   for (std::size_t n = 0; n < tokens.size(); ++n) {
     const TScriptToken& t = tokens[n];
     const bool next = n + 1 < tokens.size();
-    const bool afterPlus = n > 0 && tokens[n - 1].Kind == TScriptToken::kPlus;
+    const bool afterPlus = n > 0 && (tokens[n - 1].Kind == TScriptToken::kPlus ||
+                                     tokens[n - 1].Kind == TScriptToken::kAppend);
     if (t.Kind == TScriptToken::kName && next &&
         (tokens[n + 1].Kind == TScriptToken::kAssign ||
          tokens[n + 1].Kind == TScriptToken::kAppend)) {
@@ -431,10 +436,9 @@ std::vector<std::string> ScriptEmails(std::string_view script) {
       ++n;
       continue;
     }
-    const bool call = t.Kind == TScriptToken::kName && next &&
-                      tokens[n + 1].Kind == TScriptToken::kOther &&
-                      (tokens[n + 1].Symbol == '(' || tokens[n + 1].Symbol == '.' ||
-                       tokens[n + 1].Symbol == '[');
+    const bool call =
+        t.Kind == TScriptToken::kName && next && tokens[n + 1].Kind == TScriptToken::kOther &&
+        (tokens[n + 1].Symbol == '(' || tokens[n + 1].Symbol == '.' || tokens[n + 1].Symbol == '[');
     if (t.Kind == TScriptToken::kString || (t.Kind == TScriptToken::kName && !call)) {
       if (operands > 0 && !afterPlus) finish();
       const auto it = t.Kind == TScriptToken::kName ? values.find(t.Text) : values.end();

@@ -79,7 +79,7 @@ class TPageReader {
       : words_(RecognitionWords()) {
     for (int f = 0; f < 5; ++f) keywords_[f] = Compact(labels[f]);
     keywords_[kCompany] = Compact(company);
-    const std::vector<std::string>* extra[] = {&words_.AddressLabels,   &words_.PostCodeLabels,
+    const std::vector<std::string>* extra[] = {&words_.AddressLabels, &words_.PostCodeLabels,
                                                &words_.TelephoneLabels, &words_.FaxLabels,
                                                &words_.MailLabels};
     for (int f = 0; f < 5; ++f)
@@ -158,8 +158,9 @@ class TPageReader {
       std::size_t k = ci;
       while (k > 0 && line[starts[k - 1]] == ' ') --k;
       // "Add.:", "地址1：": a dot or a number ends the label.
-      if (k > 1 && (line[starts[k - 1]] == '.' ||
-                    std::isdigit(static_cast<unsigned char>(line[starts[k - 1]]))) &&
+      if (k > 1 &&
+          (line[starts[k - 1]] == '.' ||
+           std::isdigit(static_cast<unsigned char>(line[starts[k - 1]]))) &&
           IsLabelChar(line, starts[k - 2]))
         --k;
       std::size_t g = k;
@@ -191,7 +192,8 @@ class TPageReader {
       for (std::size_t w = s, words = 0; words < 2 && label.Fields == 0; ++words) {
         if (w < 2 || line[starts[w - 1]] != ' ' || !IsLatinLetter(line[starts[w]])) break;
         std::size_t h = w - 1;
-        while (h > 0 && IsLabelChar(line, starts[h - 1]) && !contact::IsHanziAt(line, starts[h - 1]))
+        while (h > 0 && IsLabelChar(line, starts[h - 1]) &&
+               !contact::IsHanziAt(line, starts[h - 1]))
           --h;
         if (h == w - 1 || !IsLatinLetter(line[starts[h]])) break;
         w = h;
@@ -474,7 +476,8 @@ class TRecordBuilder {
       if (t[i] != ',' && t[i] != ' ') continue;
       std::size_t next = i + 1;
       while (next < t.size() && t[next] == ' ') ++next;
-      const bool latinAfter = next < t.size() && !gbk::IsLeadByte(static_cast<unsigned char>(t[next]));
+      const bool latinAfter =
+          next < t.size() && !gbk::IsLeadByte(static_cast<unsigned char>(t[next]));
       const bool hanziBefore = i >= 2 && contact::IsHanziAt(t, i - 2);
       if (t[i] == ',' ? !latinAfter : (hanziBefore || !latinAfter)) t[i] = '\n';
     }
@@ -496,7 +499,9 @@ class TRecordBuilder {
   }
 
   // A heading line: kind 1 a company name, 2 an office of the page's company.
-  int HeadingOf(std::size_t i, std::string& name) const { return HeadingOf(i, lines_[i].Text, name); }
+  int HeadingOf(std::size_t i, std::string& name) const {
+    return HeadingOf(i, lines_[i].Text, name);
+  }
   int HeadingOf(std::size_t i, std::string_view text, std::string& name) const {
     std::string t(text);
     static const std::vector<std::string> brackets =
@@ -665,9 +670,8 @@ class TRecordBuilder {
         if (!address.ends_with(closes[b])) continue;
         const std::size_t open = address.rfind(opens[b]);
         if (open == std::string_view::npos) break;
-        const std::string_view inside = gbk::TrimView(
-            address.substr(open + opens[b].size(),
-                           address.size() - closes[b].size() - open - opens[b].size()));
+        const std::string_view inside = gbk::TrimView(address.substr(
+            open + opens[b].size(), address.size() - closes[b].size() - open - opens[b].size()));
         if (inside.size() == 6 && contact::DigitsOf(inside) == inside) {
           postCode = std::string(inside);
           address = address.substr(0, open);
@@ -896,7 +900,8 @@ class TRecordBuilder {
     if (ls.size() == 1 && ls[0].Fields == 0 && !ls[0].NoShape && !footer &&
         gbk::IsBlank(std::string_view(text).substr(ls[0].ValueFrom))) {
       std::string name;
-      if (const int kind = HeadingOf(i, std::string_view(text).substr(0, ls[0].ValueFrom - 1), name)) {
+      if (const int kind =
+              HeadingOf(i, std::string_view(text).substr(0, ls[0].ValueFrom - 1), name)) {
         OpenHeading(i, kind, std::move(name));
         return;
       }

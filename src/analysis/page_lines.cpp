@@ -281,7 +281,6 @@ std::vector<TLine> PageLines(const TTokenList& tokens, const std::vector<bool>& 
   return lines;
 }
 
-
 std::string CopyrightHolder(std::string_view html) {
   const std::size_t at = gbk::FindNoCase(html, "&copy");
   if (at == gbk::npos) return {};
