@@ -831,6 +831,48 @@ class TRecordBuilder {
     }
   }
 
+  // An address written out from its province or city: "湖南省长沙市…路298号".
+  bool IsPlaceAddress(std::string_view v) const {
+    static const std::vector<std::string> places = ToGbk({"省", "市", "自治区"});
+    static const std::vector<std::string> streets =
+        ToGbk({"路", "街", "道", "号", "巷", "弄", "村", "镇"});
+    if (v.size() > kMaxValue || !contact::IsHanziAt(v, 0) || !HasDigits(v, 1)) return false;
+    const std::string_view head = v.substr(0, 12);
+    bool place = false;
+    for (const std::string& p : places) place = place || gbk::Find(head, p) != gbk::npos;
+    return place && ContainsAny(v, streets) && contact::FindPhones(v, false).empty() &&
+           contact::FindEmails(v).empty() && !ContainsAny(Lowered(v), words_.FooterMarks);
+  }
+
+  // Lines without a label that a reader still takes for an address: "北京分公司 北京市…号",
+  // "湖南省长沙市…号" in a record without one, and the six digits of its postcode after it.
+  bool ReadUnlabelledAddress(std::size_t i) {
+    const std::string& text = lines_[i].Text;
+    if (const std::size_t sp = text.find(' '); sp != std::string::npos && sp <= 24) {
+      std::string name;
+      const std::string_view rest = std::string_view(text).substr(sp + 1);
+      if (IsPlaceAddress(rest) && HeadingOf(i, std::string_view(text).substr(0, sp), name) == 2) {
+        OpenHeading(i, 2, std::move(name));
+        cur_.Address = std::string(rest);
+        return true;
+      }
+    }
+    if (cur_.Address.empty() && IsPlaceAddress(text)) {
+      cur_.Address = text;
+      ContinueAddress(i);
+      return true;
+    }
+    const std::string_view t = gbk::TrimView(text);
+    if (cur_.PostCode.empty() && t.size() == 6 && contact::DigitsOf(t) == t) {
+      for (std::size_t back = 1; back <= 3 && back <= i; ++back) {
+        if (!IsPlaceAddress(lines_[i - back].Text)) continue;
+        cur_.PostCode = std::string(t);
+        return true;
+      }
+    }
+    return false;
+  }
+
   // A heading starts the next record; an office that showed only its address is kept.
   void OpenHeading(std::size_t i, int kind, std::string name) {
     if (cur_.HasContact() || (cur_.Kind != 0 && !cur_.Address.empty())) Close();
@@ -892,6 +934,7 @@ class TRecordBuilder {
         cur_.Address = text;
         return;
       }
+      if (wantAddress_ && ReadUnlabelledAddress(i)) return;
       ShapeScan(text);
       return;
     }
