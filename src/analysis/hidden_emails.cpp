@@ -30,6 +30,12 @@ int HexValue(char c) {
   return -1;
 }
 
+std::vector<std::string> GbkList(std::initializer_list<const char*> utf8) {
+  std::vector<std::string> words;
+  for (const char* u : utf8) words.push_back(gbk::FromUtf8(u));
+  return words;
+}
+
 // The single address a text is, or empty.
 std::string OneEmail(std::string_view text) {
   std::vector<TFound> found = FindEmails(text);
@@ -48,32 +54,20 @@ std::string_view HexRun(std::string_view s, std::size_t from) {
 
 // Stand-ins for "@" that need no hint; compared with Latin letters lower-cased.
 const std::vector<std::string>& PlainStandIns() {
-  static const std::vector<std::string> words = [] {
-    std::vector<std::string> w;
-    for (const char* u : {"@", "＠", "[at]", "(at)", "{at}", "（at）", "［at］", "【at】"})
-      w.push_back(gbk::FromUtf8(u));
-    return w;
-  }();
+  static const std::vector<std::string> words =
+      GbkList({"@", "＠", "[at]", "(at)", "{at}", "（at）", "［at］", "【at】"});
   return words;
 }
 // Stand-ins that a hint can name.
 const std::vector<std::string>& HintableStandIns() {
-  static const std::vector<std::string> words = [] {
-    std::vector<std::string> w;
-    for (const char* u : {"[at]", "(at)", "{at}", "（at）", "［at］", "【at】", "#", "＃", "*", "★",
-                          "☆", "%", "&", "$", "at"})
-      w.push_back(gbk::FromUtf8(u));
-    return w;
-  }();
+  static const std::vector<std::string> words =
+      GbkList({"[at]", "(at)", "{at}", "（at）", "［at］", "【at】", "#", "＃", "*", "★", "☆", "%",
+               "&", "$", "at"});
   return words;
 }
 const std::vector<std::string>& DotStandIns() {
-  static const std::vector<std::string> words = [] {
-    std::vector<std::string> w;
-    for (const char* u : {"[dot]", "(dot)", "{dot}", "（dot）", "［dot］", "【dot】"})
-      w.push_back(gbk::FromUtf8(u));
-    return w;
-  }();
+  static const std::vector<std::string> words =
+      GbkList({"[dot]", "(dot)", "{dot}", "（dot）", "［dot］", "【dot】"});
   return words;
 }
 
@@ -97,12 +91,8 @@ bool IsAt(std::string_view s, std::size_t i) {
 
 // Quotes and blanks around a stand-in named in a hint.
 const std::vector<std::string>& Quotes() {
-  static const std::vector<std::string> words = [] {
-    std::vector<std::string> w;
-    for (const char* u : {"“", "”", "‘", "’", "「", "」", "　", "\"", "'", " "})
-      w.push_back(gbk::FromUtf8(u));
-    return w;
-  }();
+  static const std::vector<std::string> words =
+      GbkList({"“", "”", "‘", "’", "「", "」", "　", "\"", "'", " "});
   return words;
 }
 std::size_t SkipQuotes(std::string_view s, std::size_t i) {
@@ -174,13 +164,9 @@ std::string ProtectedEmailOfTag(std::string_view tag) {
 
 std::string AtStandInHint(std::string_view text) {
   if (text.find('@') == std::string_view::npos && !gbk::Contains(text, GBK("＠"))) return {};
-  static const std::vector<std::string> verbs = [] {
-    std::vector<std::string> w;
-    for (const char* u : {"替换为", "替换成", "换成", "改成", "改为", "换为", "变成", "转换为",
-                          "转为", "替换", "=", "＝"})
-      w.push_back(gbk::FromUtf8(u));
-    return w;
-  }();
+  static const std::vector<std::string> verbs =
+      GbkList({"替换为", "替换成", "换成", "改成", "改为", "换为", "变成", "转换为", "转为", "替换",
+               "=", "＝"});
   // "请把#换成@", "(#=@)".
   for (const std::string& verb : verbs) {
     for (std::size_t at = gbk::Find(text, verb); at != gbk::npos;
@@ -213,7 +199,13 @@ std::string RevealEmails(std::string_view text, std::string_view hinted) {
   for (std::size_t i = 0; i < text.size();) {
     const std::string* standIn = WordAt(text, i, plain);
     std::size_t len = standIn ? standIn->size() : 0;
-    if (!standIn && !hinted.empty() && WordAt(text, i, hint)) len = hint[0].size();
+    if (!standIn && !hinted.empty() && WordAt(text, i, hint)) {
+      len = hint[0].size();
+      // A stand-in of letters ("at") is a word of its own: "info at example.com".
+      if (std::isalpha(static_cast<unsigned char>(hint[0][0])) &&
+          (i == 0 || text[i - 1] != ' ' || i + len >= text.size() || text[i + len] != ' '))
+        len = 0;
+    }
     if (len == 0) {
       const std::size_t n = gbk::CharLen(text, i);
       out.append(text.substr(i, n));

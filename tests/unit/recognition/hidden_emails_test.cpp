@@ -62,6 +62,7 @@ TEST(HiddenEmails, StandInsForAtAndDotAreReadWhereAHintOrBracketsSaySo) {
       // Not addresses: no local part, no dotted domain, a number, a Chinese character's byte.
       {"#1号楼 [at] 二楼, a#b, 第#12.5", "#", "#1号楼 [at] 二楼, a#b, 第#12.5"},
       {"C# 与 F#.net", "#", "C# 与 F#.net"},
+      {"contact: info at abc.com", "at", "contact: info@abc.com"},
   };
   for (const TCase& c : cases)
     EXPECT_EQ(gbk::ToUtf8(contact::RevealEmails(G(c.text), G(c.hinted))), c.want) << c.text;
