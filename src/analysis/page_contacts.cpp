@@ -1,9 +1,10 @@
-// Recognition for today's pages: the page is read as visible lines (scripts, comments and
-// hidden elements left out), labels are found before every colon and classified by the
-// keyword lists, values are cut at the next label, e-mail addresses and telephone numbers
-// are also found by their shape, and the lines are grouped into one record per office
-// heading. Records sharing a contact are merged; names come from the heading, a labelled
-// name, the footer or the page title.
+// Recognition for today's pages: the page's visible lines (page_lines.h), with e-mail
+// addresses written out for harvesters read back (hidden_emails.h), are searched for labels
+// before every colon, classified by the keyword lists and the shipped vocabulary; values are
+// cut at the next label, e-mail addresses and telephone numbers are also found by their shape,
+// and the lines are grouped into one record per office heading. Records sharing a contact are
+// merged; names come from the heading, a labelled name, the footer, the copyright line or the
+// page title, cut at separators and slogans.
 
 #include <algorithm>
 #include <array>
