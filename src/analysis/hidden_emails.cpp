@@ -1,6 +1,7 @@
 #include "analysis/hidden_emails.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <initializer_list>
 #include <unordered_map>
@@ -77,9 +78,11 @@ const std::string* WordAt(std::string_view text, std::size_t at,
   for (const std::string& w : words) {
     if (at + w.size() > text.size()) continue;
     bool same = true;
-    for (std::size_t k = 0; k < w.size() && same; ++k)
-      same = std::tolower(static_cast<unsigned char>(text[at + k])) ==
-             static_cast<unsigned char>(w[k]);
+    for (std::size_t k = 0; k < w.size() && same; ++k) {
+      char c = text[at + k];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      same = c == w[k];
+    }
     if (same) return &w;
   }
   return nullptr;
@@ -196,10 +199,20 @@ std::string RevealEmails(std::string_view text, std::string_view hinted) {
   std::string out;
   out.reserve(text.size());
   std::size_t asciiFrom = 0;  // where the run of single-byte characters at the end of out starts
+  // The bytes a stand-in can start with, so that most characters are copied at once.
+  std::array<bool, 256> starts{};
+  for (const auto* list : {&plain, &hint})
+    for (const std::string& w : *list)
+      if (!w.empty()) {
+        const auto b = static_cast<unsigned char>(w[0]);
+        starts[b] = true;
+        if (b >= 'a' && b <= 'z') starts[b - 'a' + 'A'] = true;
+      }
   for (std::size_t i = 0; i < text.size();) {
-    const std::string* standIn = WordAt(text, i, plain);
+    const bool candidate = starts[static_cast<unsigned char>(text[i])];
+    const std::string* standIn = candidate ? WordAt(text, i, plain) : nullptr;
     std::size_t len = standIn ? standIn->size() : 0;
-    if (!standIn && !hinted.empty() && WordAt(text, i, hint)) {
+    if (!standIn && candidate && !hinted.empty() && WordAt(text, i, hint)) {
       len = hint[0].size();
       // A stand-in of letters ("at") is a word of its own: "info at example.com".
       if (std::isalpha(static_cast<unsigned char>(hint[0][0])) &&
