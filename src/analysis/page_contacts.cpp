@@ -864,9 +864,12 @@ class TRecordBuilder {
       return true;
     }
     const std::string_view t = gbk::TrimView(text);
-    if (cur_.PostCode.empty() && t.size() == 6 && contact::DigitsOf(t) == t) {
+    if (cur_.PostCode.empty() && !cur_.Address.empty() && t.size() == 6 &&
+        contact::DigitsOf(t) == t) {
       for (std::size_t back = 1; back <= 3 && back <= i; ++back) {
-        if (!IsPlaceAddress(lines_[i - back].Text)) continue;
+        if (!IsPlaceAddress(lines_[i - back].Text) ||
+            !cur_.Address.starts_with(lines_[i - back].Text))
+          continue;
         cur_.PostCode = std::string(t);
         return true;
       }
