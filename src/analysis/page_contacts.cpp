@@ -739,7 +739,8 @@ class TRecordBuilder {
         AddEmails(value);
         return;
       default:
-        if (value.empty() || value.size() > kMaxName) return;
+        // A name has two characters at least and hardly any digits ("单位：元" is no name).
+        if (value.size() < 4 || value.size() > kMaxName || HasDigits(value, 3)) return;
         if (!cur_.Company.empty() && cur_.HasContact()) Close();
         // A labelled name outranks a heading above it.
         if (!cur_.HasContact()) {
@@ -852,7 +853,8 @@ class TRecordBuilder {
     if (const std::size_t sp = text.find(' '); sp != std::string::npos && sp <= 24) {
       std::string name;
       const std::string_view rest = std::string_view(text).substr(sp + 1);
-      if (IsPlaceAddress(rest) && HeadingOf(i, std::string_view(text).substr(0, sp), name) == 2) {
+      if (IsPlaceAddress(rest) && HeadingOf(i, std::string_view(text).substr(0, sp), name) == 2 &&
+          NamesOffice(name)) {
         OpenHeading(i, 2, std::move(name));
         cur_.Address = std::string(rest);
         return true;
@@ -875,6 +877,11 @@ class TRecordBuilder {
       }
     }
     return false;
+  }
+
+  // A heading with a branch word ("北京分公司"), not only a short place name.
+  bool NamesOffice(std::string_view name) const {
+    return ContainsAny(Lowered(name), words_.BranchWords);
   }
 
   // A heading starts the next record; an office that showed only its address is kept.
@@ -947,8 +954,8 @@ class TRecordBuilder {
     if (ls.size() == 1 && ls[0].Fields == 0 && !ls[0].NoShape && !footer &&
         gbk::IsBlank(std::string_view(text).substr(ls[0].ValueFrom))) {
       std::string name;
-      if (const int kind =
-              HeadingOf(i, std::string_view(text).substr(0, ls[0].ValueFrom - 1), name)) {
+      const int kind = HeadingOf(i, std::string_view(text).substr(0, ls[0].ValueFrom - 1), name);
+      if (kind == 1 || (kind == 2 && NamesOffice(name))) {
         OpenHeading(i, kind, std::move(name));
         return;
       }
