@@ -1,14 +1,13 @@
 // Recognition for today's pages: the page's visible lines (page_lines.h), with e-mail
 // addresses written out for harvesters read back (hidden_emails.h), are searched for labels
-// before every colon, classified by the keyword lists and the shipped vocabulary; values are
-// cut at the next label, e-mail addresses and telephone numbers are also found by their shape,
-// and the lines are grouped into one record per office heading. Records sharing a contact are
-// merged; names come from the heading, a labelled name, the footer, the copyright line or the
-// page title, cut at separators and slogans.
+// before every colon (page_labels.h), classified by the keyword lists and the shipped
+// vocabulary; values are cut at the next label, e-mail addresses and telephone numbers are
+// also found by their shape, and the lines are grouped into one record per office heading.
+// Records sharing a contact are merged; names come from the heading, a labelled name, the
+// footer, the copyright line or the page title, cut at separators and slogans.
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -18,6 +17,7 @@
 
 #include "analysis/contact_shapes.h"
 #include "analysis/hidden_emails.h"
+#include "analysis/page_labels.h"
 #include "analysis/page_lines.h"
 #include "analysis/parse_html.h"
 #include "analysis/recognition_words.h"
@@ -28,218 +28,27 @@ namespace {
 using contact::TFound;
 using pagetext::Collapse;
 using pagetext::TLine;
-
-enum TField { kAddress = 0, kPostCode = 1, kTelephone = 2, kFax = 3, kEmail = 4, kCompany = 5 };
+using enum pagetext::TField;
+using pagetext::ContainsAny;
+using pagetext::IsLabelChar;
+using pagetext::IsLatinLetter;
+using pagetext::TLabel;
+using pagetext::TPageReader;
 
 constexpr std::size_t kMaxValue = 150;
 constexpr std::size_t kMaxName = 100;
 constexpr int kHeadingReach = 8;  // lines between a heading and its record's first contact
+
 std::vector<std::string> ToGbk(std::initializer_list<const char*> utf8) {
   std::vector<std::string> out;
   for (const char* u : utf8) out.push_back(gbk::FromUtf8(u));
   return out;
 }
 
-bool ContainsAny(std::string_view lowered, const std::vector<std::string>& words) {
-  for (const auto& w : words)
-    if (gbk::Contains(lowered, w)) return true;
-  return false;
-}
-
 std::string RemoveAll(std::string text, const std::vector<std::string>& loweredWords) {
   for (const auto& w : loweredWords) text = gbk::ReplaceAllNoCase(text, w, " ");
   return Collapse(text);
 }
-
-bool IsLatinLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// A character that can stand in a label: a Chinese character, a Latin letter, "-", "/".
-bool IsLabelChar(std::string_view s, std::size_t i) {
-  if (contact::IsHanziAt(s, i)) return true;
-  const char c = s[i];
-  if (IsLatinLetter(c) || c == '-' || c == '/' || c == '_' || c == '(' || c == ')') return true;
-  // Full-width parentheses: "传真（Fax）".
-  return i + 1 < s.size() && static_cast<unsigned char>(c) == 0xA3 &&
-         (static_cast<unsigned char>(s[i + 1]) == 0xA8 ||
-          static_cast<unsigned char>(s[i + 1]) == 0xA9);
-}
-
-struct TLabel {
-  std::size_t From = 0;       // label start
-  std::size_t ValueFrom = 0;  // after the colon
-  unsigned Fields = 0;        // bit per TField
-  bool NoShape = false;
-  bool Owner = false;
-};
-
-class TPageReader {
- public:
-  TPageReader(const std::array<TLikeList, 5>& labels, const TLikeList& company)
-      : words_(RecognitionWords()) {
-    for (int f = 0; f < 5; ++f) keywords_[f] = Compact(labels[f]);
-    keywords_[kCompany] = Compact(company);
-    const std::vector<std::string>* extra[] = {&words_.AddressLabels, &words_.PostCodeLabels,
-                                               &words_.TelephoneLabels, &words_.FaxLabels,
-                                               &words_.MailLabels};
-    for (int f = 0; f < 5; ++f)
-      for (const auto& w : Compact(*extra[f])) keywords_[f].push_back(w);
-  }
-
-  // Fields named by a label (blanks removed, Latin lower-cased); split at "/" so that
-  // "电话/传真" names both. In each part the keyword ending last wins ("公司地址" is an
-  // address).
-  TLabel Classify(std::string_view labelText) const {
-    TLabel label;
-    std::string compact;
-    for (char c : gbk::LowerLatin(labelText))
-      if (!gbk::IsBlankByte(static_cast<unsigned char>(c))) compact.push_back(c);
-    label.NoShape = ContainsAny(compact, words_.NoShapeLabels);
-    label.Owner = ContainsAny(compact, words_.OwnerLabels);
-    // A whole label, or one language of a bilingual one ("电话 TEL", "公司 COMPANY").
-    std::string hanzi, latin;
-    for (std::size_t i = 0; i < compact.size(); i += gbk::CharLen(compact, i))
-      (IsLatinLetter(compact[i]) ? latin : hanzi).append(compact, i, gbk::CharLen(compact, i));
-    const auto is = [&](const std::vector<std::string>& list) {
-      for (const std::string* whole : {&compact, &hanzi, &latin})
-        if (!whole->empty() && std::find(list.begin(), list.end(), *whole) != list.end())
-          return true;
-      return false;
-    };
-    const std::pair<const std::vector<std::string>*, TField> whole[] = {
-        {&words_.ShortTelephoneLabels, kTelephone}, {&words_.ShortFaxLabels, kFax},
-        {&words_.ShortMailLabels, kEmail},          {&words_.ShortAddressLabels, kAddress},
-        {&words_.ShortPostCodeLabels, kPostCode},   {&words_.ShortCompanyLabels, kCompany}};
-    for (const auto& [list, field] : whole)
-      if (label.Fields == 0 && is(*list)) label.Fields = 1u << field;
-    if (label.Fields != 0) return label;
-    std::size_t from = 0;
-    while (from <= compact.size()) {
-      std::size_t slash = compact.find('/', from);
-      const std::size_t sep = gbk::Find(compact, GBK("、"), from);
-      if (sep != gbk::npos && (slash == std::string::npos || sep < slash)) slash = sep;
-      const std::string_view part = std::string_view(compact).substr(
-          from, slash == std::string::npos ? std::string::npos : slash - from);
-      int best = -1;
-      std::size_t bestEnd = 0, bestLen = 0;
-      for (int f = 0; f < 6; ++f) {
-        for (const auto& w : keywords_[f]) {
-          const std::size_t at = gbk::Find(part, w);
-          if (at == gbk::npos) continue;
-          if (IsLatinLetter(w[0]) && at > 0 && IsLatinLetter(part[at - 1])) continue;
-          const std::size_t end = at + w.size();
-          if (best < 0 || end > bestEnd || (end == bestEnd && w.size() > bestLen)) {
-            best = f;
-            bestEnd = end;
-            bestLen = w.size();
-          }
-        }
-      }
-      if (best >= 0) label.Fields |= 1u << best;
-      if (slash == std::string::npos) break;
-      from = slash + (compact[slash] == '/' ? 1 : 2);
-    }
-    return label;
-  }
-
-  // Every "label:" of a line, in order.
-  std::vector<TLabel> Labels(std::string_view line) const {
-    std::vector<TLabel> labels;
-    std::vector<std::size_t> starts;  // character starts
-    for (std::size_t i = 0; i < line.size(); i += gbk::CharLen(line, i)) starts.push_back(i);
-    for (std::size_t ci = 0; ci < starts.size(); ++ci) {
-      const std::size_t i = starts[ci];
-      if (line[i] != ':') continue;
-      if (line.substr(i + 1, 2) == "//") continue;
-      if (ci > 0 && ci + 1 < starts.size() &&
-          std::isdigit(static_cast<unsigned char>(line[i - 1])) &&
-          std::isdigit(static_cast<unsigned char>(line[starts[ci + 1]])))
-        continue;
-      std::size_t k = ci;
-      while (k > 0 && line[starts[k - 1]] == ' ') --k;
-      // "Add.:", "地址1：": a dot or a number ends the label.
-      if (k > 1 &&
-          (line[starts[k - 1]] == '.' ||
-           std::isdigit(static_cast<unsigned char>(line[starts[k - 1]]))) &&
-          IsLabelChar(line, starts[k - 2]))
-        --k;
-      std::size_t g = k;
-      while (g > 0 && IsLabelChar(line, starts[g - 1])) --g;
-      if (g == k) continue;
-      std::size_t s = g;
-      // Spaced labels: single characters with blanks between ("电 话", "Q Q").
-      if (k - g == 1) {
-        for (;;) {
-          std::size_t b = s;
-          while (b > 0 && line[starts[b - 1]] == ' ') --b;
-          if (b == s) break;
-          std::size_t h = b;
-          while (h > 0 && IsLabelChar(line, starts[h - 1])) --h;
-          if (b - h != 1) break;
-          s = h;
-        }
-      }
-      while (s < k && (line[starts[s]] == '-' || line[starts[s]] == '/' || line[starts[s]] == ')'))
-        ++s;
-      if (s == k) continue;
-      // Only the label's last characters name it ("嵩山少林寺…招生网址").
-      if (k - s > 10) s = k - 10;
-      std::size_t from = starts[s];
-      const std::size_t to = k < starts.size() ? starts[k] : line.size();
-      TLabel label = Classify(line.substr(from, to - from));
-      // A Latin label of a few words ("Post Code", "Zip/Post Code"): a word or two before
-      // the last one are taken while the label names no field yet.
-      for (std::size_t w = s, words = 0; words < 2 && label.Fields == 0; ++words) {
-        if (w < 2 || line[starts[w - 1]] != ' ' || !IsLatinLetter(line[starts[w]])) break;
-        std::size_t h = w - 1;
-        while (h > 0 && IsLabelChar(line, starts[h - 1]) &&
-               !contact::IsHanziAt(line, starts[h - 1]))
-          --h;
-        if (h == w - 1 || !IsLatinLetter(line[starts[h]])) break;
-        w = h;
-        const TLabel wider = Classify(line.substr(starts[w], to - starts[w]));
-        if (wider.Fields != 0) {
-          label = wider;
-          from = starts[w];
-        }
-      }
-      label.From = from;
-      label.ValueFrom = i + 1;
-      if (!labels.empty() && labels.back().ValueFrom > from) continue;
-      labels.push_back(label);
-    }
-    return labels;
-  }
-
-  // A line that is only a label ("联系电话", "邮 箱 *"): its fields, else 0.
-  unsigned LabelOnly(std::string_view line) const {
-    std::string_view t = gbk::TrimView(line);
-    while (!t.empty() && (t.back() == '*' || t.back() == ' ')) t.remove_suffix(1);
-    if (t.empty() || t.size() > 16) return 0;
-    for (std::size_t i = 0; i < t.size(); i += gbk::CharLen(t, i))
-      if (!IsLabelChar(t, i) && t[i] != ' ') return 0;
-    return Classify(t).Fields;
-  }
-
-  const TRecognitionWords& Words() const { return words_; }
-  const TLikeList& PostCodeWords() const { return keywords_[kPostCode]; }
-
- private:
-  static TLikeList Compact(const TLikeList& lowered) {
-    TLikeList out;
-    for (const auto& w : lowered) {
-      std::string c;
-      for (char ch : w)
-        if (!gbk::IsBlankByte(static_cast<unsigned char>(ch))) c.push_back(ch);
-      if (!c.empty() && c != "mailto") out.push_back(std::move(c));
-    }
-    return out;
-  }
-
-  const TRecognitionWords& words_;
-  std::array<TLikeList, 6> keywords_;
-};
 
 struct TRecord {
   std::string Heading;
