@@ -107,6 +107,12 @@ bool ShapeOfPhone(std::string_view d, bool plus, bool labelled) {
   if (d.size() == 11 && d[0] == '1' && d[1] >= '3' && d[1] <= '9') return true;  // mobile
   if (d.size() == 13 && d.starts_with("86") && d[2] == '1') return true;         // +86 mobile
   if (d[0] == '0' && d.size() >= 10 && d.size() <= 12) return true;  // area code + number
+  // Country code written with a trunk zero: "086-029-83664543", "0086 571 87654321".
+  for (std::string_view cc : {"0086", "086"}) {
+    if (d.size() <= 12 || !d.starts_with(cc)) continue;
+    const std::string_view rest = d.substr(cc.size());
+    if (rest.size() >= 9 && rest.size() <= 12) return true;
+  }
   if (d.size() == 10 && (d.starts_with("400") || d.starts_with("800"))) return true;
   if (d.size() == 12 && d.starts_with("86")) return true;  // country + area code, no "+"
   return plus && d.size() >= 10;

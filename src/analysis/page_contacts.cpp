@@ -1,13 +1,13 @@
-// Recognition for today's pages: the page is read as visible lines (scripts, comments and
-// hidden elements left out), labels are found before every colon and classified by the
-// keyword lists, values are cut at the next label, e-mail addresses and telephone numbers
-// are also found by their shape, and the lines are grouped into one record per office
-// heading. Records sharing a contact are merged; names come from the heading, a labelled
-// name, the footer or the page title.
+// Recognition for today's pages: the page's visible lines (page_lines.h), with e-mail
+// addresses written out for harvesters read back (hidden_emails.h), are searched for labels
+// before every colon (page_labels.h), classified by the keyword lists and the shipped
+// vocabulary; values are cut at the next label, e-mail addresses and telephone numbers are
+// also found by their shape, and the lines are grouped into one record per office heading.
+// Records sharing a contact are merged; names come from the heading, a labelled name, the
+// footer, the copyright line or the page title, cut at separators and slogans.
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -16,6 +16,9 @@
 #include <vector>
 
 #include "analysis/contact_shapes.h"
+#include "analysis/hidden_emails.h"
+#include "analysis/page_labels.h"
+#include "analysis/page_lines.h"
 #include "analysis/parse_html.h"
 #include "analysis/recognition_words.h"
 #include "core/gbk.h"
@@ -23,219 +26,18 @@
 namespace {
 
 using contact::TFound;
-
-enum TField { kAddress = 0, kPostCode = 1, kTelephone = 2, kFax = 3, kEmail = 4, kCompany = 5 };
+using pagetext::Collapse;
+using pagetext::TLine;
+using enum pagetext::TField;
+using pagetext::ContainsAny;
+using pagetext::IsLabelChar;
+using pagetext::IsLatinLetter;
+using pagetext::TLabel;
+using pagetext::TPageReader;
 
 constexpr std::size_t kMaxValue = 150;
 constexpr std::size_t kMaxName = 100;
 constexpr int kHeadingReach = 8;  // lines between a heading and its record's first contact
-// A visible line longer than this (a page without break tags, or junk) is read in pieces, so
-// the per-character work of the shape finders stays small whatever the page.
-constexpr std::size_t kMaxLineBytes = 64 * 1024;
-
-struct TLine {
-  std::string Text;
-  std::vector<std::string> Mailto;
-};
-
-struct TTag {
-  std::string Name;  // lower-cased
-  bool Closing = false;
-  bool SelfClosing = false;
-};
-
-TTag ParseTag(std::string_view tag) {
-  TTag t;
-  std::size_t i = 1;
-  if (i < tag.size() && tag[i] == '/') {
-    t.Closing = true;
-    ++i;
-  }
-  while (i < tag.size() && (std::isalnum(static_cast<unsigned char>(tag[i])) || tag[i] == ':')) {
-    t.Name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(tag[i]))));
-    ++i;
-  }
-  t.SelfClosing = tag.size() >= 2 && tag[tag.size() - 2] == '/';
-  return t;
-}
-
-bool OneOf(std::string_view name, std::initializer_list<std::string_view> names) {
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-bool IsBreakTag(std::string_view n) {
-  return OneOf(
-      n, {"p",          "br",     "div",   "tr",    "td",      "th",       "li",      "dd",
-          "dt",         "dl",     "ul",    "ol",    "h1",      "h2",       "h3",      "h4",
-          "h5",         "h6",     "table", "tbody", "thead",   "tfoot",    "section", "article",
-          "header",     "footer", "nav",   "aside", "address", "form",     "hr",      "center",
-          "blockquote", "pre",    "body",  "title", "caption", "fieldset", "main"});
-}
-bool IsSkipTag(std::string_view n) {
-  return OneOf(n, {"script", "style", "noscript", "textarea", "select", "button", "iframe",
-                   "object", "template", "svg"});
-}
-// Elements without content, and those whose end tag pages often leave out: a hidden one of
-// these is not skipped, so that a missing end tag cannot hide the rest of the page.
-bool IsVoidTag(std::string_view n) {
-  return OneOf(
-      n, {"br",     "img", "input", "meta", "link", "hr", "area", "base", "col", "embed", "param",
-          "source", "wbr", "p",     "li",   "td",   "th", "tr",   "dd",   "dt",  "option"});
-}
-
-bool IsHiddenTag(std::string_view tag) {
-  std::string compact;
-  compact.reserve(tag.size());
-  for (char c : tag)
-    if (!gbk::IsBlankByte(static_cast<unsigned char>(c))) compact.push_back(c);
-  compact = gbk::LowerLatin(compact);
-  return compact.find("display:none") != std::string::npos ||
-         compact.find("visibility:hidden") != std::string::npos;
-}
-
-// The address of a mailto anchor, or empty.
-std::string MailtoOf(std::string_view tag) {
-  const std::size_t at = gbk::FindNoCase(tag, "mailto:");
-  if (at == gbk::npos) return {};
-  std::size_t e = at + 7;
-  while (e < tag.size() && tag[e] != '"' && tag[e] != '\'' && tag[e] != '?' && tag[e] != '>' &&
-         !gbk::IsBlankByte(static_cast<unsigned char>(tag[e])))
-    ++e;
-  const std::string address(gbk::TrimView(tag.substr(at + 7, e - at - 7)));
-  return TParseHTML::IsEmail(address) ? address : std::string();
-}
-
-std::string DecodeText(std::string_view text) {
-  std::string out(text);
-  for (auto [from, to] :
-       std::initializer_list<std::pair<std::string_view, std::string_view>>{{"&amp;", "&"},
-                                                                            {"&quot;", "\""},
-                                                                            {"&lt;", "<"},
-                                                                            {"&gt;", ">"},
-                                                                            {"&#160;", " "},
-                                                                            {"&middot;", " "},
-                                                                            {"&bull;", " "},
-                                                                            {"&ensp;", " "},
-                                                                            {"&emsp;", " "}})
-    if (out.find('&') != std::string::npos) out = gbk::ReplaceAllNoCase(out, from, to);
-  return out;
-}
-
-// Blanks collapsed to single spaces, trimmed.
-std::string Collapse(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  bool blank = false;
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t n = gbk::CharLen(s, i);
-    if (n == 1 && gbk::IsBlankByte(static_cast<unsigned char>(s[i]))) {
-      blank = true;
-    } else {
-      if (blank && !out.empty()) out.push_back(' ');
-      blank = false;
-      out.append(s.substr(i, n));
-    }
-    i += n;
-  }
-  return out;
-}
-
-// The visible lines of the page and its <title>.
-template <typename TTokens, typename TIsTag>
-std::vector<TLine> PageLines(const TTokens& tokens, const TIsTag& isTag, std::string& title) {
-  const std::size_t count = std::min(tokens.size(), isTag.size());
-  bool hasBody = false;
-  {
-    auto it = tokens.begin();
-    for (std::size_t n = 0; n < count && !hasBody; ++n, ++it)
-      hasBody = isTag[n] && ParseTag(gbk::TrimView(std::string_view(*it))).Name == "body";
-  }
-
-  std::vector<TLine> lines;
-  TLine current;
-  std::string buffer;
-  // Moves every full piece of an over-long run into lines and gives back the rest.
-  auto splitLong = [&](std::string text) {
-    if (text.size() <= kMaxLineBytes) return text;
-    std::string_view rest = text;
-    while (rest.size() > kMaxLineBytes) {
-      // Cut at the last blank before the limit, else at a character boundary.
-      std::size_t cut = rest.rfind(' ', kMaxLineBytes);
-      if (cut == std::string_view::npos || cut == 0) {
-        cut = 0;
-        while (cut < kMaxLineBytes) cut += gbk::CharLen(rest, cut);
-      }
-      lines.push_back({std::string(rest.substr(0, cut)), {}});
-      rest.remove_prefix(std::min(rest.size(), cut + (cut < rest.size() && rest[cut] == ' ')));
-    }
-    return std::string(rest);
-  };
-  auto endLine = [&] {
-    std::string text = splitLong(Collapse(buffer));
-    buffer.clear();
-    if (text.empty() && current.Mailto.empty()) return;
-    if (text.empty() && !lines.empty()) {
-      for (auto& m : current.Mailto) lines.back().Mailto.push_back(std::move(m));
-    } else {
-      current.Text = std::move(text);
-      lines.push_back(std::move(current));
-    }
-    current = {};
-  };
-
-  bool inBody = !hasBody;
-  bool inTitle = false;
-  bool inComment = false;
-  std::string skipName;
-  int skipDepth = 0;
-  auto token = tokens.begin();
-  for (std::size_t n = 0; n < count; ++n, ++token) {
-    const std::string_view t = gbk::TrimView(std::string_view(*token));
-    if (inComment) {
-      if (t.find("-->") != std::string_view::npos) inComment = false;
-      continue;
-    }
-    if (t.starts_with("<!--")) {
-      inComment = t.find("-->", 4) == std::string_view::npos;
-      continue;
-    }
-    if (!isTag[n]) {
-      if (skipDepth > 0) continue;
-      if (inTitle) title += DecodeText(t);
-      if (!inBody) continue;
-      // Untrimmed: text split only by a stray "<" stays one run; blanks are collapsed later.
-      buffer += DecodeText(*token);
-      // A run without break tags is cut as it grows, so it is never held twice whole.
-      if (buffer.size() > 2 * kMaxLineBytes) buffer = splitLong(Collapse(buffer)) + ' ';
-      continue;
-    }
-    const TTag tag = ParseTag(t);
-    if (skipDepth > 0) {
-      if (tag.Name == skipName && !tag.SelfClosing) skipDepth += tag.Closing ? -1 : 1;
-      continue;
-    }
-    if (tag.Name == "title") inTitle = !tag.Closing;
-    if (tag.Name == "body" && !tag.Closing) inBody = true;
-    if (!tag.Closing && !tag.SelfClosing && !tag.Name.empty() &&
-        (IsSkipTag(tag.Name) || (!IsVoidTag(tag.Name) && IsHiddenTag(t)))) {
-      skipName = tag.Name;
-      skipDepth = 1;
-      continue;
-    }
-    if (!inBody) continue;
-    if (tag.Name == "a" && !tag.Closing) {
-      std::string m = MailtoOf(t);
-      if (!m.empty()) current.Mailto.push_back(std::move(m));
-    }
-    if (IsBreakTag(tag.Name))
-      endLine();
-    else
-      buffer.push_back(' ');
-  }
-  endLine();
-  title = Collapse(title);
-  return lines;
-}
 
 std::vector<std::string> ToGbk(std::initializer_list<const char*> utf8) {
   std::vector<std::string> out;
@@ -243,169 +45,10 @@ std::vector<std::string> ToGbk(std::initializer_list<const char*> utf8) {
   return out;
 }
 
-bool ContainsAny(std::string_view lowered, const std::vector<std::string>& words) {
-  for (const auto& w : words)
-    if (gbk::Contains(lowered, w)) return true;
-  return false;
-}
-
 std::string RemoveAll(std::string text, const std::vector<std::string>& loweredWords) {
   for (const auto& w : loweredWords) text = gbk::ReplaceAllNoCase(text, w, " ");
   return Collapse(text);
 }
-
-bool IsLatinLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// A character that can stand in a label: a Chinese character, a Latin letter, "-", "/".
-bool IsLabelChar(std::string_view s, std::size_t i) {
-  if (contact::IsHanziAt(s, i)) return true;
-  const char c = s[i];
-  if (IsLatinLetter(c) || c == '-' || c == '/' || c == '_' || c == '(' || c == ')') return true;
-  // Full-width parentheses: "传真（Fax）".
-  return i + 1 < s.size() && static_cast<unsigned char>(c) == 0xA3 &&
-         (static_cast<unsigned char>(s[i + 1]) == 0xA8 ||
-          static_cast<unsigned char>(s[i + 1]) == 0xA9);
-}
-
-struct TLabel {
-  std::size_t From = 0;       // label start
-  std::size_t ValueFrom = 0;  // after the colon
-  unsigned Fields = 0;        // bit per TField
-  bool NoShape = false;
-  bool Owner = false;
-};
-
-class TPageReader {
- public:
-  TPageReader(const std::array<TLikeList, 5>& labels, const TLikeList& company)
-      : words_(RecognitionWords()) {
-    for (int f = 0; f < 5; ++f) keywords_[f] = Compact(labels[f]);
-    keywords_[kCompany] = Compact(company);
-  }
-
-  // Fields named by a label (blanks removed, Latin lower-cased); split at "/" so that
-  // "电话/传真" names both. In each part the keyword ending last wins ("公司地址" is an
-  // address).
-  TLabel Classify(std::string_view labelText) const {
-    TLabel label;
-    std::string compact;
-    for (char c : gbk::LowerLatin(labelText))
-      if (!gbk::IsBlankByte(static_cast<unsigned char>(c))) compact.push_back(c);
-    label.NoShape = ContainsAny(compact, words_.NoShapeLabels);
-    label.Owner = ContainsAny(compact, words_.OwnerLabels);
-    const auto is = [&](const std::vector<std::string>& list) {
-      return std::find(list.begin(), list.end(), compact) != list.end();
-    };
-    if (is(words_.ShortTelephoneLabels)) label.Fields = 1u << kTelephone;
-    if (is(words_.ShortFaxLabels)) label.Fields = 1u << kFax;
-    if (is(words_.ShortMailLabels)) label.Fields = 1u << kEmail;
-    if (label.Fields != 0) return label;
-    std::size_t from = 0;
-    while (from <= compact.size()) {
-      std::size_t slash = compact.find('/', from);
-      const std::size_t sep = gbk::Find(compact, GBK("、"), from);
-      if (sep != gbk::npos && (slash == std::string::npos || sep < slash)) slash = sep;
-      const std::string_view part = std::string_view(compact).substr(
-          from, slash == std::string::npos ? std::string::npos : slash - from);
-      int best = -1;
-      std::size_t bestEnd = 0, bestLen = 0;
-      for (int f = 0; f < 6; ++f) {
-        for (const auto& w : keywords_[f]) {
-          const std::size_t at = gbk::Find(part, w);
-          if (at == gbk::npos) continue;
-          if (IsLatinLetter(w[0]) && at > 0 && IsLatinLetter(part[at - 1])) continue;
-          const std::size_t end = at + w.size();
-          if (best < 0 || end > bestEnd || (end == bestEnd && w.size() > bestLen)) {
-            best = f;
-            bestEnd = end;
-            bestLen = w.size();
-          }
-        }
-      }
-      if (best >= 0) label.Fields |= 1u << best;
-      if (slash == std::string::npos) break;
-      from = slash + (compact[slash] == '/' ? 1 : 2);
-    }
-    return label;
-  }
-
-  // Every "label:" of a line, in order.
-  std::vector<TLabel> Labels(std::string_view line) const {
-    std::vector<TLabel> labels;
-    std::vector<std::size_t> starts;  // character starts
-    for (std::size_t i = 0; i < line.size(); i += gbk::CharLen(line, i)) starts.push_back(i);
-    for (std::size_t ci = 0; ci < starts.size(); ++ci) {
-      const std::size_t i = starts[ci];
-      if (line[i] != ':') continue;
-      if (line.substr(i + 1, 2) == "//") continue;
-      if (ci > 0 && ci + 1 < starts.size() &&
-          std::isdigit(static_cast<unsigned char>(line[i - 1])) &&
-          std::isdigit(static_cast<unsigned char>(line[starts[ci + 1]])))
-        continue;
-      std::size_t k = ci;
-      while (k > 0 && line[starts[k - 1]] == ' ') --k;
-      std::size_t g = k;
-      while (g > 0 && IsLabelChar(line, starts[g - 1])) --g;
-      if (g == k) continue;
-      std::size_t s = g;
-      // Spaced labels: single characters with blanks between ("电 话", "Q Q").
-      if (k - g == 1) {
-        for (;;) {
-          std::size_t b = s;
-          while (b > 0 && line[starts[b - 1]] == ' ') --b;
-          if (b == s) break;
-          std::size_t h = b;
-          while (h > 0 && IsLabelChar(line, starts[h - 1])) --h;
-          if (b - h != 1) break;
-          s = h;
-        }
-      }
-      while (s < k && (line[starts[s]] == '-' || line[starts[s]] == '/' || line[starts[s]] == ')'))
-        ++s;
-      if (s == k) continue;
-      // Only the label's last characters name it ("嵩山少林寺…招生网址").
-      if (k - s > 10) s = k - 10;
-      const std::size_t from = starts[s];
-      const std::size_t to = k < starts.size() ? starts[k] : line.size();
-      TLabel label = Classify(line.substr(from, to - from));
-      label.From = from;
-      label.ValueFrom = i + 1;
-      if (!labels.empty() && labels.back().ValueFrom > from) continue;
-      labels.push_back(label);
-    }
-    return labels;
-  }
-
-  // A line that is only a label ("联系电话", "邮 箱 *"): its fields, else 0.
-  unsigned LabelOnly(std::string_view line) const {
-    std::string_view t = gbk::TrimView(line);
-    while (!t.empty() && (t.back() == '*' || t.back() == ' ')) t.remove_suffix(1);
-    if (t.empty() || t.size() > 16) return 0;
-    for (std::size_t i = 0; i < t.size(); i += gbk::CharLen(t, i))
-      if (!IsLabelChar(t, i) && t[i] != ' ') return 0;
-    return Classify(t).Fields;
-  }
-
-  const TRecognitionWords& Words() const { return words_; }
-  const TLikeList& PostCodeWords() const { return keywords_[kPostCode]; }
-
- private:
-  static TLikeList Compact(const TLikeList& lowered) {
-    TLikeList out;
-    for (const auto& w : lowered) {
-      std::string c;
-      for (char ch : w)
-        if (!gbk::IsBlankByte(static_cast<unsigned char>(ch))) c.push_back(ch);
-      if (!c.empty() && c != "mailto") out.push_back(std::move(c));
-    }
-    return out;
-  }
-
-  const TRecognitionWords& words_;
-  std::array<TLikeList, 6> keywords_;
-};
 
 struct TRecord {
   std::string Heading;
@@ -563,7 +206,15 @@ class TRecordBuilder {
     std::vector<TRecord> kept;
     std::unordered_map<std::string, std::vector<std::size_t>> keptByContact;
     for (TRecord& r : records_) {
-      if (!r.HasContact() && (wantPhone_ || wantMail_)) continue;
+      if (!r.HasContact() && (wantPhone_ || wantMail_)) {
+        // An office showing only its address right after a record without one: the same
+        // company's ("联系电话…" then "浦东新区总部 / 上海市浦东新区…").
+        if (!kept.empty() && kept.back().Address.empty() && !r.Address.empty() && r.Kind == 2) {
+          kept.back().Address = r.Address;
+          if (kept.back().PostCode.empty()) kept.back().PostCode = r.PostCode;
+        }
+        continue;
+      }
       std::size_t into = kept.size();
       for (const auto& key : ContactKeys(r)) {
         const auto it = keptByContact.find(key);
@@ -573,6 +224,8 @@ class TRecordBuilder {
           const std::size_t k = it->second[n];
           if (k >= into) break;
           if (kept[k].Kind != 0 && r.Kind != 0 && kept[k].Heading != r.Heading) continue;
+          if (!kept[k].Company.empty() && !r.Company.empty() && kept[k].Company != r.Company)
+            continue;
           if (!ShareContact(kept[k], r)) continue;
           into = k;
           break;
@@ -603,23 +256,47 @@ class TRecordBuilder {
   // The page's own name: labelled, a company heading, a labelled value shaped like a name,
   // the footer's owner, the title; empty when none.
   std::string PageName(std::string_view title) const {
-    for (const std::string* n : {&labelledName_, &headingName_, &valueName_, &ownerName_})
+    for (const std::string* n : {&labelledName_, &headingName_, &valueName_})
       if (!gbk::IsBlank(*n)) return gbk::Trim(*n);
-    return TitleName(title);
+    for (const std::string* n : {&ownerName_, &copyrightName_})
+      if (std::string name = CutName(*n); !name.empty()) return name;
+    return CutName(title);
+  }
+
+  // The name after the page's copyright sign, used when no footer line names the owner.
+  void SetCopyrightName(std::string name) {
+    const std::string low = Lowered(name);
+    std::size_t mark = low.size();
+    for (const auto& w : words_.FooterMarks) mark = std::min(mark, gbk::Find(low, w));
+    name.resize(mark);
+    if (!HasDigits(name, 3) && name.size() <= kMaxName) copyrightName_ = gbk::Trim(name);
   }
 
  private:
-  std::string TitleName(std::string_view title) const {
-    std::string t(title);
+  // A name from a title, copyright line or footer cut at separators, site slogans and page
+  // furniture: the longest part shaped like a company name, else the first part.
+  std::string CutName(std::string_view title) const {
     static const std::vector<std::string> separators =
-        ToGbk({"-", "_", "|", "—", "–", ",", "，", "·"});
+        ToGbk({"-", "_", "|", "—", "–", "，", "·", "丨", "｜", "/", "：", ":", "!", "！"});
+    std::string t = gbk::ReplaceAll(title, "\n", " ");
     for (const std::string& sep : separators) t = gbk::ReplaceAll(t, sep, "\n");
+    for (const std::string& w : words_.NoiseWords) t = gbk::ReplaceAllNoCase(t, w, "\n");
+    // A comma or a blank ends a Chinese part, not "Co., Ltd." or "Star Tools".
+    for (std::size_t i = 0; i < t.size(); i += gbk::CharLen(t, i)) {
+      if (t[i] != ',' && t[i] != ' ') continue;
+      std::size_t next = i + 1;
+      while (next < t.size() && t[next] == ' ') ++next;
+      const bool latinAfter =
+          next < t.size() && !gbk::IsLeadByte(static_cast<unsigned char>(t[next]));
+      const bool hanziBefore = i >= 2 && contact::IsHanziAt(t, i - 2);
+      if (t[i] == ',' ? !latinAfter : (hanziBefore || !latinAfter)) t[i] = '\n';
+    }
     std::string best, firstPlain;
     std::size_t from = 0;
     while (from <= t.size()) {
       std::size_t lf = t.find('\n', from);
       if (lf == std::string::npos) lf = t.size();
-      const std::string part = RemoveAll(t.substr(from, lf - from), words_.NoiseWords);
+      const std::string part = Collapse(std::string_view(t).substr(from, lf - from));
       from = lf + 1;
       if (part.size() < 4) continue;
       bool onlyBranch = false;
@@ -633,7 +310,10 @@ class TRecordBuilder {
 
   // A heading line: kind 1 a company name, 2 an office of the page's company.
   int HeadingOf(std::size_t i, std::string& name) const {
-    std::string t = lines_[i].Text;
+    return HeadingOf(i, lines_[i].Text, name);
+  }
+  int HeadingOf(std::size_t i, std::string_view text, std::string& name) const {
+    std::string t(text);
     static const std::vector<std::string> brackets =
         ToGbk({"【", "】", "[", "]", "「", "」", "·", "•", "《", "》"});
     for (const std::string& b : brackets) t = gbk::ReplaceAll(t, b, " ");
@@ -754,8 +434,71 @@ class TRecordBuilder {
   }
 
   bool IsAddress(std::string_view v) const {
-    return !v.empty() && v.size() <= kMaxValue && (parser_.IsAddressLine(v) || HasDigits(v, 1)) &&
+    return !v.empty() && v.size() <= kMaxValue &&
+           (parser_.IsAddressLine(v) || HasDigits(v, 1) || HasLatinAddressWord(v)) &&
            !ContainsAny(Lowered(v), words_.FooterMarks);
+  }
+
+  // "Road", "District", "China"... as a word of their own.
+  bool HasLatinAddressWord(std::string_view v) const {
+    const std::string low = Lowered(v);
+    for (std::size_t i = 0; i < low.size();) {
+      if (!IsLatinLetter(low[i])) {
+        i += gbk::CharLen(low, i);
+        continue;
+      }
+      std::size_t e = i;
+      while (e < low.size() && (IsLatinLetter(low[e]) || low[e] == '.')) ++e;
+      std::string_view word = std::string_view(low).substr(i, e - i);
+      while (word.ends_with('.')) word.remove_suffix(1);
+      if (std::find(words_.LatinAddressWords.begin(), words_.LatinAddressWords.end(), word) !=
+          words_.LatinAddressWords.end())
+        return true;
+      i = e;
+    }
+    return false;
+  }
+
+  // An address with the postcode written into it taken out: "…路1号 邮编310012",
+  // "…路1号（310012）".
+  std::string WithoutPostCode(std::string_view value, std::string& postCode) const {
+    static const std::vector<std::string> trailing = ToGbk({"(", "（", ",", "，", "、", ";", "；"});
+    std::string_view address = value;
+    const std::string low = Lowered(value);
+    for (const std::string& w : reader_.PostCodeWords()) {
+      const std::size_t at = gbk::Find(low, w);
+      if (at == gbk::npos || at == 0) continue;
+      postCode = contact::FindPostCode(value.substr(at + w.size(), 24));
+      address = value.substr(0, at);
+      break;
+    }
+    if (postCode.empty()) {
+      address = value;
+      static const std::vector<std::string> closes = ToGbk({")", "）"});
+      static const std::vector<std::string> opens = ToGbk({"(", "（"});
+      for (std::size_t b = 0; b < closes.size(); ++b) {
+        if (!address.ends_with(closes[b])) continue;
+        const std::size_t open = address.rfind(opens[b]);
+        if (open == std::string_view::npos) break;
+        const std::string_view inside = gbk::TrimView(address.substr(
+            open + opens[b].size(), address.size() - closes[b].size() - open - opens[b].size()));
+        if (inside.size() == 6 && contact::DigitsOf(inside) == inside) {
+          postCode = std::string(inside);
+          address = address.substr(0, open);
+        }
+        break;
+      }
+    }
+    for (bool cut = true; cut;) {
+      address = gbk::TrimView(address);
+      cut = false;
+      for (const std::string& t : trailing)
+        if (!cut && address.ends_with(t)) {
+          address.remove_suffix(t.size());
+          cut = true;
+        }
+    }
+    return std::string(address);
   }
 
   // Whether a value for the field stands in `text`.
@@ -784,12 +527,16 @@ class TRecordBuilder {
   void SetField(int f, std::string_view value, bool labelled) {
     value = gbk::TrimView(value);
     switch (f) {
-      case kAddress:
-        if (!wantAddress_ || !IsAddress(value)) return;
+      case kAddress: {
+        std::string postCode;
+        const std::string address = WithoutPostCode(value, postCode);
+        if (!wantAddress_ || !IsAddress(address)) return;
         if (cur_.AddressLabelled && cur_.HasContact()) Close();
-        cur_.Address = std::string(value);
+        cur_.Address = address;
         cur_.AddressLabelled = labelled;
+        if (cur_.PostCode.empty()) cur_.PostCode = postCode;
         return;
+      }
       case kPostCode:
         if (wantAddress_ && cur_.PostCode.empty()) cur_.PostCode = contact::FindPostCode(value);
         return;
@@ -801,8 +548,14 @@ class TRecordBuilder {
         AddEmails(value);
         return;
       default:
-        if (value.empty() || value.size() > kMaxName) return;
+        // A name has two characters at least and hardly any digits ("单位：元" is no name).
+        if (value.size() < 4 || value.size() > kMaxName || HasDigits(value, 3)) return;
         if (!cur_.Company.empty() && cur_.HasContact()) Close();
+        // A labelled name outranks a heading above it.
+        if (!cur_.HasContact()) {
+          cur_.Kind = 0;
+          cur_.Heading.clear();
+        }
         cur_.Company = std::string(value);
         if (labelledName_.empty()) labelledName_ = cur_.Company;
         return;
@@ -889,6 +642,86 @@ class TRecordBuilder {
     }
   }
 
+  // An address written out from its province or city: "湖南省长沙市…路298号".
+  bool IsPlaceAddress(std::string_view v) const {
+    static const std::vector<std::string> places = ToGbk({"省", "市", "自治区"});
+    static const std::vector<std::string> streets =
+        ToGbk({"路", "街", "道", "号", "巷", "弄", "村", "镇"});
+    if (v.size() > kMaxValue || !contact::IsHanziAt(v, 0) || !HasDigits(v, 1)) return false;
+    const std::string_view head = v.substr(0, 12);
+    bool place = false;
+    for (const std::string& p : places) place = place || gbk::Find(head, p) != gbk::npos;
+    return place && ContainsAny(v, streets) && contact::FindPhones(v, false).empty() &&
+           contact::FindEmails(v).empty() && !ContainsAny(Lowered(v), words_.FooterMarks);
+  }
+
+  // Lines without a label that a reader still takes for an address: "北京分公司 北京市…号",
+  // "湖南省长沙市…号" in a record without one, and the six digits of its postcode after it.
+  bool ReadUnlabelledAddress(std::size_t i) {
+    const std::string& text = lines_[i].Text;
+    if (const std::size_t sp = text.find(' '); sp != std::string::npos && sp <= 24) {
+      std::string name;
+      const std::string_view rest = std::string_view(text).substr(sp + 1);
+      if (IsPlaceAddress(rest) && HeadingOf(i, std::string_view(text).substr(0, sp), name) == 2 &&
+          NamesOffice(name)) {
+        OpenHeading(i, 2, std::move(name));
+        cur_.Address = std::string(rest);
+        return true;
+      }
+    }
+    if (cur_.Address.empty() && IsPlaceAddress(text)) {
+      cur_.Address = text;
+      ContinueAddress(i);
+      return true;
+    }
+    const std::string_view t = gbk::TrimView(text);
+    if (cur_.PostCode.empty() && !cur_.Address.empty() && t.size() == 6 &&
+        contact::DigitsOf(t) == t) {
+      for (std::size_t back = 1; back <= 3 && back <= i; ++back) {
+        if (!IsPlaceAddress(lines_[i - back].Text) ||
+            !cur_.Address.starts_with(lines_[i - back].Text))
+          continue;
+        cur_.PostCode = std::string(t);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // A heading with a branch word ("北京分公司"), not only a short place name.
+  bool NamesOffice(std::string_view name) const {
+    return ContainsAny(Lowered(name), words_.BranchWords);
+  }
+
+  // A heading starts the next record; an office that showed only its address is kept.
+  void OpenHeading(std::size_t i, int kind, std::string name) {
+    if (cur_.HasContact() || (cur_.Kind != 0 && !cur_.Address.empty())) Close();
+    if (!cur_.AddressLabelled) cur_.Address.clear();
+    if (kind == 1 && headingName_.empty()) headingName_ = name;
+    cur_.Heading = std::move(name);
+    cur_.Kind = kind;
+    cur_.HeadingLine = static_cast<int>(i);
+  }
+
+  // An address value that goes on in the next line ("…韶山北路298号" / "汇富中心A座20楼").
+  void ContinueAddress(std::size_t i) {
+    if (i + 1 >= lines_.size() || consumed_[i + 1] || !labels_[i + 1].empty()) return;
+    const std::string& next = lines_[i + 1].Text;
+    if (next.size() > 60 || reader_.LabelOnly(next) || !contact::IsHanziAt(next, 0) ||
+        !HasDigits(next, 1) || !parser_.IsAddressLine(next) ||
+        cur_.Address.size() + next.size() + 1 > kMaxValue)
+      return;
+    std::string name;
+    static const std::vector<std::string> places = ToGbk({"省", "市", "县", "区"});
+    const std::string low = Lowered(next);
+    if (ContainsAny(low, places) || ContainsAny(low, words_.FooterMarks) ||
+        !contact::FindPhones(next, false).empty() || !contact::FindEmails(next).empty() ||
+        !contact::FindPostCode(next).empty() || HeadingOf(i + 1, name) != 0)
+      return;
+    cur_.Address += " " + next;
+    consumed_[i + 1] = 1;
+  }
+
   void ReadLine(std::size_t i) {
     const std::string& text = lines_[i].Text;
     const std::vector<TLabel>& ls = labels_[i];
@@ -912,12 +745,7 @@ class TRecordBuilder {
       if (ReadUncolonedLabel(i)) return;
       std::string name;
       if (const int kind = footer ? 0 : HeadingOf(i, name)) {
-        if (cur_.HasContact()) Close();
-        if (!cur_.AddressLabelled) cur_.Address.clear();
-        cur_.Heading = name;
-        cur_.Kind = kind;
-        cur_.HeadingLine = static_cast<int>(i);
-        if (kind == 1 && headingName_.empty()) headingName_ = name;
+        OpenHeading(i, kind, std::move(name));
         return;
       }
       // An office's address often stands unlabelled under its heading.
@@ -926,10 +754,21 @@ class TRecordBuilder {
         cur_.Address = text;
         return;
       }
+      if (wantAddress_ && ReadUnlabelledAddress(i)) return;
       ShapeScan(text);
       return;
     }
 
+    // "杭州某某有限公司（总部）：", "北京分公司：" alone: a heading with a colon.
+    if (ls.size() == 1 && ls[0].Fields == 0 && !ls[0].NoShape && !footer &&
+        gbk::IsBlank(std::string_view(text).substr(ls[0].ValueFrom))) {
+      std::string name;
+      const int kind = HeadingOf(i, std::string_view(text).substr(0, ls[0].ValueFrom - 1), name);
+      if (kind == 1 || (kind == 2 && NamesOffice(name))) {
+        OpenHeading(i, kind, std::move(name));
+        return;
+      }
+    }
     ShapeScan(std::string_view(text).substr(0, ls.front().From));
     for (std::size_t k = 0; k < ls.size(); ++k) {
       const std::size_t end = k + 1 < ls.size() ? ls[k + 1].From : text.size();
@@ -952,8 +791,28 @@ class TRecordBuilder {
         ownerName_ = std::string(value);
       if (valueName_.empty() && IsCompanyShape(words_, value))
         valueName_ = std::string(StripAside(value));
-      if (!ls[k].NoShape) ShapeScan(value);
+      if (ls[k].NoShape) continue;
+      // "办公室：84634271": a bare number under any other label is a telephone number.
+      if (wantPhone_ && IsBareNumber(value))
+        AddPhones(value, true, false);
+      else
+        ShapeScan(value);
     }
+    if (wantAddress_ && (ls.back().Fields & (1u << kAddress)) && !cur_.Address.empty() &&
+        gbk::Contains(text, cur_.Address))
+      ContinueAddress(i);
+  }
+
+  // Seven or eight digits and nothing else (a local number without its area code).
+  static bool IsBareNumber(std::string_view v) {
+    std::size_t digits = 0;
+    for (char c : v) {
+      if (c >= '0' && c <= '9')
+        ++digits;
+      else if (c != '-' && c != ' ')
+        return false;
+    }
+    return digits == 7 || digits == 8;
   }
 
   const TParseHTML& parser_;
@@ -967,8 +826,25 @@ class TRecordBuilder {
   std::size_t line_ = 0;
   TRecord cur_;
   std::vector<TRecord> records_;
-  std::string labelledName_, headingName_, valueName_, ownerName_;
+  std::string labelledName_, headingName_, valueName_, ownerName_, copyrightName_;
 };
+
+// Addresses written with a stand-in for "@": "[at]" and the like everywhere, a symbol named
+// by a hint ("请把#换成@") in the hint's line and the lines around it.
+void RevealHiddenEmails(std::vector<TLine>& lines) {
+  constexpr std::size_t kHintReach = 3;
+  std::vector<std::pair<std::size_t, std::string>> hints;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (std::string h = contact::AtStandInHint(lines[i].Text); !h.empty())
+      hints.emplace_back(i, std::move(h));
+  std::size_t next = 0;  // first hint that can still reach a line
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    while (next < hints.size() && hints[next].first + kHintReach < i) ++next;
+    std::string_view hinted;
+    if (next < hints.size() && hints[next].first <= i + kHintReach) hinted = hints[next].second;
+    lines[i].Text = contact::RevealEmails(lines[i].Text, hinted);
+  }
+}
 
 // The host of a page address, the name of last resort.
 std::string HostOf(std::string_view url) {
@@ -983,8 +859,14 @@ void TParseHTML::AnalyseModern() {
   const TGlobalSet& s = Settings();
   const TPageReader reader(lowered_.Labels, lowered_.Company);
   std::string pageTitle;
-  TRecordBuilder builder(*this, reader, PageLines(Tokens, TokenIsTag, pageTitle));
+  pagetext::TLineOptions options;
+  options.HiddenEmails = true;
+  options.Html = HTML;
+  std::vector<TLine> lines = pagetext::PageLines(Tokens, TokenIsTag, pageTitle, options);
+  RevealHiddenEmails(lines);
+  TRecordBuilder builder(*this, reader, std::move(lines));
   builder.ReadAll();
+  builder.SetCopyrightName(pagetext::CopyrightHolder(HTML));
   const std::vector<TRecord> records = builder.Merged();
   std::string pageName = builder.PageName(pageTitle.empty() ? gbk::Trim(Title) : pageTitle);
   if (pageName.empty()) pageName = HostOf(PageURL);

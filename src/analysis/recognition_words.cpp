@@ -24,6 +24,15 @@ TRecognitionWords ParseRecognitionWords(std::string_view iniBytes) {
   words.ShortTelephoneLabels = list("ShortTelephoneLabels");
   words.ShortFaxLabels = list("ShortFaxLabels");
   words.ShortMailLabels = list("ShortMailLabels");
+  words.ShortAddressLabels = list("ShortAddressLabels");
+  words.ShortPostCodeLabels = list("ShortPostCodeLabels");
+  words.ShortCompanyLabels = list("ShortCompanyLabels");
+  words.AddressLabels = list("AddressLabels");
+  words.PostCodeLabels = list("PostCodeLabels");
+  words.TelephoneLabels = list("TelephoneLabels");
+  words.FaxLabels = list("FaxLabels");
+  words.MailLabels = list("MailLabels");
+  words.LatinAddressWords = list("LatinAddressWords");
   return words;
 }
 

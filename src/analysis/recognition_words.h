@@ -17,6 +17,17 @@ struct TRecognitionWords {
   std::vector<std::string> ShortTelephoneLabels;
   std::vector<std::string> ShortFaxLabels;
   std::vector<std::string> ShortMailLabels;
+  std::vector<std::string> ShortAddressLabels;
+  std::vector<std::string> ShortPostCodeLabels;
+  std::vector<std::string> ShortCompanyLabels;
+  // Label words beyond the settings' keyword lists, found anywhere in a label.
+  std::vector<std::string> AddressLabels;
+  std::vector<std::string> PostCodeLabels;
+  std::vector<std::string> TelephoneLabels;
+  std::vector<std::string> FaxLabels;
+  std::vector<std::string> MailLabels;
+  // Words of addresses written in Latin letters.
+  std::vector<std::string> LatinAddressWords;
 };
 
 // The shipped vocabulary; empty lists when the file is missing.

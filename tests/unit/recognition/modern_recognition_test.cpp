@@ -188,7 +188,17 @@ TEST(ModernRecognition, BadInputNeitherCrashesNorSlowsDown) {
                                            "<a href='mailto:x@y.cn'>",
                                            G("版权所有"),
                                            "\"",
-                                           "/"};
+                                           "/",
+                                           "<a data-cfemail=\"5a29",
+                                           "#",
+                                           G("（请把#换成@）"),
+                                           "[at]",
+                                           "[dot]",
+                                           "&#64;",
+                                           "'+'",
+                                           "&copy;",
+                                           "Add.:",
+                                           "Zip Code:"};
   std::mt19937 rng(5);
   for (int round = 0; round < 1500; ++round) {
     std::string html;
@@ -206,7 +216,10 @@ TEST(ModernRecognition, BadInputNeitherCrashesNorSlowsDown) {
        {"<body><p>" + std::string(100000, '@') + "</p>",
         "<body>" + std::string(1 << 20, '\0') + "<p>a@b.cn",
         "<body><div " + std::string(50 << 20, 'x') + ">",
-        "<body>" + G("电话:") + std::string(1 << 20, ':') + "<br>0571-88886666"}) {
+        "<body>" + G("电话:") + std::string(1 << 20, ':') + "<br>0571-88886666",
+        "<body><a data-cfemail=\"" + std::string(10 << 20, 'f') + "\">x</a>",
+        "<body><p>a" + std::string(100000, '#') + G("b.cn（请把#换成@）"),
+        "<body><script>" + std::string(1 << 20, '+') + "</script>"}) {
     parser.LoadPage(html, "", "http://a.cn/", "");
     parser.Analyse();
     EXPECT_LE(parser.Companies.size(), 1u);
@@ -223,4 +236,24 @@ TEST(ModernRecognition, BadInputNeitherCrashesNorSlowsDown) {
   ASSERT_EQ(parser.Emails.size(), 1u);
   EXPECT_EQ(parser.Emails[0], "sales@mingyuan.cn");
   EXPECT_EQ(parser.Telephones[0], "0571-88886666");
+}
+
+// Names from a title, a copyright line or a footer are cut at separators and slogans.
+TEST(ModernRecognition, NamesFromTitleAndFooterLoseSlogans) {
+  const auto settings = ShippedDefaults();
+  const auto nameOf = [&](const std::string& utf8Page) {
+    TParseHTML parser(settings);
+    parser.LoadPage(G(utf8Page), "", "http://a.cn/", "");
+    parser.Analyse();
+    return parser.Companies.empty() ? std::string() : gbk::ToUtf8(parser.Companies[0]);
+  };
+  EXPECT_EQ(nameOf("<title>联系我们-宁波精工包装集团有限公司-包装材料-宁波专业包装材料厂家</title>"
+                   "<body><p>电话：0574-87654321</p>"),
+            "宁波精工包装集团有限公司");
+  EXPECT_EQ(nameOf("<title>首页</title><body><p>电话：0574-87654321</p>"
+                   "<p>&copy; 2024 杭州明德软件 | 专注工业软件二十年</p>"),
+            "杭州明德软件");
+  EXPECT_EQ(nameOf("<title>Contact Us | Star Tools Co., Ltd. - Hand Tools Maker</title><body>"
+                   "<p>Tel: +86 574 8765 4321</p>"),
+            "Star Tools Co., Ltd.");
 }
