@@ -409,6 +409,8 @@ int CliSearch(const TCliArgs& args) {
     }
     if (wake) control.WorkerEnded();
     control.DispatchPending();  // addresses the producer queued meanwhile
+    // After a stop, the end is noticed within one wait, not at the next tick.
+    if (stopSent) control.StopWaitTimerTimer();
   }
 
   // Records appended after the last tick of a stopped run would otherwise be left out of

@@ -25,7 +25,7 @@ class TPageHold {
   TPageHold(const TPageHold&) = delete;
   TPageHold& operator=(const TPageHold&) = delete;
   ~TPageHold() {
-    constexpr std::size_t kLargePage = std::size_t{1} << 20;
+    constexpr std::size_t kLargePage = std::size_t{256} << 10;
     if (text_.size() > kLargePage) {
       std::string().swap(text_);
       parser_ = TParseHTML();

@@ -213,15 +213,16 @@ std::size_t THttpClient::OnBody(char* data, std::size_t size, std::size_t count,
   return n;
 }
 
-bool THttpClient::TakeBudgetRoom(std::size_t need) {
+bool THttpClient::TakeBudgetRoom(std::size_t bodyBytes) {
+  const uint64_t need = bodyBytes * pageCost_;
   if (!budget_ || need <= lease_->Bytes()) return true;
   if (lease_->Bytes() == 0) {
     // The first bytes: room for the announced length, else for a first step.
     constexpr std::size_t kFirstStep = std::size_t{256} << 10;
     curl_off_t length = -1;
     curl_easy_getinfo(Easy(easy_), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    std::size_t want = length > 0 ? static_cast<std::size_t>(length) : kFirstStep;
-    want = std::max(std::min(want, maxBodyBytes_), need);
+    const std::size_t body = length > 0 ? static_cast<std::size_t>(length) : kFirstStep;
+    const uint64_t want = std::max<uint64_t>(std::min(body, maxBodyBytes_) * pageCost_, need);
     const auto waitStart = Clock::now();
     const bool granted = budget_->Acquire(want, disconnect_);
     budgetWait_ += Clock::now() - waitStart;
@@ -234,9 +235,9 @@ bool THttpClient::TakeBudgetRoom(std::size_t need) {
     return true;
   }
   // Growing: twice the room held, or what is needed, within the cap; never waits.
-  const std::size_t want =
-      std::min(std::max<std::size_t>(lease_->Bytes() * 2, need), maxBodyBytes_);
-  if (lease_->TryGrow(want - lease_->Bytes())) return true;
+  const uint64_t want =
+      std::min<uint64_t>(std::max<uint64_t>(lease_->Bytes() * 2, need), maxBodyBytes_ * pageCost_);
+  if (want > lease_->Bytes() && lease_->TryGrow(want - lease_->Bytes())) return true;
   budgetFull_ = true;
   return false;
 }
@@ -399,7 +400,7 @@ THttpResult THttpClient::Get(const std::string& url) {
       out.Ok = true;
       out.Body = std::move(hop.body);
       out.Lease = std::move(hop.lease);
-      out.Lease.ShrinkTo(out.Body.size());
+      out.Lease.ShrinkTo(out.Body.size() * pageCost_);
       out.ContentType = std::move(hop.contentType);
       return out;
     }

@@ -94,7 +94,11 @@ class THttpClient {
   // set; null: no budget). A body whose length is announced waits for room for all of it;
   // one whose length is not known takes room as it grows and fails as too large when the
   // budget has none left, so nobody ever waits while holding room.
-  void SetPageBudget(TPageBudget* budget) { budget_ = budget; }
+  // Each body byte costs `costPerByte` bytes of the budget (what the page's analysis takes).
+  void SetPageBudget(TPageBudget* budget, uint64_t costPerByte = kPageCostPerByte) {
+    budget_ = budget;
+    pageCost_ = costPerByte;
+  }
   // Longest time one Get may take over all its hops, in ms (time spent waiting for a host
   // slot not counted); 0 or less: no limit.
   void SetDeadline(int64_t ms) { deadlineMs_ = ms; }
@@ -128,8 +132,8 @@ class THttpClient {
   struct THop;
   THttpError Transfer(const std::string& url, THop& hop, long long& budgetMs);
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
-  // Makes room in the page budget for a body of `need` bytes; false when the body must end.
-  bool TakeBudgetRoom(std::size_t need);
+  // Makes room in the page budget for a body of `bodyBytes`; false when the body must end.
+  bool TakeBudgetRoom(std::size_t bodyBytes);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
 
   void* easy_ = nullptr;     // CURL*
@@ -150,6 +154,7 @@ class THttpClient {
   char errorText_[256] = {};
 
   TPageBudget* budget_ = &TPageBudget::Global();
+  uint64_t pageCost_ = kPageCostPerByte;
 
   // State of the transfer in progress, touched only by the owning thread.
   std::string* sink_ = nullptr;

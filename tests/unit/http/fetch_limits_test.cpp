@@ -226,7 +226,7 @@ TEST(FetchLimits, PageBudgetMakesBodiesWaitForRoomAndStopEndsTheWait) {
   for (int i = 0; i < 4; ++i)
     readers.emplace_back([&] {
       THttpClient client;
-      client.SetPageBudget(&budget);
+      client.SetPageBudget(&budget, 1);
       const THttpResult r = client.Get(server.Url("/big"));
       if (r.Ok && r.Lease.Bytes() == r.Body.size()) ++ok;
       std::this_thread::sleep_for(50ms);  // "analysing" while the room is held
@@ -242,7 +242,7 @@ TEST(FetchLimits, PageBudgetMakesBodiesWaitForRoomAndStopEndsTheWait) {
   ASSERT_TRUE(budget.Acquire(700 * kKiB, never));
   TPageLease held(&budget, 700 * kKiB);
   THttpClient client;
-  client.SetPageBudget(&budget);
+  client.SetPageBudget(&budget, 1);
   EXPECT_EQ(client.Get(server.Url("/chunked")).Error, THttpError::TooLarge);
   EXPECT_EQ(budget.Held(), 700 * kKiB);
 
