@@ -289,7 +289,7 @@ std::string SettingsReadError(const std::string& path) {
 TSettingsStart PrepareSettingsFile(const std::string& path,
                                    const std::optional<std::string>& defaults, bool create) {
   namespace fs = std::filesystem;
-  TSettingsStart start{path, path, {}, {}};
+  TSettingsStart start{path, path, {}};
   std::error_code ec;
   const auto status = fs::symlink_status(path, ec);
   const bool exists = fs::exists(status) || fs::is_symlink(status);

@@ -127,7 +127,7 @@ struct TSettingsStart {
   // UTF-8; set when the settings file exists but cannot be read (a folder, a pipe or a
   // device, unreadable, over 16 MiB). The program must not start: the built-in defaults
   // could send requests where the user's settings say not to.
-  std::string Error;
+  std::string Error = {};
 };
 
 // Raised when the settings file exists but cannot be read; the text is UTF-8.
