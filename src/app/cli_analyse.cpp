@@ -82,8 +82,10 @@ int CliAnalyse(const TCliArgs& args) {
   // Without --config, the shipped defaults that a first start copies to the user's settings.
   std::string configPath = parsed->config;
   if (configPath.empty()) configPath = FindDataFile("default-settings.ini").value_or("");
+  const std::optional<std::string> settingsPath = CliConfigPath(configPath);
+  if (!settingsPath) return 2;
   TGlobalSet set;
-  LoadSettings(set, CliConfigPath(configPath));
+  LoadSettingsOrThrow(set, *settingsPath);
 
   TParseHTML parser(std::make_shared<const TGlobalSet>(std::move(set)));
   parser.LoadPage(PageToGbk(*bytes), gbk::FromUtf8(parsed->title.value_or(std::string())),

@@ -24,8 +24,12 @@ int CliUsage();
 // Settings from "--config PATH" as given, else the program's own settings file (or the shipped
 // defaults while it does not exist yet). The CLI never creates or writes a settings file.
 TSettingsStart CliSettingsStart(const std::string& option);
-// The file CliSettingsStart reads; a problem with it is printed to stderr.
-std::string CliConfigPath(const std::string& option);
+// Prints start.Error and returns true when the settings file cannot be read: the command
+// then ends with exit code 2 instead of running on defaults.
+bool CliSettingsError(const TSettingsStart& start);
+// The file CliSettingsStart reads; a problem with it is printed to stderr. nullopt (the error
+// printed) when the file exists but cannot be read.
+std::optional<std::string> CliConfigPath(const std::string& option);
 
 // The file's bytes as they are; nullopt (with the system's reason in `error`) when unreadable.
 std::optional<std::string> CliReadBytes(const std::string& path, std::string& error);

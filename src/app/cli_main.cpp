@@ -40,19 +40,28 @@ int CliUsage() {
 }
 
 TSettingsStart CliSettingsStart(const std::string& option) {
-  if (!option.empty()) return {option, option, {}};
-  return PrepareSettingsFile(false);
+  if (option.empty()) return PrepareSettingsFile(false);
+  TSettingsStart start{option, option, {}, SettingsReadError(option)};
+  if (!start.Error.empty()) start.LoadPath.clear();
+  return start;
 }
 
-std::string CliConfigPath(const std::string& option) {
+bool CliSettingsError(const TSettingsStart& start) {
+  if (start.Error.empty()) return false;
+  std::fprintf(stderr, "veltra-cli: %s\n", start.Error.c_str());
+  return true;
+}
+
+std::optional<std::string> CliConfigPath(const std::string& option) {
   const TSettingsStart start = CliSettingsStart(option);
+  if (CliSettingsError(start)) return std::nullopt;
   if (!start.Problem.empty()) std::fprintf(stderr, "veltra-cli: %s\n", start.Problem.c_str());
   return start.LoadPath;
 }
 
 std::optional<std::string> CliReadBytes(const std::string& path, std::string& error) {
-  // Inputs are pages, address lists and settings: far below this, and a device or a pipe
-  // that never ends is cut here.
+  // Inputs are pages, address lists and settings: far below this. Only regular files are
+  // read: a pipe or a device could block or never end.
   constexpr std::size_t kMaxInputBytes = 64u << 20;
   std::string bytes;
   const TFileReadResult read = ReadFileCapped(path, kMaxInputBytes, bytes);
@@ -63,7 +72,7 @@ std::optional<std::string> CliReadBytes(const std::string& path, std::string& er
       error = "larger than 64 MiB";
       break;
     default:
-      error = std::strerror(read.Error);
+      error = FileReadReason(read, kMaxInputBytes);
       break;
   }
   return std::nullopt;
@@ -87,6 +96,9 @@ int main(int argc, char** argv) {
   TCliArgs args(argv + 2, argv + argc);
   try {
     return it->second(args);
+  } catch (const ESettingsReadError& e) {
+    std::fprintf(stderr, "veltra-cli: %s\n", e.what());
+    return 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "veltra-cli: %s\n", e.what());
     return 1;

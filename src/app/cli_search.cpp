@@ -24,6 +24,7 @@
 
 #include "app/cli_commands.h"
 #include "core/export_sheet.h"
+#include "core/file_read.h"
 #include "core/gbk.h"
 #include "core/global_set.h"
 #include "core/log.h"
@@ -306,6 +307,16 @@ int CliSearch(const TCliArgs& args) {
   if (!parsed) return CliUsage();
 
   const TSettingsStart start = CliSettingsStart(parsed->config);
+  if (CliSettingsError(start)) return 2;
+  // Output files are checked before the run, so hours of harvesting never end in a write
+  // to a pipe or a device.
+  for (const std::string* out : {&parsed->outFile, &parsed->taskFile}) {
+    if (out->empty()) continue;
+    if (const std::string problem = WriteTargetProblem(*out); !problem.empty()) {
+      std::fprintf(stderr, "veltra-cli: cannot write %s: %s\n", out->c_str(), problem.c_str());
+      return 2;
+    }
+  }
   std::error_code ec;
   if (!parsed->config.empty() && !std::filesystem::exists(start.Path, ec)) {
     std::fprintf(stderr, "veltra-cli: settings file not found: %s\n", start.Path.c_str());
@@ -398,6 +409,8 @@ int CliSearch(const TCliArgs& args) {
     }
     if (wake) control.WorkerEnded();
     control.DispatchPending();  // addresses the producer queued meanwhile
+    // After a stop, the end is noticed within one wait, not at the next tick.
+    if (stopSent) control.StopWaitTimerTimer();
   }
 
   // Records appended after the last tick of a stopped run would otherwise be left out of

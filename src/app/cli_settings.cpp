@@ -27,6 +27,7 @@ int CliSettings(const TCliArgs& args) {
       return CliUsage();
   }
   const TSettingsStart start = CliSettingsStart(config);
+  if (CliSettingsError(start)) return 2;
   if (!start.Problem.empty()) std::fprintf(stderr, "veltra-cli: %s\n", start.Problem.c_str());
   TGlobalSet set;
   const bool keywordSearch = LoadSettings(set, start.LoadPath);

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
@@ -40,8 +41,23 @@ void ReportSettingsProblem(TMainForm& form, const TSettingsStart& start) {
   form.ShowMessage(gbk::FromUtf8(start.Problem), GBK("提示"), TMessageIcon::Warning);
 }
 
+// A settings file that exists but cannot be read ends the start with a message: running on
+// the built-in defaults could send requests where the user's settings say not to.
+int SettingsErrorExit(const std::string& utf8, bool unattended) {
+  TLog::Global().Write(TLogLevel::Error, "settings", utf8);
+  if (unattended) {
+    std::fprintf(stderr, "veltra: %s\n", utf8.c_str());
+  } else {
+    QMessageBox::critical(
+        nullptr, QStringLiteral("错误"),
+        QString::fromStdString(utf8) + QStringLiteral("\n\n请修复或移走该文件后再启动程序。"));
+  }
+  return 2;
+}
+
 int TakeScreenshot(const TSettingsStart& start, const QString& shotFile,
                    const QStringList& taskArgs) {
+  if (!start.Error.empty()) return SettingsErrorExit(start.Error, true);
   TUnattendedForm form(start);
   form.show();
   ReportSettingsProblem(form, start);
@@ -67,6 +83,17 @@ void InstallQtTranslation(QApplication& app, QTranslator& translator) {
     app.installTranslator(&translator);
 }
 
+int RunWindow(const TSettingsStart& start) {
+  TMainForm form(start);
+  const bool remember = form.GlobalSet().FlagModernWindow;
+  if (remember) RestoreWindowGeometry(form, form.size(), form.SettingsPath());
+  form.show();
+  QTimer::singleShot(0, &form, [&] { ReportSettingsProblem(form, start); });
+  const int code = QApplication::exec();
+  if (remember) SaveWindowGeometry(form, form.SettingsPath());
+  return code;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -78,15 +105,12 @@ int main(int argc, char* argv[]) {
   InstallQtTranslation(app, qtTranslator);
   const QStringList args = QApplication::arguments();
   const qsizetype shotAt = args.indexOf(QStringLiteral("--screenshot"));
-  if (shotAt >= 0 && shotAt + 1 < args.size())
-    return TakeScreenshot(start, args[shotAt + 1], args.mid(shotAt + 2, 1));
-
-  TMainForm form(start);
-  const bool remember = form.GlobalSet().FlagModernWindow;
-  if (remember) RestoreWindowGeometry(form, form.size(), form.SettingsPath());
-  form.show();
-  QTimer::singleShot(0, &form, [&] { ReportSettingsProblem(form, start); });
-  const int code = QApplication::exec();
-  if (remember) SaveWindowGeometry(form, form.SettingsPath());
-  return code;
+  try {
+    if (shotAt >= 0 && shotAt + 1 < args.size())
+      return TakeScreenshot(start, args[shotAt + 1], args.mid(shotAt + 2, 1));
+    if (!start.Error.empty()) return SettingsErrorExit(start.Error, false);
+    return RunWindow(start);
+  } catch (const ESettingsReadError& e) {
+    return SettingsErrorExit(e.what(), shotAt >= 0);
+  }
 }

@@ -70,6 +70,11 @@ int CreateTemporaryBeside(const fs::path& target, std::string& tempPath) {
   std::random_device rd;
   struct stat old {};
   const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  // Only a regular file is ever replaced: never a pipe, a device or a folder.
+  if (!replacing && ::stat(target.c_str(), &old) == 0) {
+    errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
+    return -1;
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
     tempPath = target.string() + std::string(kTempMarker) + std::to_string(::getpid()) + "-" +
                std::to_string(counter++) + "-" + std::to_string(rd() % 100000);

@@ -236,4 +236,28 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
+bool LooksLikeUtf8(std::string_view s) {
+  if (!IsValidUtf8(s)) return false;
+  // In valid UTF-8 a byte E0-EF always starts a three-byte character.
+  const bool threeByte = std::any_of(s.begin(), s.end(), [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c >= 0xE0 && c <= 0xEF;
+  });
+  if (!threeByte) return false;
+  // Read as GBK, is every two-byte character a GB2312 one (A1-F7 then A1-FE)? UTF-8 Chinese
+  // almost never is, for its continuation bytes run from 80 to BF.
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    if (i + 1 >= s.size()) return true;
+    const auto t = static_cast<unsigned char>(s[i + 1]);
+    if (c < 0xA1 || c > 0xF7 || t < 0xA1 || t > 0xFE) return true;
+    i += 2;
+  }
+  return false;
+}
+
 }  // namespace gbk

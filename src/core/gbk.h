@@ -51,6 +51,11 @@ std::string FromUtf8(std::string_view utf8Text);
 std::string ToGbk(std::string_view text, std::string_view charset);
 bool IsValidUtf8(std::string_view s);
 bool IsAscii(std::string_view s);
+// Whether text is better read as UTF-8 than as GBK: it is valid UTF-8, holds three-byte
+// characters (what Chinese text gives in UTF-8), and does not also read as GB2312 text. Short
+// GBK text is often valid UTF-8 by chance ("省" is CA A1), so two-byte sequences alone prove
+// nothing.
+bool LooksLikeUtf8(std::string_view s);
 
 }  // namespace gbk
 

@@ -100,6 +100,7 @@ const std::vector<TKeyDef>& KeyTable() {
       NumberKey("NETWORK", "ProxyMode", &S::ProxyMode, 1),
       TextKey("NETWORK", "ProxyAddress", &S::ProxyAddress),
       {"NETWORK", "AcceptBrokenTls", "AcceptBrokenTls", nullptr, &S::AcceptBrokenTls, nullptr, 0},
+      NumberKey("NETWORK", "PageMemoryMiB", &S::PageMemoryMiB, 256),
   };
   return table;
 }
@@ -266,6 +267,25 @@ bool CreateNewFile(const std::string& path, const std::string& bytes, std::strin
 
 }  // namespace
 
+std::string SettingsReadError(const std::string& path) {
+  if (path.empty()) return {};
+  std::string bytes;
+  const TFileReadResult read = ReadFileCapped(path, kIniMaxFileBytes, bytes);
+  switch (read.Status) {
+    case TFileReadStatus::Ok:
+    case TFileReadStatus::Missing:
+      return {};
+    case TFileReadStatus::NotRegular:
+      return "设置文件不是普通文件: " + path;
+    case TFileReadStatus::Failed:
+      if (read.Error == EISDIR) return "设置文件不是普通文件: " + path;
+      break;
+    case TFileReadStatus::TooLarge:
+      return "设置文件过大: " + path + " (超过 " + std::to_string(kIniMaxFileBytes >> 20) + " MiB)";
+  }
+  return "无法读取设置文件: " + path + " (" + FileReadReason(read, kIniMaxFileBytes) + ")";
+}
+
 TSettingsStart PrepareSettingsFile(const std::string& path,
                                    const std::optional<std::string>& defaults, bool create) {
   namespace fs = std::filesystem;
@@ -273,7 +293,12 @@ TSettingsStart PrepareSettingsFile(const std::string& path,
   std::error_code ec;
   const auto status = fs::symlink_status(path, ec);
   const bool exists = fs::exists(status) || fs::is_symlink(status);
-  if (exists && fs::is_regular_file(path, ec) && ::access(path.c_str(), R_OK) == 0) return start;
+  // A file that is there but cannot be read stops the start: nothing falls back to defaults.
+  if (exists && fs::exists(path, ec)) {
+    start.Error = SettingsReadError(path);
+    if (!start.Error.empty()) start.LoadPath.clear();
+    return start;
+  }
   if (!exists && !defaults) {
     // Nothing shipped: the built-in defaults; the folder is made so the first save succeeds.
     if (create && !fs::create_directories(fs::path(path).parent_path(), ec) && ec)
@@ -342,11 +367,19 @@ std::vector<TSettingsLine> SettingsLines(const TGlobalSet& set) {
   return lines;
 }
 
-bool LoadSettings(TGlobalSet& set, const std::string& path) {
+namespace {
+
+bool LoadSettingsFrom(TGlobalSet& set, const std::string& path, bool throwIfUnreadable) {
   TIniFile ini;
   std::string error;
   // Missing or unreadable: no keys, so every default applies.
-  if (!ini.LoadFile(path, &error)) TLog::Global().Write(TLogLevel::Error, "settings", error);
+  if (!ini.LoadFile(path, &error)) {
+    if (throwIfUnreadable) {
+      const std::string why = SettingsReadError(path);
+      throw ESettingsReadError(why.empty() ? error : why);
+    }
+    TLog::Global().Write(TLogLevel::Error, "settings", error);
+  }
   for (const auto& def : KeyTable()) {
     if (def.List)
       set.*def.List = LikeListFromText(ini.ReadString(def.Section, def.ReadKey).value_or(""));
@@ -368,6 +401,16 @@ bool LoadSettings(TGlobalSet& set, const std::string& path) {
     set.MaxReadHTMLTimeOut = std::clamp(set.MaxReadHTMLTimeOut, 10000, 30000);
   }
   return ReadBool(ini, "LIKE", "LIKESETTING", true);
+}
+
+}  // namespace
+
+bool LoadSettings(TGlobalSet& set, const std::string& path) {
+  return LoadSettingsFrom(set, path, false);
+}
+
+bool LoadSettingsOrThrow(TGlobalSet& set, const std::string& path) {
+  return LoadSettingsFrom(set, path, true);
 }
 
 void SaveSettings(const TGlobalSet& set, const std::string& path) {
@@ -447,5 +490,6 @@ TGlobalSet FactoryGlobalSet() {
   set.ProxyMode = 1;
   set.ProxyAddress.clear();
   set.AcceptBrokenTls = false;
+  set.PageMemoryMiB = 256;
   return set;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,6 +78,9 @@ class TGlobalSet {
   int32_t ProxyMode = 0;  // 0 direct, 1 the proxy variables of the environment, 2 ProxyAddress
   std::string ProxyAddress;
   bool AcceptBrokenTls = false;
+  // Pages held at once by all the threads, in MiB (bodies being read and pages being
+  // analysed); a thread waits for room before it reads a large body. 0: no limit.
+  int32_t PageMemoryMiB = 256;
   // Search sources beyond the classic six: [SOURCES] name -> on, [SOURCEHOST] name -> host or
   // base URL, [SEARCH] PaceMs between two requests to one search host. A source that
   // SourceUse does not name is off, or takes its registry default when SourceDefaultsApply
@@ -120,7 +124,20 @@ struct TSettingsStart {
   std::string LoadPath;  // what LoadSettings reads: Path, or the shipped defaults while Path
                          // does not exist; empty: the built-in defaults
   std::string Problem;   // UTF-8; set when the program starts with defaults because of it
+  // UTF-8; set when the settings file exists but cannot be read (a folder, a pipe or a
+  // device, unreadable, over 16 MiB). The program must not start: the built-in defaults
+  // could send requests where the user's settings say not to.
+  std::string Error = {};
 };
+
+// Raised when the settings file exists but cannot be read; the text is UTF-8.
+class ESettingsReadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Empty when `path` is missing or can be read as a settings file; else why not (UTF-8).
+std::string SettingsReadError(const std::string& path);
 // Checks `path` before a start. When it does not exist and `create` is set, it is created as
 // a copy of `defaults` (the shipped "default-settings.ini"; nullopt when none is shipped).
 // Nothing that exists is ever overwritten; a problem leaves the defaults in use.
@@ -130,9 +147,12 @@ TSettingsStart PrepareSettingsFile(const std::string& path,
 TSettingsStart PrepareSettingsFile(bool create);
 
 // Reads every section into `set`; returns the search mode (LIKE/LIKESETTING). A missing or
-// unreadable file gives the defaults. The saves write each key at once and throw
-// EIniWriteError at the first key that cannot be written (keys before it stay written).
+// unreadable file gives the defaults (an unreadable one is logged). LoadSettingsOrThrow
+// throws ESettingsReadError for a file that exists but cannot be read instead. The saves write each
+// key at once and throw EIniWriteError at the first key that cannot be written (keys before it stay
+// written).
 bool LoadSettings(TGlobalSet& set, const std::string& path);
+bool LoadSettingsOrThrow(TGlobalSet& set, const std::string& path);
 void SaveSettings(const TGlobalSet& set, const std::string& path);
 void SaveMatchingSettings(const TGlobalSet& set, const std::string& path);
 void SavePointWebSettings(const TGlobalSet& set, const std::string& path);

@@ -54,6 +54,22 @@ std::string_view CutValue(std::string_view v) {
   return v.substr(0, i);
 }
 
+// A UTF-8 file line by line as GBK. A line holding a character GBK does not have is kept as
+// it is, so a save never writes back "?" in place of what the user wrote.
+std::string Utf8LinesToGbk(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t end = text.find('\n', pos);
+    end = end == std::string_view::npos ? text.size() : end + 1;
+    const std::string_view line = text.substr(pos, end - pos);
+    std::string converted = gbk::FromUtf8(line);
+    out += gbk::ToUtf8(converted) == line ? converted : std::string(line);
+    pos = end;
+  }
+  return out;
+}
+
 std::string FullPath(const std::string& path) {
   std::error_code ec;
   auto full = std::filesystem::absolute(path, ec);
@@ -154,13 +170,14 @@ bool TIniFile::LoadFile(const std::string& path, std::string* error) {
     if (error)
       *error = read.Status == TFileReadStatus::TooLarge
                    ? FileTooLargeMessage(path, kIniMaxFileBytes)
-                   : "Cannot read \"" + path + "\". " + std::strerror(read.Error);
+                   : "Cannot read \"" + path + "\". " + FileReadReason(read, kIniMaxFileBytes);
     return false;
   }
-  if (!gbk::IsAscii(bytes) && gbk::IsValidUtf8(bytes)) {
-    std::string_view utf8 = bytes;
-    if (utf8.starts_with("\xEF\xBB\xBF")) utf8.remove_prefix(3);
-    bytes = gbk::FromUtf8(utf8);
+  std::string_view text = bytes;
+  const bool bom = text.starts_with("\xEF\xBB\xBF");
+  if (bom || gbk::LooksLikeUtf8(text)) {
+    if (bom) text.remove_prefix(3);
+    bytes = Utf8LinesToGbk(text);
   }
   bytes_ = std::move(bytes);
   return true;

@@ -31,8 +31,9 @@ class TIniFile {
   void Parse(std::string_view bytes);
   // Reads the file. A missing file reads as an empty one and counts as success; false means
   // the file exists but could not be read or is over kIniMaxFileBytes (the content is then
-  // empty, and `error` says why, naming the file). A file that is valid UTF-8 with non-ASCII
-  // bytes was saved by an editor, not by us: it is read as UTF-8 and held as GBK.
+  // empty, and `error` says why, naming the file). A file with a UTF-8 byte-order mark, or
+  // one that gbk::LooksLikeUtf8, was saved by an editor, not by us: it is read as UTF-8 and
+  // held as GBK (a line with characters GBK lacks stays as it is); anything else is GBK.
   bool LoadFile(const std::string& path, std::string* error = nullptr);
   // Replaces the file with Bytes(); throws EIniWriteError.
   void SaveFile(const std::string& path) const;

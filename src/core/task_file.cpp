@@ -289,6 +289,8 @@ TTaskFileData ReadTaskFile(const std::string& path) {
       throw ETaskFileAccessError(FileTooLargeMessage(path, kTaskFileMaxBytes));
     case TFileReadStatus::Missing:
       ThrowAccess("Cannot open file", path, read.Error);
+    case TFileReadStatus::NotRegular:
+      throw ETaskFileAccessError("Cannot read file \"" + path + "\". Not a regular file");
     case TFileReadStatus::Failed:
       ThrowAccess("Cannot read file", path, read.Error);
   }

@@ -17,6 +17,28 @@ namespace {
 // More fetchers per site than this only add load on the site.
 constexpr int32_t kMaxParallelPages = 8;
 
+// Ends with the page's use: a large page's text and analysis are freed before its room in
+// the page budget is given back, so the budget bounds what the workers really hold.
+class TPageHold {
+ public:
+  TPageHold(std::string& text, TParseHTML& parser) : text_(text), parser_(parser) {}
+  TPageHold(const TPageHold&) = delete;
+  TPageHold& operator=(const TPageHold&) = delete;
+  ~TPageHold() {
+    constexpr std::size_t kLargePage = std::size_t{256} << 10;
+    if (text_.size() > kLargePage) {
+      std::string().swap(text_);
+      parser_ = TParseHTML();
+    }
+    Lease.Reset();
+  }
+  TPageLease Lease;
+
+ private:
+  std::string& text_;
+  TParseHTML& parser_;
+};
+
 }  // namespace
 
 TFindWebThead::TFindWebThead(TProgramState& state, const TSettingsStore& settings, std::string url,
@@ -60,7 +82,7 @@ void TFindWebThead::Execute() {
     lane->Client.SetRedirectHandler(
         [l](const std::string& target) { ApplyRedirect(l->CurrentURL, target); });
   }
-  pageDeadlineMs_ = std::max(settings->PageDeadline, 0) * 1000;
+  pageDeadlineMs_ = PageDeadlineMs(*settings);
   if (timeBudgetSeconds_ > 0)
     siteDeadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeBudgetSeconds_);
 
@@ -139,7 +161,8 @@ int32_t TFindWebThead::ReadPage(const std::string& u, int32_t level,
   if (!TakePage(HTTPClient)) return 0;
   Visited.push_back(u);
   visitedIndex_.insert(address);
-  PageText = FetchPage(HTTPClient, address);
+  TPageHold hold(PageText, Parser);
+  PageText = FetchPage(HTTPClient, address, &hold.Lease);
   // A page fetched when the request arrives is not analysed.
   if (Terminated()) {
     cutOff_ = true;
@@ -191,7 +214,7 @@ bool TFindWebThead::TakePage(THttpClient& client) {
     budgetSpent_.store(true);
     return false;
   }
-  int deadlineMs = pageDeadlineMs_;
+  int64_t deadlineMs = pageDeadlineMs_;
   if (timeBudgetSeconds_ > 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                           siteDeadline_ - std::chrono::steady_clock::now())
@@ -201,7 +224,7 @@ bool TFindWebThead::TakePage(THttpClient& client) {
       return false;
     }
     // The page may not outlast the site's time.
-    if (deadlineMs <= 0 || left < deadlineMs) deadlineMs = static_cast<int>(left);
+    if (deadlineMs <= 0 || left < deadlineMs) deadlineMs = left;
   }
   client.SetDeadline(deadlineMs);
   return true;
@@ -283,7 +306,9 @@ void TFindWebThead::RunLane(THttpClient& client, TParseHTML& parser, std::string
       }
       if (!TakePage(client)) return;
       currentUrl = jobs[i];
-      std::string text = FetchPage(client, jobs[i]);
+      std::string text;
+      TPageHold hold(text, parser);
+      text = FetchPage(client, jobs[i], &hold.Lease);
       // A page fetched when the request arrives is not analysed, and counts as unread.
       if (Terminated()) return;
       page.Fetched = true;

@@ -109,7 +109,7 @@ class TFindWebThead : public TWorkerThread {
   std::vector<std::unique_ptr<TLane>> lanes_;
   int32_t pageBudget_ = 0;  // 0: no limit
   int32_t timeBudgetSeconds_ = 0;
-  int32_t pageDeadlineMs_ = 0;
+  int64_t pageDeadlineMs_ = 0;
   std::atomic<int32_t> pagesTaken_{0};
   std::chrono::steady_clock::time_point siteDeadline_{};
   // The site budget ended the crawl: the site counts as done.

@@ -55,10 +55,12 @@ TLogEntry FetchLogEntry(const std::string& url, const THttpResult& result,
   return entry;
 }
 
-std::string FetchPage(THttpClient& client, const std::string& url) {
+std::string FetchPage(THttpClient& client, const std::string& url, TPageLease* lease) {
   const auto started = std::chrono::steady_clock::now();
   THttpResult result = client.Get(url);
   TLog::Global().Add(FetchLogEntry(url, result, started));
   if (!result.Ok) return {};
-  return PageToGbk(result.Body, result.ContentType);
+  std::string page = PageToGbk(result.Body, result.ContentType);
+  if (lease) *lease = std::move(result.Lease);
+  return page;
 }

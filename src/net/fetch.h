@@ -11,7 +11,9 @@
 // status >= 400, too many redirects, Disconnect, body over the cap); otherwise the body as
 // GBK: GBK, GB2312 and GB18030 pages byte for byte, other charsets converted. Every fetch
 // leaves an entry in the program's log with its address, status, error kind and time.
-std::string FetchPage(THttpClient& client, const std::string& url);
+// With `lease`, the page's room in the page budget is handed over, to be kept while the page
+// (and what is made of it) is held; without, it is given back at once.
+std::string FetchPage(THttpClient& client, const std::string& url, TPageLease* lease = nullptr);
 
 TFetchErrorKind FetchErrorKindOf(THttpError error);
 

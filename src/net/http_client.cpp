@@ -15,6 +15,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Longest time handed to curl: its millisecond options are longs and it adds them to the
+// current time, so a month is plenty and cannot overflow.
+constexpr long long kMaxCurlMs = 31LL * 24 * 3600 * 1000;
+
 void GlobalInitOnce() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -125,6 +129,7 @@ std::string EncodeUrlForWire(std::string_view url) {
 
 struct THttpClient::THop {
   std::string body;
+  TPageLease lease;
   long status = 0;
   std::string contentType;
   std::string redirectUrl;
@@ -197,6 +202,7 @@ std::size_t THttpClient::OnBody(char* data, std::size_t size, std::size_t count,
     client->overCap_ = true;
     return 0;  // makes curl abort with a write error
   }
+  if (!client->TakeBudgetRoom(body.size() + n)) return 0;
   if (body.empty()) {
     // One allocation for the whole body when its length is announced.
     curl_off_t length = -1;
@@ -205,6 +211,35 @@ std::size_t THttpClient::OnBody(char* data, std::size_t size, std::size_t count,
   }
   body.append(data, n);
   return n;
+}
+
+bool THttpClient::TakeBudgetRoom(std::size_t bodyBytes) {
+  const uint64_t need = bodyBytes * pageCost_;
+  if (!budget_ || need <= lease_->Bytes()) return true;
+  if (lease_->Bytes() == 0) {
+    // The first bytes: room for the announced length, else for a first step.
+    constexpr std::size_t kFirstStep = std::size_t{256} << 10;
+    curl_off_t length = -1;
+    curl_easy_getinfo(Easy(easy_), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    const std::size_t body = length > 0 ? static_cast<std::size_t>(length) : kFirstStep;
+    const uint64_t want = std::max<uint64_t>(std::min(body, maxBodyBytes_) * pageCost_, need);
+    const auto waitStart = Clock::now();
+    const bool granted = budget_->Acquire(want, disconnect_);
+    budgetWait_ += Clock::now() - waitStart;
+    lastActivity_ = Clock::now();
+    if (!granted) {
+      budgetCancel_ = true;
+      return false;
+    }
+    *lease_ = TPageLease(budget_, want);
+    return true;
+  }
+  // Growing: twice the room held, or what is needed, within the cap; never waits.
+  const uint64_t want =
+      std::min<uint64_t>(std::max<uint64_t>(lease_->Bytes() * 2, need), maxBodyBytes_ * pageCost_);
+  if (want > lease_->Bytes() && lease_->TryGrow(want - lease_->Bytes())) return true;
+  budgetFull_ = true;
+  return false;
 }
 
 std::size_t THttpClient::OnHeader(char*, std::size_t size, std::size_t count, void* self) {
@@ -228,8 +263,9 @@ THttpError THttpClient::Transfer(const std::string& url, THop& hop, long long& b
   const std::string wireUrl = EncodeUrlForWire(url);
   curl_easy_setopt(e, CURLOPT_URL, wireUrl.c_str());
   curl_easy_setopt(e, CURLOPT_USERAGENT, userAgent_.c_str());
-  const long timeoutMs = readTimeoutMs_ > 0 ? readTimeoutMs_ : 0;
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+  const long long timeoutMs = readTimeoutMs_ > 0 ? readTimeoutMs_ : 0;
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
+                   static_cast<long>(std::min<long long>(timeoutMs, kMaxCurlMs)));
   curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBodyBytes_));
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, lowSpeedSeconds_ > 0 ? lowSpeedBytes_ : 0L);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(lowSpeedSeconds_));
@@ -245,7 +281,11 @@ THttpError THttpClient::Transfer(const std::string& url, THop& hop, long long& b
   errorText_[0] = '\0';
 
   sink_ = &hop.body;
+  lease_ = &hop.lease;
   overCap_ = false;
+  budgetFull_ = false;
+  budgetCancel_ = false;
+  budgetWait_ = {};
   lastActivity_ = Clock::now();
   if (curl_multi_add_handle(m, e) != CURLM_OK) return THttpError::Network;
 
@@ -279,8 +319,10 @@ THttpError THttpClient::Transfer(const std::string& url, THop& hop, long long& b
     }
     int waitMs = 1000;
     if (budgetMs >= 0) {
-      const long long used =
-          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+      // Time spent waiting for room in the page budget is not the site's fault.
+      const long long used = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 Clock::now() - started - budgetWait_)
+                                 .count();
       if (used >= budgetMs) {
         error = THttpError::Timeout;
         std::snprintf(errorText_, sizeof errorText_, "page deadline of %lld ms passed", budgetMs);
@@ -293,10 +335,10 @@ THttpError THttpClient::Transfer(const std::string& url, THop& hop, long long& b
           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastActivity_);
       if (idle.count() >= timeoutMs) {
         error = THttpError::Timeout;
-        std::snprintf(errorText_, sizeof errorText_, "no data for %ld ms", timeoutMs);
+        std::snprintf(errorText_, sizeof errorText_, "no data for %lld ms", timeoutMs);
         break;
       }
-      waitMs = static_cast<int>(std::min<long>(waitMs, timeoutMs - idle.count()));
+      waitMs = static_cast<int>(std::min<long long>(waitMs, timeoutMs - idle.count()));
     }
     if (curl_multi_poll(m, nullptr, 0, waitMs, nullptr) != CURLM_OK) {
       error = THttpError::Network;
@@ -307,13 +349,22 @@ THttpError THttpClient::Transfer(const std::string& url, THop& hop, long long& b
   // multi handle's cache for the next request to the same host.
   curl_multi_remove_handle(m, e);
   sink_ = nullptr;
+  lease_ = nullptr;
   if (budgetMs >= 0)
-    budgetMs = std::max<long long>(
-        0,
-        budgetMs -
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
+    budgetMs =
+        std::max<long long>(0, budgetMs - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              Clock::now() - started - budgetWait_)
+                                              .count());
+  if (budgetCancel_) {
+    disconnect_.store(false);  // this Get is what the Disconnect stopped
+    return THttpError::Stopped;
+  }
   if (error != THttpError::None) return error;
   if (overCap_) return THttpError::TooLarge;
+  if (budgetFull_) {
+    std::snprintf(errorText_, sizeof errorText_, "no room left in the page memory budget");
+    return THttpError::TooLarge;
+  }
 
   curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &hop.status);
   if (result != CURLE_OK) return ErrorFromCurl(result);
@@ -348,6 +399,8 @@ THttpResult THttpClient::Get(const std::string& url) {
     if (hop.redirectUrl.empty()) {
       out.Ok = true;
       out.Body = std::move(hop.body);
+      out.Lease = std::move(hop.lease);
+      out.Lease.ShrinkTo(out.Body.size() * pageCost_);
       out.ContentType = std::move(hop.contentType);
       return out;
     }

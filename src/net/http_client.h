@@ -5,12 +5,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "net/page_budget.h"
 
 // The three "User-Agent" values the thread kinds send.
 inline constexpr const char* kUserAgentDefault = "Mozilla/3.0 (compatible; Indy Library)";
@@ -39,6 +42,7 @@ struct THttpResult {
   std::string ContentType;  // Content-Type of the final response
   std::string Url;          // address of the final hop
   std::string ErrorText;    // libcurl's explanation of a failure, when it gave one
+  TPageLease Lease;         // the body's room in the page budget; keep it while the page is used
 };
 
 class THostLimiter;
@@ -76,8 +80,8 @@ class THttpClient {
   void SetUserAgent(std::string userAgent) { userAgent_ = std::move(userAgent); }
   const std::string& UserAgent() const { return userAgent_; }
   // Longest wait for the connection or for the next data, in ms; 0 or less: no limit.
-  void SetReadTimeout(int ms) { readTimeoutMs_ = ms; }
-  int ReadTimeout() const { return readTimeoutMs_; }
+  void SetReadTimeout(int64_t ms) { readTimeoutMs_ = ms; }
+  int64_t ReadTimeout() const { return readTimeoutMs_; }
   // Called with every redirect target (absolute) before it is followed.
   void SetRedirectHandler(TRedirectHandler handler) { onRedirect_ = std::move(handler); }
   // Request header lines ("Accept-Language: zh-CN") sent instead of the default Accept line.
@@ -86,9 +90,19 @@ class THttpClient {
   void EnableCookies();
   // Lower cap for tests; the default is kMaxBodyBytes.
   void SetMaxBodyBytes(std::size_t bytes) { maxBodyBytes_ = bytes; }
+  // Bodies take their room in `budget` before they are read (TPageBudget::Global() unless
+  // set; null: no budget). A body whose length is announced waits for room for all of it;
+  // one whose length is not known takes room as it grows and fails as too large when the
+  // budget has none left, so nobody ever waits while holding room.
+  // Each body byte costs `costPerByte` bytes of the budget (what the page's analysis takes).
+  void SetPageBudget(TPageBudget* budget, uint64_t costPerByte = kPageCostPerByte) {
+    budget_ = budget;
+    pageCost_ = costPerByte;
+  }
   // Longest time one Get may take over all its hops, in ms (time spent waiting for a host
   // slot not counted); 0 or less: no limit.
-  void SetDeadline(int ms) { deadlineMs_ = ms; }
+  void SetDeadline(int64_t ms) { deadlineMs_ = ms; }
+  int64_t Deadline() const { return deadlineMs_; }
   // A transfer slower than `bytesPerSecond` for `seconds` in a row fails; 0: no check.
   void SetLowSpeedLimit(long bytesPerSecond, int seconds) {
     lowSpeedBytes_ = bytesPerSecond;
@@ -118,17 +132,19 @@ class THttpClient {
   struct THop;
   THttpError Transfer(const std::string& url, THop& hop, long long& budgetMs);
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
+  // Makes room in the page budget for a body of `bodyBytes`; false when the body must end.
+  bool TakeBudgetRoom(std::size_t bodyBytes);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
 
   void* easy_ = nullptr;     // CURL*
   void* multi_ = nullptr;    // CURLM*
   void* headers_ = nullptr;  // curl_slist*
   std::string userAgent_ = kUserAgentDefault;
-  int readTimeoutMs_ = kDefaultReadTimeoutMs;
+  int64_t readTimeoutMs_ = kDefaultReadTimeoutMs;
   std::size_t maxBodyBytes_ = kMaxBodyBytes;
   TRedirectHandler onRedirect_;
   std::atomic<bool> disconnect_{false};
-  int deadlineMs_ = kDefaultDeadlineMs;
+  int64_t deadlineMs_ = kDefaultDeadlineMs;
   long lowSpeedBytes_ = 0;
   int lowSpeedSeconds_ = 0;
   TProxyMode proxyMode_ = TProxyMode::Direct;
@@ -137,8 +153,15 @@ class THttpClient {
   std::shared_ptr<THostLimiter> limiter_;
   char errorText_[256] = {};
 
+  TPageBudget* budget_ = &TPageBudget::Global();
+  uint64_t pageCost_ = kPageCostPerByte;
+
   // State of the transfer in progress, touched only by the owning thread.
   std::string* sink_ = nullptr;
+  TPageLease* lease_ = nullptr;
   bool overCap_ = false;
+  bool budgetFull_ = false;    // a growing body found no room left
+  bool budgetCancel_ = false;  // Disconnect ended the wait for room
+  std::chrono::steady_clock::duration budgetWait_{};
   std::chrono::steady_clock::time_point lastActivity_;
 };

@@ -4,7 +4,8 @@
 
 TAppRoot::TAppRoot(const TSettingsStart& start, TRunView& view)
     : settingsPath_(start.Path),
-      keywordMode_(LoadSettings(globalSet_, start.LoadPath)),  // globalSet_ is built already
+      // globalSet_ is built already; a file that cannot be read is an error, never defaults.
+      keywordMode_(LoadSettingsOrThrow(globalSet_, start.LoadPath)),
       factory_(state_, store_, engines_),
       control_(state_, store_, results_, view, factory_, engines_.Entries()) {
   store_.Publish(globalSet_);

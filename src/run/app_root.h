@@ -14,8 +14,8 @@
 
 class TAppRoot {
  public:
-  // Loads `start.LoadPath`; `start.Path` is the file the dialogs and the exit write. `view`
-  // must outlive this object.
+  // Loads `start.LoadPath` (ESettingsReadError when it exists but cannot be read);
+  // `start.Path` is the file the dialogs and the exit write. `view` must outlive this object.
   TAppRoot(const TSettingsStart& start, TRunView& view);
   TAppRoot(const TAppRoot&) = delete;
   TAppRoot& operator=(const TAppRoot&) = delete;

@@ -157,18 +157,17 @@ void TRunControl::DispatchPending() {
   if (!beginCheckEnabled_ || state_.NextURLIndex < 0 ||
       state_.URLCount() <= static_cast<std::size_t>(state_.NextURLIndex))
     return;
-  for (const auto& slot : slots_)
-    if (!slot.Worker) {
-      DispatchWorkers();
-      return;
-    }
+  bool free = slots_.size() < slotLimit_;
+  for (const auto& slot : slots_) free = free || !slot.Worker;
+  if (free) DispatchWorkers();
 }
 
 void TRunControl::ResetWorkerSlots() {
   const int32_t count = settings_.Snapshot()->MaxFindWebThreadCount;
   slots_.clear();
-  // At least one slot, or a run with addresses could never end.
-  slots_.resize(static_cast<std::size_t>(std::max(count, 1)));
+  // At least one slot, or a run with addresses could never end. Slots are made as workers
+  // start, so a huge unclamped count costs nothing up front.
+  slotLimit_ = static_cast<std::size_t>(std::max(count, 1));
 }
 
 void TRunControl::BuildEngineList() {
@@ -176,7 +175,14 @@ void TRunControl::BuildEngineList() {
 }
 
 void TRunControl::DispatchWorkers() {
-  for (auto& slot : slots_) {
+  for (std::size_t i = 0; i < slots_.size() || i < slotLimit_; ++i) {
+    if (i == slots_.size()) {
+      if (state_.NextURLIndex < 0 ||
+          state_.URLCount() <= static_cast<std::size_t>(state_.NextURLIndex))
+        break;
+      slots_.emplace_back();
+    }
+    TWorkerSlot& slot = slots_[i];
     if (slot.Worker && slot.Worker->WorkState.load() == 2) {
       ++state_.ProcessedURLCount;
       slot.Worker.reset();

@@ -101,7 +101,9 @@ class TRunControl {
   void Shutdown();
 
   const TEngineNaming& EngineNaming() const { return engineNaming_; }
-  std::size_t WorkerSlotCount() const { return slots_.size(); }
+  // Workers that may run at once, and the slots made so far (made as workers start).
+  std::size_t WorkerSlotCount() const { return slotLimit_; }
+  std::size_t AllocatedWorkerSlots() const { return slots_.size(); }
   bool HasProducer() const { return producer_ != nullptr; }
 
   // Steps of the commands and ticks.
@@ -159,6 +161,7 @@ class TRunControl {
 
   std::unique_ptr<TWorkerThread> producer_;
   std::vector<TWorkerSlot> slots_;
+  std::size_t slotLimit_ = 1;
   int32_t firstCutOffIndex_ = -1;
   bool stoppedByUser_ = false;  // the last run ended through Stop, not at its natural end
   bool beginCheckEnabled_ = false;

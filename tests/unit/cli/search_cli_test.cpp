@@ -72,8 +72,10 @@ TEST(SearchCli, RefusalsOfRunControlGoToStderrWithAnErrorCode) {
 
 TEST(SearchCli, LogGoesToTheNamedFileAndWithVerboseToStderr) {
   TempDir dir;
-  // A folder where the settings file should be: the run goes on with defaults and says so.
-  std::filesystem::create_directories(dir / "cfg/veltra/Gleaner.ini");
+  // A link to nowhere where the settings file should be: the run goes on with defaults and
+  // says so.
+  std::filesystem::create_directories(dir / "cfg/veltra");
+  std::filesystem::create_symlink(dir / "nowhere", dir / "cfg/veltra/Gleaner.ini");
   const std::string log = (dir / "run.log").string();
   const std::string err = (dir / "err.txt").string();
   auto run = [&](const std::string& args) {

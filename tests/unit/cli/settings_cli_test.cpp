@@ -61,7 +61,7 @@ TEST(SettingsCli, PrintsEverySectionInTheFilesOrderInUtf8) {
                 "[NETWORK]\nPageDeadline=60\nLowSpeedLimit=100\n"
                 "UserAgent=Veltra/0.1.0 (company contact collector)\n"
                 "AcceptLanguage=zh-CN,zh;q=0.9,en;q=0.8\nProxyMode=1\nProxyAddress=\n"
-                "AcceptBrokenTls=0\n"
+                "AcceptBrokenTls=0\nPageMemoryMiB=256\n"
                 "[ENGINEHOST]\nSina=\nSohu=\nYahoo=\nGoogle=g.localhost:81\n163=\nBaidu=\n"
                 "[SOURCES]\nBaiduWeb=1\nBing=1\nSogou=1\nSo360=1\nDuckDuckGo=1\nSearXNG=0\n"
                 "[SOURCEHOST]\nBaiduWeb=\nBing=\nSogou=\nSo360=\nDuckDuckGo=\nSearXNG=\n"

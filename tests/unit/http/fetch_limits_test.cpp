@@ -15,9 +15,11 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/log.h"
 #include "local_server.h"
+#include "net/client_settings.h"
 #include "net/fetch.h"
 #include "net/http_client.h"
 #include "test_support.h"
@@ -198,4 +200,76 @@ TEST(FetchLimits, EveryFetchIsLoggedWithAddressStatusKindAndTime) {
   EXPECT_EQ(fetches[1].Error, TFetchErrorKind::HttpStatus);
   EXPECT_EQ(fetches[1].Level, TLogLevel::Warning);
   EXPECT_EQ(fetches[2].Error, TFetchErrorKind::Stopped);
+}
+
+TEST(FetchLimits, PageBudgetMakesBodiesWaitForRoomAndStopEndsTheWait) {
+  constexpr std::size_t kKiB = 1024;
+  LocalServer server;
+  server.Serve("", "/big", std::string(600 * kKiB, 'a'), "application/octet-stream");
+  // No length announced: the room is taken as the body grows.
+  server.Handle("/chunked", [](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider("application/octet-stream",
+                                     [](std::size_t offset, httplib::DataSink& sink) {
+                                       if (offset >= 600 * kKiB) {
+                                         sink.done();
+                                         return true;
+                                       }
+                                       const std::string block(64 * kKiB, 'c');
+                                       return sink.write(block.data(), block.size());
+                                     });
+  });
+  TPageBudget budget(1024 * kKiB);
+
+  // Four bodies of 600 KiB at once: one at a time fits, each kept while it is used.
+  std::vector<std::thread> readers;
+  std::atomic<int> ok{0};
+  for (int i = 0; i < 4; ++i)
+    readers.emplace_back([&] {
+      THttpClient client;
+      client.SetPageBudget(&budget, 1);
+      const THttpResult r = client.Get(server.Url("/big"));
+      if (r.Ok && r.Lease.Bytes() == r.Body.size()) ++ok;
+      std::this_thread::sleep_for(50ms);  // "analysing" while the room is held
+    });
+  for (auto& t : readers) t.join();
+  EXPECT_EQ(ok.load(), 4);
+  EXPECT_EQ(budget.PeakHeld(), 600 * kKiB);
+  EXPECT_EQ(budget.Held(), 0u);
+
+  // With 700 KiB held elsewhere, a body of unknown length gets no room to grow into: it
+  // fails at once instead of waiting while it holds room itself.
+  const std::atomic<bool> never{false};
+  ASSERT_TRUE(budget.Acquire(700 * kKiB, never));
+  TPageLease held(&budget, 700 * kKiB);
+  THttpClient client;
+  client.SetPageBudget(&budget, 1);
+  EXPECT_EQ(client.Get(server.Url("/chunked")).Error, THttpError::TooLarge);
+  EXPECT_EQ(budget.Held(), 700 * kKiB);
+
+  // A body waiting for room ends at once when stopped.
+  THttpResult waited;
+  std::thread reader([&] { waited = client.Get(server.Url("/big")); });
+  std::this_thread::sleep_for(300ms);
+  const auto stopAt = Clock::now();
+  client.Disconnect();
+  reader.join();
+  EXPECT_EQ(waited.Error, THttpError::Stopped);
+  EXPECT_LT(MsSince(stopAt), 200);
+  held.Reset();
+  EXPECT_TRUE(client.Get(server.Url("/big")).Ok);  // the stop was used up
+  EXPECT_EQ(budget.Held(), 0u);
+}
+
+TEST(FetchLimits, HugeTimeAndSizeSettingsAreComputedWithoutOverflow) {
+  TGlobalSet set = FactoryGlobalSet();
+  set.PageDeadline = 2147483647;
+  set.PageMemoryMiB = 2147483647;
+  EXPECT_EQ(PageDeadlineMs(set), 2147483647000LL);
+  EXPECT_EQ(PageBudgetBytes(set), uint64_t{2147483647} << 20);
+  THttpClient client;
+  ConfigureClient(client, set, kUserAgentDefault);
+  EXPECT_EQ(client.Deadline(), 2147483647000LL);
+  set.PageMemoryMiB = 256;
+  ConfigureClient(client, set, kUserAgentDefault);
+  EXPECT_EQ(TPageBudget::Global().Limit(), uint64_t{256} << 20);
 }

@@ -237,6 +237,25 @@ TEST(RunControl, StartWithEmptyInputEmptiesEverythingAndAsks) {
   EXPECT_FALSE(rig.rc->CanContinue());
 }
 
+TEST(RunControl, HugeWorkerCountMakesSlotsOnlyAsWorkersStart) {
+  TRig rig(2147483647);
+  rig.view.input = "key";
+  rig.rc->StartActionExecute();
+  EXPECT_EQ(rig.rc->WorkerSlotCount(), 2147483647u);
+  EXPECT_EQ(rig.rc->AllocatedWorkerSlots(), 0u);
+  rig.AddURLs({"a", "b", "c"});
+  rig.Tick();
+  EXPECT_EQ(rig.factory.crawled, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(rig.rc->AllocatedWorkerSlots(), 3u);
+  Finish(rig.factory.workers["b"]);
+  rig.AddURLs({"d"});
+  rig.Tick();  // the freed slot is reused
+  EXPECT_EQ(rig.rc->AllocatedWorkerSlots(), 3u);
+  EXPECT_EQ(rig.state.ProcessedURLCount, 1);
+  rig.RunToEnd();
+  EXPECT_EQ(rig.state.ProcessedURLCount, 4);
+}
+
 TEST(RunControl, OneSlotHandsOutOneEntryPerTickAndRefillsWhenReaping) {
   TRig rig(1);
   rig.view.input = "  key  ";

@@ -60,7 +60,7 @@ TEST(Settings, MissingFileGivesDefaults) {
   EXPECT_EQ(set.UserAgent, factory.UserAgent);
   EXPECT_EQ(set.ProxyMode, factory.ProxyMode);
   EXPECT_FALSE(set.UseRobotsTxt || set.AcceptBrokenTls);
-  EXPECT_EQ(SettingsLines(set).size(), 39u);
+  EXPECT_EQ(SettingsLines(set).size(), 40u);
 }
 
 TEST(Settings, HandWrittenFileLoadsAndIsRewrittenInPlace) {
@@ -420,12 +420,12 @@ TEST(SettingsLocation, BadPlacesAndBrokenDefaultsStartWithDefaultsAndOverwriteNo
   EXPECT_THROW(SaveSettings(FactoryGlobalSet(), start.Path), EIniWriteError);
   EXPECT_EQ(ReadFile(dir / "file"), "keep");
 
-  // A settings "file" that is a folder: never written into, never replaced.
+  // A settings "file" that is a folder: an error that stops the start; never written into.
   const auto folder = dir / "cfg/Gleaner.ini";
   std::filesystem::create_directories(folder / "inside");
   start = PrepareSettingsFile(folder.string(), shipped, true);
-  EXPECT_NE(start.Problem.find("设置文件不是普通文件: " + folder.string()), std::string::npos);
-  EXPECT_EQ(loaded(start), 7);
+  EXPECT_EQ(start.Error, "设置文件不是普通文件: " + folder.string());
+  EXPECT_EQ(start.LoadPath, "");
   EXPECT_THROW(SaveSearchMode(false, start.Path), EIniWriteError);
   EXPECT_TRUE(std::filesystem::is_directory(folder / "inside"));
 
@@ -506,6 +506,33 @@ TEST(Settings, NumbersAreClampedToTheDialogRangesOnLoad) {
   EXPECT_EQ(set.MaxFindWebThreadCount, 99);
   EXPECT_EQ(set.MaxReadHTMLTimeOut, 0);
   EXPECT_FALSE(set.ClampNumbers);
+}
+
+TEST(Settings, GbkThatIsAlsoValidUtf8StaysGbkAndNothingUnreadableIsWrittenBack) {
+  TempDir dir;
+  const auto path = (dir / "Gleaner.ini").string();
+  // "省" in GBK is CA A1, a valid two-byte UTF-8 character as well.
+  const std::string gbkFile = G("[SECONDLIKE]\r\nAddressContentLike=省;\r\n");
+  ASSERT_TRUE(gbk::IsValidUtf8(gbkFile));
+  WriteFile(path, gbkFile);
+  TGlobalSet set;
+  LoadSettings(set, path);
+  EXPECT_EQ(set.AddressContentLike, L({"省"}));
+  SaveMatchingSettings(set, path);
+  EXPECT_NE(ReadFile(path).find(gbkFile), std::string::npos);
+
+  // UTF-8 without a byte-order mark is still recognised by its three-byte characters; a line
+  // with a character GBK lacks is kept byte for byte instead of coming back as "?".
+  const std::string emoji = "CompanyLike=\xF0\x9F\x98\x80;公司名称;";
+  WriteFile(path, Crlf({"[MAINLIKE]", "faxnoLike=传真;fax", emoji}));
+  LoadSettings(set, path);
+  EXPECT_EQ(set.faxnoLike, L({"传真", "fax"}));
+  set.AddressLike = L({"地址"});
+  SaveMatchingSettings(set, path);
+  const std::string saved = ReadFile(path);
+  EXPECT_NE(saved.find(G("faxnoLike=传真;fax;\r\n")), std::string::npos) << saved;
+  EXPECT_NE(saved.find(emoji + "\r\n"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find('?'), std::string::npos) << saved;
 }
 
 TEST(Settings, Utf8FileIsReadAsUtf8AndWrittenBackAsGbk) {
