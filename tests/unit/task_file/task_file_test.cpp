@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/export_sheet.h"
 #include "core/gbk.h"
 #include "core/global_set.h"
 #include "core/ini_file.h"
@@ -420,7 +421,7 @@ TEST(TaskFile, SaveWritesThroughASymbolicLink) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "real"), {}), 1);
 }
 
-TEST(TaskFile, SaveRemovesTemporariesOfKilledSaves) {
+TEST(TaskFile, SavesAndExportsRemoveStaleTemporariesOfAnyFileInTheFolder) {
   testsupport::TempDir dir;
   const pid_t child = ::fork();
   if (child == 0) ::_exit(0);
@@ -430,14 +431,25 @@ TEST(TaskFile, SaveRemovesTemporariesOfKilledSaves) {
   const std::string alive = std::to_string(::getppid());
   const auto path = dir / "keep.swrw";
   const std::vector<std::string> stale = {"keep.swrw.tmp" + dead + "-0-17",
-                                          "keep.swrw.tmp" + dead + "-3-99999"};
+                                          "keep.swrw.tmp" + dead + "-3-99999",
+                                          "other.swrw.tmp" + dead + "-0-1",
+                                          "list.xlsx.tmp" + dead + "-2-5"};
   const std::vector<std::string> kept = {"keep.swrw.tmp" + alive + "-0-1",  // a save going on
-                                         "other.swrw.tmp" + dead + "-0-1", "keep.swrw.tmpnotes",
-                                         "keep.swrw.tmp" + dead + "-0"};
+                                         "keep.swrw.tmpnotes", "keep.swrw.tmp" + dead + "-0",
+                                         ".tmp" + dead + "-0-1", "a.tmp" + dead + "-0-1x"};
   for (const auto& name : stale) testsupport::WriteFile(dir / name, "partial");
   for (const auto& name : kept) testsupport::WriteFile(dir / name, "other");
+  std::filesystem::create_directory(dir / ("sub.tmp" + dead + "-0-1"));
   WriteTaskFile(path.string(), SampleData());
   for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
   for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+  EXPECT_TRUE(std::filesystem::is_directory(dir / ("sub.tmp" + dead + "-0-1")));
   ExpectSame(ReadTaskFile(path.string()), SampleData());
+  // An export into the folder clears what a killed save left there, and the reverse.
+  testsupport::WriteFile(dir / ("keep.swrw.tmp" + dead + "-9-9"), "partial");
+  ExportToCsv({}, (dir / "out.csv").string());
+  EXPECT_FALSE(std::filesystem::exists(dir / ("keep.swrw.tmp" + dead + "-9-9")));
+  testsupport::WriteFile(dir / ("out.csv.tmp" + dead + "-1-1"), "partial");
+  ExportToXlsx({}, (dir / "out.xlsx").string());
+  EXPECT_FALSE(std::filesystem::exists(dir / ("out.csv.tmp" + dead + "-1-1")));
 }
