@@ -219,14 +219,20 @@ std::string EncodeTaskFile(const TTaskFileData& data) {
   for (const auto& row : data.Rows)
     for (const auto& cell : row) w.String(cell);
   w.Tag(kNull);
-  // Item 14 only when a source was blocked: other files stay as they always were.
-  if (!data.BlockedSources.empty()) {
+  // Items 14 and 15 only when needed: other files stay as they always were. Readers that
+  // know item 14 alone stop after it.
+  if (!data.BlockedSources.empty() || !data.CrawledAhead.empty()) {
     w.Tag(kList);
     for (const auto& b : data.BlockedSources) {
       w.String(b.Name);
       w.Integer(b.ResultOffset);
       w.Integer(b.PageCount);
     }
+    w.Tag(kNull);
+  }
+  if (!data.CrawledAhead.empty()) {
+    w.Tag(kList);
+    for (int32_t index : data.CrawledAhead) w.Integer(index);
     w.Tag(kNull);
   }
   return w.Take();
@@ -273,6 +279,12 @@ TTaskFileData DecodeTaskFile(std::string_view bytes) {
         blocked.push_back(std::move(b));
       }
       d.BlockedSources = std::move(blocked);
+      if (!r.AtEnd()) {
+        std::vector<int32_t> crawled;
+        r.ListBegin();
+        while (!r.ListEnd()) crawled.push_back(r.Integer());
+        d.CrawledAhead = std::move(crawled);
+      }
     } catch (const ETaskFileError&) {
     }
   }
@@ -319,18 +331,25 @@ TEngineNaming EngineNamingFor(const std::vector<TNamedEngine>& engines) {
 }
 
 void SaveToFile(const std::string& path, const TProgramState& state, const TResultTable& rows,
-                const TTaskWindowItems& window, const TEngineNaming& engines) {
+                const TTaskWindowItems& window, const TEngineNaming& engines,
+                int32_t firstCrawling) {
   TTaskFileData d;
   d.TaskName = state.TaskName;
   d.SearchText = state.SearchText;
   d.SearchMode = state.SearchMode;
-  d.ProcessedURLCount = state.ProcessedURLCount;
-  // A reopened task hands out entries again from the processed count.
-  d.ResumeIndex = state.ProcessedURLCount;
+  // A reopened task hands out entries again from the resume point: the processed count, or the
+  // first site still being crawled when the save happens during a run, so none is lost.
+  int32_t resume = state.ProcessedURLCount;
+  if (firstCrawling >= 0 && firstCrawling < resume) resume = firstCrawling;
+  d.ProcessedURLCount = resume;
+  d.ResumeIndex = resume;
   d.EngineName = engines.NameOf ? engines.NameOf(state.CurrentEngine.load()) : std::string();
   d.EngineResultOffset = state.EngineResultOffset.load();
   d.EnginePageCount = state.EnginePageCount.load();
   d.URLs = state.CopyURLList();
+  for (int32_t index : state.CrawledAhead)
+    if (index > resume && static_cast<std::size_t>(index) < d.URLs.size())
+      d.CrawledAhead.push_back(index);
   d.Window = window;
   d.Rows = rows.Rows();
   if (engines.Blocked) d.BlockedSources = engines.Blocked();
@@ -349,6 +368,9 @@ void LoadFromFile(const std::string& path, TProgramState& state, TResultTable& r
   state.SearchMode = d.SearchMode;
   state.ProcessedURLCount = d.ProcessedURLCount;
   state.NextURLIndex = d.ResumeIndex;
+  state.CrawledAhead.clear();
+  for (int32_t index : d.CrawledAhead)
+    if (index > d.ResumeIndex && index < urlCount) state.CrawledAhead.insert(index);
   state.CurrentEngine = engines.ByName ? engines.ByName(d.EngineName) : nullptr;
   state.EngineResultOffset = d.EngineResultOffset;
   state.EnginePageCount = d.EnginePageCount;

@@ -19,6 +19,7 @@
 #include "core/task_file.h"
 #include "crawl/worker_thread.h"
 #include "engines/source_registry.h"
+#include "run/record_filter.h"
 #include "run/run_view.h"
 #include "run/thread_factory.h"
 
@@ -139,6 +140,11 @@ class TRunControl {
   // remembered so the run resumes from the first of them.
   void ReleaseStoppedWorker(TWorkerSlot& slot);
   void ApplyResumePoint();
+  // Passes over the sites at NextURLIndex that were crawled before a stop.
+  void SkipCrawledSites();
+  // The lowest URL list index a worker is crawling now, -1 when none.
+  int32_t FirstCrawlingIndex() const;
+  void ForgetCrawledBehind();
   // A new task forgets where today's sources were blocked.
   void ClearBlockedPositions();
   TTaskWindowItems WindowItems() const;
@@ -160,6 +166,7 @@ class TRunControl {
   std::unique_ptr<TWorkerThread> producer_;
   std::vector<TWorkerSlot> slots_;
   int32_t firstCutOffIndex_ = -1;
+  TRecordFilter recordFilter_;
   bool stoppedByUser_ = false;  // the last run ended through Stop, not at its natural end
   bool beginCheckEnabled_ = false;
   bool stopWaitEnabled_ = false;

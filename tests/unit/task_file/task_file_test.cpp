@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "core/export_sheet.h"
@@ -316,6 +317,31 @@ TEST(TaskFile, DamagedFileLeavesTheTaskUntouchedAndCountsAreKeptInRange) {
   EXPECT_EQ(state.ProcessedURLCount, 0);
   EXPECT_EQ(state.NextURLIndex, 2);
   EXPECT_EQ(state.CurrentEngine.load(), nullptr);
+}
+
+TEST(TaskFile, SitesCrawledAheadAreAnOptionalLastItemAfterAnEmptyBlockedList) {
+  testsupport::TempDir dir;
+  TTaskFileData d = SampleData();
+  d.ProcessedURLCount = d.ResumeIndex = 0;
+  d.URLs.push_back({"http://c.localhost/", "", ""});
+  const std::string plain = EncodeTaskFile(d);
+  d.CrawledAhead = {2, 300};
+  const std::string bytes = EncodeTaskFile(d);
+  // The earlier file, an empty item 14 (all a reader that knows only it takes), then item 15.
+  EXPECT_EQ(bytes, plain + Bytes({0x01, 0x00, 0x01, 0x02, 0x02, 0x03, 0x2C, 0x01, 0x00}));
+  EXPECT_EQ(DecodeTaskFile(bytes).CrawledAhead, d.CrawledAhead);
+  EXPECT_TRUE(DecodeTaskFile(bytes).BlockedSources.empty());
+  EXPECT_TRUE(DecodeTaskFile(bytes.substr(0, bytes.size() - 1)).CrawledAhead.empty());
+
+  // Loading keeps only indices after the resume index and inside the list.
+  d.CrawledAhead = {0, 1, 2, 3};
+  d.ProcessedURLCount = d.ResumeIndex = 1;
+  testsupport::WriteFile(dir / "t.swrw", EncodeTaskFile(d));
+  TProgramState state;
+  TResultTable rows;
+  TTaskWindowItems window;
+  LoadFromFile((dir / "t.swrw").string(), state, rows, window, {});
+  EXPECT_EQ(state.CrawledAhead, (std::set<int32_t>{2}));
 }
 
 TEST(TaskFile, MissingFileErrorNamesTheFile) {
