@@ -412,6 +412,14 @@ TEST(FileCaps, FilesOverTheCapAreRefusedByNameBeforeReading) {
     EXPECT_NE(std::string(e.what()).find("\"" + task + "\""), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
   }
+  // A file exactly at the cap is read (and, all zeros, found damaged at its first value).
+  std::filesystem::resize_file(task, kTaskFileMaxBytes);
+  try {
+    ReadTaskFile(task);
+    FAIL();
+  } catch (const ETaskFileError& e) {
+    EXPECT_STREQ(e.what(), "Invalid property value");
+  }
 
   const std::string ini = sparse("Gleaner.ini", kIniMaxFileBytes + 1);
   std::string error;
