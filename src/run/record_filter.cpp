@@ -1,9 +1,6 @@
 #include "run/record_filter.h"
 
 #include <functional>
-#include <string_view>
-
-#include "core/log.h"
 
 namespace {
 
@@ -14,9 +11,7 @@ uint64_t KeyHash(const TResultRow& row) {
 }  // namespace
 
 std::string RecordKey(const TResultRow& row) {
-  std::string key = LogSiteOf(row[kColWebAddress]);
-  for (char& c : key)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  std::string key = row[kColWebAddress];
   for (std::size_t column :
        {kColCompanyName, kColEmail, kColTelephone, kColFax, kColAddress, kColPostCode}) {
     key += '\x1F';  // never part of a field's text

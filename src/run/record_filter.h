@@ -11,9 +11,10 @@
 
 #include "core/result_table.h"
 
-// What makes two records the same: the site they were found on (the host of the web address,
-// Latin letter case ignored) and the same company name, e-mail, telephone, fax, address and
-// postcode. The description does not count.
+// What makes two records the same: the page they were found on (the web address as stored)
+// and the same company name, e-mail, telephone, fax, address and postcode. The description
+// does not count. Records on different pages of one site stay apart (a directory repeats its
+// own footer on every list page, one record per page).
 std::string RecordKey(const TResultRow& row);
 
 class TRecordFilter {

@@ -515,7 +515,7 @@ TEST(RunControl, SavedDuringARunReopensAtTheFirstUnfinishedSiteAndSkipsTheFinish
 TEST(RunControl, ARecordAlreadyInTheListIsNotAddedAgain) {
   TRig rig(1);
   rig.rc->StartActionExecute();
-  rig.results.AppendRow({G("甲公司"), "http://A.localhost/x", "m", "t", "f", "a", "p", "d"});
+  rig.results.AppendRow({G("甲公司"), "http://a.localhost/x", "m", "t", "f", "a", "p", "d"});
   auto add = [&](const char* name, const char* web, const char* tel, const char* desc) {
     auto r = std::make_unique<TCompanyObject>();
     r->CompanyName = G(name);
@@ -524,19 +524,20 @@ TEST(RunControl, ARecordAlreadyInTheListIsNotAddedAgain) {
     r->Description = desc;
     rig.state.AppendCompany(std::move(r));
   };
-  add("甲公司", "http://a.localhost/contact", "t", "other");  // same site and values: dropped
-  add("甲公司", "http://b.localhost/x", "t", "d");            // another site
-  add("甲公司", "http://a.localhost/x", "t2", "d");           // another telephone
-  add("甲公司", "http://b.localhost/y", "t", "d");            // repeats a record of this batch
+  add("甲公司", "http://a.localhost/x", "t", "other");  // same page and values: dropped
+  add("甲公司", "http://b.localhost/x", "t", "d");      // another page
+  add("甲公司", "http://a.localhost/x", "t2", "d");     // another telephone
+  add("甲公司", "http://b.localhost/x", "t", "d");      // repeats a record of this batch
+  add("甲公司", "http://a.localhost/y", "t", "d");      // another page of the same site
   rig.Tick();
-  ASSERT_EQ(rig.results.RowCount(), 3u);
+  ASSERT_EQ(rig.results.RowCount(), 4u);
   EXPECT_EQ(rig.results.Row(1)[kColWebAddress], "http://b.localhost/x");
   EXPECT_EQ(rig.results.Row(2)[kColTelephone], "t2");
   // A row the user deleted may be found again.
   rig.results.DeleteRow(1);
   add("甲公司", "http://b.localhost/x", "t", "d");
   rig.Tick();
-  EXPECT_EQ(rig.results.RowCount(), 3u);
+  EXPECT_EQ(rig.results.RowCount(), 4u);
 }
 
 TEST(RunControl, SaveCancelledOrFailedAndBadOpensChangeNothing) {
