@@ -16,12 +16,12 @@ namespace {
 
 constexpr std::string_view kTempMarker = ".tmp";
 
-// The pid in a temporary name "<name>.tmp<pid>-<n>-<r>", or 0 when `file` is not one.
-pid_t TemporaryOwner(std::string_view file, std::string_view name) {
-  if (!file.starts_with(name)) return 0;
-  file.remove_prefix(name.size());
-  if (!file.starts_with(kTempMarker)) return 0;
-  file.remove_prefix(kTempMarker.size());
+// The pid in a temporary name "<name>.tmp<pid>-<n>-<r>" (any non-empty name), or 0 when
+// `file` is not one.
+pid_t TemporaryOwner(std::string_view file) {
+  const std::size_t marker = file.rfind(kTempMarker);
+  if (marker == std::string_view::npos || marker == 0) return 0;
+  file.remove_prefix(marker + kTempMarker.size());
   long long pid = 0;
   int dashes = 0;
   bool digit = false;
@@ -90,18 +90,19 @@ int CreateTemporaryBeside(const fs::path& target, std::string& tempPath) {
 }
 
 void RemoveStaleTemporaries(const fs::path& target) {
-  const std::string name = target.filename().string();
   fs::path dir = target.parent_path();
   if (dir.empty()) dir = ".";
   std::error_code ec;
   const auto dayAgo = fs::file_time_type::clock::now() - std::chrono::hours(24);
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    const pid_t owner = TemporaryOwner(it->path().filename().string(), name);
+    const pid_t owner = TemporaryOwner(it->path().filename().string());
     if (owner == 0 || owner == ::getpid()) continue;
     std::error_code timeEc;
+    // Not followed: a link named like a temporary is not one of ours.
+    if (!it->is_regular_file(timeEc) || it->is_symlink(timeEc)) continue;
     const bool old = it->last_write_time(timeEc) < dayAgo && !timeEc;
     const bool gone = ::kill(owner, 0) != 0 && errno == ESRCH;
-    if ((gone || old) && it->is_regular_file(timeEc)) fs::remove(it->path(), timeEc);
+    if (gone || old) fs::remove(it->path(), timeEc);
   }
 }
 

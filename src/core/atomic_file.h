@@ -18,8 +18,9 @@ std::filesystem::path SaveTarget(const std::filesystem::path& path);
 // permissions when it exists. Returns its descriptor, or -1 with errno set.
 int CreateTemporaryBeside(const std::filesystem::path& target, std::string& tempPath);
 
-// Removes the temporary files beside `target` that a save killed before its rename left
-// behind: those of processes no longer running, or older than a day.
+// Removes the temporary files in the folder of `target` that a save or export killed before
+// its rename left behind, whatever file they were for: those named like our temporaries whose
+// process no longer runs, or older than a day.
 void RemoveStaleTemporaries(const std::filesystem::path& target);
 
 // Renames `tempPath` over `target` and syncs the directory, so the rename survives a crash.

@@ -3,15 +3,18 @@
 #include <unistd.h>
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "core/atomic_file.h"
 #include "core/gbk.h"
+#include "core/log.h"
 
 namespace {
 
@@ -26,6 +29,32 @@ struct WorkbookCloser {
 
 void Check(lxw_error err, const std::string& what) {
   if (err != LXW_NO_ERROR) throw EExportError(what + ": " + lxw_strerror(err));
+}
+
+// A spreadsheet cell holds at most this many characters (UTF-16 code units).
+constexpr std::size_t kCellMaxUnits = 32767;
+constexpr std::string_view kCutMark = "\xE2\x80\xA6";  // "…"
+
+// The value cut so that it fits a cell with the mark, at a character boundary; nullopt when it
+// fits as it is. `units` receives the value's length in UTF-16 code units.
+std::optional<std::string> CutToCell(const std::string& utf8, std::size_t& units) {
+  units = utf8.size();
+  if (units <= kCellMaxUnits) return std::nullopt;  // never more units than bytes
+  units = 0;
+  std::size_t keep = 0;  // bytes of the characters that fit beside the mark
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const std::size_t len = lead < 0x80    ? 1
+                            : lead >= 0xF0 ? 4
+                            : lead >= 0xE0 ? 3
+                            : lead >= 0xC0 ? 2
+                                           : 1;
+    units += len == 4 ? 2 : 1;
+    i = std::min(utf8.size(), i + len);
+    if (units <= kCellMaxUnits - 1) keep = i;
+  }
+  if (units <= kCellMaxUnits) return std::nullopt;
+  return utf8.substr(0, keep) + std::string(kCutMark);
 }
 
 std::string CsvField(std::string utf8) {
@@ -134,8 +163,20 @@ void TXlsxExportSink::SetWrap(int column, bool wrap) {
 void TXlsxExportSink::SetCell(int row, int column, const std::string& utf8) {
   impl_->ApplyColumns();
   const bool wrap = column >= 0 && column < kColumns && impl_->Wrapped[column];
+  // One overlong value must not cost the whole workbook: it is cut where the cell ends.
+  std::size_t units = 0;
+  const std::optional<std::string> cut = CutToCell(utf8, units);
+  if (cut) {
+    const std::string header =
+        column >= 0 && column < kColumns ? ExportHeaders()[column] : std::to_string(column + 1);
+    TLog::Global().Write(TLogLevel::Warning, "export",
+                         "row " + std::to_string(row) + " (sheet row " + std::to_string(row + 1) +
+                             "), column " + header + ": " + std::to_string(units) +
+                             " characters, cut to " + std::to_string(kCellMaxUnits),
+                         impl_->Path);
+  }
   Check(worksheet_write_string(impl_->Sheet, static_cast<lxw_row_t>(row),
-                               static_cast<lxw_col_t>(column), utf8.c_str(),
+                               static_cast<lxw_col_t>(column), (cut ? *cut : utf8).c_str(),
                                wrap ? impl_->Wrap : nullptr),
         impl_->Path);
 }

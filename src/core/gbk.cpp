@@ -128,17 +128,9 @@ std::size_t Utf8SeqLen(unsigned char c) {
   return 1;
 }
 
-// Converts with iconv; an unconvertible or invalid sequence becomes "?" and is skipped.
-std::string Convert(std::string_view text, const char* to, const char* from, bool fromUtf8) {
-  std::string out;
-  if (text.empty()) return out;
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    out.reserve(text.size());
-    for (unsigned char c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    return out;
-  }
-  out.reserve(text.size() * 3 / 2 + 16);
+// Converts with an open descriptor (left in its initial state); an unconvertible or invalid
+// sequence becomes "?" and is skipped.
+void ConvertWith(iconv_t cd, std::string_view text, bool fromUtf8, std::string& out) {
   char* in = const_cast<char*>(text.data());
   std::size_t inLeft = text.size();
   char buf[4096];
@@ -169,6 +161,23 @@ std::string Convert(std::string_view text, const char* to, const char* from, boo
   std::size_t outLeft = sizeof buf;
   iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
   out.append(buf, outPtr - buf);
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+}
+
+std::string Unconverted(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+std::string Convert(std::string_view text, const char* to, const char* from, bool fromUtf8) {
+  std::string out;
+  if (text.empty()) return out;
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return Unconverted(text);
+  out.reserve(text.size() * 3 / 2 + 16);
+  ConvertWith(cd, text, fromUtf8, out);
   iconv_close(cd);
   return out;
 }
@@ -183,6 +192,20 @@ std::string ToUtf8(std::string_view gbkText) {
 std::string FromUtf8(std::string_view utf8Text) {
   if (IsAscii(utf8Text)) return std::string(utf8Text);
   return Convert(utf8Text, "CP936", "UTF-8", true);
+}
+
+TUtf8Reader::TUtf8Reader() : cd_(iconv_open("CP936", "UTF-8")) {}
+
+TUtf8Reader::~TUtf8Reader() {
+  if (cd_ != reinterpret_cast<void*>(-1)) iconv_close(static_cast<iconv_t>(cd_));
+}
+
+std::string TUtf8Reader::operator()(std::string_view utf8Text) {
+  if (IsAscii(utf8Text)) return std::string(utf8Text);
+  if (cd_ == reinterpret_cast<void*>(-1)) return Unconverted(utf8Text);
+  scratch_.clear();
+  ConvertWith(static_cast<iconv_t>(cd_), utf8Text, true, scratch_);
+  return scratch_;  // a copy of exactly the converted size
 }
 
 std::string ToGbk(std::string_view text, std::string_view charset) {

@@ -47,6 +47,20 @@ std::string ReplaceAllNoCase(std::string_view text, std::string_view from, std::
 // Conversions. Unconvertible input becomes "?"; never throws, never truncates the rest.
 std::string ToUtf8(std::string_view gbkText);
 std::string FromUtf8(std::string_view utf8Text);
+// FromUtf8 for many texts in a row (reading a task file): one converter for all of them, and
+// results that hold no spare capacity. One thread at a time.
+class TUtf8Reader {
+ public:
+  TUtf8Reader();
+  ~TUtf8Reader();
+  TUtf8Reader(const TUtf8Reader&) = delete;
+  TUtf8Reader& operator=(const TUtf8Reader&) = delete;
+  std::string operator()(std::string_view utf8Text);
+
+ private:
+  void* cd_;  // iconv_t
+  std::string scratch_;
+};
 // Converts text in the named charset to GBK (GBK, GB2312 and GB18030 are returned unchanged).
 std::string ToGbk(std::string_view text, std::string_view charset);
 bool IsValidUtf8(std::string_view s);

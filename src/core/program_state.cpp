@@ -13,6 +13,7 @@ void TProgramState::Reset() {
   TaskFileName.clear();
   ProcessedURLCount = 0;
   NextURLIndex = 0;
+  CrawledAhead.clear();
   ElapsedMs = 0;
   CurrentEngine = nullptr;
   SearchThread = nullptr;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -69,6 +70,9 @@ class TProgramState {
   int32_t SearchMode = 0;
   int32_t ProcessedURLCount = 0;
   int32_t NextURLIndex = 0;
+  // URL list indices at or after the resume point whose sites are already crawled (finished
+  // out of order before a stop or a save); a continued run skips them. GUI thread only.
+  std::set<int32_t> CrawledAhead;
   // Written by the search thread without a lock; read by the GUI thread when saving.
   std::atomic<TSearchEngineObject*> CurrentEngine{nullptr};
   std::atomic<int32_t> EngineResultOffset{1};

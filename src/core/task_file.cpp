@@ -1,5 +1,9 @@
 #include "core/task_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -113,13 +117,28 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
   return out;
 }
 
-// Reads values from an in-memory file. Every length is checked against the bytes left
-// before anything is allocated.
+// Reads values from the file's bytes, held in memory or read from a descriptor in chunks.
+// Every length is checked against the bytes left before anything is allocated. Skimming
+// checks the same structure but keeps no text, so the lists can be counted first and then
+// filled without a vector growing past their size.
 class TReader {
  public:
-  explicit TReader(std::string_view bytes) : in_(bytes) {}
+  explicit TReader(std::string_view bytes) : all_(bytes), window_(bytes), left_(bytes.size()) {}
+  TReader(int fd, uint64_t size) : fd_(fd), size_(size), left_(size), buffer_(64 * 1024, '\0') {}
 
-  uint8_t Tag() { return static_cast<uint8_t>(Take(1)[0]); }
+  void Rewind(bool skim) {
+    skim_ = skim;
+    if (fd_ < 0) {
+      window_ = all_;
+      left_ = all_.size();
+    } else {
+      if (::lseek(fd_, 0, SEEK_SET) != 0) throw ETaskFileError(kReadError);
+      window_ = {};
+      left_ = size_;
+    }
+  }
+
+  uint8_t Tag() { return Byte(); }
 
   int32_t Integer() {
     switch (Tag()) {
@@ -134,22 +153,40 @@ class TReader {
     }
   }
 
-  // Gives GBK text whatever the stored kind.
+  // Gives GBK text whatever the stored kind (nothing while skimming).
   std::string String() {
-    switch (Tag()) {
+    const uint8_t tag = Tag();
+    uint64_t length = 0;
+    switch (tag) {
       case kString:
-        return std::string(Take(Raw(1)));
+        length = Raw(1);
+        break;
       case kLString:
-        return std::string(Take(Raw(4)));
       case kUtf8String:
-        return gbk::FromUtf8(Take(Raw(4)));
-      case kWString: {
-        const uint64_t units = Raw(4);
-        return gbk::FromUtf8(Utf16LeToUtf8(Take(units * 2)));
-      }
+        length = Raw(4);
+        break;
+      case kWString:
+        length = uint64_t{Raw(4)} * 2;
+        break;
       default:
         throw ETaskFileError(kInvalidValue);
     }
+    if (length > left_) throw ETaskFileError(kReadError);
+    if (skim_) {
+      Skip(length);
+      return {};
+    }
+    if (tag == kUtf8String && window_.size() >= length) {
+      // Converted straight from the buffer: no copy of the UTF-8 bytes.
+      std::string text = utf8_(window_.substr(0, static_cast<std::size_t>(length)));
+      Skip(length);
+      return text;
+    }
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    Read(bytes.data(), bytes.size());
+    if (tag == kUtf8String) return utf8_(bytes);
+    if (tag == kWString) return utf8_(Utf16LeToUtf8(bytes));
+    return bytes;
   }
 
   bool Boolean() { return Tag() == kTrue; }
@@ -157,33 +194,148 @@ class TReader {
   void ListBegin() {
     if (Tag() != kList) throw ETaskFileError(kInvalidValue);
   }
-  bool AtEnd() const { return pos_ >= in_.size(); }
+  bool AtEnd() const { return left_ == 0; }
   // Consumes the list's end marker when it comes next.
   bool ListEnd() {
-    if (pos_ >= in_.size()) throw ETaskFileError(kReadError);
-    if (static_cast<uint8_t>(in_[pos_]) != kNull) return false;
-    ++pos_;
+    Fill();
+    if (static_cast<uint8_t>(window_[0]) != kNull) return false;
+    Skip(1);
     return true;
   }
 
  private:
-  std::string_view Take(uint64_t count) {
-    if (count > in_.size() - pos_) throw ETaskFileError(kReadError);
-    std::string_view part = in_.substr(pos_, static_cast<std::size_t>(count));
-    pos_ += static_cast<std::size_t>(count);
-    return part;
+  // Makes the window hold at least one byte; the file ending early is a read error.
+  void Fill() {
+    if (left_ == 0) throw ETaskFileError(kReadError);
+    if (!window_.empty()) return;
+    if (fd_ < 0) throw ETaskFileError(kReadError);
+    const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(buffer_.size(), left_));
+    ssize_t got = 0;
+    do {
+      got = ::read(fd_, buffer_.data(), want);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) throw ETaskFileError(kReadError);  // shrank while being read, or failed
+    window_ = std::string_view(buffer_.data(), static_cast<std::size_t>(got));
+  }
+
+  uint8_t Byte() {
+    Fill();
+    const auto b = static_cast<uint8_t>(window_[0]);
+    window_.remove_prefix(1);
+    --left_;
+    return b;
+  }
+
+  void Read(char* to, std::size_t count) {
+    while (count > 0) {
+      Fill();
+      const std::size_t n = std::min(count, window_.size());
+      std::memcpy(to, window_.data(), n);
+      window_.remove_prefix(n);
+      left_ -= n;
+      to += n;
+      count -= n;
+    }
+  }
+
+  void Skip(uint64_t count) {
+    while (count > 0) {
+      Fill();
+      const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(count, window_.size()));
+      window_.remove_prefix(n);
+      left_ -= n;
+      count -= n;
+    }
   }
 
   uint32_t Raw(int bytes) {
-    std::string_view b = Take(static_cast<uint64_t>(bytes));
     uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[i]);
+    for (int i = 0; i < bytes; ++i) v |= static_cast<uint32_t>(Byte()) << (8 * i);
     return v;
   }
 
-  std::string_view in_;
-  std::size_t pos_ = 0;
+  int fd_ = -1;
+  uint64_t size_ = 0;
+  std::string_view all_;
+  std::string_view window_;  // bytes read but not yet consumed
+  uint64_t left_ = 0;        // bytes not yet consumed, the window's included
+  std::string buffer_;
+  bool skim_ = false;
+  gbk::TUtf8Reader utf8_;
 };
+
+// Items 1 to 15 in file order. With `keep` the lists are reserved at the given sizes and
+// filled; without, entries are only counted. `urls` and `rows` receive the counts.
+void DecodeItems(TReader& r, TTaskFileData& d, bool keep, std::size_t& urls, std::size_t& rows) {
+  if (keep) {
+    d.URLs.reserve(urls);
+    d.Rows.reserve(rows);
+  }
+  urls = rows = 0;
+  TSearchURLResult urlScratch;
+  TResultRow rowScratch;
+  d.TaskName = r.String();
+  d.SearchText = r.String();
+  d.SearchMode = r.Integer();
+  d.ProcessedURLCount = r.Integer();
+  d.ResumeIndex = r.Integer();
+  d.EngineName = r.String();
+  d.EngineResultOffset = r.Integer();
+  d.EnginePageCount = r.Integer();
+  r.ListBegin();
+  while (!r.ListEnd()) {
+    TSearchURLResult& e = keep ? d.URLs.emplace_back() : urlScratch;
+    e.URL = r.String();
+    e.Title = r.String();
+    e.Description = r.String();
+    ++urls;
+  }
+  d.Window.InputText = r.String();
+  d.Window.KeywordMode = r.Boolean();
+  d.Window.WebsiteMode = r.Boolean();
+  r.ListBegin();
+  while (!r.ListEnd()) {
+    TResultRow& row = keep ? d.Rows.emplace_back() : rowScratch;
+    for (auto& cell : row) cell = r.String();
+    ++rows;
+  }
+  // Items 14 and 15, written by later versions; what does not read as them is ignored.
+  if (!r.AtEnd()) {
+    try {
+      std::vector<TBlockedSource> blocked;
+      r.ListBegin();
+      while (!r.ListEnd()) {
+        TBlockedSource b;
+        b.Name = r.String();
+        b.ResultOffset = r.Integer();
+        b.PageCount = r.Integer();
+        blocked.push_back(std::move(b));
+      }
+      d.BlockedSources = std::move(blocked);
+      if (!r.AtEnd()) {
+        std::vector<int32_t> crawled;
+        r.ListBegin();
+        while (!r.ListEnd()) crawled.push_back(r.Integer());
+        d.CrawledAhead = std::move(crawled);
+      }
+    } catch (const ETaskFileError&) {
+    }
+  }
+}
+
+// Skims the file to count its lists, then reads it into lists of exactly that size.
+TTaskFileData Decode(TReader& r) {
+  std::size_t urls = 0, rows = 0;
+  {
+    TTaskFileData counted;
+    r.Rewind(true);
+    DecodeItems(r, counted, false, urls, rows);
+  }
+  TTaskFileData d;
+  r.Rewind(false);
+  DecodeItems(r, d, true, urls, rows);
+  return d;
+}
 
 std::string SystemReason(int err) {
   return std::strerror(err);
@@ -219,8 +371,9 @@ std::string EncodeTaskFile(const TTaskFileData& data) {
   for (const auto& row : data.Rows)
     for (const auto& cell : row) w.String(cell);
   w.Tag(kNull);
-  // Item 14 only when a source was blocked: other files stay as they always were.
-  if (!data.BlockedSources.empty()) {
+  // Items 14 and 15 only when needed: other files stay as they always were. Readers that
+  // know item 14 alone stop after it.
+  if (!data.BlockedSources.empty() || !data.CrawledAhead.empty()) {
     w.Tag(kList);
     for (const auto& b : data.BlockedSources) {
       w.String(b.Name);
@@ -229,57 +382,38 @@ std::string EncodeTaskFile(const TTaskFileData& data) {
     }
     w.Tag(kNull);
   }
+  if (!data.CrawledAhead.empty()) {
+    w.Tag(kList);
+    for (int32_t index : data.CrawledAhead) w.Integer(index);
+    w.Tag(kNull);
+  }
   return w.Take();
 }
 
 TTaskFileData DecodeTaskFile(std::string_view bytes) {
   TReader r(bytes);
-  TTaskFileData d;
-  d.TaskName = r.String();
-  d.SearchText = r.String();
-  d.SearchMode = r.Integer();
-  d.ProcessedURLCount = r.Integer();
-  d.ResumeIndex = r.Integer();
-  d.EngineName = r.String();
-  d.EngineResultOffset = r.Integer();
-  d.EnginePageCount = r.Integer();
-  r.ListBegin();
-  while (!r.ListEnd()) {
-    TSearchURLResult e;
-    e.URL = r.String();
-    e.Title = r.String();
-    e.Description = r.String();
-    d.URLs.push_back(std::move(e));
-  }
-  d.Window.InputText = r.String();
-  d.Window.KeywordMode = r.Boolean();
-  d.Window.WebsiteMode = r.Boolean();
-  r.ListBegin();
-  while (!r.ListEnd()) {
-    TResultRow row;
-    for (auto& cell : row) cell = r.String();
-    d.Rows.push_back(std::move(row));
-  }
-  // Item 14, written by later versions; what does not read as one is ignored as before.
-  if (!r.AtEnd()) {
-    try {
-      std::vector<TBlockedSource> blocked;
-      r.ListBegin();
-      while (!r.ListEnd()) {
-        TBlockedSource b;
-        b.Name = r.String();
-        b.ResultOffset = r.Integer();
-        b.PageCount = r.Integer();
-        blocked.push_back(std::move(b));
-      }
-      d.BlockedSources = std::move(blocked);
-    } catch (const ETaskFileError&) {
-    }
-  }
-  return d;
+  return Decode(r);
 }
 
 TTaskFileData ReadTaskFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    // A regular file is read in chunks, never whole: memory holds only what is decoded.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) ThrowAccess(errno == ENOENT ? "Cannot open file" : "Cannot read file", path, errno);
+    struct TCloser {
+      int fd;
+      ~TCloser() { ::close(fd); }
+    } closer{fd};
+    if (::fstat(fd, &st) != 0) ThrowAccess("Cannot read file", path, errno);
+    if (S_ISREG(st.st_mode)) {
+      if (static_cast<uint64_t>(st.st_size) > kTaskFileMaxBytes)
+        throw ETaskFileAccessError(FileTooLargeMessage(path, kTaskFileMaxBytes));
+      TReader r(fd, static_cast<uint64_t>(st.st_size));
+      return Decode(r);
+    }
+  }
+  // Anything else goes through the capped reader, which knows devices and pipes.
   std::string bytes;
   const TFileReadResult read = ReadFileCapped(path, kTaskFileMaxBytes, bytes);
   switch (read.Status) {
@@ -321,18 +455,25 @@ TEngineNaming EngineNamingFor(const std::vector<TNamedEngine>& engines) {
 }
 
 void SaveToFile(const std::string& path, const TProgramState& state, const TResultTable& rows,
-                const TTaskWindowItems& window, const TEngineNaming& engines) {
+                const TTaskWindowItems& window, const TEngineNaming& engines,
+                int32_t firstCrawling) {
   TTaskFileData d;
   d.TaskName = state.TaskName;
   d.SearchText = state.SearchText;
   d.SearchMode = state.SearchMode;
-  d.ProcessedURLCount = state.ProcessedURLCount;
-  // A reopened task hands out entries again from the processed count.
-  d.ResumeIndex = state.ProcessedURLCount;
+  // A reopened task hands out entries again from the resume point: the processed count, or the
+  // first site still being crawled when the save happens during a run, so none is lost.
+  int32_t resume = state.ProcessedURLCount;
+  if (firstCrawling >= 0 && firstCrawling < resume) resume = firstCrawling;
+  d.ProcessedURLCount = resume;
+  d.ResumeIndex = resume;
   d.EngineName = engines.NameOf ? engines.NameOf(state.CurrentEngine.load()) : std::string();
   d.EngineResultOffset = state.EngineResultOffset.load();
   d.EnginePageCount = state.EnginePageCount.load();
   d.URLs = state.CopyURLList();
+  for (int32_t index : state.CrawledAhead)
+    if (index > resume && static_cast<std::size_t>(index) < d.URLs.size())
+      d.CrawledAhead.push_back(index);
   d.Window = window;
   d.Rows = rows.Rows();
   if (engines.Blocked) d.BlockedSources = engines.Blocked();
@@ -351,6 +492,9 @@ void LoadFromFile(const std::string& path, TProgramState& state, TResultTable& r
   state.SearchMode = d.SearchMode;
   state.ProcessedURLCount = d.ProcessedURLCount;
   state.NextURLIndex = d.ResumeIndex;
+  state.CrawledAhead.clear();
+  for (int32_t index : d.CrawledAhead)
+    if (index > d.ResumeIndex && index < urlCount) state.CrawledAhead.insert(index);
   state.CurrentEngine = engines.ByName ? engines.ByName(d.EngineName) : nullptr;
   state.EngineResultOffset = d.EngineResultOffset;
   state.EnginePageCount = d.EnginePageCount;

@@ -57,9 +57,13 @@ struct TTaskFileData {
   TTaskWindowItems Window;
   std::vector<TResultRow> Rows;
   std::vector<TBlockedSource> BlockedSources;  // item 14, present only when not empty
+  // Item 15, present only when not empty (item 14 is then written, perhaps empty, before it):
+  // URL list indices after the resume index whose sites are already crawled.
+  std::vector<int32_t> CrawledAhead;
 };
 
-// The file's bytes; the reader reads item 14 when it follows and ignores anything else.
+// The file's bytes; the reader reads items 14 and 15 when they follow and ignores anything
+// else.
 std::string EncodeTaskFile(const TTaskFileData& data);
 TTaskFileData DecodeTaskFile(std::string_view bytes);
 
@@ -90,12 +94,16 @@ struct TNamedEngine {
 // Naming over the given adapters; names compare exactly, an unknown name gives none.
 TEngineNaming EngineNamingFor(const std::vector<TNamedEngine>& engines);
 
-// Save: items 1-9 from the state (NextURLIndex is not stored; item 5 repeats the processed
-// count), 10-12 from `window`, 13 from `rows`. Safe while workers run.
+// Save: items 1-9 from the state (NextURLIndex is not stored; items 4 and 5 both hold the
+// resume point: the processed count, or `firstCrawling`, the lowest URL list index a worker is
+// still crawling, when that is lower), 10-12 from `window`, 13 from `rows`, 15 from
+// CrawledAhead. Safe while workers run.
 void SaveToFile(const std::string& path, const TProgramState& state, const TResultTable& rows,
-                const TTaskWindowItems& window, const TEngineNaming& engines);
+                const TTaskWindowItems& window, const TEngineNaming& engines,
+                int32_t firstCrawling = -1);
 // Load: the whole file is read and checked first, so a damaged file changes nothing. The
-// company list, RunState, TaskFileName, ElapsedMs and Modified are not touched.
+// company list, RunState, TaskFileName, ElapsedMs and Modified are not touched; CrawledAhead
+// keeps the stored indices after the resume index.
 void LoadFromFile(const std::string& path, TProgramState& state, TResultTable& rows,
                   TTaskWindowItems& window, const TEngineNaming& engines);
 

@@ -94,6 +94,8 @@ void TRunControl::ContinueActionExecute() {
 }
 
 void TRunControl::LaunchRun() {
+  // Rows may have been edited, deleted or loaded since the filter last saw the table.
+  recordFilter_.Reset(results_.Rows());
   factory_.RunStarted();
   if (state_.SearchMode == 1) {
     producer_ = factory_.CreatePointWebThread();
@@ -175,6 +177,7 @@ void TRunControl::BuildEngineList() {
 }
 
 void TRunControl::DispatchWorkers() {
+  bool reaped = false;
   for (std::size_t i = 0; i < slots_.size() || i < slotLimit_; ++i) {
     if (i == slots_.size()) {
       if (state_.NextURLIndex < 0 ||
@@ -185,10 +188,13 @@ void TRunControl::DispatchWorkers() {
     TWorkerSlot& slot = slots_[i];
     if (slot.Worker && slot.Worker->WorkState.load() == 2) {
       ++state_.ProcessedURLCount;
+      if (slot.URLIndex >= 0) state_.CrawledAhead.insert(slot.URLIndex);
       slot.Worker.reset();
       slot.URLIndex = -1;
+      reaped = true;
     }
     if (slot.Worker) continue;
+    SkipCrawledSites();
     const int32_t index = state_.NextURLIndex;
     if (index < 0 || state_.URLCount() <= static_cast<std::size_t>(index)) continue;
     const TSearchURLResult entry = state_.URLAt(static_cast<std::size_t>(index));
@@ -203,6 +209,36 @@ void TRunControl::DispatchWorkers() {
     }
     ++state_.NextURLIndex;
   }
+  if (reaped) ForgetCrawledBehind();
+}
+
+void TRunControl::SkipCrawledSites() {
+  auto& ahead = state_.CrawledAhead;
+  // Counted as processed when the site was crawled; the count was lowered to the resume point
+  // at the stop, so it is counted again here.
+  for (auto it = ahead.find(state_.NextURLIndex); it != ahead.end() && *it == state_.NextURLIndex;
+       it = ahead.erase(it)) {
+    ++state_.NextURLIndex;
+    ++state_.ProcessedURLCount;
+  }
+}
+
+int32_t TRunControl::FirstCrawlingIndex() const {
+  int32_t first = -1;
+  for (const auto& slot : slots_)
+    if (slot.Worker && slot.URLIndex >= 0 && (first < 0 || slot.URLIndex < first))
+      first = slot.URLIndex;
+  return first;
+}
+
+void TRunControl::ForgetCrawledBehind() {
+  // Below every site still being crawled and below the next one to hand out, no resume point
+  // can fall any more.
+  int32_t floor = state_.NextURLIndex;
+  if (const int32_t crawling = FirstCrawlingIndex(); crawling >= 0)
+    floor = std::min(floor, crawling);
+  auto& ahead = state_.CrawledAhead;
+  ahead.erase(ahead.begin(), ahead.lower_bound(floor));
 }
 
 void TRunControl::TransferCompanies() {
@@ -211,7 +247,9 @@ void TRunControl::TransferCompanies() {
   std::vector<TResultRow> rows;
   rows.reserve(records.size());
   for (const auto& record : records) rows.push_back(RowFromCompany(*record));
-  results_.AppendRows(std::move(rows));
+  if (recordFilter_.KnownRows() != results_.RowCount()) recordFilter_.Reset(results_.Rows());
+  recordFilter_.DropRepeats(rows);
+  if (!rows.empty()) results_.AppendRows(std::move(rows));
 }
 
 void TRunControl::ShowRecordCount() {
@@ -348,19 +386,23 @@ bool TRunControl::ReleaseFinishedProducer() {
 }
 
 void TRunControl::ReleaseStoppedWorker(TWorkerSlot& slot) {
-  if (slot.Worker->Completed())
+  if (slot.Worker->Completed()) {
     ++state_.ProcessedURLCount;
-  else if (slot.URLIndex >= 0 && (firstCutOffIndex_ < 0 || slot.URLIndex < firstCutOffIndex_))
+    if (slot.URLIndex >= 0) state_.CrawledAhead.insert(slot.URLIndex);
+  } else if (slot.URLIndex >= 0 && (firstCutOffIndex_ < 0 || slot.URLIndex < firstCutOffIndex_))
     firstCutOffIndex_ = slot.URLIndex;
   slot.Worker.reset();
   slot.URLIndex = -1;
 }
 
 void TRunControl::ApplyResumePoint() {
-  if (firstCutOffIndex_ < 0) return;
-  state_.NextURLIndex = firstCutOffIndex_;
-  state_.ProcessedURLCount = firstCutOffIndex_;
-  firstCutOffIndex_ = -1;
+  if (firstCutOffIndex_ >= 0) {
+    state_.NextURLIndex = firstCutOffIndex_;
+    state_.ProcessedURLCount = firstCutOffIndex_;
+    firstCutOffIndex_ = -1;
+  }
+  // Sites finished after the resume point stay in CrawledAhead: Continue skips them.
+  ForgetCrawledBehind();
 }
 
 void TRunControl::SetTimer(TRunTimer timer, bool enabled) {
@@ -404,7 +446,7 @@ bool TRunControl::SaveTo(const std::string& path) {
   view_.SetCursor(TRunCursor::Hourglass);
   view_.SetStatusText(0, GBK("正在保存...."));
   try {
-    SaveToFile(path, state_, results_, WindowItems(), engineNaming_);
+    SaveToFile(path, state_, results_, WindowItems(), engineNaming_, FirstCrawlingIndex());
   } catch (const std::exception& e) {
     view_.SetCursor(TRunCursor::Normal);
     ShowRunState();

@@ -19,6 +19,7 @@
 #include "core/task_file.h"
 #include "crawl/worker_thread.h"
 #include "engines/source_registry.h"
+#include "run/record_filter.h"
 #include "run/run_view.h"
 #include "run/thread_factory.h"
 
@@ -141,6 +142,11 @@ class TRunControl {
   // remembered so the run resumes from the first of them.
   void ReleaseStoppedWorker(TWorkerSlot& slot);
   void ApplyResumePoint();
+  // Passes over the sites at NextURLIndex that were crawled before a stop.
+  void SkipCrawledSites();
+  // The lowest URL list index a worker is crawling now, -1 when none.
+  int32_t FirstCrawlingIndex() const;
+  void ForgetCrawledBehind();
   // A new task forgets where today's sources were blocked.
   void ClearBlockedPositions();
   TTaskWindowItems WindowItems() const;
@@ -163,6 +169,7 @@ class TRunControl {
   std::vector<TWorkerSlot> slots_;
   std::size_t slotLimit_ = 1;
   int32_t firstCutOffIndex_ = -1;
+  TRecordFilter recordFilter_;
   bool stoppedByUser_ = false;  // the last run ended through Stop, not at its natural end
   bool beginCheckEnabled_ = false;
   bool stopWaitEnabled_ = false;

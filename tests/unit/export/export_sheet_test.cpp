@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/gbk.h"
+#include "core/log.h"
 #include "test_support.h"
 
 using testsupport::G;
@@ -158,4 +160,33 @@ TEST(ExportSheet, CsvCellsThatWouldBeFormulasStayTextAndAFailedExportKeepsTheOld
   signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(testsupport::ReadFile(path), csv);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+TEST(ExportSheet, AnOverlongValueIsCutInTheWorkbookWithAMarkAndALogLineButKeptWholeInCsv) {
+  testsupport::TempDir dir;
+  auto rows = OneRow();
+  rows.push_back(OneRow()[0]);
+  std::string address;
+  for (int i = 0; i < 40000; ++i) address += G("地");
+  rows[1][5] = address;
+  rows[0][1] = std::string(32767, 'w');  // exactly a full cell: untouched
+  const uint64_t before = TLog::Global().LastSeq();
+  ExportToXlsx(rows, (dir / "long.xlsx").string());
+  const std::string sheet = ZipMember(dir / "long.xlsx", "xl/worksheets/sheet1.xml");
+  std::string cut;
+  for (int i = 0; i < 32766; ++i) cut += "地";
+  EXPECT_NE(sheet.find(">" + cut + "…<"), std::string::npos);
+  EXPECT_NE(sheet.find(">" + std::string(32767, 'w') + "<"), std::string::npos);
+  EXPECT_NE(sheet.find("<row r=\"3\""), std::string::npos);  // the rows around it are there
+  EXPECT_NE(sheet.find("上海市浦东新区张江路1号"), std::string::npos);
+  std::vector<std::string> lines;
+  for (const auto& e : TLog::Global().Since(before))
+    if (e.Category == "export") lines.push_back(e.Message);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("row 2 "), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("地址"), std::string::npos) << lines[0];
+
+  ExportToCsv(rows, (dir / "long.csv").string());
+  EXPECT_NE(testsupport::ReadFile(dir / "long.csv").find(gbk::ToUtf8(address) + ",201203"),
+            std::string::npos);
 }

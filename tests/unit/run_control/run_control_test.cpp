@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "test_support.h"
@@ -445,7 +446,8 @@ void ContinueToEnd(TRig& rig) {
   ASSERT_EQ(rig.state.RunState, 1);
   rig.RunToEnd();
   EXPECT_EQ(rig.state.RunState, -1);
-  EXPECT_EQ(rig.factory.crawled, (std::vector<std::string>{"u1", "u2", "u3", "u4"}));
+  // u2 finished before the stop: skipped, but counted as processed.
+  EXPECT_EQ(rig.factory.crawled, (std::vector<std::string>{"u1", "u3", "u4"}));
   EXPECT_EQ(rig.state.ProcessedURLCount, 5);
   EXPECT_EQ(rig.state.NextURLIndex, 5);
 }
@@ -457,8 +459,7 @@ TEST(RunControl, StoppedRunResumesFromTheFirstCutOffSite) {
   RunAndStop(rig);
   ContinueToEnd(rig);
   EXPECT_EQ(rig.factory.searchThreads, 2);
-  // u0 once, u2 twice (finished out of order), u1, u3 and u4 once.
-  EXPECT_EQ(rig.results.RowCount(), 6u);
+  EXPECT_EQ(rig.results.RowCount(), 5u);
 }
 
 TEST(RunControl, StoppedRunResumesAfterSaveAndReopen) {
@@ -492,11 +493,12 @@ TEST(RunControl, StoppedRunResumesAfterSaveAndReopen) {
   EXPECT_EQ(rig.view.panels[2], G("已处理网址:1"));
   // u2's late record was moved into the table before saving, so the file holds it.
   EXPECT_EQ(rig.view.panels[3], G("得到信息:2"));
+  EXPECT_EQ(rig.state.CrawledAhead, (std::set<int32_t>{2}));
   ContinueToEnd(rig);
-  EXPECT_EQ(rig.results.RowCount(), 6u);
+  EXPECT_EQ(rig.results.RowCount(), 5u);
 }
 
-TEST(RunControl, SavedDuringARunReopensAtTheProcessedCountAndContinuesToTheEnd) {
+TEST(RunControl, SavedDuringARunReopensAtTheFirstUnfinishedSiteAndSkipsTheFinishedOnes) {
   testsupport::TempDir dir;
   std::string path;
   {
@@ -505,9 +507,10 @@ TEST(RunControl, SavedDuringARunReopensAtTheProcessedCountAndContinuesToTheEnd) 
     rig.AddURLs({"u0", "u1", "u2", "u3", "u4"});
     rig.Tick();
     Finish(rig.factory.workers["u0"]);
-    rig.Tick();  // u0 reaped, u3 handed out; u1, u2, u3 still busy
-    ASSERT_EQ(rig.state.ProcessedURLCount, 1);
-    ASSERT_EQ(rig.state.NextURLIndex, 4);
+    Finish(rig.factory.workers["u2"]);
+    rig.Tick();  // u0 and u2 reaped, u3 and u4 handed out; u1 still busy
+    ASSERT_EQ(rig.state.ProcessedURLCount, 2);
+    ASSERT_EQ(rig.state.NextURLIndex, 5);
     rig.view.fileAnswer = (dir / "running").string();
     EXPECT_TRUE(rig.rc->SaveSessionActionExecute());
     path = rig.state.TaskFileName;
@@ -517,16 +520,43 @@ TEST(RunControl, SavedDuringARunReopensAtTheProcessedCountAndContinuesToTheEnd) 
     EXPECT_TRUE(rig.rc->BeginCheckTimerEnabled());
     rig.Tick();
     EXPECT_EQ(rig.view.panels[0], G("正在运行..."));
-    EXPECT_EQ(rig.state.NextURLIndex, 4);
   }
   TRig rig;
   ASSERT_TRUE(rig.rc->OpenTask(path));
-  // Entries from the processed count on are handed out again.
+  // u1 was still being crawled: the task resumes there, and u2 is not crawled again.
   EXPECT_EQ(rig.state.NextURLIndex, 1);
   EXPECT_EQ(rig.state.ProcessedURLCount, 1);
-  EXPECT_EQ(rig.results.RowCount(), 1u);
+  EXPECT_EQ(rig.results.RowCount(), 2u);
   ContinueToEnd(rig);
   EXPECT_EQ(rig.results.RowCount(), 5u);
+}
+
+TEST(RunControl, ARecordAlreadyInTheListIsNotAddedAgain) {
+  TRig rig(1);
+  rig.rc->StartActionExecute();
+  rig.results.AppendRow({G("甲公司"), "http://a.localhost/x", "m", "t", "f", "a", "p", "d"});
+  auto add = [&](const char* name, const char* web, const char* tel, const char* desc) {
+    auto r = std::make_unique<TCompanyObject>();
+    r->CompanyName = G(name);
+    r->WebAddress = web;
+    r->Email = "m", r->Telephone = tel, r->Fax = "f", r->Address = "a", r->PostCode = "p";
+    r->Description = desc;
+    rig.state.AppendCompany(std::move(r));
+  };
+  add("甲公司", "http://a.localhost/x", "t", "other");  // same page and values: dropped
+  add("甲公司", "http://b.localhost/x", "t", "d");      // another page
+  add("甲公司", "http://a.localhost/x", "t2", "d");     // another telephone
+  add("甲公司", "http://b.localhost/x", "t", "d");      // repeats a record of this batch
+  add("甲公司", "http://a.localhost/y", "t", "d");      // another page of the same site
+  rig.Tick();
+  ASSERT_EQ(rig.results.RowCount(), 4u);
+  EXPECT_EQ(rig.results.Row(1)[kColWebAddress], "http://b.localhost/x");
+  EXPECT_EQ(rig.results.Row(2)[kColTelephone], "t2");
+  // A row the user deleted may be found again.
+  rig.results.DeleteRow(1);
+  add("甲公司", "http://b.localhost/x", "t", "d");
+  rig.Tick();
+  EXPECT_EQ(rig.results.RowCount(), 4u);
 }
 
 TEST(RunControl, SaveCancelledOrFailedAndBadOpensChangeNothing) {

@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 
+#include "core/export_sheet.h"
 #include "core/gbk.h"
 #include "core/global_set.h"
 #include "core/ini_file.h"
@@ -317,6 +319,31 @@ TEST(TaskFile, DamagedFileLeavesTheTaskUntouchedAndCountsAreKeptInRange) {
   EXPECT_EQ(state.CurrentEngine.load(), nullptr);
 }
 
+TEST(TaskFile, SitesCrawledAheadAreAnOptionalLastItemAfterAnEmptyBlockedList) {
+  testsupport::TempDir dir;
+  TTaskFileData d = SampleData();
+  d.ProcessedURLCount = d.ResumeIndex = 0;
+  d.URLs.push_back({"http://c.localhost/", "", ""});
+  const std::string plain = EncodeTaskFile(d);
+  d.CrawledAhead = {2, 300};
+  const std::string bytes = EncodeTaskFile(d);
+  // The earlier file, an empty item 14 (all a reader that knows only it takes), then item 15.
+  EXPECT_EQ(bytes, plain + Bytes({0x01, 0x00, 0x01, 0x02, 0x02, 0x03, 0x2C, 0x01, 0x00}));
+  EXPECT_EQ(DecodeTaskFile(bytes).CrawledAhead, d.CrawledAhead);
+  EXPECT_TRUE(DecodeTaskFile(bytes).BlockedSources.empty());
+  EXPECT_TRUE(DecodeTaskFile(bytes.substr(0, bytes.size() - 1)).CrawledAhead.empty());
+
+  // Loading keeps only indices after the resume index and inside the list.
+  d.CrawledAhead = {0, 1, 2, 3};
+  d.ProcessedURLCount = d.ResumeIndex = 1;
+  testsupport::WriteFile(dir / "t.swrw", EncodeTaskFile(d));
+  TProgramState state;
+  TResultTable rows;
+  TTaskWindowItems window;
+  LoadFromFile((dir / "t.swrw").string(), state, rows, window, {});
+  EXPECT_EQ(state.CrawledAhead, (std::set<int32_t>{2}));
+}
+
 TEST(TaskFile, MissingFileErrorNamesTheFile) {
   testsupport::TempDir dir;
   const std::string path = (dir / "none.swrw").string();
@@ -385,6 +412,14 @@ TEST(FileCaps, FilesOverTheCapAreRefusedByNameBeforeReading) {
     EXPECT_NE(std::string(e.what()).find("\"" + task + "\""), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find("too large"), std::string::npos) << e.what();
   }
+  // A file exactly at the cap is read (and, all zeros, found damaged at its first value).
+  std::filesystem::resize_file(task, kTaskFileMaxBytes);
+  try {
+    ReadTaskFile(task);
+    FAIL();
+  } catch (const ETaskFileError& e) {
+    EXPECT_STREQ(e.what(), "Invalid property value");
+  }
 
   const std::string ini = sparse("Gleaner.ini", kIniMaxFileBytes + 1);
   std::string error;
@@ -418,7 +453,7 @@ TEST(TaskFile, SaveWritesThroughASymbolicLink) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "real"), {}), 1);
 }
 
-TEST(TaskFile, SaveRemovesTemporariesOfKilledSaves) {
+TEST(TaskFile, SavesAndExportsRemoveStaleTemporariesOfAnyFileInTheFolder) {
   testsupport::TempDir dir;
   const pid_t child = ::fork();
   if (child == 0) ::_exit(0);
@@ -428,14 +463,25 @@ TEST(TaskFile, SaveRemovesTemporariesOfKilledSaves) {
   const std::string alive = std::to_string(::getppid());
   const auto path = dir / "keep.swrw";
   const std::vector<std::string> stale = {"keep.swrw.tmp" + dead + "-0-17",
-                                          "keep.swrw.tmp" + dead + "-3-99999"};
+                                          "keep.swrw.tmp" + dead + "-3-99999",
+                                          "other.swrw.tmp" + dead + "-0-1",
+                                          "list.xlsx.tmp" + dead + "-2-5"};
   const std::vector<std::string> kept = {"keep.swrw.tmp" + alive + "-0-1",  // a save going on
-                                         "other.swrw.tmp" + dead + "-0-1", "keep.swrw.tmpnotes",
-                                         "keep.swrw.tmp" + dead + "-0"};
+                                         "keep.swrw.tmpnotes", "keep.swrw.tmp" + dead + "-0",
+                                         ".tmp" + dead + "-0-1", "a.tmp" + dead + "-0-1x"};
   for (const auto& name : stale) testsupport::WriteFile(dir / name, "partial");
   for (const auto& name : kept) testsupport::WriteFile(dir / name, "other");
+  std::filesystem::create_directory(dir / ("sub.tmp" + dead + "-0-1"));
   WriteTaskFile(path.string(), SampleData());
   for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
   for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+  EXPECT_TRUE(std::filesystem::is_directory(dir / ("sub.tmp" + dead + "-0-1")));
   ExpectSame(ReadTaskFile(path.string()), SampleData());
+  // An export into the folder clears what a killed save left there, and the reverse.
+  testsupport::WriteFile(dir / ("keep.swrw.tmp" + dead + "-9-9"), "partial");
+  ExportToCsv({}, (dir / "out.csv").string());
+  EXPECT_FALSE(std::filesystem::exists(dir / ("keep.swrw.tmp" + dead + "-9-9")));
+  testsupport::WriteFile(dir / ("out.csv.tmp" + dead + "-1-1"), "partial");
+  ExportToXlsx({}, (dir / "out.xlsx").string());
+  EXPECT_FALSE(std::filesystem::exists(dir / ("out.csv.tmp" + dead + "-1-1")));
 }
