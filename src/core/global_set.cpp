@@ -100,6 +100,9 @@ const std::vector<TKeyDef>& KeyTable() {
       NumberKey("NETWORK", "ProxyMode", &S::ProxyMode, 1),
       TextKey("NETWORK", "ProxyAddress", &S::ProxyAddress),
       {"NETWORK", "AcceptBrokenTls", "AcceptBrokenTls", nullptr, &S::AcceptBrokenTls, nullptr, 0},
+      // Leads.
+      FlagKey("LEADS", "MergeLeads", &S::MergeLeads),
+      TextKey("LEADS", "PhoneRegion", &S::PhoneRegion, "CN"),
   };
   return table;
 }

@@ -95,6 +95,8 @@ void TRunControl::ContinueActionExecute() {
 
 void TRunControl::LaunchRun() {
   factory_.RunStarted();
+  // Keyword search lists one address per site; a directory's own pages stay apart.
+  state_.SetOneEntryPerSite(state_.SearchMode == 0 && settings_.Snapshot()->FlagModernRecognition);
   if (state_.SearchMode == 1) {
     producer_ = factory_.CreatePointWebThread();
   } else {
@@ -205,6 +207,7 @@ void TRunControl::TransferCompanies() {
   std::vector<TResultRow> rows;
   rows.reserve(records.size());
   for (const auto& record : records) rows.push_back(RowFromCompany(*record));
+  rows = leads_.Merge(std::move(rows), results_, *settings_.Snapshot());
   results_.AppendRows(std::move(rows));
 }
 
