@@ -1,6 +1,7 @@
 #include "core/lead_merge.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_set>
 
 #include "core/gbk.h"
@@ -44,8 +45,7 @@ bool MergeNumbers(std::string& into, std::string_view from, const TPhoneNumbers&
   return changed;
 }
 
-bool RebuildWithoutRepeats(std::string& cell, const TPhoneNumbers& phones) {
-  const std::vector<TPhoneNumber> numbers = phones.ReadCell(cell);
+bool RebuildWithoutRepeats(std::string& cell, const std::vector<TPhoneNumber>& numbers) {
   std::unordered_set<std::string> seen;
   std::string kept;
   bool repeated = false;
@@ -60,12 +60,23 @@ bool RebuildWithoutRepeats(std::string& cell, const TPhoneNumbers& phones) {
   return repeated;
 }
 
+// Repeated numbers of the telephone and fax cells dropped; gives the telephone numbers
+// that stay.
+std::vector<TPhoneNumber> DropRepeats(TResultRow& row, const TPhoneNumbers& phones) {
+  std::vector<TPhoneNumber> telephones = phones.ReadCell(row[kColTelephone]);
+  if (RebuildWithoutRepeats(row[kColTelephone], telephones))
+    telephones = phones.ReadCell(row[kColTelephone]);
+  if (!gbk::IsBlank(row[kColFax]))
+    RebuildWithoutRepeats(row[kColFax], phones.ReadCell(row[kColFax]));
+  return telephones;
+}
+
 }  // namespace
 
 bool DropRepeatedNumbers(TResultRow& row, const TPhoneNumbers& phones) {
-  const bool tel = RebuildWithoutRepeats(row[kColTelephone], phones);
-  const bool fax = RebuildWithoutRepeats(row[kColFax], phones);
-  return tel || fax;
+  const TResultRow before = row;
+  DropRepeats(row, phones);
+  return row != before;
 }
 
 bool MergeLead(TResultRow& into, const TResultRow& from, const TPhoneNumbers& phones) {
@@ -105,20 +116,31 @@ bool MergeLead(TResultRow& into, const TResultRow& from, const TPhoneNumbers& ph
 TLeadMerger::TLeadMerger() = default;
 TLeadMerger::~TLeadMerger() = default;
 
-std::vector<std::string> TLeadMerger::Keys(const TResultRow& row) const {
+std::vector<std::string> TLeadMerger::Keys(const TResultRow& row,
+                                           const std::vector<TPhoneNumber>* telephones) const {
+  std::vector<TPhoneNumber> read;
+  if (!telephones) telephones = &(read = phones_->ReadCell(row[kColTelephone]));
   std::vector<std::string> keys;
-  for (const TPhoneNumber& n : phones_->ReadCell(row[kColTelephone]))
+  for (const TPhoneNumber& n : *telephones)
     if (!n.E164.empty()) keys.push_back(n.E164);
   for (std::string& mail : Emails(row[kColEmail])) keys.push_back(std::move(mail));
   return keys;
 }
 
-void TLeadMerger::Rebuild(const TResultTable& table) {
+void TLeadMerger::Sync(const TResultTable& table) {
+  if (revision_ == table.Revision() && rowsKnown_ == table.RowCount()) return;
+  // Only positions are looked at again; a row's phones are parsed once, when it arrives.
   rowOf_.clear();
-  for (std::size_t r = 0; r < table.RowCount(); ++r)
-    for (std::string& key : Keys(table.Row(r))) rowOf_.emplace(std::move(key), r);
+  rowOf_.reserve(table.RowCount());
+  for (std::size_t r = 0; r < table.RowCount(); ++r) {
+    const uint64_t id = table.RowId(r);
+    rowOf_.emplace(id, r);
+    if (id > idsSeen_)
+      for (std::string& key : Keys(table.Row(r))) idOf_.emplace(std::move(key), id);
+  }
+  idsSeen_ = std::max(idsSeen_, table.NextRowId() - 1);
   revision_ = table.Revision();
-  indexedRows_ = table.RowCount();
+  rowsKnown_ = table.RowCount();
 }
 
 std::vector<TResultRow> TLeadMerger::Merge(std::vector<TResultRow> rows, TResultTable& table,
@@ -127,34 +149,52 @@ std::vector<TResultRow> TLeadMerger::Merge(std::vector<TResultRow> rows, TResult
   if (!phones_ || phonesFor_ != settings.PhoneRegion) {
     phones_ = std::make_unique<TPhoneNumbers>(settings.PhoneRegion);
     phonesFor_ = settings.PhoneRegion;
+    idOf_.clear();
+    idsSeen_ = 0;
     revision_ = UINT64_MAX;
   }
-  // Edits, deletions or sorting since the last batch may have moved the rows.
-  if (revision_ != table.Revision() || indexedRows_ != table.RowCount()) Rebuild(table);
+  Sync(table);
 
   const std::size_t base = table.RowCount();
+  const uint64_t firstNewId = table.NextRowId();
   std::vector<TResultRow> fresh;
   for (TResultRow& row : rows) {
-    DropRepeatedNumbers(row, *phones_);
-    std::vector<std::string> keys = Keys(row);
-    std::size_t target = SIZE_MAX;
-    for (const std::string& key : keys)
-      if (auto it = rowOf_.find(key); it != rowOf_.end()) {
-        target = it->second;
+    const std::vector<TPhoneNumber> telephones = DropRepeats(row, *phones_);
+    std::vector<std::string> keys = Keys(row, &telephones);
+    // The row the record joins: a listed one (wherever sorting put it), or a new one of
+    // this batch; a key of a deleted row names nothing.
+    std::optional<std::size_t> listed;
+    std::optional<std::size_t> batch;
+    for (const std::string& key : keys) {
+      const auto it = idOf_.find(key);
+      if (it == idOf_.end()) continue;
+      if (it->second >= firstNewId) {
+        batch = static_cast<std::size_t>(it->second - firstNewId);
         break;
       }
-    if (target == SIZE_MAX) {
-      target = base + fresh.size();
-      fresh.push_back(std::move(row));
-    } else if (target < base) {
-      TResultRow merged = table.Row(target);
-      if (MergeLead(merged, row, *phones_)) table.SetRow(target, std::move(merged));
-    } else {
-      MergeLead(fresh[target - base], row, *phones_);
+      if (const auto at = rowOf_.find(it->second); at != rowOf_.end()) {
+        listed = at->second;
+        break;
+      }
     }
-    for (std::string& key : keys) rowOf_.emplace(std::move(key), target);
+    uint64_t id;
+    if (listed) {
+      id = table.RowId(*listed);
+      TResultRow merged = table.Row(*listed);
+      if (MergeLead(merged, row, *phones_)) table.SetRow(*listed, std::move(merged));
+    } else if (batch) {
+      id = firstNewId + *batch;
+      MergeLead(fresh[*batch], row, *phones_);
+    } else {
+      id = firstNewId + fresh.size();
+      fresh.push_back(std::move(row));
+    }
+    for (std::string& key : keys) idOf_[std::move(key)] = id;
   }
+  // Appending `fresh` gives the ids counted on above; nothing else has moved.
   revision_ = table.Revision();
-  indexedRows_ = base + fresh.size();
+  rowsKnown_ = base + fresh.size();
+  idsSeen_ = firstNewId + fresh.size() - 1;
+  for (std::size_t i = 0; i < fresh.size(); ++i) rowOf_[firstNewId + i] = base + i;
   return fresh;
 }

@@ -12,6 +12,7 @@
 
 class TGlobalSet;
 class TPhoneNumbers;
+struct TPhoneNumber;
 
 class TLeadMerger {
  public:
@@ -29,14 +30,20 @@ class TLeadMerger {
                                 const TGlobalSet& settings);
 
  private:
-  void Rebuild(const TResultTable& table);
-  std::vector<std::string> Keys(const TResultRow& row) const;
+  // Brings the index up to the table: where each row id stands now, and the keys of rows
+  // that arrived some other way (an opened task, rows appended directly).
+  void Sync(const TResultTable& table);
+  // A row's telephone numbers (E.164) and e-mail addresses; `telephones` when already read.
+  std::vector<std::string> Keys(const TResultRow& row,
+                                const std::vector<TPhoneNumber>* telephones = nullptr) const;
 
   std::unique_ptr<TPhoneNumbers> phones_;
-  std::string phonesFor_;  // the PhoneRegion setting phones_ was built for
-  std::unordered_map<std::string, std::size_t> rowOf_;  // key -> row index
-  uint64_t revision_ = UINT64_MAX;  // the table's revision the index was built at
-  std::size_t indexedRows_ = 0;
+  std::string phonesFor_;                           // the PhoneRegion setting phones_ was built for
+  std::unordered_map<std::string, uint64_t> idOf_;  // key -> row id
+  std::unordered_map<uint64_t, std::size_t> rowOf_;  // row id -> row index
+  uint64_t revision_ = UINT64_MAX;                   // the table's revision rowOf_ was built at
+  std::size_t rowsKnown_ = 0;
+  uint64_t idsSeen_ = 0;  // every row id up to this one has its keys in idOf_
 };
 
 // Merges `from` into `into` (see TLeadMerger::Merge); returns whether `into` changed.

@@ -105,8 +105,14 @@ struct TPhoneNumbers::TImpl {
   PhoneNumberOfflineGeocoder Geocoder;
   icu::Locale Chinese{"zh", "CN"};
 
-  // A valid number from one written value, or nothing.
-  std::optional<PhoneNumber> Parse(std::string_view gbkValue, const std::string& region) const {
+  struct TParsed {
+    PhoneNumber Number;
+    PhoneNumberUtil::PhoneNumberType Type;
+  };
+
+  // A valid number from one written value, or nothing. The number's type is also the
+  // validity test (UNKNOWN: not a number of its region), which saves a second look-up.
+  std::optional<TParsed> Parse(std::string_view gbkValue, const std::string& region) const {
     const std::size_t digits = DigitCount(gbkValue);
     if (digits < 3 || digits > kMaxDigits) return std::nullopt;
     std::string utf8 = gbk::ToUtf8(gbkValue);
@@ -115,17 +121,19 @@ struct TPhoneNumbers::TImpl {
       for (std::size_t at = utf8.find(word); at != std::string::npos; at = utf8.find(word, at))
         utf8.replace(at, std::string_view(word).size(), " ext. ");
     }
-    PhoneNumber number;
-    if (Util.Parse(utf8, region, &number) != PhoneNumberUtil::NO_PARSING_ERROR) return std::nullopt;
-    if (!Util.IsValidNumber(number)) return std::nullopt;
-    return number;
+    TParsed parsed;
+    if (Util.Parse(utf8, region, &parsed.Number) != PhoneNumberUtil::NO_PARSING_ERROR)
+      return std::nullopt;
+    parsed.Type = Util.GetNumberType(parsed.Number);
+    if (parsed.Type == PhoneNumberUtil::UNKNOWN) return std::nullopt;
+    return parsed;
   }
 
-  TPhoneNumber Describe(std::string written, const PhoneNumber& number) const {
+  TPhoneNumber Describe(std::string written, const TParsed& parsed) const {
     TPhoneNumber out;
     out.Written = std::move(written);
-    Util.Format(number, PhoneNumberUtil::E164, &out.E164);
-    switch (Util.GetNumberType(number)) {
+    Util.Format(parsed.Number, PhoneNumberUtil::E164, &out.E164);
+    switch (parsed.Type) {
       case PhoneNumberUtil::MOBILE:
         out.Kind = TPhoneKind::Mobile;
         break;
@@ -141,9 +149,10 @@ struct TPhoneNumbers::TImpl {
         break;
     }
     if (out.Kind == TPhoneKind::Mobile || out.Kind == TPhoneKind::FixedLine) {
-      const std::string place = Geocoder.GetDescriptionForNumber(number, Chinese);
+      // Known valid: the geocoder need not test it again.
+      const std::string place = Geocoder.GetDescriptionForValidNumber(parsed.Number, Chinese);
       if (!place.empty()) {
-        out.Place = number.country_code() == 86 ? PlaceOf(place, out.Kind) : place;
+        out.Place = parsed.Number.country_code() == 86 ? PlaceOf(place, out.Kind) : place;
         out.Place = gbk::FromUtf8(out.Place);
       }
     }
@@ -165,7 +174,8 @@ TPhoneNumbers::~TPhoneNumbers() = default;
 std::vector<TPhoneNumber> TPhoneNumbers::ReadCell(std::string_view gbkCell,
                                                   std::string_view areaCode) const {
   std::vector<TPhoneNumber> out;
-  auto tryLocal = [&](std::string_view written) -> std::optional<PhoneNumber> {
+  using TParsed = TImpl::TParsed;
+  auto tryLocal = [&](std::string_view written) -> std::optional<TParsed> {
     // A landline written without its area code: seven or eight digits, dashes aside.
     if (areaCode.empty()) return std::nullopt;
     std::string digits;
@@ -177,11 +187,10 @@ std::vector<TPhoneNumber> TPhoneNumbers::ReadCell(std::string_view gbkCell,
     }
     if (digits.size() < 7 || digits.size() > 8) return std::nullopt;
     auto number = impl_->Parse("0" + std::string(areaCode) + digits, region_);
-    if (number && impl_->Util.GetNumberType(*number) != PhoneNumberUtil::FIXED_LINE)
-      return std::nullopt;
+    if (number && number->Type != PhoneNumberUtil::FIXED_LINE) return std::nullopt;
     return number;
   };
-  auto read = [&](std::string_view written) -> std::optional<PhoneNumber> {
+  auto read = [&](std::string_view written) -> std::optional<TParsed> {
     auto number = impl_->Parse(written, region_);
     return number ? number : tryLocal(written);
   };
@@ -250,14 +259,15 @@ void TPhoneNumbers::ReadRecord(std::string_view telephone, std::string_view fax,
                                std::vector<TPhoneNumber>& faxes) const {
   telephones = ReadCell(telephone);
   faxes = ReadCell(fax);
+  auto unchecked = [](const TPhoneNumber& n) { return n.Kind == TPhoneKind::Unchecked; };
+  if (std::none_of(telephones.begin(), telephones.end(), unchecked) &&
+      std::none_of(faxes.begin(), faxes.end(), unchecked))
+    return;
   std::string code;
-  bool anyUnchecked = false;
   for (const auto* list : {&telephones, &faxes})
-    for (const TPhoneNumber& n : *list) {
+    for (const TPhoneNumber& n : *list)
       if (code.empty()) code = AreaCode(n);
-      anyUnchecked = anyUnchecked || n.Kind == TPhoneKind::Unchecked;
-    }
-  if (code.empty() || !anyUnchecked) return;
+  if (code.empty()) return;
   telephones = ReadCell(telephone, code);
   faxes = ReadCell(fax, code);
 }
@@ -282,8 +292,14 @@ TPhoneColumns PhoneColumns(const TPhoneNumbers& phones, std::string_view telepho
                            std::string_view fax) {
   TPhoneColumns out;
   if (gbk::IsBlank(telephone) && gbk::IsBlank(fax)) return out;
-  std::vector<TPhoneNumber> telephones, faxes;
-  phones.ReadRecord(telephone, fax, telephones, faxes);
+  std::vector<TPhoneNumber> telephones = phones.ReadCell(telephone), faxes;
+  // The fax is read only when it can add something: an area code or the only place.
+  const bool complete =
+      std::none_of(telephones.begin(), telephones.end(),
+                   [](const auto& n) { return n.Kind == TPhoneKind::Unchecked; }) &&
+      std::any_of(telephones.begin(), telephones.end(),
+                  [](const auto& n) { return !n.Place.empty(); });
+  if (!complete) phones.ReadRecord(telephone, fax, telephones, faxes);
   std::vector<std::string> kinds, places;
   for (const TPhoneNumber& n : telephones) {
     AddDistinct(out.Kind, kinds, PhoneKindText(n.Kind));

@@ -40,11 +40,17 @@ const std::string& TResultTable::Text(std::size_t row, std::size_t column) const
   return column == kColPhoneKind ? d.Kind : d.Place;
 }
 
+void TResultTable::AssignIds(std::size_t first) {
+  ids_.resize(first);
+  while (ids_.size() < rows_.size()) ids_.push_back(nextId_++);
+  derived_.resize(rows_.size());
+}
+
 void TResultTable::AppendRow(TResultRow row) {
   const std::size_t at = rows_.size();
   if (listener_) listener_->BeginInsertRows(at, at);
   rows_.push_back(std::move(row));
-  derived_.resize(rows_.size());
+  AssignIds(at);
   if (listener_) listener_->EndInsertRows();
 }
 
@@ -54,7 +60,7 @@ void TResultTable::AppendRows(std::vector<TResultRow> rows) {
   if (listener_) listener_->BeginInsertRows(first, first + rows.size() - 1);
   rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
                std::make_move_iterator(rows.end()));
-  derived_.resize(rows_.size());
+  AssignIds(first);
   if (listener_) listener_->EndInsertRows();
 }
 
@@ -77,6 +83,7 @@ void TResultTable::DeleteRow(std::size_t row) {
   if (listener_) listener_->BeginRemoveRows(row, row);
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));
   derived_.erase(derived_.begin() + static_cast<std::ptrdiff_t>(row));
+  ids_.erase(ids_.begin() + static_cast<std::ptrdiff_t>(row));
   Changed();
   if (listener_) listener_->EndRemoveRows();
 }
@@ -88,17 +95,18 @@ void TResultTable::Clear() {
 void TResultTable::ReplaceRows(std::vector<TResultRow> rows) {
   if (listener_) listener_->BeginReset();
   rows_ = std::move(rows);
-  derived_.assign(rows_.size(), {});
+  derived_.clear();
+  AssignIds(0);
   Changed();
   if (listener_) listener_->EndReset();
 }
 
 void TResultTable::Sort(const std::function<bool(const TResultRow&, const TResultRow&)>& less) {
-  if (listener_) listener_->BeginReset();
-  std::stable_sort(rows_.begin(), rows_.end(), less);
-  derived_.assign(rows_.size(), {});
-  Changed();
-  if (listener_) listener_->EndReset();
+  std::vector<std::size_t> order(rows_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return less(rows_[a], rows_[b]); });
+  Reorder(order);
 }
 
 void TResultTable::Reorder(const std::vector<std::size_t>& order) {
@@ -110,15 +118,19 @@ void TResultTable::Reorder(const std::vector<std::size_t>& order) {
   if (order.size() != rows_.size()) throw std::invalid_argument("not an order of the rows");
   std::vector<TResultRow> rows;
   std::vector<TDerived> derived;
+  std::vector<uint64_t> ids;
   rows.reserve(order.size());
   derived.reserve(order.size());
+  ids.reserve(order.size());
   for (std::size_t from : order) {
     rows.push_back(std::move(rows_[from]));
     derived.push_back(std::move(derived_[from]));
+    ids.push_back(ids_[from]);
   }
   if (listener_) listener_->BeginReset();
   rows_ = std::move(rows);
   derived_ = std::move(derived);
+  ids_ = std::move(ids);
   Changed();
   if (listener_) listener_->EndReset();
 }

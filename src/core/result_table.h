@@ -73,6 +73,10 @@ class TResultTable {
   // Counts every change other than appending rows (edits, deletions, sorting, replacing),
   // so a reader holding row indices knows when they may have moved.
   uint64_t Revision() const { return revision_; }
+  // A number that stays with a row through edits and reordering and is never reused; rows
+  // appended next get NextRowId(), NextRowId() + 1, ... in order.
+  uint64_t RowId(std::size_t row) const { return ids_.at(row); }
+  uint64_t NextRowId() const { return nextId_; }
 
   void AppendRow(TResultRow row);
   void AppendRows(std::vector<TResultRow> rows);
@@ -96,10 +100,14 @@ class TResultTable {
   };
   void Changed() { ++revision_; }
 
+  void AssignIds(std::size_t first);
+
   std::vector<TResultRow> rows_;
+  std::vector<uint64_t> ids_;              // parallel to rows_
   mutable std::vector<TDerived> derived_;  // parallel to rows_
   mutable std::unique_ptr<TPhoneNumbers> phones_;
   std::string region_ = "CN";
   uint64_t revision_ = 0;
+  uint64_t nextId_ = 1;
   TResultTableListener* listener_ = nullptr;
 };

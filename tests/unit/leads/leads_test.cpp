@@ -171,6 +171,15 @@ TEST(LeadMerge, OneRecordPerCompanyAcrossTheRun) {
   EXPECT_TRUE(batch.empty());
   EXPECT_EQ(table.Row(0)[kColDescription], G("另见：http://e.localhost/"));
 
+  // Rows of an opened task count too; a deleted row takes no more merges.
+  TResultTable opened;
+  opened.ReplaceRows({Row("旧客户", "http://g.localhost/", "old@g.cn", "")});
+  TLeadMerger another;
+  EXPECT_TRUE(another.Merge({Row("", "http://h.localhost/", "OLD@g.cn", "")}, opened, set).empty());
+  opened.DeleteRow(0);
+  EXPECT_EQ(another.Merge({Row("", "http://i.localhost/", "old@g.cn", "")}, opened, set).size(),
+            1u);
+
   // Either switch off: rows pass unchanged.
   const std::vector<TResultRow> again = {Row("宏达机械", "http://f.localhost/", "hd@d.cn", "1 1")};
   set.MergeLeads = false;
