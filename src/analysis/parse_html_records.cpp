@@ -175,9 +175,10 @@ bool TParseHTML::AddRecord(const std::string& company, const std::string& addres
     if (trimmed == title || title.empty()) {
       name = trimmed;
     } else if (s.FlagModernRecognition) {
-      // The name found on the page is the record's; the site entry's title describes it.
+      // The name found on the page is the record's; the site entry's title describes it
+      // unless the name already holds it.
       name = trimmed;
-      description = title;
+      if (!gbk::Contains(trimmed, title)) description = title;
     } else {
       name = title + ";" + trimmed;
     }

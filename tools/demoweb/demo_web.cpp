@@ -781,8 +781,8 @@ void TDemoWeb::AppendKeywordRecords(const TDemoSite& s, std::vector<TDemoRecord>
       const auto branches = Branches(s);
       for (std::size_t k = 0; k < branches.size(); ++k) {
         const TCity& city = *branches[k].City;
-        out.push_back({s.Company + ";" + branches[k].Name, Url(s.Host, "/contact.htm"),
-                       std::string(), BranchPhone(s, k, city, 1), BranchPhone(s, k, city, 2),
+        out.push_back({s.Company + branches[k].Name, Url(s.Host, "/contact.htm"), std::string(),
+                       BranchPhone(s, k, city, 1), BranchPhone(s, k, city, 2),
                        BranchAddress(s, k, city), BranchPostCode(s, k, city), std::string()});
       }
       break;
@@ -810,9 +810,14 @@ std::vector<TDemoRecord> TDemoWeb::ExpectedTodayRecords() const {
 
 std::vector<TDemoRecord> TDemoWeb::ExpectedDirectoryRecords() const {
   std::vector<TDemoRecord> out;
-  for (int page = 1; page <= DirectoryPageCount(); ++page)
-    out.push_back({kDirectoryName, Url(kDirectoryHost, "/list.asp?page=" + std::to_string(page)),
-                   "", "010-66051234", "", "北京市西城区复兴门内大街158号", "100031", ""});
+  // The directory's own contact block stands on every list page: one record, the other
+  // pages noted in its description.
+  std::string seeAlso;
+  for (int page = 2; page <= DirectoryPageCount(); ++page)
+    seeAlso += std::string(seeAlso.empty() ? "" : "；") + "另见：" +
+               Url(kDirectoryHost, "/list.asp?page=" + std::to_string(page));
+  out.push_back({kDirectoryName, Url(kDirectoryHost, "/list.asp?page=1"), "", "010-66051234", "",
+                 "北京市西城区复兴门内大街158号", "100031", seeAlso});
   for (const auto& s : sites_) {
     const std::string id = std::to_string(DetailId(s));
     out.push_back(Record(
