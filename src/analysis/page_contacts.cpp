@@ -870,7 +870,6 @@ void TParseHTML::AnalyseModern() {
   const std::vector<TRecord> records = builder.Merged();
   std::string pageName = builder.PageName(pageTitle.empty() ? gbk::Trim(Title) : pageTitle);
   if (pageName.empty()) pageName = HostOf(PageURL);
-  const std::string siteTitle = gbk::Trim(Title);
 
   for (const TRecord& r : records) {
     // An office is named with the page's company in front, unless it already holds it.
@@ -880,10 +879,7 @@ void TParseHTML::AnalyseModern() {
     } else if (r.Kind == 1) {
       name = r.Heading;
     } else if (r.Kind == 2) {
-      if (!siteTitle.empty() &&
-          (gbk::Contains(siteTitle, pageName) || gbk::Contains(pageName, siteTitle)))
-        name = r.Heading;  // the site entry's title is put in front of it anyway
-      else if (gbk::Contains(r.Heading, pageName) || gbk::Contains(pageName, r.Heading))
+      if (gbk::Contains(r.Heading, pageName) || gbk::Contains(pageName, r.Heading))
         name = r.Heading.size() >= pageName.size() ? r.Heading : pageName;
       else
         name = pageName + (EndsWithLatin(pageName) && IsLatinLetter(r.Heading[0]) ? " " : "") +

@@ -7,6 +7,7 @@
 #include "analysis/parse_html.h"
 #include "analysis/uri.h"
 #include "core/gbk.h"
+#include "core/site_domain.h"
 
 void TParseHTML::ExtractLinks() {
   LinkTags.clear();
@@ -17,7 +18,13 @@ void TParseHTML::ExtractLinks() {
   // fragment links are then dropped, and relative ones resolve only against an absolute
   // base tag.
   const bool pageHasAddress = TURI(PageURL).IsRebuildable();
-  SiteKey = pageHasAddress ? links::ComputeSiteKey(PageURL) : std::string();
+  // Modern recognition tells sites apart by registrable domain: abc.com.cn is not every
+  // .com.cn site, and www.abc.com and m.abc.com are one site.
+  const bool byDomain = Settings().FlagModernRecognition;
+  if (!pageHasAddress)
+    SiteKey.clear();
+  else
+    SiteKey = byDomain ? SiteOfAddress(PageURL) : links::ComputeSiteKey(PageURL);
   BaseTag = links::BaseHref(BaseTag);
   BaseURL = links::ComputeBaseURL(PageURL, BaseTag);
 
@@ -34,7 +41,11 @@ void TParseHTML::ExtractLinks() {
     const std::string u = gbk::Trim(links::LinkTarget(tag));
     if (u.empty()) continue;
     const int kind = links::LinkKind(u);
-    if (kind == links::kAbsoluteLink && !links::IsSameSite(u, SiteKey)) continue;
+    if (kind == links::kAbsoluteLink &&
+        !(byDomain
+              ? !SiteKey.empty() && SiteOfAddress(links::WithSchemeForNetworkPath(u)) == SiteKey
+              : links::IsSameSite(u, SiteKey)))
+      continue;
     if (kind == links::kFragmentLink && !pageHasAddress) continue;
     std::optional<std::string> address = links::MakeAbsolute(u, BaseURL, PageURL);
     if (!address || !listed.insert(*address).second) continue;

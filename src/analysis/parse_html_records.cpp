@@ -173,10 +173,16 @@ bool TParseHTML::AddRecord(const std::string& company, const std::string& addres
     description = Description;
   } else {
     const std::string trimmed = gbk::Trim(company);
-    if (trimmed == title || title.empty())
+    if (trimmed == title || title.empty()) {
       name = trimmed;
-    else
+    } else if (s.FlagModernRecognition) {
+      // The name found on the page is the record's; the site entry's title describes it
+      // unless the name already holds it.
+      name = trimmed;
+      if (!gbk::Contains(trimmed, title)) description = title;
+    } else {
       name = title + ";" + trimmed;
+    }
   }
 
   Companies.push_back(std::move(name));

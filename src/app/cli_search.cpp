@@ -42,7 +42,8 @@ struct TSearchArgs {
   std::string taskFile;
   std::string continueFile;
   std::string outFile;
-  double maxSeconds = 0;  // 0: no limit
+  std::optional<TCsvFlavour> csvFlavour;  // --csv-flavour; unset: excel
+  double maxSeconds = 0;                  // 0: no limit
   int tickMs = 1000;
   std::string logFile;   // --log: the log is appended to this file
   bool verbose = false;  // --verbose: the log is printed to stderr
@@ -68,6 +69,7 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
   TSearchArgs parsed;
   bool seenMode = false, seenConfig = false, seenTask = false, seenContinue = false;
   bool seenOut = false, seenMax = false, seenTick = false, seenLog = false;
+  bool seenFlavour = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--verbose") {
@@ -76,7 +78,7 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
     }
     const bool takesValue = a == "--mode" || a == "--config" || a == "--task" ||
                             a == "--continue" || a == "--out" || a == "--max-seconds" ||
-                            a == "--tick-ms" || a == "--log";
+                            a == "--tick-ms" || a == "--log" || a == "--csv-flavour";
     if (!takesValue) {
       // Anything else is the input text, once; "--" lets a text start with a dash.
       if (a == "--" && i + 1 < args.size()) {
@@ -106,6 +108,9 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
     } else if (a == "--out") {
       if (!once(seenOut) || !(EndsWith(v, ".xlsx") || EndsWith(v, ".csv"))) return std::nullopt;
       parsed.outFile = v;
+    } else if (a == "--csv-flavour") {
+      if (!once(seenFlavour) || (v != "excel" && v != "plain")) return std::nullopt;
+      parsed.csvFlavour = v == "plain" ? TCsvFlavour::Plain : TCsvFlavour::Excel;
     } else if (a == "--log") {
       if (!once(seenLog) || v.empty()) return std::nullopt;
       parsed.logFile = v;
@@ -287,12 +292,14 @@ class TCliLogSink {
   bool installed_;
 };
 
-int Export(const TResultTable& results, const std::string& path) {
+int Export(TResultTable& results, const std::string& path, const TSearchArgs& args,
+           const TGlobalSet& settings) {
   try {
-    if (EndsWith(path, ".csv"))
-      ExportToCsv(results.Rows(), path);
-    else
-      ExportToXlsx(results.Rows(), path);
+    results.SetPhoneRegion(settings.PhoneRegion);
+    TExportChoice choice;
+    choice.LeadColumns = settings.FlagModernWindow;
+    choice.Flavour = args.csvFlavour.value_or(TCsvFlavour::Excel);
+    ExportTable(results, path, choice);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "veltra-cli: %s\n", e.what());
     return 1;
@@ -427,7 +434,8 @@ int CliSearch(const TCliArgs& args) {
   } else if (!parsed->continueFile.empty()) {
     if (!control.SaveSessionActionExecute()) code = 1;
   }
-  if (!parsed->outFile.empty() && Export(results, parsed->outFile) != 0) code = 1;
+  if (!parsed->outFile.empty() && Export(results, parsed->outFile, *parsed, root.GlobalSet()) != 0)
+    code = 1;
 
   std::string summary = "records: " + std::to_string(results.RowCount()) +
                         "  sites: " + std::to_string(state.URLCount());

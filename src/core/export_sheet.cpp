@@ -4,6 +4,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,10 +16,13 @@
 #include "core/atomic_file.h"
 #include "core/gbk.h"
 #include "core/log.h"
+#include "core/result_table.h"
 
 namespace {
 
 constexpr int kColumns = 7;
+// Columns a sink keeps widths and wrapping for (the seven and the lead columns).
+constexpr int kMaxColumns = 10;
 constexpr const char* kSheetTitle = "导出公司信息数据";
 
 struct WorkbookCloser {
@@ -108,18 +112,20 @@ struct TXlsxExportSink::TImpl {
   lxw_worksheet* Sheet = nullptr;
   lxw_format* Wrap = nullptr;
   std::string Caption;
-  std::array<double, kColumns> Widths{};
-  std::array<bool, kColumns> Wrapped{};
+  std::array<double, kMaxColumns> Widths{};
+  std::array<bool, kMaxColumns> Wrapped{};
   bool ColumnsSet = false;
 
   // Column formats must reach the sheet before its first row (rows stream to disk).
   void ApplyColumns() {
     if (ColumnsSet) return;
     ColumnsSet = true;
-    for (lxw_col_t c = 0; c < kColumns; ++c)
+    for (lxw_col_t c = 0; c < kMaxColumns; ++c) {
+      if (c >= kColumns && Widths[c] <= 0 && !Wrapped[c]) continue;
       Check(worksheet_set_column(Sheet, c, c, Widths[c] > 0 ? Widths[c] : LXW_DEF_COL_WIDTH,
                                  Wrapped[c] ? Wrap : nullptr),
             Path);
+    }
   }
 };
 
@@ -153,16 +159,16 @@ void TXlsxExportSink::SetCaption(const std::string& utf8) {
 }
 
 void TXlsxExportSink::SetColumnWidth(int column, double width) {
-  if (column >= 0 && column < kColumns) impl_->Widths[column] = width;
+  if (column >= 0 && column < kMaxColumns) impl_->Widths[column] = width;
 }
 
 void TXlsxExportSink::SetWrap(int column, bool wrap) {
-  if (column >= 0 && column < kColumns) impl_->Wrapped[column] = wrap;
+  if (column >= 0 && column < kMaxColumns) impl_->Wrapped[column] = wrap;
 }
 
 void TXlsxExportSink::SetCell(int row, int column, const std::string& utf8) {
   impl_->ApplyColumns();
-  const bool wrap = column >= 0 && column < kColumns && impl_->Wrapped[column];
+  const bool wrap = column >= 0 && column < kMaxColumns && impl_->Wrapped[column];
   // One overlong value must not cost the whole workbook: it is cut where the cell ends.
   std::size_t units = 0;
   const std::optional<std::string> cut = CutToCell(utf8, units);
@@ -214,4 +220,86 @@ void ExportToCsv(const std::vector<TExportRow>& rows, const std::string& path) {
   // Through a temporary file: a failed write keeps an earlier export of the same name.
   const int err = ReplaceFile(path, out);
   if (err != 0) throw EExportError("Cannot write " + path + ": " + std::strerror(err));
+}
+
+namespace {
+
+// RFC 4180: quoted only when needed, quotes doubled, nothing else touched.
+std::string PlainCsvField(const std::string& utf8) {
+  if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
+  std::string out = "\"";
+  for (char c : utf8) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string CsvLine(const std::vector<std::string>& cells, TCsvFlavour flavour) {
+  std::string line;
+  for (std::size_t c = 0; c < cells.size(); ++c) {
+    if (c) line += ',';
+    line += flavour == TCsvFlavour::Plain ? PlainCsvField(cells[c]) : CsvField(cells[c]);
+  }
+  return line + "\r\n";
+}
+
+// Result columns in export order.
+std::vector<std::size_t> ExportColumns(bool leadColumns) {
+  std::vector<std::size_t> columns = {kColCompanyName, kColWebAddress, kColEmail,   kColTelephone,
+                                      kColFax,         kColAddress,    kColPostCode};
+  if (leadColumns) columns.insert(columns.end(), {kColDescription, kColPhoneKind, kColPhonePlace});
+  return columns;
+}
+
+}  // namespace
+
+std::vector<std::string> ExportTableHeaders(bool leadColumns) {
+  const auto& seven = ExportHeaders();
+  std::vector<std::string> headers(seven.begin(), seven.end());
+  if (leadColumns) headers.insert(headers.end(), {"描述", "号码类型", "所在地"});
+  return headers;
+}
+
+void ExportTableTo(const TResultTable& table, TExportSink& sink, bool leadColumns) {
+  if (!leadColumns) return ExportRows(table.Rows(), sink);
+  const std::vector<std::string> headers = ExportTableHeaders(true);
+  const std::vector<std::size_t> columns = ExportColumns(true);
+  const int count = static_cast<int>(columns.size());
+  sink.SetCaption(kSheetTitle);
+  for (int c = 0; c < count; ++c) {
+    sink.SetColumnWidth(c, 15);
+    sink.SetWrap(c, true);
+  }
+  for (int c = 0; c < count; ++c) sink.SetCell(0, c, headers[static_cast<std::size_t>(c)]);
+  for (std::size_t r = 0; r < table.RowCount(); ++r)
+    for (int c = 0; c < count; ++c)
+      sink.SetCell(static_cast<int>(r + 1), c,
+                   gbk::ToUtf8(table.Text(r, columns[static_cast<std::size_t>(c)])));
+  sink.Show();
+}
+
+void ExportTableToCsv(const TResultTable& table, const std::string& path,
+                      const TExportChoice& choice) {
+  if (!choice.LeadColumns && choice.Flavour == TCsvFlavour::Excel)
+    return ExportToCsv(table.Rows(), path);
+  std::string out = choice.Flavour == TCsvFlavour::Excel ? "\xEF\xBB\xBF" : "";
+  out += CsvLine(ExportTableHeaders(choice.LeadColumns), choice.Flavour);
+  const std::vector<std::size_t> columns = ExportColumns(choice.LeadColumns);
+  std::vector<std::string> cells(columns.size());
+  for (std::size_t r = 0; r < table.RowCount(); ++r) {
+    for (std::size_t c = 0; c < columns.size(); ++c)
+      cells[c] = gbk::ToUtf8(table.Text(r, columns[c]));
+    out += CsvLine(cells, choice.Flavour);
+  }
+  const int err = ReplaceFile(path, out);
+  if (err != 0) throw EExportError("Cannot write " + path + ": " + std::strerror(err));
+}
+
+void ExportTable(const TResultTable& table, const std::string& path, const TExportChoice& choice) {
+  std::string lower = path;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.ends_with(".csv")) return ExportTableToCsv(table, path, choice);
+  TXlsxExportSink sink(path);
+  ExportTableTo(table, sink, choice.LeadColumns);
 }

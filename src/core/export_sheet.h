@@ -64,3 +64,27 @@ class TXlsxExportSink final : public TExportSink {
 void ExportToXlsx(const std::vector<TExportRow>& rows, const std::string& path);
 // Writes CSV in UTF-8 with a byte-order mark, fields quoted where needed.
 void ExportToCsv(const std::vector<TExportRow>& rows, const std::string& path);
+
+class TResultTable;
+
+// CSV for a spreadsheet program (a byte-order mark, and an apostrophe before a value a
+// spreadsheet would take for a formula, such as "+86...") or for importing (RFC 4180, UTF-8
+// without a mark, every value exactly as listed).
+enum class TCsvFlavour { Excel, Plain };
+
+// How the window and the command line export a result table. With LeadColumns the seven
+// columns are followed by the description, the numbers' kind and their place.
+struct TExportChoice {
+  bool LeadColumns = false;
+  TCsvFlavour Flavour = TCsvFlavour::Excel;
+};
+
+// The header texts (UTF-8) of an export.
+std::vector<std::string> ExportTableHeaders(bool leadColumns);
+// Fills a sink from a result table (without lead columns: exactly ExportRows).
+void ExportTableTo(const TResultTable& table, TExportSink& sink, bool leadColumns);
+// Writes CSV from a result table (without lead columns, Excel flavour: exactly ExportToCsv).
+void ExportTableToCsv(const TResultTable& table, const std::string& path,
+                      const TExportChoice& choice);
+// .csv or .xlsx by the path's ending (letter case ignored); throws EExportError.
+void ExportTable(const TResultTable& table, const std::string& path, const TExportChoice& choice);

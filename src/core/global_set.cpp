@@ -101,6 +101,9 @@ const std::vector<TKeyDef>& KeyTable() {
       TextKey("NETWORK", "ProxyAddress", &S::ProxyAddress),
       {"NETWORK", "AcceptBrokenTls", "AcceptBrokenTls", nullptr, &S::AcceptBrokenTls, nullptr, 0},
       NumberKey("NETWORK", "PageMemoryMiB", &S::PageMemoryMiB, 256),
+      // Leads.
+      FlagKey("LEADS", "MergeLeads", &S::MergeLeads),
+      TextKey("LEADS", "PhoneRegion", &S::PhoneRegion, "CN"),
   };
   return table;
 }

@@ -89,6 +89,11 @@ class TGlobalSet {
   std::map<std::string, std::string, TIniNameLess> SourceHost;
   int32_t PaceMs = 2000;
   bool SourceDefaultsApply = false;
+  // Section LEADS. MergeLeads: with FlagModernRecognition, a record whose phone (E.164) or
+  // e-mail is already listed in the run is merged into the earlier one. PhoneRegion: the
+  // region of numbers written without "+" (a two-letter code).
+  bool MergeLeads = true;
+  std::string PhoneRegion = "CN";
 };
 
 // "Veltra/<version> (...)": the program's own "User-Agent".

@@ -1,6 +1,7 @@
 #include "core/program_state.h"
 
 #include "core/gbk.h"
+#include "core/site_domain.h"
 
 TProgramState::TProgramState()
     : TaskName(GBK("新任务1")), AppTitle(GBK("Veltra企业名录采集系统")) {}
@@ -24,6 +25,7 @@ void TProgramState::Reset() {
   {
     std::lock_guard lock(URLListLock);
     urlIndex_.clear();
+    siteIndex_.clear();
     URLList.clear();
   }
   {
@@ -40,8 +42,11 @@ bool TProgramState::AppendURL(std::string_view url, std::string title, std::stri
   // producers can never both add the same address.
   auto entry = std::make_unique<TSearchURLResult>(
       TSearchURLResult{std::string(trimmed), std::move(title), std::move(description)});
+  const bool perSite = oneEntryPerSite_.load();
+  const std::string site = perSite ? SiteOfAddress(trimmed) : std::string();
   std::lock_guard lock(URLListLock);
   if (urlIndex_.contains(trimmed)) return false;
+  if (perSite && !site.empty() && !siteIndex_.insert(site).second) return false;
   urlIndex_.insert(entry->URL);
   URLList.push_back(std::move(entry));
   return true;
@@ -74,6 +79,17 @@ void TProgramState::ReplaceURLList(std::vector<TSearchURLResult> entries) {
   std::lock_guard lock(URLListLock);
   urlIndex_.swap(index);
   URLList.swap(list);
+  siteIndex_.clear();
+  if (oneEntryPerSite_)
+    for (const auto& e : URLList) siteIndex_.insert(SiteOfAddress(e->URL));
+}
+
+void TProgramState::SetOneEntryPerSite(bool on) {
+  std::lock_guard lock(URLListLock);
+  oneEntryPerSite_ = on;
+  siteIndex_.clear();
+  if (on)
+    for (const auto& e : URLList) siteIndex_.insert(SiteOfAddress(e->URL));
 }
 
 std::vector<TSearchURLResult> TProgramState::CopyURLList() const {

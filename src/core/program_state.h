@@ -48,6 +48,10 @@ class TProgramState {
   // URL list. The duplicate test compares trimmed addresses exactly (case counts).
   // Appends unless an equal address is present; returns whether it was appended.
   bool AppendURL(std::string_view url, std::string title, std::string description);
+  // One entry per site: an address whose site (registrable domain and port) already has an
+  // entry is not appended either; the first address of a site is kept. Set by run control
+  // before the producer starts; turning it on indexes the entries already listed.
+  void SetOneEntryPerSite(bool on);
   bool HasURL(std::string_view url) const;
   std::size_t URLCount() const;
   TSearchURLResult URLAt(std::size_t index) const;  // a copy, taken under the lock
@@ -91,6 +95,8 @@ class TProgramState {
   // Trimmed URLs present in URLList, viewing the entries' own strings (entries are heap
   // objects that never change once appended, so the views stay valid until they are freed).
   std::unordered_set<std::string_view> urlIndex_;
+  std::atomic<bool> oneEntryPerSite_{false};
+  std::unordered_set<std::string> siteIndex_;  // sites of the entries while oneEntryPerSite_
   mutable std::mutex CompanyListLock;
   std::vector<std::unique_ptr<TCompanyObject>> CompanyList;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "core/phone_numbers.h"
 #include "core/program_state.h"
 
 TResultRow RowFromCompany(const TCompanyObject& record) {
@@ -10,10 +11,46 @@ TResultRow RowFromCompany(const TCompanyObject& record) {
           record.Fax,         record.Address,    record.PostCode, record.Description};
 }
 
+TResultTable::TResultTable() = default;
+TResultTable::~TResultTable() = default;
+
+const TPhoneNumbers& TResultTable::Phones() const {
+  if (!phones_) phones_ = std::make_unique<TPhoneNumbers>(region_);
+  return *phones_;
+}
+
+void TResultTable::SetPhoneRegion(std::string_view region) {
+  if (region == region_) return;
+  region_ = std::string(region);
+  phones_.reset();
+  for (auto& d : derived_) d.Ready = false;
+}
+
+const std::string& TResultTable::Text(std::size_t row, std::size_t column) const {
+  if (column < std::tuple_size_v<TResultRow>) return Cell(row, column);
+  if (column >= kResultColumnCount) throw std::out_of_range("result column out of range");
+  TDerived& d = derived_.at(row);
+  if (!d.Ready) {
+    const TResultRow& r = rows_[row];
+    TPhoneColumns columns = PhoneColumns(Phones(), r[kColTelephone], r[kColFax]);
+    d.Kind = std::move(columns.Kind);
+    d.Place = std::move(columns.Place);
+    d.Ready = true;
+  }
+  return column == kColPhoneKind ? d.Kind : d.Place;
+}
+
+void TResultTable::AssignIds(std::size_t first) {
+  ids_.resize(first);
+  while (ids_.size() < rows_.size()) ids_.push_back(nextId_++);
+  derived_.resize(rows_.size());
+}
+
 void TResultTable::AppendRow(TResultRow row) {
   const std::size_t at = rows_.size();
   if (listener_) listener_->BeginInsertRows(at, at);
   rows_.push_back(std::move(row));
+  AssignIds(at);
   if (listener_) listener_->EndInsertRows();
 }
 
@@ -23,16 +60,21 @@ void TResultTable::AppendRows(std::vector<TResultRow> rows) {
   if (listener_) listener_->BeginInsertRows(first, first + rows.size() - 1);
   rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
                std::make_move_iterator(rows.end()));
+  AssignIds(first);
   if (listener_) listener_->EndInsertRows();
 }
 
 void TResultTable::SetRow(std::size_t row, TResultRow values) {
   rows_.at(row) = std::move(values);
+  derived_[row] = {};
+  Changed();
   if (listener_) listener_->RowChanged(row);
 }
 
 void TResultTable::SetCell(std::size_t row, std::size_t column, std::string value) {
   rows_.at(row).at(column) = std::move(value);
+  derived_[row] = {};
+  Changed();
   if (listener_) listener_->RowChanged(row);
 }
 
@@ -40,6 +82,9 @@ void TResultTable::DeleteRow(std::size_t row) {
   if (row >= rows_.size()) throw std::out_of_range("result row out of range");
   if (listener_) listener_->BeginRemoveRows(row, row);
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));
+  derived_.erase(derived_.begin() + static_cast<std::ptrdiff_t>(row));
+  ids_.erase(ids_.begin() + static_cast<std::ptrdiff_t>(row));
+  Changed();
   if (listener_) listener_->EndRemoveRows();
 }
 
@@ -50,11 +95,42 @@ void TResultTable::Clear() {
 void TResultTable::ReplaceRows(std::vector<TResultRow> rows) {
   if (listener_) listener_->BeginReset();
   rows_ = std::move(rows);
+  derived_.clear();
+  AssignIds(0);
+  Changed();
   if (listener_) listener_->EndReset();
 }
 
 void TResultTable::Sort(const std::function<bool(const TResultRow&, const TResultRow&)>& less) {
+  std::vector<std::size_t> order(rows_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return less(rows_[a], rows_[b]); });
+  Reorder(order);
+}
+
+void TResultTable::Reorder(const std::vector<std::size_t>& order) {
+  std::vector<bool> seen(rows_.size());
+  for (std::size_t from : order) {
+    if (from >= rows_.size() || seen[from]) throw std::invalid_argument("not an order of the rows");
+    seen[from] = true;
+  }
+  if (order.size() != rows_.size()) throw std::invalid_argument("not an order of the rows");
+  std::vector<TResultRow> rows;
+  std::vector<TDerived> derived;
+  std::vector<uint64_t> ids;
+  rows.reserve(order.size());
+  derived.reserve(order.size());
+  ids.reserve(order.size());
+  for (std::size_t from : order) {
+    rows.push_back(std::move(rows_[from]));
+    derived.push_back(std::move(derived_[from]));
+    ids.push_back(ids_[from]);
+  }
   if (listener_) listener_->BeginReset();
-  std::stable_sort(rows_.begin(), rows_.end(), less);
+  rows_ = std::move(rows);
+  derived_ = std::move(derived);
+  ids_ = std::move(ids);
+  Changed();
   if (listener_) listener_->EndReset();
 }

@@ -4,11 +4,15 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TCompanyObject;
+class TPhoneNumbers;
 
 // Company name, web address, e-mail, telephone, fax, address, postcode, description.
 using TResultRow = std::array<std::string, 8>;
@@ -22,7 +26,11 @@ enum TResultColumn : std::size_t {
   kColAddress,
   kColPostCode,
   kColDescription,
+  // Derived from the telephone and fax cells, never stored: the numbers' kinds and places.
+  kColPhoneKind,
+  kColPhonePlace,
 };
+inline constexpr std::size_t kResultColumnCount = kColPhonePlace + 1;
 
 // A record's fields in the row's column order.
 TResultRow RowFromCompany(const TCompanyObject& record);
@@ -43,7 +51,8 @@ class TResultTableListener {
 // Used by the GUI thread only.
 class TResultTable {
  public:
-  TResultTable() = default;
+  TResultTable();
+  ~TResultTable();
   TResultTable(const TResultTable&) = delete;
   TResultTable& operator=(const TResultTable&) = delete;
 
@@ -55,6 +64,19 @@ class TResultTable {
     return rows_.at(row).at(column);
   }
   const std::vector<TResultRow>& Rows() const { return rows_; }
+  // A stored cell, or for kColPhoneKind and kColPhonePlace the derived text (computed on
+  // first use and kept until the row changes).
+  const std::string& Text(std::size_t row, std::size_t column) const;
+  // The region numbers without "+" are read in for the derived columns ("CN" until set).
+  void SetPhoneRegion(std::string_view region);
+  const TPhoneNumbers& Phones() const;
+  // Counts every change other than appending rows (edits, deletions, sorting, replacing),
+  // so a reader holding row indices knows when they may have moved.
+  uint64_t Revision() const { return revision_; }
+  // A number that stays with a row through edits and reordering and is never reused; rows
+  // appended next get NextRowId(), NextRowId() + 1, ... in order.
+  uint64_t RowId(std::size_t row) const { return ids_.at(row); }
+  uint64_t NextRowId() const { return nextId_; }
 
   void AppendRow(TResultRow row);
   void AppendRows(std::vector<TResultRow> rows);
@@ -66,8 +88,26 @@ class TResultTable {
   void ReplaceRows(std::vector<TResultRow> rows);
   // Stable sort with the caller's ordering (the list view brings the collation).
   void Sort(const std::function<bool(const TResultRow&, const TResultRow&)>& less);
+  // Puts the rows in the given order: row i becomes the row that was at order[i] (a
+  // permutation of every row index).
+  void Reorder(const std::vector<std::size_t>& order);
 
  private:
+  struct TDerived {
+    bool Ready = false;
+    std::string Kind;
+    std::string Place;
+  };
+  void Changed() { ++revision_; }
+
+  void AssignIds(std::size_t first);
+
   std::vector<TResultRow> rows_;
+  std::vector<uint64_t> ids_;              // parallel to rows_
+  mutable std::vector<TDerived> derived_;  // parallel to rows_
+  mutable std::unique_ptr<TPhoneNumbers> phones_;
+  std::string region_ = "CN";
+  uint64_t revision_ = 0;
+  uint64_t nextId_ = 1;
   TResultTableListener* listener_ = nullptr;
 };

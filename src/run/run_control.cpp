@@ -97,6 +97,8 @@ void TRunControl::LaunchRun() {
   // Rows may have been edited, deleted or loaded since the filter last saw the table.
   recordFilter_.Reset(results_.Rows());
   factory_.RunStarted();
+  // Keyword search lists one address per site; a directory's own pages stay apart.
+  state_.SetOneEntryPerSite(state_.SearchMode == 0 && settings_.Snapshot()->FlagModernRecognition);
   if (state_.SearchMode == 1) {
     producer_ = factory_.CreatePointWebThread();
   } else {
@@ -249,6 +251,7 @@ void TRunControl::TransferCompanies() {
   for (const auto& record : records) rows.push_back(RowFromCompany(*record));
   if (recordFilter_.KnownRows() != results_.RowCount()) recordFilter_.Reset(results_.Rows());
   recordFilter_.DropRepeats(rows);
+  rows = leads_.Merge(std::move(rows), results_, *settings_.Snapshot());
   if (!rows.empty()) results_.AppendRows(std::move(rows));
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/global_set.h"
+#include "core/lead_merge.h"
 #include "core/program_state.h"
 #include "core/result_table.h"
 #include "core/task_file.h"
@@ -156,6 +157,7 @@ class TRunControl {
   TProgramState& state_;
   const TSettingsStore& settings_;
   TResultTable& results_;
+  TLeadMerger leads_;  // one record per company in the result table
   TRunView& view_;
   TThreadFactory& factory_;
   TEngineAdapters engines_;

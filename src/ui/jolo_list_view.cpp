@@ -49,8 +49,8 @@ QVariant TResultModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !table_ || !index.isValid()) return {};
   const auto row = static_cast<std::size_t>(index.row());
   const auto column = static_cast<std::size_t>(index.column());
-  if (row >= table_->RowCount() || column >= std::tuple_size_v<TResultRow>) return {};
-  return QFromGbk(table_->Cell(row, column));
+  if (row >= table_->RowCount() || column >= kResultColumnCount) return {};
+  return QFromGbk(table_->Text(row, column));
 }
 
 QVariant TResultModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -90,6 +90,20 @@ void TResultModel::EndReset() {
 void TResultModel::RowChanged(std::size_t row) {
   const int r = static_cast<int>(row);
   emit dataChanged(index(r, 0), index(r, std::max(columnCount() - 1, 0)));
+}
+
+void TResultModel::ResizeColumns(int from, int to, const std::function<void()>& apply) {
+  if (to > from) {
+    beginInsertColumns(QModelIndex(), from, to - 1);
+    apply();
+    endInsertColumns();
+  } else if (to < from) {
+    beginRemoveColumns(QModelIndex(), to, from - 1);
+    apply();
+    endRemoveColumns();
+  } else {
+    apply();
+  }
 }
 
 void TResultModel::HeaderChanged(int column) {
@@ -256,9 +270,12 @@ void TJoloListView::SetResultTable(TResultTable* table) {
 }
 
 void TJoloListView::SetColumnCount(int count) {
-  model_->BeginReset();
-  columns_.resize(static_cast<std::size_t>(std::max(count, 0)));
-  model_->EndReset();
+  const int to = std::max(count, 0);
+  model_->ResizeColumns(ColumnCount(), to, [&] { columns_.resize(static_cast<std::size_t>(to)); });
+  // Selected rows stay whole rows over the new columns.
+  if (QItemSelectionModel* selection = selectionModel(); selection && selection->hasSelection())
+    selection->select(selection->selection(),
+                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void TJoloListView::SetColumnCaption(int column, const QString& caption) {
@@ -337,16 +354,16 @@ void TJoloListView::SortByColumn(int column) {
   TResultTable* table = ResultTable();
   if (!table || table->RowCount() == 0) return;
   const int selected = SelectedRow();
-  const auto& rows = table->Rows();
+  const std::size_t count = table->RowCount();
   const auto col = static_cast<std::size_t>(column);
-  const bool hasColumn = column >= 0 && col < std::tuple_size_v<TResultRow>;
+  const bool hasColumn = column >= 0 && col < kResultColumnCount;
 
   // One collation key per row, then a sort of the keys' byte strings: the same order as
   // comparing the texts pairwise, without converting each text once per comparison.
-  std::vector<std::string> keys(rows.size());
+  std::vector<std::string> keys(count);
   std::vector<uint8_t> buffer(256);
-  for (std::size_t i = 0; i < rows.size() && hasColumn; ++i) {
-    const icu::UnicodeString text = UnicodeFromGbk(rows[i][col]);
+  for (std::size_t i = 0; i < count && hasColumn; ++i) {
+    const icu::UnicodeString text = UnicodeFromGbk(table->Text(i, col));
     if (!collator_) {
       text.toUTF8String(keys[i]);
       continue;
@@ -360,7 +377,7 @@ void TJoloListView::SortByColumn(int column) {
     keys[i].assign(reinterpret_cast<const char*>(buffer.data()), static_cast<std::size_t>(length));
   }
 
-  std::vector<std::size_t> order(rows.size());
+  std::vector<std::size_t> order(count);
   std::iota(order.begin(), order.end(), std::size_t{0});
   if (sortDirection_)
     std::stable_sort(order.begin(), order.end(),
@@ -369,11 +386,8 @@ void TJoloListView::SortByColumn(int column) {
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return keys[b] < keys[a]; });
 
-  std::vector<TResultRow> sorted;
-  sorted.reserve(rows.size());
-  for (std::size_t index : order) sorted.push_back(rows[index]);
-  table->ReplaceRows(std::move(sorted));
-  // Replacing the rows resets the model; the selected record stays selected at its new place.
+  table->Reorder(order);
+  // Reordering the rows resets the model; the selected record stays selected at its new place.
   if (selected >= 0) {
     const auto at = std::find(order.begin(), order.end(), static_cast<std::size_t>(selected));
     SelectRow(static_cast<int>(at - order.begin()));

@@ -50,6 +50,8 @@ class TResultModel : public QAbstractTableModel, public TResultTableListener {
   void RowChanged(std::size_t row) override;
 
   void HeaderChanged(int column);
+  // Columns added or taken away at the end; rows and the selection stay.
+  void ResizeColumns(int from, int to, const std::function<void()>& apply);
 
  private:
   TJoloListView& view_;

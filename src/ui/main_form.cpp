@@ -159,6 +159,7 @@ TMainForm::TMainForm(const TSettingsStart& start, QWidget* parent)
   if (auto* dispatcher = QAbstractEventDispatcher::instance())
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::UpdateActions);
   UpdateActions();
+  leadColumnsFollow_ = true;  // from the first idle moment on, once the settings are final
 }
 
 TMainForm::~TMainForm() {
@@ -459,6 +460,8 @@ void TMainForm::UpdateActions() {
   FilterEdit->setVisible(modern);
   if (!modern && !FilterEdit->text().isEmpty()) FilterEdit->clear();
   if (MainListView->ArrowOnlyWhenSorted() != modern) MainListView->SetArrowOnlyWhenSorted(modern);
+  if (leadColumnsFollow_ && leadColumns_ != modern) ShowLeadColumns(modern);
+  results_.SetPhoneRegion(globalSet_.PhoneRegion);
   HelpSetAction->setEnabled(idle);
   HelpSearchContentAction->setEnabled(idle);
   HelpSearchPointWebAction->setEnabled(idle);
@@ -598,7 +601,16 @@ std::optional<std::string> TMainForm::AskSaveFileName(const std::string& title,
   // The dialog adds the extension itself, so its overwrite question is asked about the file
   // that is really written, not about the name as typed.
   dialog.setDefaultSuffix(FirstExtension(filter));
+  // Several types: the chosen one gives the extension, and the caller learns which it was.
+  const QStringList types = QtFilter(filter).split(QStringLiteral(";;"));
+  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& chosen) {
+    const QString pattern = chosen.section('(', -1).section(')', 0, 0);
+    const qsizetype dot = pattern.lastIndexOf('.');
+    if (dot >= 0) dialog.setDefaultSuffix(pattern.mid(dot + 1));
+  });
+  saveFilterIndex_ = 0;
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  saveFilterIndex_ = std::max<int>(0, static_cast<int>(types.indexOf(dialog.selectedNameFilter())));
   const QStringList files = dialog.selectedFiles();
   return files.isEmpty() ? std::nullopt : NativePath(files.first());
 }
@@ -677,17 +689,40 @@ void TMainForm::SaveAsActionExecute() {
 
 void TMainForm::OutInfoActionExecute() {
   if (results_.RowCount() == 0) return;
-  auto chosen =
-      AskSaveFileName(GBK("导出数据"), GBK("Excel 工作簿|*.xlsx"), state_.TaskName + ".xlsx");
+  // The modern window also writes CSV, for a spreadsheet or for importing elsewhere.
+  const bool modern = ModernWindow();
+  const std::string& filter =
+      modern ? GBK("Excel 工作簿|*.xlsx|CSV（Excel）|*.csv|CSV（UTF-8，导入用）|*.csv")
+             : GBK("Excel 工作簿|*.xlsx");
+  saveFilterIndex_ = 0;
+  auto chosen = AskSaveFileName(GBK("导出数据"), filter, state_.TaskName + ".xlsx");
   if (!chosen) return;
   std::string path = *chosen;
-  if (!QString::fromStdString(path).endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
-    path += ".xlsx";
+  const QString typed = QString::fromStdString(path);
+  const bool csv =
+      modern &&
+      (typed.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ||
+       (saveFilterIndex_ > 0 && !typed.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)));
+  const QString extension = csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
+  if (!typed.endsWith(extension, Qt::CaseInsensitive)) {
+    path += extension.toStdString();
     // The dialog asked about the name as typed; the file really written needs its own question.
     if (QFile::exists(QFile::decodeName(QByteArray::fromStdString(path))) &&
         ShowMessage(GBK("文件") + gbk::FromUtf8(path) + GBK("已存在，是否替换？"), GBK("导出数据"),
                     TMessageIcon::Question, TMessageButtons::YesNoCancel) != TMessageResult::Yes)
       return;
+  }
+  if (csv) {
+    TExportChoice choice;
+    choice.LeadColumns = true;
+    choice.Flavour = saveFilterIndex_ == 2 ? TCsvFlavour::Plain : TCsvFlavour::Excel;
+    results_.SetPhoneRegion(globalSet_.PhoneRegion);
+    ExportTableToCsv(results_, path, choice);
+    statusBar()->showMessage(
+        QStringLiteral("数据已导出到 %1")
+            .arg(QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(path)))),
+        15000);
+    return;
   }
   SetCursor(TRunCursor::Hourglass);
   // The finished workbook is opened with the default handler, as a spreadsheet program would
@@ -706,7 +741,8 @@ void TMainForm::OutInfoActionExecute() {
           GbkFromQ(QStringLiteral("数据已导出到 %1\n没有找到能打开该文件的程序。").arg(shown)),
           GBK("导出数据"), TMessageIcon::Information);
   });
-  ExportRows(results_.Rows(), sink);
+  results_.SetPhoneRegion(globalSet_.PhoneRegion);
+  ExportTableTo(results_, sink, modern);
 }
 
 void TMainForm::StartActionExecute() {
@@ -830,6 +866,19 @@ void TMainForm::SetColumnsShown(bool shown, std::initializer_list<TColumnShare> 
         column,
         shown ? QString::fromUtf8(kColumns[static_cast<std::size_t>(column)].Caption) : QString());
   }
+}
+
+void TMainForm::ShowLeadColumns(bool shown) {
+  leadColumns_ = shown;
+  MainListView->SetColumnCount(static_cast<int>(shown ? kResultColumnCount : kColumns.size()));
+  MainListView->SetColumnCaption(kColDescription, shown ? QStringLiteral("描述") : QString());
+  MainListView->SetColumnMaxWidth(kColDescription, shown ? 0 : 1);
+  MainListView->SetColumnWidth(kColDescription, shown ? 150 : 0);
+  if (!shown) return;
+  MainListView->SetColumnCaption(kColPhoneKind, QStringLiteral("号码类型"));
+  MainListView->SetColumnWidth(kColPhoneKind, 70);
+  MainListView->SetColumnCaption(kColPhonePlace, QStringLiteral("所在地"));
+  MainListView->SetColumnWidth(kColPhonePlace, 90);
 }
 
 void TMainForm::N34Click() {

@@ -145,6 +145,8 @@ class TMainForm : public QMainWindow, public TRunView {
   };
   // Shows the columns at their share of the list's width, or hides them.
   void SetColumnsShown(bool shown, std::initializer_list<TColumnShare> columns);
+  // The description, number kind and place columns follow FlagModernWindow.
+  void ShowLeadColumns(bool shown);
 
   // The shared objects, and short names for those the window uses.
   std::unique_ptr<TAppRoot> root_;
@@ -158,7 +160,14 @@ class TMainForm : public QMainWindow, public TRunView {
   bool inTick_ = false;
   QString caption_;
   bool captionModified_ = false;
+  bool leadColumns_ = false;
+  bool leadColumnsFollow_ = false;
 
+ protected:
+  // The file type picked in the last save dialog (0: the first of its filter).
+  int saveFilterIndex_ = 0;
+
+ private:
   QToolBar* ToolBar1 = nullptr;
   QWidget* Panel4 = nullptr;
   QLineEdit* Edit1 = nullptr;

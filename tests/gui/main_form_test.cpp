@@ -59,6 +59,7 @@ class TTestForm : public TMainForm {
                                              const std::string& proposedName) override {
     saveFilters.push_back(filter);
     proposedNames.push_back(proposedName);
+    saveFilterIndex_ = saveFilter;
     return savePath;
   }
   std::optional<std::string> AskOpenFileName(const std::string&, const std::string&) override {
@@ -101,6 +102,7 @@ class TTestForm : public TMainForm {
   std::optional<std::string> savePath;
   std::optional<std::string> openPath;
   std::vector<std::string> saveFilters;
+  int saveFilter = 0;  // the file type picked in the save dialog
   std::vector<std::string> proposedNames;
   std::vector<QString> dialogs;
   int dialogResult = QDialog::Rejected;
@@ -633,6 +635,29 @@ class MainFormTest : public QObject {
     QVERIFY(!form->findChild<QWidget*>("Panel4")->isVisible());
     form->Run("N16");
     QVERIFY(!form->statusBar()->isVisible());
+  }
+
+  void modernWindowListsAndExportsTheLeadColumns() {
+    auto form = MakeForm(true);
+    form->AddRows({Row("宏达机械", "http://www.hd.cn/", "hd@hd.cn", "0571-87654321", "首页标题")});
+    form->UpdateActions();
+    QAbstractItemModel* model = form->ListView()->model();
+    QCOMPARE(model->columnCount(), 10);
+    QCOMPARE(model->headerData(7, Qt::Horizontal).toString(), QStringLiteral("描述"));
+    QCOMPARE(model->headerData(8, Qt::Horizontal).toString(), QStringLiteral("号码类型"));
+    QCOMPARE(model->data(model->index(0, 8)).toString(), QStringLiteral("固话"));
+    QCOMPARE(model->data(model->index(0, 9)).toString(), QStringLiteral("杭州市"));
+    form->ListView()->SortByColumn(9);  // a derived column sorts like the others
+
+    // The CSV type picked in the dialog decides the file and its flavour.
+    form->savePath = (*dir_ / "leads").string();
+    form->saveFilter = 2;
+    form->Run("OutInfoAction");
+    QCOMPARE(form->saveFilters.back(),
+             G("Excel 工作簿|*.xlsx|CSV（Excel）|*.csv|CSV（UTF-8，导入用）|*.csv"));
+    const std::string csv = ReadAll(*dir_ / "leads.csv");
+    QVERIFY(csv.starts_with("公司名称,网址,电子邮件,电话,传真,地址,邮编,描述,号码类型,所在地\r\n"));
+    QVERIFY(csv.find(",首页标题,固话,杭州市\r\n") != std::string::npos);
   }
 
   void exportWritesTheSheetAndOpensIt() {

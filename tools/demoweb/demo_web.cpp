@@ -781,8 +781,8 @@ void TDemoWeb::AppendKeywordRecords(const TDemoSite& s, std::vector<TDemoRecord>
       const auto branches = Branches(s);
       for (std::size_t k = 0; k < branches.size(); ++k) {
         const TCity& city = *branches[k].City;
-        out.push_back({s.Company + ";" + branches[k].Name, Url(s.Host, "/contact.htm"),
-                       std::string(), BranchPhone(s, k, city, 1), BranchPhone(s, k, city, 2),
+        out.push_back({s.Company + branches[k].Name, Url(s.Host, "/contact.htm"), std::string(),
+                       BranchPhone(s, k, city, 1), BranchPhone(s, k, city, 2),
                        BranchAddress(s, k, city), BranchPostCode(s, k, city), std::string()});
       }
       break;

@@ -40,7 +40,7 @@ TEST(SearchCli, BadArgumentsPrintUsageAndExit2) {
        {std::string(""), cfg, cfg + "--mode web x", cfg + "x y", cfg + "--out r.txt x",
         cfg + "--max-seconds 0 x", cfg + "--max-seconds abc x", cfg + "--tick-ms 0 x",
         cfg + "--mode keyword --continue t.swrw", cfg + "--bogus x", cfg + "x --task",
-        cfg + "--task a.swrw --task b.swrw x"}) {
+        cfg + "--task a.swrw --task b.swrw x", cfg + "--out r.csv --csv-flavour tsv x"}) {
     const TRun run = RunSearch(args, dir);
     EXPECT_EQ(run.code, 2) << args;
     EXPECT_NE(run.err.find("veltra-cli search"), std::string::npos) << args;

@@ -9,6 +9,7 @@
 
 #include "core/gbk.h"
 #include "core/log.h"
+#include "core/result_table.h"
 #include "test_support.h"
 
 using testsupport::G;
@@ -189,4 +190,64 @@ TEST(ExportSheet, AnOverlongValueIsCutInTheWorkbookWithAMarkAndALogLineButKeptWh
   ExportToCsv(rows, (dir / "long.csv").string());
   EXPECT_NE(testsupport::ReadFile(dir / "long.csv").find(gbk::ToUtf8(address) + ",201203"),
             std::string::npos);
+}
+
+namespace {
+
+// The rows of an exported file as another program reads them, one JSON list per row.
+std::vector<std::string> ReadBack(const std::filesystem::path& file) {
+  // The system's interpreter, which has the distribution's openpyxl.
+  const std::string python =
+      std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+  const std::string cmd =
+      python + " " VELTRA_FIXTURE_DIR "/../support/read_back_sheets.py '" + file.string() + "'";
+  std::vector<std::string> lines;
+  std::string out;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    EXPECT_EQ(pclose(p), 0) << cmd;
+  }
+  for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(out.substr(at, end - at));
+  return lines;
+}
+
+}  // namespace
+
+TEST(ExportSheet, LeadColumnsAndBothCsvFlavoursReadBackByOtherPrograms) {
+  testsupport::TempDir dir;
+  TResultTable table;
+  table.AppendRow({G("=宏达\"机械\""), "http://www.hd.localhost/", "hd@hd.cn",
+                   "+86 571 8765 4321 13812345678", "0571-87654322", G("北京市,海淀区\n1号"),
+                   "010020", G("宏达机械-首页")});
+  TExportChoice choice;
+  choice.LeadColumns = true;
+  ExportTable(table, (dir / "a.xlsx").string(), choice);
+  ExportTable(table, (dir / "excel.csv").string(), choice);
+  choice.Flavour = TCsvFlavour::Plain;
+  ExportTable(table, (dir / "plain.CSV").string(), choice);
+
+  const std::string header =
+      R"(["公司名称", "网址", "电子邮件", "电话", "传真", "地址", "邮编", "描述", "号码类型", "所在地"])";
+  const std::string exact =
+      R"(["=宏达\"机械\"", "http://www.hd.localhost/", "hd@hd.cn", "+86 571 8765 4321 13812345678", )"
+      R"("0571-87654322", "北京市,海淀区\n1号", "010020", "宏达机械-首页", "固话、手机", "杭州市、江苏省"])";
+  EXPECT_EQ(ReadBack(dir / "a.xlsx"), (std::vector<std::string>{header, exact}));
+  EXPECT_EQ(ReadBack(dir / "plain.CSV"), (std::vector<std::string>{header, exact}));
+  EXPECT_EQ(testsupport::ReadFile(dir / "plain.CSV").substr(0, 3), "\xE5\x85\xAC");  // no mark
+  // For a spreadsheet, values that would be formulas keep their apostrophe.
+  EXPECT_EQ(
+      ReadBack(dir / "excel.csv"),
+      (std::vector<std::string>{
+          header, R"(["'=宏达\"机械\"", "http://www.hd.localhost/", "hd@hd.cn", )"
+                  R"("'+86 571 8765 4321 13812345678", "0571-87654322", "北京市,海淀区\n1号", )"
+                  R"("010020", "宏达机械-首页", "固话、手机", "杭州市、江苏省"])"}));
+
+  // Without the lead columns, today's file exactly.
+  choice = {};
+  ExportTable(table, (dir / "today.csv").string(), choice);
+  ExportToCsv(table.Rows(), (dir / "before.csv").string());
+  EXPECT_EQ(testsupport::ReadFile(dir / "today.csv"), testsupport::ReadFile(dir / "before.csv"));
 }

@@ -29,9 +29,11 @@ void SetTokens(TParseHTML& p, std::string_view html) {
 
 class ExtractLinksTest : public ::testing::Test {
  protected:
-  ExtractLinksTest() {
+  ExtractLinksTest() { Use(false); }
+  void Use(bool modern) {
     auto set = std::make_shared<TGlobalSet>();
     set->HTMLNameLike = {"about", "contact"};
+    set->FlagModernRecognition = modern;
     parser = std::make_unique<TParseHTML>(set);
   }
   void Extract(const std::string& pageURL, std::string_view html) {
@@ -113,6 +115,18 @@ TEST_F(ExtractLinksTest, SameSiteKeysOfTwoThreeAndFourLabelHosts) {
   // Two labels leave only the top label: every ".net" host counts as the same site.
   Extract("http://acme.net/", html);
   EXPECT_EQ(All(), (Links{"http://www.other.net/c.htm"}));
+
+  // Modern recognition compares registrable domains.
+  Use(true);
+  Extract("http://www.acme.com.cn/", html);
+  EXPECT_EQ(All(), (Links{"http://shop.acme.com.cn/a.htm"}));
+  Extract("http://acme.com/", html);
+  EXPECT_EQ(All(), (Links{"HTTP://BBS.ACME.COM/b.htm", "http://img.acme.com/d.htm",
+                          "https://www.acme.com/e.htm"}));
+  Extract("http://www.acme.localhost:8080/",
+          "<a href=\"http://acme.localhost:8080/x\">"
+          "<a href=\"http://www.bolt.localhost:8080/y\">");
+  EXPECT_EQ(All(), (Links{"http://acme.localhost:8080/x"}));
 }
 
 TEST_F(ExtractLinksTest, RootRelativeAndParentLinks) {

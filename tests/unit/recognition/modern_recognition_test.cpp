@@ -154,7 +154,7 @@ TEST(ModernRecognition, SwitchOffKeepsTheLabelDrivenRecords) {
   TParseHTML on(std::make_shared<const TGlobalSet>(set));
   on.LoadPage(page, G("明远"), "http://www.example.com/", "");
   on.Analyse();
-  EXPECT_EQ(Rows(on), (std::vector<std::string>{"明远;明远化工\thttp://www.example.com/\t\t"
+  EXPECT_EQ(Rows(on), (std::vector<std::string>{"明远化工\thttp://www.example.com/\t\t"
                                                 "13712345678 0571-88886666 13912345678\t\t\t\t"}));
 }
 

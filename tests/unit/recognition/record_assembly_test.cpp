@@ -83,6 +83,20 @@ TEST_F(RecordTest, AddRecordCompletesTheNameFromTheTitle) {
   ExpectEqualLengths();
 }
 
+TEST_F(RecordTest, ModernRecognitionNamesTheRecordByThePageAndDescribesItByTheTitle) {
+  TGlobalSet set = testsupport::FactorySettings();
+  set.FlagModernRecognition = true;
+  Use(set);
+  parser_.Title = G(" 宁波精工包装集团有限公司-包装材料-宁波专业包装材料厂家 ");
+  ASSERT_TRUE(parser_.AddRecord(G("宁波精工包装集团有限公司"), "", "", "0574-87654321", "", "", 1));
+  EXPECT_EQ(parser_.Companies.back(), G("宁波精工包装集团有限公司"));
+  EXPECT_EQ(parser_.Descriptions.back(),
+            G("宁波精工包装集团有限公司-包装材料-宁波专业包装材料厂家"));
+  ASSERT_TRUE(parser_.AddRecord(G("宁波精工包装集团有限公司-包装材料-宁波专业包装材料厂家"), "", "",
+                                "1", "", "", 1));
+  EXPECT_EQ(parser_.Descriptions.back(), "");  // the title itself: nothing to add
+}
+
 TEST_F(RecordTest, TelephoneOnlyBlockTakesTheTitle) {
   ASSERT_EQ(Analyse("<p>电话：0571-88231234</p>", "明远化工", "化工原料"), 1u);
   EXPECT_EQ(parser_.Companies[0], G("明远化工"));

@@ -44,7 +44,9 @@ TEST(Settings, MissingFileGivesDefaults) {
   set.EngineHost["Sina"] = "stale";
   EXPECT_TRUE(LoadSettings(set, (dir / "Gleaner.ini").string()));
   for (const auto& line : SettingsLines(set)) {
-    if (line.Section == "SETTING" || line.Section == "CRAWL" || line.Section == "NETWORK") continue;
+    if (line.Section == "SETTING" || line.Section == "CRAWL" || line.Section == "NETWORK" ||
+        line.Section == "LEADS")
+      continue;
     const bool isFlag =
         line.Key.starts_with("BUse") || gbk::LowerLatin(line.Key).starts_with("flag");
     EXPECT_EQ(line.Value, isFlag ? "1" : "") << line.Key;
@@ -60,7 +62,9 @@ TEST(Settings, MissingFileGivesDefaults) {
   EXPECT_EQ(set.UserAgent, factory.UserAgent);
   EXPECT_EQ(set.ProxyMode, factory.ProxyMode);
   EXPECT_FALSE(set.UseRobotsTxt || set.AcceptBrokenTls);
-  EXPECT_EQ(SettingsLines(set).size(), 40u);
+  EXPECT_TRUE(set.MergeLeads);
+  EXPECT_EQ(set.PhoneRegion, "CN");
+  EXPECT_EQ(SettingsLines(set).size(), 42u);
 }
 
 TEST(Settings, HandWrittenFileLoadsAndIsRewrittenInPlace) {
