@@ -1,12 +1,15 @@
 #include "ui/log_dock.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include "run/status_texts.h"
 
 TLogDock::TLogDock(TLog& log, QWidget* parent)
     : QDockWidget(QStringLiteral("日志"), parent), log_(log) {
@@ -20,6 +23,12 @@ TLogDock::TLogDock(TLog& log, QWidget* parent)
   siteBox_->setObjectName(QStringLiteral("LogSiteBox"));
   siteBox_->addItem(QStringLiteral("全部"), QString());
   siteBox_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  siteBox_->setMinimumContentsLength(24);
+  // Many sites: typing part of a name finds it.
+  siteBox_->setEditable(true);
+  siteBox_->setInsertPolicy(QComboBox::NoInsert);
+  siteBox_->completer()->setFilterMode(Qt::MatchContains);
+  siteBox_->completer()->setCompletionMode(QCompleter::PopupCompletion);
   bar->addWidget(siteBox_);
   auto* clear = new QPushButton(QStringLiteral("清除"), body);
   bar->addWidget(clear);
@@ -52,11 +61,22 @@ void TLogDock::Poll() {
   lastSeq_ = fresh.back().Seq;
   for (auto& entry : fresh) {
     const QString site = QString::fromStdString(entry.Site);
-    if (!site.isEmpty() && siteBox_->findData(site) < 0) siteBox_->addItem(site, site);
-    if (Shown(entry)) text_->appendPlainText(QString::fromStdString(FormatLogEntry(entry)));
+    if (!site.isEmpty() && siteBox_->findData(site) < 0) AddSite(site);
+    if (Shown(entry)) text_->appendPlainText(QString::fromStdString(LogEntryText(entry)));
     entries_.push_back(std::move(entry));
   }
   while (entries_.size() > kKeptEntries) entries_.pop_front();
+}
+
+void TLogDock::AddSite(const QString& site) {
+  // Sorted after "全部", which stays first.
+  int at = 1;
+  while (at < siteBox_->count() && siteBox_->itemText(at).compare(site, Qt::CaseInsensitive) < 0)
+    ++at;
+  const QString current = siteBox_->currentText();
+  siteBox_->insertItem(at, site, site);
+  // Inserting moves the index, never the choice or what is being typed.
+  if (siteBox_->currentText() != current) siteBox_->setEditText(current);
 }
 
 void TLogDock::SetSiteFilter(const QString& site) {
@@ -74,7 +94,7 @@ bool TLogDock::Shown(const TLogEntry& entry) const {
 void TLogDock::Rebuild() {
   QStringList lines;
   for (const auto& entry : entries_)
-    if (Shown(entry)) lines << QString::fromStdString(FormatLogEntry(entry));
+    if (Shown(entry)) lines << QString::fromStdString(LogEntryText(entry));
   text_->setPlainText(lines.join(QLatin1Char('\n')));
 }
 

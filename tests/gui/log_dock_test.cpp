@@ -25,18 +25,26 @@ class LogDockTest : public QObject {
     QCOMPARE(lines.size(), 4);
     QVERIFY(lines[0].contains(QStringLiteral("before the dock")));
     QVERIFY(lines[2].contains(QStringLiteral("异常: bad page")));
-    QCOMPARE(dock.Sites(), QStringList({"old.localhost", "a.localhost", "b.localhost"}));
+    // Levels and kinds read in Chinese; the sites come sorted.
+    QVERIFY(lines[1].contains(QStringLiteral(" 警告 抓取 http://a.localhost:81/x : refused")));
+    QCOMPARE(dock.Sites(), QStringList({"a.localhost", "b.localhost", "old.localhost"}));
 
     dock.SetSiteFilter(QStringLiteral("a.localhost"));
     QCOMPARE(dock.Text().split('\n').size(), 1);
     QVERIFY(dock.Text().contains(QStringLiteral("refused")));
     log.Write(TLogLevel::Info, "fetch", "second", "http://a.localhost:81/y");
-    log.Write(TLogLevel::Info, "fetch", "other", "http://b.localhost/");
+    TLogEntry timeout;
+    timeout.Category = "fetch";
+    timeout.Url = "http://b.localhost/";
+    timeout.Error = TFetchErrorKind::Timeout;
+    timeout.Message = "timeout";
+    log.Add(timeout);
     dock.Poll();
     QCOMPARE(dock.Text().split('\n').size(), 2);
 
     dock.SetSiteFilter(QString());
     QCOMPARE(dock.Text().split('\n').size(), 6);
+    QVERIFY(dock.Text().contains(QStringLiteral("错误=超时 : 超时")));
     dock.Poll();  // nothing new: nothing doubled
     QCOMPARE(dock.Text().split('\n').size(), 6);
   }
