@@ -114,9 +114,11 @@ std::string MessageText(const TLogEntry& e) {
   }};
   for (const auto& [tail, chinese] : tails)
     if (EndsWith(m, tail)) return m.substr(0, m.size() - tail.size()) + std::string(chinese);
-  static const std::array<std::pair<std::string_view, std::string_view>, 2> heads = {{
+  static const std::array<std::pair<std::string_view, std::string_view>, 4> heads = {{
       {"exception: ", "异常："},
       {"search source skipped: ", "已跳过搜索来源："},
+      {"settings file ", "设置文件 "},
+      {"tracking link -> ", "跳转链接 -> "},
   }};
   for (const auto& [head, chinese] : heads)
     if (m.rfind(head, 0) == 0) return std::string(chinese) + m.substr(head.size());

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -59,6 +60,10 @@ void TLogDock::Poll() {
   std::vector<TLogEntry> fresh = log_.Since(lastSeq_);
   if (fresh.empty()) return;
   lastSeq_ = fresh.back().Seq;
+  // A view left at the end follows the new entries (Qt's own check fails once a long line
+  // brings the horizontal scroll bar).
+  QScrollBar* bar = text_->verticalScrollBar();
+  const bool atEnd = bar->value() >= bar->maximum() - 2;
   for (auto& entry : fresh) {
     const QString site = QString::fromStdString(entry.Site);
     if (!site.isEmpty() && siteBox_->findData(site) < 0) AddSite(site);
@@ -66,6 +71,7 @@ void TLogDock::Poll() {
     entries_.push_back(std::move(entry));
   }
   while (entries_.size() > kKeptEntries) entries_.pop_front();
+  if (atEnd) bar->setValue(bar->maximum());
 }
 
 void TLogDock::AddSite(const QString& site) {

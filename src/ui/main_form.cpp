@@ -501,7 +501,8 @@ void TMainForm::UpdateRunProgress() {
   const bool shown = ModernWindow() && state_.RunState == 1;
   if (RunProgress->isHidden() == shown) RunProgress->setVisible(shown);
   if (!shown) return;
-  const auto found = static_cast<int>(state_.URLCount());
+  // The addresses the URL bar and its count show, so the bar and the panel agree.
+  const int found = ListBox1->count();
   if (found == 0) {
     RunProgress->setRange(0, 0);
     return;

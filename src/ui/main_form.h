@@ -179,7 +179,7 @@ class TMainForm : public QMainWindow, public TRunView {
   // Column widths and the URL bar's width: restored at start, shared out on resize, kept.
   void RestoreListLayout();
   void SaveListLayout();
-  void ShareWidthChange(int delta);
+  void ShareWidth(int listWidth);
   void RecordEdit(int row, const TResultRow& before, const TResultRow& after);
   // A column and its shown width in 72nds of the list's width.
   struct TColumnShare {
@@ -204,7 +204,6 @@ class TMainForm : public QMainWindow, public TRunView {
   TLinkAddresses links_;
   QStringList recent_;
   int saveFilterIndex_ = -1;  // the file type chosen in the last save dialog, -1 unknown
-  int listViewportWidth_ = 0;
   bool listLayoutSaved_ = false;
   // The last deletion or edit: rows as they were (ascending index) and, for edits, as written.
   struct TUndoStep {

@@ -39,7 +39,7 @@ constexpr std::array<TColumnSpec, 8> kColumns = {{{"公司名称", 120},
 
 // Columns that take what the window gains or loses in width, and their weights.
 constexpr std::array<std::pair<int, int>, 2> kStretchColumns = {
-    {{kColCompanyName, 2}, {kColAddress, 3}}};
+    {{kColCompanyName, 3}, {kColAddress, 2}}};
 
 QString ColumnCaptionText(int column) {
   return column >= 0 && column < static_cast<int>(kColumns.size())
@@ -84,42 +84,37 @@ void TMainForm::SaveListLayout() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  // Only sizes the user sees count.
   if (MainListView && watched == MainListView->viewport() && event->type() == QEvent::Resize &&
-      ModernWindow()) {
-    const int now = MainListView->viewport()->width();
-    if (listViewportWidth_ == 0) {
-      // First layout: the columns fill the list.
-      int used = 0;
-      for (int c = 0; c < MainListView->ColumnCount(); ++c) used += MainListView->ColumnWidth(c);
-      ShareWidthChange(now - used);
-    } else {
-      ShareWidthChange(now - listViewportWidth_);
-    }
-    listViewportWidth_ = now;
-  }
+      ModernWindow() && MainListView->isVisible())
+    ShareWidth(MainListView->viewport()->width());
   return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainForm::ShareWidthChange(int delta) {
-  // The stretch columns that are shown take the change by weight, none below its caption.
+void TMainForm::ShareWidth(int listWidth) {
+  // The shown stretch columns take the room the other columns leave, by weight, none below
+  // its caption.
   std::vector<std::pair<int, int>> shown;
   int weights = 0;
-  for (const auto& [column, weight] : kStretchColumns)
-    if (column < MainListView->ColumnCount() && MainListView->ColumnMaxWidth(column) != 1) {
-      shown.emplace_back(column, weight);
-      weights += weight;
+  int fixed = 0;
+  for (int c = 0; c < MainListView->ColumnCount(); ++c) {
+    if (MainListView->ColumnMaxWidth(c) == 1) continue;
+    const auto stretch = std::find_if(kStretchColumns.begin(), kStretchColumns.end(),
+                                      [c](const auto& entry) { return entry.first == c; });
+    if (stretch == kStretchColumns.end()) {
+      fixed += MainListView->ColumnWidth(c);
+      continue;
     }
-  if (shown.empty() || delta == 0) return;
+    shown.emplace_back(c, stretch->second);
+    weights += stretch->second;
+  }
+  if (shown.empty()) return;
   const QFontMetrics metrics(MainListView->HeaderFont());
-  int left = delta;
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    const auto [column, weight] = shown[i];
-    const int share = i + 1 == shown.size() ? left : delta * weight / weights;
-    left -= share;
+  const int room = listWidth - fixed;
+  for (const auto& [column, weight] : shown) {
     const int minimum =
         std::max(80, metrics.horizontalAdvance(MainListView->ColumnCaption(column)) + 40);
-    MainListView->SetColumnWidth(column,
-                                 std::max(minimum, MainListView->ColumnWidth(column) + share));
+    MainListView->SetColumnWidth(column, std::max(minimum, room * weight / weights));
   }
 }
 
@@ -210,6 +205,7 @@ void TMainForm::UndoActionExecute() {
     }
   }
   state_.Modified = true;
+  statusBar()->showMessage(QStringLiteral("已撤销"), 5000);
   if (!statusPanels_[3]->text().isEmpty()) runControl_->ShowRecordCount();
 }
 

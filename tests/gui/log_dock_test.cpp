@@ -47,6 +47,15 @@ class LogDockTest : public QObject {
     QVERIFY(dock.Text().contains(QStringLiteral("错误=超时 : 超时")));
     dock.Poll();  // nothing new: nothing doubled
     QCOMPARE(dock.Text().split('\n').size(), 6);
+
+    // Many sites, in any order: every entry still arrives.
+    for (int i = 40; i > 0; --i)
+      log.Write(TLogLevel::Info, "fetch", "page", "http://s" + std::to_string(i) + ".localhost/");
+    dock.Poll();
+    log.Write(TLogLevel::Info, "fetch", "last one", "http://s7.localhost/");
+    dock.Poll();
+    QVERIFY(dock.Text().endsWith(QStringLiteral(": last one")));
+    QCOMPARE(dock.Sites().size(), 43);
   }
 };
 

@@ -578,8 +578,7 @@ class MainFormTest : public QObject {
     form->UpdateActions();
     QVERIFY(!bar->isHidden());
     QCOMPARE(bar->maximum(), 0);  // only the search runs: moving to and fro
-    for (const char* url : {"http://a.cn/", "http://b.cn/", "http://c.cn/"})
-      form->State().AppendURL(url, "", "");
+    form->AppendURLBarLines({"http://a.cn/", "http://b.cn/", "http://c.cn/"});
     form->State().ProcessedURLCount = 1;
     form->UpdateActions();
     QCOMPARE(bar->maximum(), 3);
