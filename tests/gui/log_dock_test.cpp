@@ -3,6 +3,9 @@
 
 #include <QTest>
 
+#include "run/status_texts.h"
+#include "test_support.h"
+
 namespace {
 
 class LogDockTest : public QObject {
@@ -56,6 +59,20 @@ class LogDockTest : public QObject {
     dock.Poll();
     QVERIFY(dock.Text().endsWith(QStringLiteral(": last one")));
     QCOMPARE(dock.Sites().size(), 43);
+  }
+
+  void englishOnlyWhenTheSettingsAskForIt() {
+    testsupport::TempDir dir;
+    const std::string ini = (dir / "Gleaner.ini").string();
+    QVERIFY(!LogInEnglish(ini));
+    testsupport::WriteFile(dir / "Gleaner.ini", "[WINDOW]\r\nLogLanguage=EN\r\n");
+    QVERIFY(LogInEnglish(ini));
+    TLogEntry entry;
+    entry.Level = TLogLevel::Warning;
+    entry.Category = "fetch";
+    entry.Error = TFetchErrorKind::Tls;
+    QVERIFY(QString::fromStdString(LogEntryText(entry, true)).contains(" warning fetch error=tls"));
+    QVERIFY(QString::fromStdString(LogEntryText(entry)).contains(" 警告 抓取 错误=证书错误"));
   }
 };
 

@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "core/gbk.h"
+#include "core/log.h"
 #include "dialog_test_support.h"
 #include "local_server.h"
 #include "run/run_control.h"
@@ -569,6 +570,21 @@ class MainFormTest : public QObject {
     QCOMPARE(reopened->windowTitle(), QStringLiteral("kw1 - Veltra企业名录采集系统"));
     QVERIFY(reopened->close());
     QVERIFY(reopened->messages.empty());
+  }
+
+  void numbersCorrectedOnLoadAreLoggedOnce() {
+    testsupport::WriteFile(*dir_ / "Gleaner.ini",
+                           "[SETTING]\r\nMaxFindWebThreadCount=99\r\nMaxCrawlLevel=3\r\n");
+    const uint64_t before = TLog::Global().LastSeq();
+    auto form = MakeForm(true);
+    QStringList warnings;
+    for (const TLogEntry& e : TLog::Global().Since(before))
+      if (e.Level == TLogLevel::Warning && e.Category == "settings")
+        warnings << QString::fromStdString(e.Message);
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY(warnings[0].contains(QStringLiteral("MaxFindWebThreadCount=99")));
+    QVERIFY(warnings[0].contains(QStringLiteral("已改为 30")));
+    QCOMPARE(form->GlobalSet().MaxFindWebThreadCount, 30);
   }
 
   void progressBarFollowsTheCounts() {
