@@ -20,7 +20,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -34,7 +33,6 @@
 #include "core/data_files.h"
 #include "core/export_sheet.h"
 #include "core/gbk.h"
-#include "core/ini_file.h"
 #include "core/log.h"
 #include "run/app_root.h"
 #include "run/status_texts.h"
@@ -67,32 +65,6 @@ QString BrokenAtClauses(const QString& text) {
 }
 
 }  // namespace
-
-TLinkAddresses ShippedLinkAddresses() {
-  TLinkAddresses links;
-  const auto file = FindDataFile("links.ini");
-  TIniFile ini;
-  if (!file || !ini.LoadFile(*file)) return links;
-  links.HomePage =
-      QString::fromStdString(gbk::Trim(ini.ReadString("LINKS", "HomePage").value_or("")));
-  links.Feedback =
-      QString::fromStdString(gbk::Trim(ini.ReadString("LINKS", "Feedback").value_or("")));
-  return links;
-}
-
-bool LooksLikeWebAddress(const QString& text) {
-  const QString trimmed = text.trimmed();
-  if (trimmed.isEmpty() || trimmed.contains(QRegularExpression(QStringLiteral("\\s"))))
-    return false;
-  const bool hasScheme = trimmed.contains(QStringLiteral("://"));
-  const QUrl url(hasScheme ? trimmed : QStringLiteral("http://") + trimmed, QUrl::StrictMode);
-  const QString scheme = url.scheme().toLower();
-  if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-    return false;
-  const QString host = url.host();
-  return host == QLatin1String("localhost") ||
-         (host.contains('.') && !host.startsWith('.') && !host.endsWith('.'));
-}
 
 template <typename F>
 void TMainForm::Guarded(F&& command) {
@@ -497,20 +469,6 @@ void TMainForm::CreateStatusBar() {
   bar->addPermanentWidget(RunProgress);
 }
 
-void TMainForm::UpdateRunProgress() {
-  const bool shown = ModernWindow() && state_.RunState == 1;
-  if (RunProgress->isHidden() == shown) RunProgress->setVisible(shown);
-  if (!shown) return;
-  // The addresses the URL bar and its count show, so the bar and the panel agree.
-  const int found = ListBox1->count();
-  if (found == 0) {
-    RunProgress->setRange(0, 0);
-    return;
-  }
-  RunProgress->setRange(0, found);
-  RunProgress->setValue(std::clamp(state_.ProcessedURLCount, 0, found));
-}
-
 TSettingsContext TMainForm::SettingsContext() {
   return TSettingsContext{globalSet_, store_, settingsPath_};
 }
@@ -731,37 +689,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 // Commands.
 
-void TMainForm::StartActionExecute() {
-  if (!runControl_->CanStart()) return;
-  if (RadioButton2->isChecked() && RefuseDirectoryInput()) return;
-  if (!AskSaveBeforeDiscard()) return;
-  undo_.reset();
-  runControl_->StartActionExecute();
-}
-
-void TMainForm::ContinueActionExecute() {
-  if (!runControl_->CanContinue()) return;
-  if (state_.SearchMode == 1 && RefuseDirectoryInput()) return;
-  runControl_->ContinueActionExecute();
-}
-
-bool TMainForm::RefuseDirectoryInput() {
-  const QString input = Edit1->text().trimmed();
-  // An empty box has its own message from run control.
-  if (!ModernWindow() || input.isEmpty() || LooksLikeWebAddress(input)) return false;
-  ShowMessage(GbkFromQ(QStringLiteral("“指定网站搜索”需要输入目录网站的网址，"
-                                      "例如 http://www.example.com/list.html。\n"
-                                      "“%1”不是网址：请输入网址，或改用“关键词搜索”。")
-                           .arg(input)),
-              GBK("提示"), TMessageIcon::Warning);
-  FocusInput();
-  return true;
-}
-
-void TMainForm::StopActionExecute() {
-  runControl_->StopActionExecute();
-}
-
 void TMainForm::BeginCheckTimerTimer() {
   GuardedTick([this] { runControl_->BeginCheckTimerTimer(); });
 }
@@ -804,60 +731,6 @@ void TMainForm::N18Click() {
 void TMainForm::N27Click() {
   TOptionForm form(SettingsContext(), this);
   RunDialog(form);
-}
-
-void TMainForm::N1Click() {
-  OpenLink(QUrl::fromLocalFile(HelpFilePath()), QStringLiteral("使用说明"));
-}
-
-void TMainForm::N20Click() {
-  if (!links_.HomePage.isEmpty()) OpenLink(QUrl(links_.HomePage), QStringLiteral("主页"));
-}
-
-void TMainForm::N21Click() {
-  if (links_.Feedback.isEmpty()) return;
-  // A bare mail address is sent as a mail link.
-  const QString address =
-      links_.Feedback.contains(':') ? links_.Feedback : QStringLiteral("mailto:") + links_.Feedback;
-  OpenLink(QUrl(address), QStringLiteral("服务反馈"));
-}
-
-void TMainForm::OpenLink(const QUrl& url, const QString& what) {
-  if (OpenDocument(url) || !ModernWindow()) return;
-  const QString address =
-      url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString();
-  ShowMessage(GbkFromQ(QStringLiteral("无法打开%1：系统中没有能打开它的程序。\n"
-                                      "地址（可复制）：\n%2")
-                           .arg(what, address)),
-              GBK("提示"), TMessageIcon::Warning);
-}
-
-void TMainForm::LogCorrectedSettings() {
-  // The record holds the numbers as corrected; the file still holds what was typed there.
-  if (!globalSet_.ClampNumbers) return;
-  TIniFile ini;
-  if (!ini.LoadFile(settingsPath_)) return;
-  struct TRange {
-    const char* Key;
-    int32_t Value;
-    int Minimum;
-    int Maximum;
-  };
-  const std::array<TRange, 3> ranges = {{
-      {"MaxFindWebThreadCount", globalSet_.MaxFindWebThreadCount, 1, 30},
-      {"MaxCrawlLevel", globalSet_.MaxCrawlLevel, 0, 6},
-      {"MaxReadHTMLTimeOut", globalSet_.MaxReadHTMLTimeOut, 10000, 30000},
-  }};
-  for (const TRange& r : ranges) {
-    const auto text = ini.ReadString("SETTING", r.Key);
-    const auto stored = text ? ParseIniInteger(*text) : std::nullopt;
-    if (!stored || (*stored >= r.Minimum && *stored <= r.Maximum)) continue;
-    TLog::Global().Write(TLogLevel::Warning, "settings",
-                         std::string("设置文件中 ") + r.Key + "=" + *text + " 超出范围 " +
-                             std::to_string(r.Minimum) + "～" + std::to_string(r.Maximum) +
-                             "，已改为 " + std::to_string(r.Value),
-                         settingsPath_);
-  }
 }
 
 void TMainForm::N25Click() {
