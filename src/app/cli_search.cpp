@@ -263,7 +263,7 @@ class TStatusPrinter {
 // sink is removed again when the run is over.
 class TCliLogSink {
  public:
-  static std::optional<TCliLogSink> Open(const std::string& file, bool verbose) {
+  static std::optional<TCliLogSink> Open(const std::string& file, bool verbose, bool english) {
     std::shared_ptr<std::ofstream> out;
     if (!file.empty()) {
       out = std::make_shared<std::ofstream>(file, std::ios::app);
@@ -274,8 +274,8 @@ class TCliLogSink {
       }
     }
     if (!out && !verbose) return TCliLogSink(false);
-    TLog::Global().SetSink([out, verbose](const TLogEntry& e) {
-      const std::string line = FormatLogEntry(e) + "\n";
+    TLog::Global().SetSink([out, verbose, english](const TLogEntry& e) {
+      const std::string line = LogEntryText(e, english) + "\n";
       if (out) out->write(line.data(), static_cast<std::streamsize>(line.size())).flush();
       if (verbose) WriteOut(stderr, line);
     });
@@ -329,7 +329,8 @@ int CliSearch(const TCliArgs& args) {
     std::fprintf(stderr, "veltra-cli: settings file not found: %s\n", start.Path.c_str());
     return 1;
   }
-  const std::optional<TCliLogSink> logSink = TCliLogSink::Open(parsed->logFile, parsed->verbose);
+  const std::optional<TCliLogSink> logSink =
+      TCliLogSink::Open(parsed->logFile, parsed->verbose, LogInEnglish(start.LoadPath));
   if (!logSink) return 1;
   if (!start.Problem.empty()) {
     std::fprintf(stderr, "veltra-cli: %s\n", start.Problem.c_str());

@@ -75,6 +75,7 @@ void TRunControl::StartActionExecute() {
   ClearBlockedPositions();
   firstCutOffIndex_ = -1;
   stoppedByUser_ = false;
+  nothingLeft_ = false;
   if (!TakeSearchText()) return;
   ResetWorkerSlots();
   state_.RunState = 1;
@@ -87,6 +88,7 @@ void TRunControl::ContinueActionExecute() {
   if (state_.RunState != -1) return;
   if (!TakeSearchText()) return;
   stoppedByUser_ = false;
+  nothingLeft_ = false;
   ResetWorkerSlots();
   state_.RunState = 1;
   state_.LastTick = clock_();
@@ -130,10 +132,20 @@ void TRunControl::StopWaitTimerTimer() {
   SetTimer(TRunTimer::StopWait, false);
   state_.RunState = -1;
   stoppedByUser_ = true;
-  // The processed count as the resume point left it, matching the stopped text.
-  if (ModernWindow())
-    view_.SetStatusText(2, GBK("已处理网址:") + std::to_string(state_.ProcessedURLCount));
+  // The counts as the stop left them, matching the stopped text.
+  if (ModernWindow()) ShowFinalCounts();
   ShowRunState();
+}
+
+void TRunControl::ShowFinalCounts() {
+  std::vector<std::string> fresh = state_.URLsFrom(view_.URLBarLineCount());
+  if (!fresh.empty()) view_.AppendURLBarLines(fresh);
+  view_.SetStatusText(1, URLCountText(view_.URLBarLineCount()));
+  view_.SetStatusText(2, ProcessedURLText(state_.ProcessedURLCount));
+}
+
+bool TRunControl::CanContinue() const {
+  return state_.RunState == -1 && !(nothingLeft_ && ModernWindow());
 }
 
 void TRunControl::BeginCheckTimerTimer() {
@@ -335,6 +347,8 @@ void TRunControl::CheckRunFinished() {
   TransferCompaniesAndShowCount();
   SetTimer(TRunTimer::BeginCheck, false);
   state_.RunState = -1;
+  // Every address crawled and the producer done: only a blocked source would give more.
+  nothingLeft_ = state_.SearchMode == 1 || NoAddressFacts().SourcesBlocked == 0;
   ShowRunState();
   ExplainEmptyEnd();
 }
@@ -505,6 +519,7 @@ bool TRunControl::OpenTask(const std::string& path) {
   state_.TaskFileName = path;
   state_.RunState = -1;
   stoppedByUser_ = false;
+  nothingLeft_ = false;
   UpdateCaption();
   ShowRunState();
   view_.SetStatusText(1, URLCountText(view_.URLBarLineCount()));
@@ -539,6 +554,7 @@ void TRunControl::NewTaskAccepted() {
   ClearBlockedPositions();
   firstCutOffIndex_ = -1;
   stoppedByUser_ = false;
+  nothingLeft_ = false;
 }
 
 void TRunControl::UpdateCaption() {

@@ -82,7 +82,8 @@ class TRunControl {
   // Enabling rules. Start also stands for New task, Open task and the wizards.
   bool CanStart() const { return state_.RunState != 1; }
   bool CanStop() const { return state_.RunState == 1; }
-  bool CanContinue() const { return state_.RunState == -1; }
+  // Also off once a run reached its end with nothing left to do (window conveniences on).
+  bool CanContinue() const;
 
   // Task commands. Save and Save As answer whether the task was written; a cancelled
   // dialog writes nothing and leaves Modified set. File errors are shown in a message box.
@@ -137,6 +138,8 @@ class TRunControl {
   // The end of a run that found nothing is explained instead of showing bare zeros.
   void ExplainEmptyEnd();
   void TransferCompaniesAndShowCount();
+  // After a stop: the URL bar and the address counts brought up to what the list holds.
+  void ShowFinalCounts();
   // Frees the producer once it has finished; false while it still runs.
   bool ReleaseFinishedProducer();
   // A worker freed after a stop: finished sites count as processed, cut-off ones are
@@ -173,6 +176,7 @@ class TRunControl {
   int32_t firstCutOffIndex_ = -1;
   TRecordFilter recordFilter_;
   bool stoppedByUser_ = false;  // the last run ended through Stop, not at its natural end
+  bool nothingLeft_ = false;    // the last run reached its natural end with nothing blocked
   bool beginCheckEnabled_ = false;
   bool stopWaitEnabled_ = false;
 };

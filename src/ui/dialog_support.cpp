@@ -43,11 +43,22 @@ void TSpinField::NoteRejected() {
 
 void TSpinField::focusOutEvent(QFocusEvent* event) {
   NoteRejected();
+  if (keepInvalid_ && !TypedTextValid()) {
+    // Skips the spin box's own correction, which would put the previous value back.
+    lineEdit()->event(event);
+    QWidget::focusOutEvent(event);
+    return;
+  }
   QSpinBox::focusOutEvent(event);
 }
 
 void TSpinField::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) NoteRejected();
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && keepInvalid_ && !TypedTextValid()) {
+    event->accept();
+    return;
+  }
+  if (enter) NoteRejected();
   QSpinBox::keyPressEvent(event);
 }
 
@@ -121,6 +132,30 @@ void TNumberFields::ForgetRejected() {
   for (TSpinField* field : {ThreadCount, CrawlLevel, TimeOut}) field->ForgetRejected();
 }
 
+bool TNumberFields::AllValid() const {
+  return ThreadCount->TypedTextValid() && CrawlLevel->TypedTextValid() && TimeOut->TypedTextValid();
+}
+
+void TNumberFields::WatchRange(std::function<void(bool allValid)> changed) {
+  const std::array<TSpinField*, 3> fields = {ThreadCount, CrawlLevel, TimeOut};
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    TSpinField* field = fields[i];
+    QLabel* error = Errors[i];
+    auto check = [this, field, error, changed] {
+      const bool valid = field->TypedTextValid();
+      // A text put right is no longer a problem to tell about.
+      if (valid) field->ForgetRejected();
+      error->setText(valid ? QString()
+                           : QStringLiteral("请输入 %1 之间的整数").arg(field->RangeText()));
+      error->setVisible(!valid);
+      field->setStyleSheet(valid ? QString() : QStringLiteral("QSpinBox { color: #b00020; }"));
+      if (changed) changed(AllValid());
+    };
+    field->SetKeepInvalidText(true);
+    QObject::connect(field->TextEdit(), &QLineEdit::textChanged, field, check);
+  }
+}
+
 TNumberFields AddNumberFields(QFormLayout* form, QWidget* parent,
                               const std::array<const char*, 3>& names) {
   TNumberFields fields;
@@ -129,9 +164,21 @@ TNumberFields AddNumberFields(QFormLayout* form, QWidget* parent,
   fields.TimeOut = new TSpinField(10000, 30000, 1000, QString::fromLatin1(names[2]), parent);
   for (TSpinField* field : {fields.ThreadCount, fields.CrawlLevel, fields.TimeOut})
     field->setToolTip(QStringLiteral("范围：%1").arg(field->RangeText()));
-  form->addRow(QStringLiteral("同时启动搜索线程数："), fields.ThreadCount);
-  form->addRow(QStringLiteral("网站的爬行深度："), fields.CrawlLevel);
-  form->addRow(QStringLiteral("读取网页超时(毫秒)："), fields.TimeOut);
+  const std::array<std::pair<const char*, TSpinField*>, 3> rows = {{
+      {"同时启动搜索线程数：", fields.ThreadCount},
+      {"网站的爬行深度：", fields.CrawlLevel},
+      {"读取网页超时(毫秒)：", fields.TimeOut},
+  }};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    form->addRow(QString::fromUtf8(rows[i].first), rows[i].second);
+    // Under the field: its range error, shown only while the typed text is out of range.
+    auto* error = new QLabel(parent);
+    error->setObjectName(QStringLiteral("%1Error").arg(rows[i].second->objectName()));
+    error->setStyleSheet(QStringLiteral("color: #b00020;"));
+    error->setVisible(false);
+    form->addRow(QString(), error);
+    fields.Errors[i] = error;
+  }
   return fields;
 }
 
@@ -149,6 +196,33 @@ TLikeList ListFromField(const QString& text) {
 
 void ShowErrorBox(QWidget* dialog, const QString& text) {
   QMessageBox::critical(dialog, QStringLiteral("错误"), text);
+}
+
+bool AskYesNo(QWidget* dialog, const QString& text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("提示"), text, QMessageBox::NoButton,
+                  dialog);
+  QPushButton* yes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);
+  QPushButton* no = box.addButton(QStringLiteral("否(&N)"), QMessageBox::NoRole);
+  box.setDefaultButton(no);
+  box.setEscapeButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
+QString EmptyListsQuestion(const QString& names) {
+  return QStringLiteral("关键词列表%1为空，空列表匹配不到任何信息。\n仍要保存吗？").arg(names);
+}
+
+QString EmptyListNames(const std::vector<std::pair<QString, QString>>& captionsAndTexts) {
+  QStringList names;
+  for (const auto& [caption, text] : captionsAndTexts)
+    if (const TLikeList list = ListFromField(text);
+        std::all_of(list.begin(), list.end(), [](const std::string& e) { return e.empty(); })) {
+      QString name = caption;
+      while (name.endsWith(QStringLiteral("：")) || name.endsWith(':')) name.chop(1);
+      names << QStringLiteral("“%1”").arg(name);
+    }
+  return names.join(QStringLiteral("、"));
 }
 
 QString SaveErrorText(const std::exception& error) {

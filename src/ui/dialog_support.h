@@ -2,12 +2,15 @@
 // Pieces shared by the dialogs: the number field, list fields, trimming, the factory values
 // and the default error display.
 
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/gbk.h"
 #include "core/global_set.h"
@@ -15,6 +18,7 @@
 #include "ui/qt_text.h"  // IWYU pragma: export
 
 class QFormLayout;
+class QLabel;
 class QWidget;
 
 // A number field with up and down arrows. Any text may be typed; a text that is not a whole
@@ -36,6 +40,11 @@ class TSpinField : public QSpinBox {
   // Cleared by SetNumber and ForgetRejected, which also shows the value that stands.
   const QString& RejectedText() const { return rejected_; }
   void ForgetRejected();
+  // A text out of range stays as typed when the field loses the focus or Enter is pressed,
+  // so its error stays in sight until it is put right.
+  void SetKeepInvalidText(bool keep) { keepInvalid_ = keep; }
+  // The text part, which tells of every keystroke (the spin box itself only of values).
+  QLineEdit* TextEdit() const { return lineEdit(); }
 
  protected:
   QValidator::State validate(QString& input, int& pos) const override;
@@ -46,6 +55,7 @@ class TSpinField : public QSpinBox {
   // Called before the field puts its previous value back over a bad text.
   void NoteRejected();
   QString rejected_;
+  bool keepInvalid_ = false;
 };
 
 // The general numbers: search threads, crawl depth and page read timeout, as rows of a form.
@@ -60,6 +70,13 @@ struct TNumberFields {
   // For each field whose typed text is or was not taken: the text, the label and the range.
   QStringList RangeProblems() const;
   void ForgetRejected();
+  // Whether every field holds a whole number within its range as typed.
+  bool AllValid() const;
+  // Shows a field's range error under it as it is typed, and tells `changed` whether all
+  // three are valid after each change.
+  void WatchRange(std::function<void(bool allValid)> changed);
+
+  std::array<QLabel*, 3> Errors{};
 };
 // Adds the three fields, named `names` in that order, to `form`.
 TNumberFields AddNumberFields(QFormLayout* form, QWidget* parent,
@@ -73,6 +90,12 @@ TLikeList ListFromField(const QString& text);
 
 // Default error display: a modal error message box over `dialog`.
 void ShowErrorBox(QWidget* dialog, const QString& text);
+// Default question: a modal box with 是 and 否 over `dialog`; true for 是.
+bool AskYesNo(QWidget* dialog, const QString& text);
+// "The lists … are empty, save anyway?" for the names EmptyListNames gives.
+QString EmptyListsQuestion(const QString& names);
+// The captions (without the colon) of the list fields that are empty, for a confirmation.
+QString EmptyListNames(const std::vector<std::pair<QString, QString>>& captionsAndTexts);
 // The text of a failed save, as the user sees it.
 QString SaveErrorText(const std::exception& error);
 // Publishes the record to the workers, then writes it with `save`; a failed write is shown

@@ -7,16 +7,19 @@
 #include <memory>
 #include <string>
 
+#include "core/result_table.h"
+
 class TGlobalSet;
 class TSettingsStore;
 class TProgramState;
-class TResultTable;
 class TRunView;
 class QString;
 
 // Shows the text of a failed save over the dialog. The default is a modal error message box;
 // tests put in their own so that nothing waits for a click.
 using TDialogErrorReporter = std::function<void(QWidget* dialog, const QString& text)>;
+// Asks the user a yes/no question over the dialog; true for yes. Tests answer it themselves.
+using TDialogQuestion = std::function<bool(QWidget* dialog, const QString& text)>;
 
 // What the settings dialogs change: the GUI's settings record, the snapshot the workers read
 // (published again after a confirmed change) and the settings file written on confirmation.
@@ -52,6 +55,8 @@ class TEditForm : public QDialog {
   int RowIndex() const;
   // Whether any row was written back.
   bool WroteBack() const;
+  // Told of every write-back with the row as it was and as written (for undo).
+  void SetBeforeWriteBack(std::function<void(int, const TResultRow&, const TResultRow&)> hook);
 
  private:
   struct TImpl;
@@ -66,6 +71,7 @@ class TOptionForm : public QDialog {
   ~TOptionForm() override;
 
   void SetErrorReporter(TDialogErrorReporter reporter);
+  void SetQuestionAsker(TDialogQuestion ask);
 
  private:
   // Takes the controls back into the record, publishes and saves; false when the save failed.
@@ -83,6 +89,7 @@ class TSettingWizardForm : public QDialog {
   ~TSettingWizardForm() override;
 
   void SetErrorReporter(TDialogErrorReporter reporter);
+  void SetQuestionAsker(TDialogQuestion ask);
   // Current page, from 1.
   int PageNumber() const;
 
@@ -102,6 +109,7 @@ class TSearchContentWizardForm : public QDialog {
   ~TSearchContentWizardForm() override;
 
   void SetErrorReporter(TDialogErrorReporter reporter);
+  void SetQuestionAsker(TDialogQuestion ask);
   // Current page, from 1.
   int PageNumber() const;
 

@@ -26,6 +26,7 @@ struct TEditForm::TImpl {
   std::function<void(int)> SelectRow;
   bool ApplyOnStep;
   bool WroteBack = false;
+  std::function<void(int, const TResultRow&, const TResultRow&)> BeforeWriteBack;
   std::array<QLineEdit*, 7> Edits{};
   QPlainTextEdit* Memo = nullptr;
   QPushButton* OkButton = nullptr;
@@ -76,6 +77,7 @@ struct TEditForm::TImpl {
     Original = values;
     for (std::size_t i = 0; i < Edits.size(); ++i) ShownTexts[i] = Edits[i]->text();
     ShownTexts[kColDescription] = Memo->toPlainText();
+    if (BeforeWriteBack) BeforeWriteBack(Row, Table.Row(static_cast<std::size_t>(Row)), values);
     Table.SetRow(static_cast<std::size_t>(Row), std::move(values));
     WroteBack = true;
   }
@@ -178,4 +180,9 @@ int TEditForm::RowIndex() const {
 
 bool TEditForm::WroteBack() const {
   return impl_->WroteBack;
+}
+
+void TEditForm::SetBeforeWriteBack(
+    std::function<void(int, const TResultRow&, const TResultRow&)> hook) {
+  impl_->BeforeWriteBack = std::move(hook);
 }

@@ -489,3 +489,12 @@ void TJoloListView::paintEvent(QPaintEvent* event) {
   }
   QTableView::paintEvent(event);
 }
+
+int TJoloListView::ShownRowCount() const {
+  const int rows = model_->rowCount();
+  if (!rowsHidden_) return rows;
+  int shown = 0;
+  for (int row = 0; row < rows; ++row)
+    if (!isRowHidden(row)) ++shown;
+  return shown;
+}

@@ -138,6 +138,8 @@ class TJoloListView : public QTableView {
   // Shows only the rows with `text` in some cell (any letter case); empty shows every row.
   void SetFilterText(const QString& text);
   const QString& FilterText() const { return filter_; }
+  // Rows the filter lets through.
+  int ShownRowCount() const;
   // Draws the arrow only once the rows have been sorted by a header click.
   void SetArrowOnlyWhenSorted(bool on);
   bool ArrowOnlyWhenSorted() const { return arrowOnlyWhenSorted_; }

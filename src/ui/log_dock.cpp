@@ -1,12 +1,16 @@
 #include "ui/log_dock.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include "run/status_texts.h"
 
 TLogDock::TLogDock(TLog& log, QWidget* parent)
     : QDockWidget(QStringLiteral("日志"), parent), log_(log) {
@@ -20,6 +24,12 @@ TLogDock::TLogDock(TLog& log, QWidget* parent)
   siteBox_->setObjectName(QStringLiteral("LogSiteBox"));
   siteBox_->addItem(QStringLiteral("全部"), QString());
   siteBox_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  siteBox_->setMinimumContentsLength(24);
+  // Many sites: typing part of a name finds it.
+  siteBox_->setEditable(true);
+  siteBox_->setInsertPolicy(QComboBox::NoInsert);
+  siteBox_->completer()->setFilterMode(Qt::MatchContains);
+  siteBox_->completer()->setCompletionMode(QCompleter::PopupCompletion);
   bar->addWidget(siteBox_);
   auto* clear = new QPushButton(QStringLiteral("清除"), body);
   bar->addWidget(clear);
@@ -50,13 +60,29 @@ void TLogDock::Poll() {
   std::vector<TLogEntry> fresh = log_.Since(lastSeq_);
   if (fresh.empty()) return;
   lastSeq_ = fresh.back().Seq;
+  // A view left at the end follows the new entries (Qt's own check fails once a long line
+  // brings the horizontal scroll bar).
+  QScrollBar* bar = text_->verticalScrollBar();
+  const bool atEnd = bar->value() >= bar->maximum() - 2;
   for (auto& entry : fresh) {
     const QString site = QString::fromStdString(entry.Site);
-    if (!site.isEmpty() && siteBox_->findData(site) < 0) siteBox_->addItem(site, site);
-    if (Shown(entry)) text_->appendPlainText(QString::fromStdString(FormatLogEntry(entry)));
+    if (!site.isEmpty() && siteBox_->findData(site) < 0) AddSite(site);
+    if (Shown(entry)) text_->appendPlainText(QString::fromStdString(LogEntryText(entry)));
     entries_.push_back(std::move(entry));
   }
   while (entries_.size() > kKeptEntries) entries_.pop_front();
+  if (atEnd) bar->setValue(bar->maximum());
+}
+
+void TLogDock::AddSite(const QString& site) {
+  // Sorted after "全部", which stays first.
+  int at = 1;
+  while (at < siteBox_->count() && siteBox_->itemText(at).compare(site, Qt::CaseInsensitive) < 0)
+    ++at;
+  const QString current = siteBox_->currentText();
+  siteBox_->insertItem(at, site, site);
+  // Inserting moves the index, never the choice or what is being typed.
+  if (siteBox_->currentText() != current) siteBox_->setEditText(current);
 }
 
 void TLogDock::SetSiteFilter(const QString& site) {
@@ -74,7 +100,7 @@ bool TLogDock::Shown(const TLogEntry& entry) const {
 void TLogDock::Rebuild() {
   QStringList lines;
   for (const auto& entry : entries_)
-    if (Shown(entry)) lines << QString::fromStdString(FormatLogEntry(entry));
+    if (Shown(entry)) lines << QString::fromStdString(LogEntryText(entry));
   text_->setPlainText(lines.join(QLatin1Char('\n')));
 }
 

@@ -27,6 +27,7 @@ class TLogDock : public QDockWidget {
   QStringList Sites() const;
 
  private:
+  void AddSite(const QString& site);
   bool Shown(const TLogEntry& entry) const;
   void Rebuild();
 

@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -32,51 +33,36 @@
 #include "core/data_files.h"
 #include "core/export_sheet.h"
 #include "core/gbk.h"
+#include "core/log.h"
 #include "run/app_root.h"
 #include "run/status_texts.h"
 #include "ui/dialogs.h"
 #include "ui/jolo_list_view.h"
 #include "ui/log_dock.h"
 #include "ui/qt_text.h"
+#include "ui/window_prefs.h"
 
 namespace {
 
-// "description|*.ext|..." as Qt writes it: "description (*.ext);;...".
-QString QtFilter(const std::string& gbkFilter) {
-  const QStringList parts = QFromGbk(gbkFilter).split('|');
-  QStringList filters;
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-    filters << QStringLiteral("%1 (%2)").arg(parts[i], parts[i + 1]);
-  return filters.join(QStringLiteral(";;"));
+// A message's lines, broken after a sentence or clause once they grow long, so the box can
+// be made wide enough that no line wraps inside a word.
+QString BrokenAtClauses(const QString& text) {
+  constexpr int kLineChars = 36;
+  QStringList lines;
+  for (const QString& line : text.split('\n')) {
+    QString rest = line;
+    while (rest.size() > kLineChars) {
+      qsizetype cut = -1;
+      for (qsizetype i = kLineChars; i > kLineChars / 3 && cut < 0; --i)
+        if (QStringLiteral("，。；：！？、").contains(rest[i - 1])) cut = i;
+      if (cut < 0) break;
+      lines << rest.left(cut);
+      rest = rest.mid(cut);
+    }
+    lines << rest;
+  }
+  return lines.join('\n');
 }
-
-// The extension of the first pattern of a "description|*.ext" filter, without the dot.
-QString FirstExtension(const std::string& gbkFilter) {
-  const QStringList parts = QFromGbk(gbkFilter).split('|');
-  if (parts.size() < 2) return {};
-  const QString pattern = parts[1].section(';', 0, 0).trimmed();
-  const qsizetype dot = pattern.lastIndexOf('.');
-  if (dot < 0 || pattern.indexOf('*', dot) >= 0) return {};
-  return pattern.mid(dot + 1);
-}
-
-std::optional<std::string> NativePath(const QString& chosen) {
-  if (chosen.isEmpty()) return std::nullopt;
-  return QFile::encodeName(QDir::toNativeSeparators(chosen)).toStdString();
-}
-
-struct TColumnSpec {
-  const char* Caption;
-  int Width;
-};
-constexpr std::array<TColumnSpec, 8> kColumns = {{{"公司名称", 120},
-                                                  {"网址", 150},
-                                                  {"电子邮件", 100},
-                                                  {"电话", 80},
-                                                  {"传真", 80},
-                                                  {"地址", 120},
-                                                  {"邮编", 70},
-                                                  {"", 0}}};
 
 }  // namespace
 
@@ -146,7 +132,21 @@ TMainForm::TMainForm(const TSettingsStart& start, QWidget* parent)
   CreateStatusBar();
   SetModeButtons(keywordMode, !keywordMode);
 
+  links_ = ShippedLinkAddresses();
+  N20->setVisible(!links_.HomePage.isEmpty());
+  N21->setVisible(!links_.Feedback.isEmpty());
+  if (auto* separator = findChild<QAction*>(QStringLiteral("LinkSeparator")))
+    separator->setVisible(N20->isVisible() || N21->isVisible());
   resize(881, 584);
+  if (ModernWindow()) {
+    // A first window that shows the list's cells: most of the screen.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+      resize(screen->availableGeometry().size() * 4 / 5);
+    recent_ = ReadRecentFiles(settingsPath_);
+    RebuildRecentMenu();
+    RestoreListLayout();
+    LogCorrectedSettings();
+  }
   resizeDocks({LogDock}, {110}, Qt::Vertical);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect frame(QPoint(0, 0), size());
@@ -170,6 +170,7 @@ TMainForm::~TMainForm() {
   StopWaitTimer->stop();
   if (hourglass_) QApplication::restoreOverrideCursor();
   const bool keywordMode = RadioButton1->isChecked();
+  SaveListLayout();
   MainListView->SetResultTable(nullptr);
   const std::string settingsPath = settingsPath_;
   root_.reset();
@@ -208,6 +209,7 @@ void TMainForm::CreateActions() {
   DelAction = make("DelAction", "删除", QKeySequence(Qt::Key_Delete), &TMainForm::DelActionExecute);
   ShowAction = make("ShowAction", "浏览网址...", {}, &TMainForm::ShowActionExecute);
   CopyAction = make("CopyAction", "复制", {}, &TMainForm::CopyActionExecute);
+  UndoAction = make("UndoAction", "撤销(&U)", QKeySequence::Undo, &TMainForm::UndoActionExecute);
   HelpSetAction = make("HelpSetAction", "软件设置向导", {}, &TMainForm::HelpSetActionExecute);
   HelpSearchContentAction = make("HelpSearchContentAction", "关键词搜索向导", {},
                                  &TMainForm::HelpSearchContentActionExecute);
@@ -260,6 +262,17 @@ void TMainForm::CreateActions() {
   OpenSessionAction->setIcon(OpenButton->icon());
   SaveSessionAction->setIcon(SaveButton->icon());
   OutInfoAction->setIcon(ExportButton->icon());
+
+  for (int i = 0; i < kRecentFileCount; ++i) {
+    auto* recent = new QAction(this);
+    recent->setObjectName(QStringLiteral("RecentFile%1").arg(i + 1));
+    recent->setVisible(false);
+    connect(recent, &QAction::triggered, this, [this, recent] {
+      const QString path = recent->data().toString();
+      Guarded([&] { OpenRecentFile(path); });
+    });
+    RecentActions.push_back(recent);
+  }
 }
 
 void TMainForm::CreateMenus() {
@@ -270,8 +283,20 @@ void TMainForm::CreateMenus() {
   file->addActions({SaveSessionAction, SaveAsAction});
   file->addSeparator();
   file->addAction(OutInfoAction);
+  RecentSeparator = file->addSeparator();
+  RecentSeparator->setVisible(false);
+  for (QAction* recent : RecentActions) file->addAction(recent);
   file->addSeparator();
   file->addAction(X1);
+  FileMenu = file;
+  // Files removed since the menu was last built leave it before it shows.
+  connect(file, &QMenu::aboutToShow, this, &TMainForm::RebuildRecentMenu);
+
+  EditMenu = bar->addMenu(QStringLiteral("编辑(&E)"));
+  EditMenu->setObjectName(QStringLiteral("EditMenu"));
+  EditMenu->addAction(UndoAction);
+  EditMenu->addSeparator();
+  EditMenu->addActions({EditAction, DelAction, CopyAction});
 
   QMenu* view = bar->addMenu(QStringLiteral("查看(&V)"));
   view->addActions({N15, N16, N17, N18});
@@ -298,11 +323,11 @@ void TMainForm::CreateMenus() {
   help->addAction(N1);
   help->addSeparator();
   help->addActions({N20, N21});
-  help->addSeparator();
+  help->addSeparator()->setObjectName(QStringLiteral("LinkSeparator"));
   help->addAction(N25);
 
   // Menus shown right after a change still see the current rules.
-  for (QMenu* menu : {file, view, search, tools, setting, help})
+  for (QMenu* menu : {file, EditMenu, view, search, tools, setting, help})
     connect(menu, &QMenu::aboutToShow, this, &TMainForm::UpdateActions);
 
   ListPopupMenu = new QMenu(this);
@@ -363,6 +388,11 @@ void TMainForm::CreateClientArea() {
   FilterEdit->setMaximumWidth(180);
   band->addSpacing(6);
   band->addWidget(FilterEdit);
+  // How many rows the filter lets through, of all rows: "5 / 36".
+  FilterCount = new QLabel(Panel4);
+  FilterCount->setObjectName(QStringLiteral("FilterCount"));
+  FilterCount->setVisible(false);
+  band->addWidget(FilterCount);
   layout->addWidget(Panel4);
 
   Splitter1 = new QSplitter(Qt::Horizontal, central);
@@ -384,12 +414,7 @@ void TMainForm::CreateClientArea() {
 
   MainListView = new TJoloListView(Splitter1);
   MainListView->setObjectName(QStringLiteral("MainListView"));
-  MainListView->SetColumnCount(static_cast<int>(kColumns.size()));
-  for (int c = 0; c < static_cast<int>(kColumns.size()); ++c) {
-    MainListView->SetColumnCaption(c, QString::fromUtf8(kColumns[c].Caption));
-    MainListView->SetColumnWidth(c, kColumns[c].Width);
-  }
-  MainListView->SetColumnMaxWidth(7, 1);
+  SetUpListColumns();
   QFont headerFont(QStringLiteral("MS Sans Serif"));
   headerFont.setPixelSize(11);
   MainListView->SetHeaderFont(headerFont);
@@ -400,6 +425,7 @@ void TMainForm::CreateClientArea() {
   connect(MainListView, &QAbstractItemView::doubleClicked, this,
           [this] { Guarded([this] { EditActionExecute(); }); });
   connect(FilterEdit, &QLineEdit::textChanged, MainListView, &TJoloListView::SetFilterText);
+  connect(FilterEdit, &QLineEdit::textChanged, this, &TMainForm::UpdateFilterCount);
   // Ctrl+C copies records only while the list has the focus; text fields keep their own.
   CopyAction->setShortcut(QKeySequence::Copy);
   CopyAction->setShortcutContext(Qt::WidgetShortcut);
@@ -434,6 +460,14 @@ void TMainForm::CreateStatusBar() {
     statusPanels_[i] = panel;
   }
   statusPanels_[0]->setText(QFromGbk(RunStateText(0)));
+  // Sites processed of sites found while a run goes; moving to and fro while only the search
+  // runs.
+  RunProgress = new QProgressBar(bar);
+  RunProgress->setObjectName(QStringLiteral("RunProgress"));
+  RunProgress->setMaximumWidth(220);
+  RunProgress->setFormat(QStringLiteral("%v / %m"));
+  RunProgress->setVisible(false);
+  bar->addPermanentWidget(RunProgress);
 }
 
 TSettingsContext TMainForm::SettingsContext() {
@@ -468,6 +502,26 @@ void TMainForm::UpdateActions() {
   NewButton->setEnabled(NewSessionAction->isEnabled());
   OpenButton->setEnabled(OpenSessionAction->isEnabled());
   ExportButton->setEnabled(OutInfoAction->isEnabled());
+  EditMenu->menuAction()->setVisible(modern);
+  UndoAction->setEnabled(modern && CanUndo());
+  // Esc stops a run; the toolbar's tips name the keys.
+  const QKeySequence stopKey = modern ? QKeySequence(Qt::Key_Escape) : QKeySequence();
+  if (StopAction->shortcut() != stopKey) StopAction->setShortcut(stopKey);
+  const std::array<std::pair<QAction*, QAction*>, 7> tips = {{{NewButton, NewSessionAction},
+                                                              {OpenButton, OpenSessionAction},
+                                                              {SaveButton, SaveSessionAction},
+                                                              {ExportButton, OutInfoAction},
+                                                              {StartAction, StartAction},
+                                                              {ContinueAction, ContinueAction},
+                                                              {StopAction, StopAction}}};
+  for (const auto& [button, command] : tips) {
+    QString tip = button->iconText().trimmed();
+    if (modern && !command->shortcut().isEmpty())
+      tip += QStringLiteral(" (%1)").arg(command->shortcut().toString(QKeySequence::NativeText));
+    if (button->toolTip() != tip) button->setToolTip(tip);
+  }
+  if (modern && !FilterEdit->text().isEmpty()) UpdateFilterCount();
+  UpdateRunProgress();
 }
 
 // TRunView.
@@ -511,7 +565,22 @@ TMessageResult TMainForm::ShowMessage(const std::string& text, const std::string
     case TMessageIcon::None:
       break;
   }
-  QMessageBox box(boxIcon, QFromGbk(caption), QFromGbk(text), QMessageBox::NoButton, this);
+  const bool modern = ModernWindow();
+  const QString shown = modern ? BrokenAtClauses(QFromGbk(text)) : QFromGbk(text);
+  QMessageBox box(boxIcon, QFromGbk(caption), shown, QMessageBox::NoButton, this);
+  if (modern) {
+    // Wide enough for its longest line (up to most of the screen), and selectable, so an
+    // address or a path in it can be copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+      int widest = 0;
+      for (const QString& line : shown.split('\n'))
+        widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+      const QScreen* screen = QGuiApplication::primaryScreen();
+      const int limit = screen ? screen->availableGeometry().width() * 3 / 5 : 800;
+      label->setMinimumWidth(std::min(widest + 8, limit));
+    }
+  }
   if (buttons == TMessageButtons::YesNoCancel) {
     box.addButton(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
     box.addButton(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
@@ -573,54 +642,6 @@ void TMainForm::SetModeButtons(bool keyword, bool website) {
   RadioButton2->setAutoExclusive(true);
 }
 
-void TMainForm::SetWindowCaption(const std::string& caption) {
-  caption_ = QFromGbk(caption);
-  captionModified_ = false;
-  setWindowTitle(caption_);
-  RefreshCaption();
-}
-
-void TMainForm::RefreshCaption() {
-  const bool modified = ModernWindow() && state_.Modified;
-  if (modified == captionModified_ || caption_.isEmpty()) return;
-  captionModified_ = modified;
-  setWindowTitle(modified ? QStringLiteral("*") + caption_ : caption_);
-}
-
-bool TMainForm::AskSaveBeforeDiscard() {
-  if (!state_.Modified || (results_.RowCount() == 0 && state_.URLCount() == 0)) return true;
-  return runControl_->CloseQuery();
-}
-
-std::optional<std::string> TMainForm::AskSaveFileName(const std::string& title,
-                                                      const std::string& filter,
-                                                      const std::string& proposedName) {
-  QFileDialog dialog(this, QFromGbk(title), QFromGbk(proposedName), QtFilter(filter));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  // The dialog adds the extension itself, so its overwrite question is asked about the file
-  // that is really written, not about the name as typed.
-  dialog.setDefaultSuffix(FirstExtension(filter));
-  // Several types: the chosen one gives the extension, and the caller learns which it was.
-  const QStringList types = QtFilter(filter).split(QStringLiteral(";;"));
-  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& chosen) {
-    const QString pattern = chosen.section('(', -1).section(')', 0, 0);
-    const qsizetype dot = pattern.lastIndexOf('.');
-    if (dot >= 0) dialog.setDefaultSuffix(pattern.mid(dot + 1));
-  });
-  saveFilterIndex_ = 0;
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  saveFilterIndex_ = std::max<int>(0, static_cast<int>(types.indexOf(dialog.selectedNameFilter())));
-  const QStringList files = dialog.selectedFiles();
-  return files.isEmpty() ? std::nullopt : NativePath(files.first());
-}
-
-std::optional<std::string> TMainForm::AskOpenFileName(const std::string& title,
-                                                      const std::string& filter) {
-  return NativePath(
-      QFileDialog::getOpenFileName(this, QFromGbk(title), QString(), QtFilter(filter)));
-}
-
 void TMainForm::EnableTimer(TRunTimer timer, bool enabled) {
   QTimer* t = timer == TRunTimer::BeginCheck ? BeginCheckTimer : StopWaitTimer;
   if (enabled)
@@ -651,7 +672,12 @@ QString TMainForm::HelpFilePath() {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   bool canClose = false;
-  Guarded([&] { canClose = runControl_->CloseQuery(); });
+  // A task with nothing in it has nothing to save.
+  const bool empty = results_.RowCount() == 0 && state_.URLCount() == 0;
+  if (ModernWindow() && empty && state_.RunState != 1)
+    canClose = true;
+  else
+    Guarded([&] { canClose = runControl_->CloseQuery(); });
   if (!canClose) {
     event->ignore();
     return;
@@ -660,103 +686,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   BeginCheckTimer->stop();
   StopWaitTimer->stop();
   SetCursor(TRunCursor::Normal);
+  SaveListLayout();
   event->accept();
 }
 
 // Commands.
-
-void TMainForm::NewSessionActionExecute() {
-  if (!runControl_->CanStart() || !AskSaveBeforeDiscard()) return;
-  {
-    TNewSessionForm form(state_, this, ModernWindow());
-    if (RunDialog(form) == QDialog::Accepted) runControl_->NewTaskAccepted();
-  }
-  state_.Modified = true;
-}
-
-void TMainForm::OpenSessionActionExecute() {
-  if (!runControl_->CanStart() || !AskSaveBeforeDiscard()) return;
-  runControl_->OpenSessionActionExecute();
-}
-
-void TMainForm::SaveSessionActionExecute() {
-  runControl_->SaveSessionActionExecute();
-}
-
-void TMainForm::SaveAsActionExecute() {
-  runControl_->SaveAsActionExecute();
-}
-
-void TMainForm::OutInfoActionExecute() {
-  if (results_.RowCount() == 0) return;
-  // The modern window also writes CSV, for a spreadsheet or for importing elsewhere.
-  const bool modern = ModernWindow();
-  const std::string& filter =
-      modern ? GBK("Excel 工作簿|*.xlsx|CSV（Excel）|*.csv|CSV（UTF-8，导入用）|*.csv")
-             : GBK("Excel 工作簿|*.xlsx");
-  saveFilterIndex_ = 0;
-  auto chosen = AskSaveFileName(GBK("导出数据"), filter, state_.TaskName + ".xlsx");
-  if (!chosen) return;
-  std::string path = *chosen;
-  const QString typed = QString::fromStdString(path);
-  const bool csv =
-      modern &&
-      (typed.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ||
-       (saveFilterIndex_ > 0 && !typed.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)));
-  const QString extension = csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
-  if (!typed.endsWith(extension, Qt::CaseInsensitive)) {
-    path += extension.toStdString();
-    // The dialog asked about the name as typed; the file really written needs its own question.
-    if (QFile::exists(QFile::decodeName(QByteArray::fromStdString(path))) &&
-        ShowMessage(GBK("文件") + gbk::FromUtf8(path) + GBK("已存在，是否替换？"), GBK("导出数据"),
-                    TMessageIcon::Question, TMessageButtons::YesNoCancel) != TMessageResult::Yes)
-      return;
-  }
-  if (csv) {
-    TExportChoice choice;
-    choice.LeadColumns = true;
-    choice.Flavour = saveFilterIndex_ == 2 ? TCsvFlavour::Plain : TCsvFlavour::Excel;
-    results_.SetPhoneRegion(globalSet_.PhoneRegion);
-    ExportTableToCsv(results_, path, choice);
-    statusBar()->showMessage(
-        QStringLiteral("数据已导出到 %1")
-            .arg(QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(path)))),
-        15000);
-    return;
-  }
-  SetCursor(TRunCursor::Hourglass);
-  // The finished workbook is opened with the default handler, as a spreadsheet program would
-  // show it.
-  TXlsxExportSink sink(path, [this](const std::string& written) {
-    SetCursor(TRunCursor::Normal);
-    const QString file = QFile::decodeName(QByteArray::fromStdString(written));
-    const bool opened = OpenDocument(QUrl::fromLocalFile(file));
-    if (!ModernWindow()) return;
-    // Where the file went stays visible; a missing spreadsheet program is no silent failure.
-    const QString shown = QDir::toNativeSeparators(file);
-    if (opened)
-      statusBar()->showMessage(QStringLiteral("数据已导出到 %1").arg(shown), 15000);
-    else
-      ShowMessage(
-          GbkFromQ(QStringLiteral("数据已导出到 %1\n没有找到能打开该文件的程序。").arg(shown)),
-          GBK("导出数据"), TMessageIcon::Information);
-  });
-  results_.SetPhoneRegion(globalSet_.PhoneRegion);
-  ExportTableTo(results_, sink, modern);
-}
-
-void TMainForm::StartActionExecute() {
-  if (!runControl_->CanStart() || !AskSaveBeforeDiscard()) return;
-  runControl_->StartActionExecute();
-}
-
-void TMainForm::ContinueActionExecute() {
-  runControl_->ContinueActionExecute();
-}
-
-void TMainForm::StopActionExecute() {
-  runControl_->StopActionExecute();
-}
 
 void TMainForm::BeginCheckTimerTimer() {
   GuardedTick([this] { runControl_->BeginCheckTimerTimer(); });
@@ -764,59 +698,6 @@ void TMainForm::BeginCheckTimerTimer() {
 
 void TMainForm::StopWaitTimerTimer() {
   GuardedTick([this] { runControl_->StopWaitTimerTimer(); });
-}
-
-void TMainForm::EditActionExecute() {
-  const int row = MainListView->SelectedRow();
-  if (row < 0) return;
-  TEditForm form(
-      results_, row, [this](int r) { MainListView->SelectRow(r); }, this, ModernWindow());
-  RunDialog(form);
-  if (form.WroteBack()) state_.Modified = true;
-}
-
-void TMainForm::DelActionExecute() {
-  std::vector<int> rows = MainListView->SelectedRows();
-  if (rows.empty()) return;
-  if (rows.size() > 1 &&
-      ShowMessage(GBK("是否删除选中的") + std::to_string(rows.size()) + GBK("条记录?"), GBK("提示"),
-                  TMessageIcon::Question, TMessageButtons::YesNoCancel) != TMessageResult::Yes)
-    return;
-  // From the last to the first, so the indices still to delete stay valid.
-  std::sort(rows.rbegin(), rows.rend());
-  for (const int row : rows) results_.DeleteRow(static_cast<std::size_t>(row));
-  state_.Modified = true;
-  // A count already on show follows the deletion at once.
-  if (!statusPanels_[3]->text().isEmpty()) runControl_->ShowRecordCount();
-}
-
-void TMainForm::CopyActionExecute() {
-  std::vector<int> rows = MainListView->SelectedRows();
-  std::sort(rows.begin(), rows.end());
-  // One line per record, its fields separated by tabs, as spreadsheets paste them.
-  QStringList lines;
-  for (const int row : rows) {
-    QStringList cells;
-    for (const std::string& cell : results_.Row(static_cast<std::size_t>(row)))
-      cells << QFromGbk(cell).replace('\t', ' ').replace('\r', ' ').replace('\n', ' ');
-    lines << cells.join('\t');
-  }
-  if (!lines.isEmpty()) QGuiApplication::clipboard()->setText(lines.join('\n') + '\n');
-}
-
-void TMainForm::ShowActionExecute() {
-  const int row = MainListView->SelectedRow();
-  if (row < 0) return;
-  // Addresses come from harvested pages: only web addresses are handed to the system, never
-  // files, commands or other schemes. Parsed tolerantly: they may hold spaces or unencoded
-  // characters.
-  const QUrl url(QFromGbk(gbk::Trim(results_.Cell(static_cast<std::size_t>(row), kColWebAddress))),
-                 QUrl::TolerantMode);
-  const QString scheme = url.scheme().toLower();
-  if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
-      url.host().isEmpty())
-    return;
-  OpenDocument(url);
 }
 
 void TMainForm::HelpSetActionExecute() {
@@ -832,11 +713,6 @@ void TMainForm::HelpSearchContentActionExecute() {
 void TMainForm::HelpSearchPointWebActionExecute() {
   TSearchPointWebWizardForm form(SettingsContext(), *this, this);
   RunDialog(form);
-}
-
-void TMainForm::MainListViewContextPopup(const QPoint& pos) {
-  UpdateActions();
-  ListPopupMenu->popup(MainListView->viewport()->mapToGlobal(pos));
 }
 
 void TMainForm::N15Click() {
@@ -855,59 +731,9 @@ void TMainForm::N18Click() {
   Panel3->setVisible(N18->isChecked());
 }
 
-void TMainForm::SetColumnsShown(bool shown, std::initializer_list<TColumnShare> columns) {
-  const int listWidth = MainListView->width();
-  for (const auto [column, share] : columns) {
-    // A hidden column is held at width 0 with a one-pixel limit and no caption.
-    MainListView->SetColumnMaxWidth(column, shown ? 0 : 1);
-    MainListView->SetColumnMinWidth(column, 0);
-    MainListView->SetColumnWidth(column, shown ? listWidth * share / 72 : 0);
-    MainListView->SetColumnCaption(
-        column,
-        shown ? QString::fromUtf8(kColumns[static_cast<std::size_t>(column)].Caption) : QString());
-  }
-}
-
-void TMainForm::ShowLeadColumns(bool shown) {
-  leadColumns_ = shown;
-  MainListView->SetColumnCount(static_cast<int>(shown ? kResultColumnCount : kColumns.size()));
-  MainListView->SetColumnCaption(kColDescription, shown ? QStringLiteral("描述") : QString());
-  MainListView->SetColumnMaxWidth(kColDescription, shown ? 0 : 1);
-  MainListView->SetColumnWidth(kColDescription, shown ? 150 : 0);
-  if (!shown) return;
-  MainListView->SetColumnCaption(kColPhoneKind, QStringLiteral("号码类型"));
-  MainListView->SetColumnWidth(kColPhoneKind, 70);
-  MainListView->SetColumnCaption(kColPhonePlace, QStringLiteral("所在地"));
-  MainListView->SetColumnWidth(kColPhonePlace, 90);
-}
-
-void TMainForm::N34Click() {
-  SetColumnsShown(N34->isChecked(), {{2, 10}});
-}
-
-void TMainForm::N35Click() {
-  SetColumnsShown(N35->isChecked(), {{3, 8}, {4, 8}});
-}
-
-void TMainForm::N36Click() {
-  SetColumnsShown(N36->isChecked(), {{5, 12}, {6, 7}});
-}
-
 void TMainForm::N27Click() {
   TOptionForm form(SettingsContext(), this);
   RunDialog(form);
-}
-
-void TMainForm::N1Click() {
-  OpenDocument(QUrl::fromLocalFile(HelpFilePath()));
-}
-
-void TMainForm::N20Click() {
-  OpenDocument(QUrl(QString::fromUtf8(kHomePageAddress)));
-}
-
-void TMainForm::N21Click() {
-  OpenDocument(QUrl(QString::fromUtf8(kFeedbackAddress)));
 }
 
 void TMainForm::N25Click() {

@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/global_set.h"
 #include "core/program_state.h"
@@ -21,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QProgressBar;
 class QRadioButton;
 class QSplitter;
 class QTimer;
@@ -32,9 +35,17 @@ class TLogDock;
 class TRunControl;
 struct TSettingsContext;
 
-// The maker's home page and the feedback address, opened by the help menu.
-inline constexpr const char* kHomePageAddress = "https://veltra.example.com/";
-inline constexpr const char* kFeedbackAddress = "mailto:feedback@veltra.example.com";
+// The maker's home page and the feedback address: [LINKS] HomePage and Feedback of the
+// shipped "links.ini"; empty when not set (the menu items are then hidden).
+struct TLinkAddresses {
+  QString HomePage;
+  QString Feedback;
+};
+TLinkAddresses ShippedLinkAddresses();
+
+// Whether the input box text can be the address of a directory site ("www.a.com/list",
+// "http://host:81/"): a host with a dot (or localhost), no blanks, http or https only.
+bool LooksLikeWebAddress(const QString& text);
 
 class TMainForm : public QMainWindow, public TRunView {
   Q_OBJECT
@@ -87,6 +98,9 @@ class TMainForm : public QMainWindow, public TRunView {
   void DelActionExecute();
   void ShowActionExecute();
   void CopyActionExecute();
+  // 编辑 › 撤销: puts back the rows of the last deletion or the last edit.
+  void UndoActionExecute();
+  bool CanUndo() const { return undo_.has_value(); }
   void HelpSetActionExecute();
   void HelpSearchContentActionExecute();
   void HelpSearchPointWebActionExecute();
@@ -113,11 +127,18 @@ class TMainForm : public QMainWindow, public TRunView {
   TRunControl& RunControl() { return *runControl_; }
   TJoloListView* ListView() const { return MainListView; }
   const std::string& SettingsPath() const { return settingsPath_; }
+  // Opens a task file as the Open command does after its dialog; true when it was read.
+  bool OpenTaskFile(const std::string& path);
+  // Recent task files, newest first.
+  const QStringList& RecentFiles() const { return recent_; }
+  // The window title the task calls for: "name - title", "name* - title" when modified.
+  QString TaskTitle() const;
   // Help file opened by the help command: "help.htm" beside the executable.
   static QString HelpFilePath();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateActions();
@@ -138,6 +159,28 @@ class TMainForm : public QMainWindow, public TRunView {
   // Guarded, and skipped while another tick's command (or its error box) is still running.
   template <typename F>
   void GuardedTick(F&& command);
+  // Task files: the recent list in the file menu and the folders the dialogs start in.
+  void RememberTaskFile(const std::string& path);
+  void RebuildRecentMenu();
+  void OpenRecentFile(const QString& path);
+  QString StartFolder(const std::string& filter) const;
+  void RememberFolder(const std::string& filter, const std::string& path);
+  // Run feedback beside the status panels.
+  void UpdateRunProgress();
+  void UpdateFilterCount();
+  // Directory search with an input that is no address: said so, nothing is fetched.
+  bool RefuseDirectoryInput();
+  // Opens a link; a failure is told with the address (or silently, as designed, when off).
+  void OpenLink(const QUrl& url, const QString& what);
+  // Numbers the settings file held outside their ranges, as warnings in the log.
+  void LogCorrectedSettings();
+  // The list's columns with their captions and first widths.
+  void SetUpListColumns();
+  // Column widths and the URL bar's width: restored at start, shared out on resize, kept.
+  void RestoreListLayout();
+  void SaveListLayout();
+  void ShareWidth(int listWidth);
+  void RecordEdit(int row, const TResultRow& before, const TResultRow& after);
   // A column and its shown width in 72nds of the list's width.
   struct TColumnShare {
     int Column;
@@ -162,10 +205,21 @@ class TMainForm : public QMainWindow, public TRunView {
   bool captionModified_ = false;
   bool leadColumns_ = false;
   bool leadColumnsFollow_ = false;
+  TLinkAddresses links_;
+  QStringList recent_;
+  bool listLayoutSaved_ = false;
+  // The last deletion or edit: rows as they were (ascending index) and, for edits, as written.
+  struct TUndoStep {
+    bool Deletion = false;
+    std::vector<std::pair<std::size_t, TResultRow>> Before;
+    std::vector<TResultRow> After;
+  };
+  std::optional<TUndoStep> undo_;
+  bool editSession_ = false;  // the undo step belongs to the editor now open
 
  protected:
-  // The file type picked in the last save dialog (0: the first of its filter).
-  int saveFilterIndex_ = 0;
+  // The file type picked in the last save dialog (0: the first of its filter), -1 unknown.
+  int saveFilterIndex_ = -1;
 
  private:
   QToolBar* ToolBar1 = nullptr;
@@ -182,6 +236,12 @@ class TMainForm : public QMainWindow, public TRunView {
   QTimer* BeginCheckTimer = nullptr;
   QTimer* StopWaitTimer = nullptr;
   QMenu* ListPopupMenu = nullptr;
+  QMenu* FileMenu = nullptr;
+  QMenu* EditMenu = nullptr;
+  QAction* RecentSeparator = nullptr;
+  std::vector<QAction*> RecentActions;
+  QProgressBar* RunProgress = nullptr;
+  QLabel* FilterCount = nullptr;
   TLogDock* LogDock = nullptr;
 
   QAction* NewSessionAction = nullptr;
@@ -196,6 +256,7 @@ class TMainForm : public QMainWindow, public TRunView {
   QAction* DelAction = nullptr;
   QAction* ShowAction = nullptr;
   QAction* CopyAction = nullptr;
+  QAction* UndoAction = nullptr;
   QAction* HelpSetAction = nullptr;
   QAction* HelpSearchContentAction = nullptr;
   QAction* HelpSearchPointWebAction = nullptr;

@@ -29,6 +29,7 @@ namespace {
 struct TListField {
   QLineEdit* Edit;
   TLikeList TGlobalSet::*List;
+  QString Caption = {};  // set for the recognition lists, whose emptiness is asked about
 };
 
 // A check box and the record's switch it shows.
@@ -78,7 +79,9 @@ struct TOptionForm::TImpl {
 
   TSettingsContext Context;
   TDialogErrorReporter Report = ShowErrorBox;
+  TDialogQuestion Ask = AskYesNo;
   bool RangeRejected = false;  // the last Apply stopped at a number out of range
+  bool Declined = false;       // the last Apply stopped at the user's "否"
   TNumberFields Numbers;
   std::vector<TCheckField> Checks;
   std::vector<TListField> Lists;
@@ -273,7 +276,7 @@ TOptionForm::TOptionForm(TSettingsContext context, QWidget* parent)
   for (const auto& [name, caption, list] : prefixes) {
     QLineEdit* edit = MakeListEdit(name, matching);
     matchingLayout->addRow(QString::fromUtf8(caption), edit);
-    d.Lists.push_back({edit, list});
+    d.Lists.push_back({edit, list, QString::fromUtf8(caption)});
   }
   tabs->addTab(matching, QStringLiteral("信息匹配选项"));
 
@@ -285,7 +288,7 @@ TOptionForm::TOptionForm(TSettingsContext context, QWidget* parent)
   auto* pageGroupLayout = new QVBoxLayout(pageGroup);
   QLineEdit* htmlName = MakeListEdit("Edit9", pageGroup);
   pageGroupLayout->addWidget(htmlName);
-  d.Lists.push_back({htmlName, &TGlobalSet::HTMLNameLike});
+  d.Lists.push_back({htmlName, &TGlobalSet::HTMLNameLike, pageGroup->title()});
   filterLayout->addWidget(pageGroup);
   auto* contentGroup = new QGroupBox(QStringLiteral("信息包含选项"), filter);
   auto* contentLayout = new QFormLayout(contentGroup);
@@ -293,8 +296,10 @@ TOptionForm::TOptionForm(TSettingsContext context, QWidget* parent)
   QLineEdit* addressContent = MakeListEdit("Edit11", contentGroup);
   contentLayout->addRow(QStringLiteral("公司名称信息包含："), companyName);
   contentLayout->addRow(QStringLiteral("公司地址信息包含："), addressContent);
-  d.Lists.push_back({companyName, &TGlobalSet::CompanyNameLike});
-  d.Lists.push_back({addressContent, &TGlobalSet::AddressContentLike});
+  d.Lists.push_back(
+      {companyName, &TGlobalSet::CompanyNameLike, QStringLiteral("公司名称信息包含")});
+  d.Lists.push_back(
+      {addressContent, &TGlobalSet::AddressContentLike, QStringLiteral("公司地址信息包含")});
   filterLayout->addWidget(contentGroup);
   filterLayout->addStretch();
   tabs->addTab(filter, QStringLiteral("信息过滤选项"));
@@ -351,15 +356,24 @@ TOptionForm::TOptionForm(TSettingsContext context, QWidget* parent)
   connect(applyButton, &QPushButton::clicked, this, [this] { Apply(); });
   connect(okButton, &QPushButton::clicked, this, [this] {
     // A number out of range keeps the dialog open on it, with its allowed range shown.
-    if (!Apply() && impl_->RangeRejected) return;
+    if (!Apply() && (impl_->RangeRejected || impl_->Declined)) return;
     accept();
   });
   connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
   d.Fill(d.Context.Settings);
+  if (d.Context.Settings.FlagModernWindow)
+    d.Numbers.WatchRange([okButton, applyButton](bool valid) {
+      okButton->setEnabled(valid);
+      applyButton->setEnabled(valid);
+    });
 }
 
 TOptionForm::~TOptionForm() = default;
+
+void TOptionForm::SetQuestionAsker(TDialogQuestion ask) {
+  impl_->Ask = std::move(ask);
+}
 
 void TOptionForm::SetErrorReporter(TDialogErrorReporter reporter) {
   impl_->Report = std::move(reporter);
@@ -369,11 +383,22 @@ bool TOptionForm::Apply() {
   TImpl& d = *impl_;
   const QStringList problems = d.Numbers.RangeProblems();
   d.RangeRejected = d.Context.Settings.FlagModernWindow && !problems.isEmpty();
+  d.Declined = false;
   if (d.RangeRejected) {
     // Told once: the fields show the values that stand, and a second confirmation takes them.
     d.Numbers.ForgetRejected();
     if (d.Report) d.Report(this, problems.join('\n'));
     return false;
+  }
+  if (d.Context.Settings.FlagModernWindow) {
+    std::vector<std::pair<QString, QString>> lists;
+    for (const TListField& field : d.Lists)
+      if (!field.Caption.isEmpty()) lists.emplace_back(field.Caption, field.Edit->text());
+    if (const QString empty = EmptyListNames(lists);
+        !empty.isEmpty() && !(d.Ask && d.Ask(this, EmptyListsQuestion(empty)))) {
+      d.Declined = true;
+      return false;
+    }
   }
   d.TakeBack(d.Context.Settings);
   return PublishAndSave(d.Context, SaveOptionSettings, this, d.Report);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <tuple>
 #include <vector>
@@ -63,6 +64,7 @@ struct TSearchContentWizardForm::TImpl {
   TRunView& View;
   TWizardPager Pager;
   TDialogErrorReporter Report = ShowErrorBox;
+  TDialogQuestion Ask = AskYesNo;
   QLineEdit* Keywords = nullptr;
   std::vector<TEngineBox> Engines;
 };
@@ -115,27 +117,39 @@ void TSearchContentWizardForm::SetErrorReporter(TDialogErrorReporter reporter) {
   impl_->Report = std::move(reporter);
 }
 
+void TSearchContentWizardForm::SetQuestionAsker(TDialogQuestion ask) {
+  impl_->Ask = std::move(ask);
+}
+
 int TSearchContentWizardForm::PageNumber() const {
   return impl_->Pager.Page();
 }
 
 bool TSearchContentWizardForm::Finish() {
   TImpl& d = *impl_;
+  if (d.Context.Settings.FlagModernWindow &&
+      std::none_of(d.Engines.begin(), d.Engines.end(),
+                   [](const TEngineBox& e) { return e.Box->isChecked(); })) {
+    // A search with no source finds nothing: the wizard does not finish that way.
+    const bool back =
+        d.Ask && d.Ask(this, QStringLiteral("没有选择任何搜索来源，关键词搜索将得不到任何网址，"
+                                            "向导无法完成。\n是否返回选择搜索来源？"
+                                            "（选“否”关闭向导，不做任何更改）"));
+    if (back && !d.Engines.empty())
+      d.Engines[0].Box->setFocus();
+    else if (!back)
+      reject();
+    return false;
+  }
   d.View.SetInputText(TrimmedGbk(d.Keywords->text()));
   d.View.SetModeButtons(true, false);
   TGlobalSet& set = d.Context.Settings;
-  bool anyEngine = false;
   for (const TEngineBox& e : d.Engines) {
     if (e.Def->ClassicFlag)
       set.*e.Def->ClassicFlag = e.Box->isChecked();
     else
       set.SourceUse[e.Def->Name] = e.Box->isChecked();
-    anyEngine = anyEngine || e.Box->isChecked();
   }
-  // The choice stands; the user only learns at once what it means for the search.
-  if (!anyEngine && set.FlagModernWindow)
-    d.View.ShowMessage(GBK("没有选择任何搜索引擎，关键词搜索将得不到网址。"), GBK("提示"),
-                       TMessageIcon::Warning);
   return PublishAndSave(d.Context, SaveEngineSettings, this, d.Report);
 }
 

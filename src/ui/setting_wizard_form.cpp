@@ -47,6 +47,7 @@ struct TSettingWizardForm::TImpl {
   TSettingsContext Context;
   TWizardPager Pager;
   TDialogErrorReporter Report = ShowErrorBox;
+  TDialogQuestion Ask = AskYesNo;
   std::array<QLineEdit*, kListFields.size()> ListEdits{};
   TNumberFields Numbers;
   std::array<QCheckBox*, kFindFlags.size()> FlagBoxes{};
@@ -106,7 +107,11 @@ TSettingWizardForm::TSettingWizardForm(TSettingsContext context, QWidget* parent
                      : page == 2 ? static_cast<QWidget*>(s.ListEdits[kStepOneFields])
                                  : static_cast<QWidget*>(s.Numbers.ThreadCount);
     focus->setFocus();
+    // A number out of range holds the finish back until it is put right.
+    if (s.Context.Settings.FlagModernWindow) s.Pager.Finish->setEnabled(s.Numbers.AllValid());
   };
+  if (d.Context.Settings.FlagModernWindow)
+    d.Numbers.WatchRange([this](bool valid) { impl_->Pager.Finish->setEnabled(valid); });
   connect(d.Pager.Finish, &QPushButton::clicked, this, [this] {
     if (Finish()) accept();
   });
@@ -119,6 +124,10 @@ void TSettingWizardForm::SetErrorReporter(TDialogErrorReporter reporter) {
   impl_->Report = std::move(reporter);
 }
 
+void TSettingWizardForm::SetQuestionAsker(TDialogQuestion ask) {
+  impl_->Ask = std::move(ask);
+}
+
 int TSettingWizardForm::PageNumber() const {
   return impl_->Pager.Page();
 }
@@ -126,6 +135,14 @@ int TSettingWizardForm::PageNumber() const {
 bool TSettingWizardForm::Finish() {
   TImpl& d = *impl_;
   TGlobalSet& set = d.Context.Settings;
+  if (set.FlagModernWindow) {
+    std::vector<std::pair<QString, QString>> lists;
+    for (std::size_t i = 0; i < kListFields.size(); ++i)
+      lists.emplace_back(QString::fromUtf8(std::get<1>(kListFields[i])), d.ListEdits[i]->text());
+    if (const QString empty = EmptyListNames(lists);
+        !empty.isEmpty() && !(d.Ask && d.Ask(this, EmptyListsQuestion(empty))))
+      return false;
+  }
   for (std::size_t i = 0; i < kListFields.size(); ++i)
     set.*std::get<2>(kListFields[i]) = ListFromField(d.ListEdits[i]->text());
   d.Numbers.TakeBack(set);

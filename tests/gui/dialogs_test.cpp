@@ -38,8 +38,16 @@ struct TSettingsFixture {
   TSettingsStore Store;
   std::filesystem::path Path = Dir / "Gleaner.ini";
   std::vector<QString> Errors;
+  std::vector<QString> Questions;
+  bool Answer = true;
 
   TSettingsContext Context() { return {Settings, Store, Path.string()}; }
+  TDialogQuestion Asker() {
+    return [this](QWidget*, const QString& text) {
+      Questions.push_back(text);
+      return Answer;
+    };
+  }
   TDialogErrorReporter Reporter() {
     return [this](QWidget*, const QString& text) { Errors.push_back(text); };
   }
@@ -230,6 +238,7 @@ void DialogsTest::optionsFillAndConfirmAtOnce() {
                                      "[FLAGUSESEARCH]\r\nFlagUseYahoo=0\r\n[OTHER]\r\nkeep=1\r\n");
   LoadSettings(f.Settings, f.Path.string());
   TOptionForm form(f.Context());
+  form.SetQuestionAsker(f.Asker());
   QCOMPARE(form.windowTitle(), QStringLiteral("选项"));
   QCOMPARE(Child<QSpinBox>(&form, "Edit1")->value(), 30);
   QCOMPARE(Child<QSpinBox>(&form, "Edit2")->value(), 0);
@@ -273,6 +282,7 @@ void DialogsTest::optionsDefaultThenCancelChangesNothing() {
   LoadSettings(f.Settings, f.Path.string());
   const std::string before = testsupport::ReadFile(f.Path);
   TOptionForm form(f.Context());
+  form.SetQuestionAsker(f.Asker());
   Button(&form, "DefaultButton")->click();
   QCOMPARE(Child<QSpinBox>(&form, "Edit1")->value(), 20);
   QCOMPARE(Child<QLineEdit>(&form, "Edit6")->text(), QStringLiteral("电话;语音热线;tel;"));
@@ -293,6 +303,7 @@ void DialogsTest::optionsDefaultThenOkWritesFactoryValues() {
   f.Settings.InfoLinkLike = {"detail"};
   f.Settings.NextPageLinkLike = {"page"};
   TOptionForm form(f.Context());
+  form.SetQuestionAsker(f.Asker());
   Button(&form, "DefaultButton")->click();
   Button(&form, "OkButton")->click();
 
@@ -317,6 +328,7 @@ void DialogsTest::optionsTakesListsAndNumbersBack() {
   f.Settings = testsupport::FactorySettings();
   f.Settings.FlagModernWindow = false;  // bad numbers give way silently, as first designed
   TOptionForm form(f.Context());
+  form.SetQuestionAsker(f.Asker());
   form.show();
   Child<QLineEdit>(&form, "Edit6")->setText(QStringLiteral(" \t电话;tel;  "));
   Child<QLineEdit>(&form, "Edit7")->setText(QStringLiteral("传真; fax;"));
@@ -358,6 +370,7 @@ void DialogsTest::optionsFailedSaveKeepsDialogOpenOnApply() {
   f.Settings = testsupport::FactorySettings();
   const std::filesystem::path bad = f.Dir / "missing" / "Gleaner.ini";
   TOptionForm form({f.Settings, f.Store, bad.string()});
+  form.SetQuestionAsker(f.Asker());
   form.SetErrorReporter(f.Reporter());
   form.show();
   Child<QSpinBox>(&form, "Edit1")->setValue(3);
@@ -386,27 +399,33 @@ void DialogsTest::optionsNamesTheRangeOfANumberItCannotTake() {
   TSettingsFixture f;
   f.Settings = testsupport::FactorySettings();
   TOptionForm form(f.Context());
+  form.SetQuestionAsker(f.Asker());
   form.SetErrorReporter(f.Reporter());
   form.show();
   form.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&form));
   auto* threads = Child<QSpinBox>(&form, "Edit1");
+  auto* error = Child<QLabel>(&form, "Edit1Error");
+  QPushButton* ok = Button(&form, "OkButton");
   threads->setFocus();
   threads->selectAll();
   QTest::keyClicks(threads, QStringLiteral("45"));
-  Child<QWidget>(&form, "Edit2")->setFocus();  // leaving the field puts 20 back
-  QCOMPARE(threads->text(), QStringLiteral("20"));
-  Button(&form, "OkButton")->click();
-  QVERIFY(form.isVisible());
-  QCOMPARE(f.Errors.size(), 1u);
-  QVERIFY(f.Errors[0].contains(QStringLiteral("“45”")));
-  QVERIFY(f.Errors[0].contains(QStringLiteral("1～30")));
-  QVERIFY(!std::filesystem::exists(f.Path));
-  // Told once: confirming again takes the value that stands.
-  Button(&form, "OkButton")->click();
+  // Refused where it is typed: the field says why, and OK waits until it is put right.
+  QVERIFY(error->isVisible());
+  QVERIFY(error->text().contains(QStringLiteral("1～30")));
+  QVERIFY(!ok->isEnabled());
+  QVERIFY(!Button(&form, "ApplyButton")->isEnabled());
+  Child<QWidget>(&form, "Edit2")->setFocus();
+  QCOMPARE(threads->text(), QStringLiteral("45"));
+  QVERIFY(!ok->isEnabled());
+  threads->setFocus();
+  threads->selectAll();
+  QTest::keyClicks(threads, QStringLiteral("12"));
+  QVERIFY(!error->isVisible());
+  ok->click();
   QCOMPARE(form.result(), int(QDialog::Accepted));
-  QCOMPARE(f.Errors.size(), 1u);
-  QCOMPARE(f.Settings.MaxFindWebThreadCount, 20);
+  QVERIFY(f.Errors.empty());
+  QCOMPARE(f.Settings.MaxFindWebThreadCount, 12);
 }
 
 QTEST_MAIN(DialogsTest)

@@ -23,6 +23,7 @@ class SourcesDialogTest : public QObject {
     settings.SourceHost = {{"Bing", "bing.localhost:81"}};
     TSettingsStore store;
     TOptionForm form({settings, store, path});
+    form.SetQuestionAsker([](QWidget*, const QString&) { return true; });  // lists left empty
     auto* bing = form.findChild<QCheckBox*>(QStringLiteral("SourceBing"));
     auto* sogou = form.findChild<QCheckBox*>(QStringLiteral("SourceSogou"));
     auto* sogouHost = form.findChild<QLineEdit*>(QStringLiteral("SourceHostSogou"));

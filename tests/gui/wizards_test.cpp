@@ -1,6 +1,7 @@
 // The settings wizard and the two search wizards.
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -407,11 +408,33 @@ void WizardsTest::modernWizardsSpeakChineseStepsWarnAndKeepKeywordsOutOfTheAddre
     for (const char* name : {"FlagUseSina", "FlagUseSohu", "FlagUseYahoo", "FlagUseGoogle",
                              "FlagUseBaidu", "FlagUse163"})
       Child<QCheckBox>(&wizard, name)->setChecked(false);
+    // No source: the wizard cannot finish; its warning offers to go back to the choice.
+    std::vector<QString> asked;
+    wizard.SetQuestionAsker([&](QWidget*, const QString& text) {
+      asked.push_back(text);
+      return true;
+    });
     Button(&wizard, "FinishButton")->click();
-    // Said, not refused: the choice is saved and the wizard closes.
+    QCOMPARE(asked.size(), 1u);
+    QVERIFY(wizard.result() != int(QDialog::Accepted));
+    QCOMPARE(Ini(f.Path, "FLAGUSESEARCH", "FlagUseSina"), std::string("1"));
+    QCOMPARE(f.View.Input, G("数控机床"));
+    Child<QCheckBox>(&wizard, "FlagUseBaidu")->setChecked(true);
+    Button(&wizard, "FinishButton")->click();
     QCOMPARE(wizard.result(), int(QDialog::Accepted));
-    QCOMPARE(f.View.Messages.size(), 1u);
     QCOMPARE(Ini(f.Path, "FLAGUSESEARCH", "FlagUseSina"), std::string("0"));
+  }
+  {
+    // A number out of range holds the settings wizard's finish back, with the range shown.
+    TSettingWizardForm wizard(f.Context());
+    Button(&wizard, "NextButton")->click();
+    Button(&wizard, "NextButton")->click();
+    auto* threads = Child<QSpinBox>(&wizard, "MaxFindWebThreadCount");
+    SpinText(threads)->setText(QStringLiteral("99"));
+    QVERIFY(!Button(&wizard, "FinishButton")->isEnabled());
+    QVERIFY(Child<QLabel>(&wizard, "MaxFindWebThreadCountError")->text().contains("1～30"));
+    SpinText(threads)->setText(QStringLiteral("9"));
+    QVERIFY(Button(&wizard, "FinishButton")->isEnabled());
   }
   TSearchPointWebWizardForm keywords(f.Context(), f.View);
   QCOMPARE(keywords.windowTitle(), QStringLiteral("指定网站搜索向导(第1步，共3步)"));

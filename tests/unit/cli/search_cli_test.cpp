@@ -87,7 +87,7 @@ TEST(SearchCli, LogGoesToTheNamedFileAndWithVerboseToStderr) {
   };
   EXPECT_EQ(run("--log '" + log + "' --verbose"), 0);
   const std::string logged = testsupport::ReadFile(log);
-  EXPECT_NE(logged.find(" warning settings "), std::string::npos) << logged;
+  EXPECT_NE(logged.find(" 警告 设置 "), std::string::npos) << logged;
   EXPECT_NE(logged.find("设置文件不是普通文件"), std::string::npos) << logged;
   const std::string printed = testsupport::ReadFile(err);
   EXPECT_NE(printed.find(logged.substr(0, logged.find('\n'))), std::string::npos) << printed;
