@@ -177,7 +177,7 @@ std::string WithoutAddresses(std::string_view text) {
 // values fill the current one, a footer line or a repeated address or name closes it.
 class TRecordBuilder {
  public:
-  TRecordBuilder(const TParseHTML& parser, const TPageReader& reader, std::vector<TLine> lines)
+  TRecordBuilder(const TParseHTML& parser, const TPageReader& reader, pagetext::TLines lines)
       : parser_(parser),
         reader_(reader),
         words_(reader.Words()),
@@ -819,7 +819,7 @@ class TRecordBuilder {
   const TPageReader& reader_;
   const TRecognitionWords& words_;
   bool wantAddress_ = true, wantPhone_ = true, wantMail_ = true;
-  std::vector<TLine> lines_;
+  pagetext::TLines lines_;
   std::vector<std::vector<TLabel>> labels_;
   std::vector<uint8_t> consumed_;
   std::vector<std::array<int8_t, 6>> passMemo_;
@@ -831,7 +831,7 @@ class TRecordBuilder {
 
 // Addresses written with a stand-in for "@": "[at]" and the like everywhere, a symbol named
 // by a hint ("请把#换成@") in the hint's line and the lines around it.
-void RevealHiddenEmails(std::vector<TLine>& lines) {
+void RevealHiddenEmails(pagetext::TLines& lines) {
   constexpr std::size_t kHintReach = 3;
   std::vector<std::pair<std::size_t, std::string>> hints;
   for (std::size_t i = 0; i < lines.size(); ++i)
@@ -862,7 +862,7 @@ void TParseHTML::AnalyseModern() {
   pagetext::TLineOptions options;
   options.HiddenEmails = true;
   options.Html = HTML;
-  std::vector<TLine> lines = pagetext::PageLines(Tokens, TokenIsTag, pageTitle, options);
+  pagetext::TLines lines = pagetext::PageLines(Tokens, TokenIsTag, pageTitle, options);
   RevealHiddenEmails(lines);
   TRecordBuilder builder(*this, reader, std::move(lines));
   builder.ReadAll();
