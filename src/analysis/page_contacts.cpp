@@ -217,6 +217,7 @@ class TRecordBuilder {
           kept.back().Address = r.Address;
           if (kept.back().PostCode.empty()) kept.back().PostCode = r.PostCode;
         }
+        r = {};
         continue;
       }
       std::size_t into = kept.size();
@@ -239,11 +240,13 @@ class TRecordBuilder {
         Merge(kept[into], r);
       else
         kept.push_back(std::move(r));
+      r = {};  // read once: a merged record is not held twice
       for (const auto& key : ContactKeys(kept[into])) {
         auto& owners = keptByContact[key];
         if (std::find(owners.begin(), owners.end(), into) == owners.end()) owners.push_back(into);
       }
     }
+    std::vector<TRecord>().swap(records_);
     const auto named = [](const TRecord& r) { return r.Kind != 0 || !r.Company.empty(); };
     if (kept.size() > 1 && std::count_if(kept.begin(), kept.end(), named) <= 1) {
       const auto first = std::find_if(kept.begin(), kept.end(), named);
