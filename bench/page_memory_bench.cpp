@@ -84,4 +84,13 @@ void BM_PageMemoryShortCells(benchmark::State& state) {
 }
 BENCHMARK(BM_PageMemoryShortCells)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// Contact blocks, one office every 130 bytes or so: lines and records of the line reader.
+void BM_PageMemoryContactBlocks(benchmark::State& state) {
+  RunPage(
+      state, "<body>",
+      gbk::FromUtf8("<p>联系人：张先生</p><p>电话：0574-8#</p><p>地址：宁波市鄞州区天童南路588号"
+                    "</p><br>邮箱：a#@example.com<div>"));
+}
+BENCHMARK(BM_PageMemoryContactBlocks)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace

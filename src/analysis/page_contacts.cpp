@@ -201,6 +201,11 @@ class TRecordBuilder {
     for (line_ = 0; line_ < lines_.size(); ++line_)
       if (!consumed_[line_]) ReadLine(line_);
     Close();
+    // Merging and naming need only the records: the lines are let go before they start.
+    pagetext::TLines().swap(lines_);
+    std::vector<std::unique_ptr<std::vector<TLabel>>>().swap(labels_);
+    std::vector<uint8_t>().swap(consumed_);
+    std::vector<std::array<int8_t, 6>>().swap(passMemo_);
   }
 
   // The records with duplicates merged: a record sharing a contact with an earlier one is
