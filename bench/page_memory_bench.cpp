@@ -7,9 +7,9 @@
 // Measured (16 MiB, each case alone, peak_per_byte): open brackets 2.8, list table 17.8,
 // short cells 12.4 (was 20.8 through veltra-cli), contact blocks 11.2.
 // `veltra-cli analyse` whole-process peak RSS less its 12 MB at rest, over the page, 10 MiB
-// pages, before -> after: list table 19.3 -> 18.1, short cells 20.8 -> 13.8, contact blocks
-// 16.4 -> 12.4; at 1 MiB after: 19.8, 13.4, 16.0. The list table's records alone (eight
-// strings a row for some 125,000 rows) take about 5x the page.
+// pages, before -> after: list table 18.9 -> 18.1, short cells 20.8 -> 13.8, contact blocks
+// 16.4 -> 12.4; at 1 MiB after: 19.1, 13.1, 11.9. The list table's records alone (eight
+// strings a row, some 110,000 rows at 10 MiB) take about 5x the page.
 
 #include <benchmark/benchmark.h>
 
