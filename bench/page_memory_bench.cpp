@@ -5,7 +5,7 @@
 // veltra_bench --benchmark_filter=PageMemoryListTable
 //
 // Measured (16 MiB, each case alone, peak_per_byte): open brackets 2.8, list table 17.8,
-// short cells 12.4 (was 20.8 through veltra-cli), contact blocks 11.2.
+// short cells 12.4, contact blocks 11.2.
 // `veltra-cli analyse` whole-process peak RSS less its 12 MB at rest, over the page, 10 MiB
 // pages, before -> after: list table 18.9 -> 18.1, short cells 20.8 -> 13.8, contact blocks
 // 16.4 -> 12.4; at 1 MiB after: 19.1, 13.1, 11.9. The list table's records alone (eight
