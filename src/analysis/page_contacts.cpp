@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -177,7 +178,7 @@ std::string WithoutAddresses(std::string_view text) {
 // values fill the current one, a footer line or a repeated address or name closes it.
 class TRecordBuilder {
  public:
-  TRecordBuilder(const TParseHTML& parser, const TPageReader& reader, std::vector<TLine> lines)
+  TRecordBuilder(const TParseHTML& parser, const TPageReader& reader, pagetext::TLines lines)
       : parser_(parser),
         reader_(reader),
         words_(reader.Words()),
@@ -189,7 +190,10 @@ class TRecordBuilder {
     wantAddress_ = s.FlagFindAddressAndPostCode;
     wantPhone_ = s.FlagFindTelAndFax;
     wantMail_ = s.FlagFindMailAddress;
-    for (std::size_t i = 0; i < lines_.size(); ++i) labels_[i] = reader.Labels(lines_[i].Text);
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      std::vector<TLabel> found = reader.Labels(lines_[i].Text);
+      if (!found.empty()) labels_[i] = std::make_unique<std::vector<TLabel>>(std::move(found));
+    }
     for (auto& m : passMemo_) m.fill(-1);
   }
 
@@ -197,6 +201,11 @@ class TRecordBuilder {
     for (line_ = 0; line_ < lines_.size(); ++line_)
       if (!consumed_[line_]) ReadLine(line_);
     Close();
+    // Merging and naming need only the records: the lines are let go before they start.
+    pagetext::TLines().swap(lines_);
+    std::vector<std::unique_ptr<std::vector<TLabel>>>().swap(labels_);
+    std::vector<uint8_t>().swap(consumed_);
+    std::vector<std::array<int8_t, 6>>().swap(passMemo_);
   }
 
   // The records with duplicates merged: a record sharing a contact with an earlier one is
@@ -213,6 +222,7 @@ class TRecordBuilder {
           kept.back().Address = r.Address;
           if (kept.back().PostCode.empty()) kept.back().PostCode = r.PostCode;
         }
+        r = {};
         continue;
       }
       std::size_t into = kept.size();
@@ -235,11 +245,13 @@ class TRecordBuilder {
         Merge(kept[into], r);
       else
         kept.push_back(std::move(r));
+      r = {};  // read once: a merged record is not held twice
       for (const auto& key : ContactKeys(kept[into])) {
         auto& owners = keptByContact[key];
         if (std::find(owners.begin(), owners.end(), into) == owners.end()) owners.push_back(into);
       }
     }
+    std::vector<TRecord>().swap(records_);
     const auto named = [](const TRecord& r) { return r.Kind != 0 || !r.Company.empty(); };
     if (kept.size() > 1 && std::count_if(kept.begin(), kept.end(), named) <= 1) {
       const auto first = std::find_if(kept.begin(), kept.end(), named);
@@ -338,8 +350,8 @@ class TRecordBuilder {
     bool allHanzi = core.size() >= 4 && core.size() <= 8;
     for (std::size_t k = 0; allHanzi && k < core.size(); k += 2)
       allHanzi = contact::IsHanziAt(core, k);
-    if (allHanzi && i + 1 < lines_.size() && !labels_[i + 1].empty() &&
-        labels_[i + 1].front().From == 0) {
+    if (allHanzi && i + 1 < lines_.size() && !LabelsOf(i + 1).empty() &&
+        LabelsOf(i + 1).front().From == 0) {
       name = std::string(core);
       return 2;
     }
@@ -565,7 +577,7 @@ class TRecordBuilder {
   // A label with nothing after it: its value is in the next element, or (for pages that
   // put values first) in the line before.
   void ValueNearby(std::size_t i, int f) {
-    if (i + 1 < lines_.size() && !consumed_[i + 1] && labels_[i + 1].empty() &&
+    if (i + 1 < lines_.size() && !consumed_[i + 1] && LabelsOf(i + 1).empty() &&
         !reader_.LabelOnly(lines_[i + 1].Text) && PassesLine(f, i + 1)) {
       consumed_[i + 1] = 1;
       SetField(f, lines_[i + 1].Text, true);
@@ -573,7 +585,7 @@ class TRecordBuilder {
         if (wantMail_) AddEmail(cur_.Emails, m);
       return;
     }
-    if ((f == kAddress || f == kPostCode) && i > 0 && labels_[i - 1].empty() &&
+    if ((f == kAddress || f == kPostCode) && i > 0 && LabelsOf(i - 1).empty() &&
         PassesLine(f, i - 1) && cur_.Address != lines_[i - 1].Text)
       SetField(f, lines_[i - 1].Text, true);
   }
@@ -621,7 +633,7 @@ class TRecordBuilder {
       if (IsCompanyShape(words_, chunk)) ownerName_ = std::string(StripAside(chunk));
       from = sp + 1;
     }
-    if (!ownerName_.empty() || !labels_[line_].empty()) return;
+    if (!ownerName_.empty() || !LabelsOf(line_).empty()) return;
     std::size_t mark = low.find('@');
     for (const auto& w : words_.FooterMarks) mark = std::min(mark, gbk::Find(low, w));
     const std::string_view lead =
@@ -705,7 +717,7 @@ class TRecordBuilder {
 
   // An address value that goes on in the next line ("…韶山北路298号" / "汇富中心A座20楼").
   void ContinueAddress(std::size_t i) {
-    if (i + 1 >= lines_.size() || consumed_[i + 1] || !labels_[i + 1].empty()) return;
+    if (i + 1 >= lines_.size() || consumed_[i + 1] || !LabelsOf(i + 1).empty()) return;
     const std::string& next = lines_[i + 1].Text;
     if (next.size() > 60 || reader_.LabelOnly(next) || !contact::IsHanziAt(next, 0) ||
         !HasDigits(next, 1) || !parser_.IsAddressLine(next) ||
@@ -724,7 +736,7 @@ class TRecordBuilder {
 
   void ReadLine(std::size_t i) {
     const std::string& text = lines_[i].Text;
-    const std::vector<TLabel>& ls = labels_[i];
+    const std::vector<TLabel>& ls = LabelsOf(i);
     const std::string low = Lowered(text);
     const bool footer = ContainsAny(low, words_.FooterMarks);
     if (footer) {
@@ -815,12 +827,18 @@ class TRecordBuilder {
     return digits == 7 || digits == 8;
   }
 
+  const std::vector<TLabel>& LabelsOf(std::size_t i) const {
+    static const std::vector<TLabel> kNoLabels;
+    return labels_[i] ? *labels_[i] : kNoLabels;
+  }
+
   const TParseHTML& parser_;
   const TPageReader& reader_;
   const TRecognitionWords& words_;
   bool wantAddress_ = true, wantPhone_ = true, wantMail_ = true;
-  std::vector<TLine> lines_;
-  std::vector<std::vector<TLabel>> labels_;
+  pagetext::TLines lines_;
+  // Most lines have no label: one pointer a line, null for none.
+  std::vector<std::unique_ptr<std::vector<TLabel>>> labels_;
   std::vector<uint8_t> consumed_;
   std::vector<std::array<int8_t, 6>> passMemo_;
   std::size_t line_ = 0;
@@ -831,7 +849,7 @@ class TRecordBuilder {
 
 // Addresses written with a stand-in for "@": "[at]" and the like everywhere, a symbol named
 // by a hint ("请把#换成@") in the hint's line and the lines around it.
-void RevealHiddenEmails(std::vector<TLine>& lines) {
+void RevealHiddenEmails(pagetext::TLines& lines) {
   constexpr std::size_t kHintReach = 3;
   std::vector<std::pair<std::size_t, std::string>> hints;
   for (std::size_t i = 0; i < lines.size(); ++i)
@@ -862,7 +880,7 @@ void TParseHTML::AnalyseModern() {
   pagetext::TLineOptions options;
   options.HiddenEmails = true;
   options.Html = HTML;
-  std::vector<TLine> lines = pagetext::PageLines(Tokens, TokenIsTag, pageTitle, options);
+  pagetext::TLines lines = pagetext::PageLines(Tokens, TokenIsTag, pageTitle, options);
   RevealHiddenEmails(lines);
   TRecordBuilder builder(*this, reader, std::move(lines));
   builder.ReadAll();

@@ -159,8 +159,8 @@ std::string Collapse(std::string_view s) {
   return out;
 }
 
-std::vector<TLine> PageLines(const TTokenList& tokens, const std::vector<bool>& isTag,
-                             std::string& title, TLineOptions options) {
+TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::string& title,
+                 TLineOptions options) {
   const std::size_t count = std::min(tokens.size(), isTag.size());
   bool hasBody = false;
   {
@@ -169,7 +169,7 @@ std::vector<TLine> PageLines(const TTokenList& tokens, const std::vector<bool>& 
       hasBody = isTag[n] && ParseTag(gbk::TrimView(std::string_view(*it))).Name == "body";
   }
 
-  std::vector<TLine> lines;
+  TLines lines;
   TLine current;
   std::string buffer;
   // Moves every full piece of an over-long run into lines and gives back the rest.

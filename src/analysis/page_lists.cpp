@@ -804,6 +804,7 @@ void TParseHTML::AnalyseLists() {
     }
     kept.push_back(i);
   }
+  std::unordered_set<std::string>().swap(keys);  // not needed past this point
 
   std::array<std::vector<std::string>*, 8> columns = {&Companies,    &Addresses,   &PostCodes,
                                                       &Telephones,   &Faxes,       &Emails,
@@ -820,13 +821,14 @@ void TParseHTML::AnalyseLists() {
     }
     return out;
   };
-  for (const auto& r : found) {
+  for (auto& r : found) {
     if (!s.FlagFindTelAndFax && !s.FlagFindMailAddress && !wantAddress) break;
     const std::string phones = s.FlagFindTelAndFax ? join(r.Phones, " ") : std::string();
     const std::string faxes = s.FlagFindTelAndFax ? join(r.Faxes, " ") : std::string();
     const std::string emails = s.FlagFindMailAddress ? join(r.Emails, ";") : std::string();
     AddRecord(r.Company, wantAddress ? r.Address : std::string(),
               wantAddress ? r.PostCode : std::string(), phones, faxes, emails, 1);
+    r = {};  // copied into the result lists: the entry is not held twice
   }
   for (std::size_t i : kept)
     for (std::size_t c = 0; c < columns.size(); ++c) columns[c]->push_back(std::move(old[c][i]));

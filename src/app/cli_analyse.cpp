@@ -73,7 +73,7 @@ int CliAnalyse(const TCliArgs& args) {
   if (!parsed) return CliUsage();
 
   std::string error;
-  const std::optional<std::string> bytes = CliReadBytes(parsed->file, error);
+  std::optional<std::string> bytes = CliReadBytes(parsed->file, error);
   if (!bytes) {
     std::fprintf(stderr, "veltra-cli: cannot read %s: %s\n", parsed->file.c_str(), error.c_str());
     return 1;
@@ -87,8 +87,11 @@ int CliAnalyse(const TCliArgs& args) {
   TGlobalSet set;
   LoadSettingsOrThrow(set, *settingsPath);
 
+  // The file's bytes are let go once converted: the analysis holds its own copy.
+  std::string page = PageToGbk(*bytes);
+  bytes.reset();
   TParseHTML parser(std::make_shared<const TGlobalSet>(std::move(set)));
-  parser.LoadPage(PageToGbk(*bytes), gbk::FromUtf8(parsed->title.value_or(std::string())),
+  parser.LoadPage(std::move(page), gbk::FromUtf8(parsed->title.value_or(std::string())),
                   gbk::FromUtf8(parsed->url.value_or("http://www.example.com/index.html")),
                   gbk::FromUtf8(parsed->description.value_or(std::string())));
   parser.Analyse();
