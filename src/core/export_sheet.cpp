@@ -61,11 +61,8 @@ std::optional<std::string> CutToCell(const std::string& utf8, std::size_t& units
   return utf8.substr(0, keep) + std::string(kCutMark);
 }
 
-std::string CsvField(std::string utf8) {
-  // A spreadsheet would take a cell starting like this as a formula: the apostrophe keeps
-  // it text.
-  if (!utf8.empty() && std::string_view("=+-@\t\r").find(utf8[0]) != std::string_view::npos)
-    utf8.insert(0, 1, '\'');
+// RFC 4180: quoted only when needed, quotes doubled, nothing else touched.
+std::string PlainCsvField(const std::string& utf8) {
   if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
   std::string out = "\"";
   for (char c : utf8) {
@@ -73,6 +70,14 @@ std::string CsvField(std::string utf8) {
     out += c;
   }
   return out + "\"";
+}
+
+std::string CsvField(std::string utf8) {
+  // A spreadsheet would take a cell starting like this as a formula: the apostrophe keeps
+  // it text.
+  if (!utf8.empty() && std::string_view("=+-@\t\r").find(utf8[0]) != std::string_view::npos)
+    utf8.insert(0, 1, '\'');
+  return PlainCsvField(utf8);
 }
 
 }  // namespace
@@ -223,17 +228,6 @@ void ExportToCsv(const std::vector<TExportRow>& rows, const std::string& path) {
 }
 
 namespace {
-
-// RFC 4180: quoted only when needed, quotes doubled, nothing else touched.
-std::string PlainCsvField(const std::string& utf8) {
-  if (utf8.find_first_of(",\"\r\n") == std::string::npos) return utf8;
-  std::string out = "\"";
-  for (char c : utf8) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
 
 std::string CsvLine(const std::vector<std::string>& cells, TCsvFlavour flavour) {
   std::string line;
