@@ -430,6 +430,10 @@ void SaveCrawlSettings(const TGlobalSet& set, const std::string& path) {
   SaveSections(set, path, {"CRAWL", "NETWORK"});
 }
 
+void SaveLeadSettings(const TGlobalSet& set, const std::string& path) {
+  SaveSections(set, path, {"LEADS"});
+}
+
 void SaveRecognitionSwitch(const TGlobalSet& set, const std::string& path) {
   TIniFile ini;
   if (!ini.LoadFile(path)) ThrowIniWriteError(path);

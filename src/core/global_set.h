@@ -162,6 +162,7 @@ void SaveSettings(const TGlobalSet& set, const std::string& path);
 void SaveMatchingSettings(const TGlobalSet& set, const std::string& path);
 void SavePointWebSettings(const TGlobalSet& set, const std::string& path);
 void SaveCrawlSettings(const TGlobalSet& set, const std::string& path);  // CRAWL and NETWORK
+void SaveLeadSettings(const TGlobalSet& set, const std::string& path);   // LEADS
 void SaveRecognitionSwitch(const TGlobalSet& set, const std::string& path);
 // FLAGUSESEARCH, and SOURCES, SOURCEHOST and SEARCH once the record names any source.
 void SaveEngineSettings(const TGlobalSet& set, const std::string& path);

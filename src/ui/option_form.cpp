@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -55,6 +57,7 @@ struct TCrawlPage {
   QLineEdit* AcceptLanguage = nullptr;
   QComboBox* ProxyMode = nullptr;
   QLineEdit* ProxyAddress = nullptr;
+  QLineEdit* PhoneRegion = nullptr;
 
   void Fill(const TGlobalSet& set) {
     for (const auto& [spin, field] : Numbers) spin->setValue(set.*field);
@@ -63,6 +66,7 @@ struct TCrawlPage {
     AcceptLanguage->setText(QString::fromStdString(set.AcceptLanguage));
     ProxyMode->setCurrentIndex(std::clamp(set.ProxyMode, 0, 2));
     ProxyAddress->setText(QString::fromStdString(set.ProxyAddress));
+    PhoneRegion->setText(QString::fromStdString(set.PhoneRegion));
   }
   void TakeBack(TGlobalSet& set) const {
     for (const auto& [spin, field] : Numbers) set.*field = spin->value();
@@ -71,6 +75,9 @@ struct TCrawlPage {
     set.AcceptLanguage = TrimmedGbk(AcceptLanguage->text());
     set.ProxyMode = ProxyMode->currentIndex();
     set.ProxyAddress = TrimmedGbk(ProxyAddress->text());
+    // Region codes are two capital letters; an empty field keeps China.
+    const QString region = PhoneRegion->text().trimmed().toUpper();
+    set.PhoneRegion = region.isEmpty() ? std::string("CN") : region.toStdString();
   }
 };
 
@@ -188,6 +195,20 @@ QWidget* MakeCrawlPage(TCrawlPage& page, QWidget* parent) {
   netForm->addRow(brokenTls);
   page.Checks.push_back({brokenTls, &TGlobalSet::AcceptBrokenTls});
   layout->addWidget(netGroup);
+
+  auto* leadGroup = new QGroupBox(QStringLiteral("线索"), widget);
+  auto* leadForm = new QFormLayout(leadGroup);
+  QCheckBox* merge = MakeCheck("MergeLeads", "合并同一公司的记录（电话或电子邮件相同）", leadGroup);
+  leadForm->addRow(merge);
+  page.Checks.push_back({merge, &TGlobalSet::MergeLeads});
+  page.PhoneRegion = new QLineEdit(leadGroup);
+  page.PhoneRegion->setObjectName(QStringLiteral("PhoneRegion"));
+  page.PhoneRegion->setMaxLength(2);
+  page.PhoneRegion->setValidator(new QRegularExpressionValidator(
+      QRegularExpression(QStringLiteral("[A-Za-z]{0,2}")), page.PhoneRegion));
+  page.PhoneRegion->setToolTip(QStringLiteral("不带“+”的号码所属的国家或地区代码，如 CN"));
+  leadForm->addRow(QStringLiteral("电话号码默认地区："), page.PhoneRegion);
+  layout->addWidget(leadGroup);
   layout->addStretch();
   return widget;
 }
@@ -196,6 +217,7 @@ QWidget* MakeCrawlPage(TCrawlPage& page, QWidget* parent) {
 void SaveOptionSettings(const TGlobalSet& set, const std::string& path) {
   SaveSettings(set, path);
   SaveCrawlSettings(set, path);
+  SaveLeadSettings(set, path);
   SaveRecognitionSwitch(set, path);
 }
 

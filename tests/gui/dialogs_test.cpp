@@ -363,6 +363,15 @@ void DialogsTest::optionsTakesListsAndNumbersBack() {
   QCOMPARE(f.Settings.MaxReadHTMLTimeOut, 25000);
   QCOMPARE(Ini(f.Path, "SETTING", "MaxFindWebThreadCount"), std::string("7"));
   QCOMPARE(f.Store.Snapshot()->telephoneLike, (TLikeList{G("电话"), "tel"}));
+
+  // Lead merging and the phone region are saved with the rest.
+  Child<QCheckBox>(&form, "MergeLeads")->setChecked(false);
+  Child<QLineEdit>(&form, "PhoneRegion")->setText(QStringLiteral("hk"));
+  Button(&form, "ApplyButton")->click();
+  QVERIFY(!f.Settings.MergeLeads);
+  QCOMPARE(f.Settings.PhoneRegion, std::string("HK"));
+  QCOMPARE(Ini(f.Path, "LEADS", "MergeLeads"), std::string("0"));
+  QCOMPARE(Ini(f.Path, "LEADS", "PhoneRegion"), std::string("HK"));
 }
 
 void DialogsTest::optionsFailedSaveKeepsDialogOpenOnApply() {
