@@ -462,10 +462,9 @@ TEST(TaskFile, SavesAndExportsRemoveStaleTemporariesOfAnyFileInTheFolder) {
   const std::string dead = std::to_string(child);
   const std::string alive = std::to_string(::getppid());
   const auto path = dir / "keep.swrw";
-  const std::vector<std::string> stale = {"keep.swrw.tmp" + dead + "-0-17",
-                                          "keep.swrw.tmp" + dead + "-3-99999",
-                                          "other.swrw.tmp" + dead + "-0-1",
-                                          "list.xlsx.tmp" + dead + "-2-5"};
+  const std::vector<std::string> stale = {
+      "keep.swrw.tmp" + dead + "-0-17", "keep.swrw.tmp" + dead + "-3-99999",
+      "other.swrw.tmp" + dead + "-0-1", "list.xlsx.tmp" + dead + "-2-5"};
   const std::vector<std::string> kept = {"keep.swrw.tmp" + alive + "-0-1",  // a save going on
                                          "keep.swrw.tmpnotes", "keep.swrw.tmp" + dead + "-0",
                                          ".tmp" + dead + "-0-1", "a.tmp" + dead + "-0-1x"};
