@@ -299,7 +299,7 @@ void DecodeItems(TReader& r, TTaskFileData& d, bool keep, std::size_t& urls, std
     for (auto& cell : row) cell = r.String();
     ++rows;
   }
-  // Items 14 and 15, written by later versions; what does not read as them is ignored.
+  // Items 14 to 16, written by later versions; what does not read as them is ignored.
   if (!r.AtEnd()) {
     try {
       std::vector<TBlockedSource> blocked;
@@ -317,6 +317,12 @@ void DecodeItems(TReader& r, TTaskFileData& d, bool keep, std::size_t& urls, std
         r.ListBegin();
         while (!r.ListEnd()) crawled.push_back(r.Integer());
         d.CrawledAhead = std::move(crawled);
+      }
+      if (!r.AtEnd()) {
+        std::vector<std::string> cookies;
+        r.ListBegin();
+        while (!r.ListEnd()) cookies.push_back(r.String());
+        d.Cookies = std::move(cookies);
       }
     } catch (const ETaskFileError&) {
     }
@@ -371,9 +377,9 @@ std::string EncodeTaskFile(const TTaskFileData& data) {
   for (const auto& row : data.Rows)
     for (const auto& cell : row) w.String(cell);
   w.Tag(kNull);
-  // Items 14 and 15 only when needed: other files stay as they always were. Readers that
-  // know item 14 alone stop after it.
-  if (!data.BlockedSources.empty() || !data.CrawledAhead.empty()) {
+  // Items 14 to 16 only when needed: other files stay as they always were. Readers that
+  // know fewer items stop after the ones they know.
+  if (!data.BlockedSources.empty() || !data.CrawledAhead.empty() || !data.Cookies.empty()) {
     w.Tag(kList);
     for (const auto& b : data.BlockedSources) {
       w.String(b.Name);
@@ -382,9 +388,14 @@ std::string EncodeTaskFile(const TTaskFileData& data) {
     }
     w.Tag(kNull);
   }
-  if (!data.CrawledAhead.empty()) {
+  if (!data.CrawledAhead.empty() || !data.Cookies.empty()) {
     w.Tag(kList);
     for (int32_t index : data.CrawledAhead) w.Integer(index);
+    w.Tag(kNull);
+  }
+  if (!data.Cookies.empty()) {
+    w.Tag(kList);
+    for (const auto& line : data.Cookies) w.String(line);
     w.Tag(kNull);
   }
   return w.Take();
@@ -477,6 +488,7 @@ void SaveToFile(const std::string& path, const TProgramState& state, const TResu
   d.Window = window;
   d.Rows = rows.Rows();
   if (engines.Blocked) d.BlockedSources = engines.Blocked();
+  if (engines.Cookies) d.Cookies = engines.Cookies();
   WriteTaskFile(path, d);
 }
 
@@ -502,6 +514,7 @@ void LoadFromFile(const std::string& path, TProgramState& state, TResultTable& r
   window = std::move(d.Window);
   rows.ReplaceRows(std::move(d.Rows));
   if (engines.RestoreBlocked) engines.RestoreBlocked(d.BlockedSources);
+  if (engines.RestoreCookies) engines.RestoreCookies(d.Cookies);
 }
 
 std::string EnsureTaskExtension(const std::string& name) {

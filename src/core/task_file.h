@@ -60,9 +60,13 @@ struct TTaskFileData {
   // Item 15, present only when not empty (item 14 is then written, perhaps empty, before it):
   // URL list indices after the resume index whose sites are already crawled.
   std::vector<int32_t> CrawledAhead;
+  // Item 16, present only when not empty (items 14 and 15 are then written, perhaps empty,
+  // before it): cookies the user chose to keep with the task, one Netscape cookie-file line
+  // each.
+  std::vector<std::string> Cookies;
 };
 
-// The file's bytes; the reader reads items 14 and 15 when they follow and ignores anything
+// The file's bytes; the reader reads items 14 to 16 when they follow and ignores anything
 // else.
 std::string EncodeTaskFile(const TTaskFileData& data);
 TTaskFileData DecodeTaskFile(std::string_view bytes);
@@ -85,6 +89,10 @@ struct TEngineNaming {
   // Blocked sources and their positions, saved and restored with the task (may be unset).
   std::function<std::vector<TBlockedSource>()> Blocked;
   std::function<void(const std::vector<TBlockedSource>&)> RestoreBlocked;
+  // Cookies kept with the task (item 16), and what to do with those of a file read (may be
+  // unset).
+  std::function<std::vector<std::string>()> Cookies;
+  std::function<void(const std::vector<std::string>&)> RestoreCookies;
 };
 // One adapter and the name the file stores it under ("sina" ... "baidu" for the classic six).
 struct TNamedEngine {

@@ -68,6 +68,7 @@ void TFindWebThead::DisconnectClient() {
 void TFindWebThead::ConfigureLane(THttpClient& client, const TGlobalSet& settings) {
   ConfigureClient(client, settings, kUserAgentDefault);
   client.SetHostLimiter(shared_.Limiter);
+  client.SetCookieStore(shared_.Cookies);
 }
 
 void TFindWebThead::Execute() {

@@ -27,6 +27,7 @@ void TSearchPointWebThread::Execute() {
   const std::shared_ptr<const TGlobalSet> settings = settings_.Snapshot();
   ConfigureClient(HTTPClient, *settings, kUserAgentDirectory);
   HTTPClient.SetHostLimiter(shared_.Limiter);
+  HTTPClient.SetCookieStore(shared_.Cookies);
 
   const std::string start = NormaliseStartURL(StartURL);
   ToVisit.push_back(start);

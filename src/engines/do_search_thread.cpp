@@ -95,6 +95,7 @@ void TDoSearchThread::Execute() {
     engine->ResetSearch();
     engine->Given = 0;
     engine->State = TSourceState::Waiting;
+    engine->RetryRequested = false;  // this run starts blocked sources at their page anyway
     engine->SetRedirectReader([this](const std::string& url) { return ReadRedirect(url); });
     const int32_t blockedAt = engine->BlockedOffset.load();
     if (blockedAt > 0) engine->SetPosition(blockedAt, engine->BlockedPages.load());
@@ -104,9 +105,15 @@ void TDoSearchThread::Execute() {
   TSearchEngineObject* e = state_.CurrentEngine.load();
   if (e) e->SetPosition(state_.EngineResultOffset.load(), state_.EnginePageCount.load());
 
+  // Past the end of the list only sources passed by hand are searched again.
+  bool retrying = false;
   while (!Terminated()) {
     if (!e || e->Finished) {
-      e = NextEngine(e);
+      e = retrying ? nullptr : NextEngine(e);
+      if (!e) {
+        e = TakeRetry();
+        retrying = e != nullptr;
+      }
       state_.CurrentEngine.store(e);
       // The stored position is the new engine's from now on, not the last one's end: a stop
       // before its first page is parsed resumes it at its first page.
@@ -121,6 +128,21 @@ void TDoSearchThread::Execute() {
       break;
     }
   }
+}
+
+TSearchEngineObject* TDoSearchThread::TakeRetry() {
+  for (TSearchEngineObject* engine : state_.EngineList) {
+    if (!engine || !engine->RetryRequested.exchange(false)) continue;
+    const int32_t blockedAt = engine->BlockedOffset.load();
+    if (engine->State.load() != TSourceState::Blocked || blockedAt <= 0) continue;
+    engine->ResetSearch();
+    engine->SetPosition(blockedAt, engine->BlockedPages.load());
+    engine->State = TSourceState::Waiting;
+    TLog::Global().Write(TLogLevel::Info, "search",
+                         engine->Caption() + " searched again after the verification");
+    return engine;
+  }
+  return nullptr;
 }
 
 void TDoSearchThread::SearchEngine(TSearchEngineObject* e) {

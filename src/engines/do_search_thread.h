@@ -27,6 +27,11 @@ class TDoSearchThread final : public TWorkerThread {
   // The engine after `e` in the engine list; the first one for none; none after the last
   // one and for an engine that is not in the list.
   TSearchEngineObject* NextEngine(TSearchEngineObject* e) const;
+  // Cookies the result pages and tracking links are requested with; set before Resume.
+  void SetCookieStore(std::shared_ptr<const TCookieStore> store) {
+    HTTPClient.SetCookieStore(store);
+    LinkClient.SetCookieStore(std::move(store));
+  }
 
   // Owned by the thread while it runs; read them only after WorkState is 2.
   std::string PageText;
@@ -44,6 +49,9 @@ class TDoSearchThread final : public TWorkerThread {
 
  private:
   void SearchEngine(TSearchEngineObject* e);
+  // A blocked source whose verification the user passed meanwhile, made ready to search
+  // again from its blocked page; none when there is none.
+  TSearchEngineObject* TakeRetry();
   void SearchOnePage(TSearchEngineObject* e);
   // Waits until the host may be asked again (`share` of the pace interval: tracking links
   // are paced more lightly than result pages); false when a stop came first.

@@ -106,6 +106,18 @@ void TSearchEngineObject::ClearRunStatus() {
   State = TSourceState::Waiting;
   BlockedOffset = 0;
   BlockedPages = 0;
+  RetryRequested = false;
+  SetVerifyURL(std::string());
+}
+
+std::string TSearchEngineObject::VerifyURL() const {
+  std::lock_guard lock(verifyMutex_);
+  return verifyURL_;
+}
+
+void TSearchEngineObject::SetVerifyURL(std::string url) {
+  std::lock_guard lock(verifyMutex_);
+  verifyURL_ = std::move(url);
 }
 
 void TSearchEngineObject::StorePosition() {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -99,6 +100,15 @@ class TSearchEngineObject {
   std::atomic<int32_t> BlockedOffset{0};
   std::atomic<int32_t> BlockedPages{0};
   void ClearRunStatus();
+  // The address that answered with the verification page (or the refusal) that blocked the
+  // source in this run; empty otherwise. Written by the search thread, read by any.
+  std::string VerifyURL() const;
+  void SetVerifyURL(std::string url);
+  // Where a user can pass the source's verification when no page of this run named one.
+  virtual std::string HomeURL() const { return "http://" + host_ + "/"; }
+  // Set when the user has passed the verification: the search thread searches the source
+  // again from its blocked page before it ends.
+  std::atomic<bool> RetryRequested{false};
 
   // The steps of ParsePage, exposed for tests and diagnostics.
   void TokenisePage();
@@ -148,4 +158,6 @@ class TSearchEngineObject {
   const TEngineProfile& profile_;
   std::string host_;
   TProgramState* state_ = nullptr;
+  mutable std::mutex verifyMutex_;
+  std::string verifyURL_;
 };

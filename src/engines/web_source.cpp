@@ -76,6 +76,8 @@ void TWebSourceObject::Stop(TSourceState state, std::string reason, const std::s
   BlockedPages = PageCount;
   StorePosition();
   if (state == TSourceState::Failed) FailedPages.fetch_add(1);
+  // The page that blocked is where the user passes the verification by hand.
+  if (state == TSourceState::Blocked) SetVerifyURL(url);
   State = state;
   problem_ = std::move(reason);
   TLogEntry entry;

@@ -34,6 +34,7 @@ class TWebSourceObject final : private detail::TWebProfileHolder, public TSearch
   bool IsClassic() const override { return false; }
   void SetRedirectReader(TRedirectReader reader) override { reader_ = std::move(reader); }
   std::string Caption() const override { return def_.Caption; }
+  std::string HomeURL() const override { return base_ + "/"; }
 
   // Tracking links of the last page that could not be resolved (no redirect reader).
   const std::vector<std::string>& Unresolved() const { return unresolved_; }

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "core/log.h"
+#include "net/cookie_store.h"
 #include "net/host_limiter.h"
 
 namespace {
@@ -186,6 +187,16 @@ void THttpClient::SetHeaders(const std::vector<std::string>& lines) {
 
 void THttpClient::EnableCookies() {
   if (easy_) curl_easy_setopt(Easy(easy_), CURLOPT_COOKIEFILE, "");
+}
+
+void THttpClient::SyncCookies() {
+  if (!cookies_ || !easy_) return;
+  const uint64_t generation = cookies_->Generation();
+  if (generation == cookieGeneration_) return;
+  cookieGeneration_ = generation;
+  // A line handed over this way also switches the cookie engine on.
+  for (const TCookie& cookie : cookies_->All())
+    curl_easy_setopt(Easy(easy_), CURLOPT_COOKIELIST, NetscapeLine(cookie).c_str());
 }
 
 void THttpClient::Disconnect() {
@@ -385,6 +396,7 @@ THttpResult THttpClient::Get(const std::string& url) {
     out.Error = THttpError::Network;
     return out;
   }
+  SyncCookies();
   std::string current = url;
   long long budgetMs = deadlineMs_ > 0 ? deadlineMs_ : -1;
   for (int hops = 0;;) {

@@ -46,6 +46,7 @@ struct THttpResult {
 };
 
 class THostLimiter;
+class TCookieStore;
 
 // How the client finds its proxy.
 enum class TProxyMode {
@@ -88,6 +89,12 @@ class THttpClient {
   void SetHeaders(const std::vector<std::string>& lines);
   // Keeps the cookies the servers set, for the client's lifetime (today's search sources).
   void EnableCookies();
+  // Cookies the user brought (a cookie file, a passed verification page): copied into this
+  // client's cookie engine before each request that follows a change of the store.
+  void SetCookieStore(std::shared_ptr<const TCookieStore> store) {
+    cookies_ = std::move(store);
+    cookieGeneration_ = 0;
+  }
   // Lower cap for tests; the default is kMaxBodyBytes.
   void SetMaxBodyBytes(std::size_t bytes) { maxBodyBytes_ = bytes; }
   // Bodies take their room in `budget` before they are read (TPageBudget::Global() unless
@@ -131,6 +138,7 @@ class THttpClient {
  private:
   struct THop;
   THttpError Transfer(const std::string& url, THop& hop, long long& budgetMs);
+  void SyncCookies();
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
   // Makes room in the page budget for a body of `bodyBytes`; false when the body must end.
   bool TakeBudgetRoom(std::size_t bodyBytes);
@@ -151,6 +159,8 @@ class THttpClient {
   std::string proxyAddress_;
   bool acceptBrokenTls_ = false;
   std::shared_ptr<THostLimiter> limiter_;
+  std::shared_ptr<const TCookieStore> cookies_;
+  uint64_t cookieGeneration_ = 0;
   char errorText_[256] = {};
 
   TPageBudget* budget_ = &TPageBudget::Global();

@@ -11,5 +11,7 @@ TAppRoot::TAppRoot(const TSettingsStart& start, TRunView& view)
   store_.Publish(globalSet_);
   engines_.ApplyHosts(globalSet_);
   engines_.SetProgramState(&state_);
+  factory_.SetCookieStore(cookies_);
+  control_.SetCookieStore(cookies_);
   TLog::Global().Write(TLogLevel::Info, "settings", "settings file " + start.Path);
 }

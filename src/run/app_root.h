@@ -3,12 +3,14 @@
 // record and store, engine adapters, program state, result table, thread factory, run
 // control. Destroyed in reverse, so run control stops and joins every thread first.
 
+#include <memory>
 #include <string>
 
 #include "core/global_set.h"
 #include "core/program_state.h"
 #include "core/result_table.h"
 #include "engines/engine_set.h"
+#include "net/cookie_store.h"
 #include "run/default_thread_factory.h"
 #include "run/run_control.h"
 
@@ -30,6 +32,8 @@ class TAppRoot {
   TProgramState& State() { return state_; }
   TResultTable& Results() { return results_; }
   TRunControl& Control() { return control_; }
+  // Cookies the user brought, sent by every client of the runs.
+  TCookieStore& Cookies() { return *cookies_; }
 
  private:
   std::string settingsPath_;
@@ -39,6 +43,7 @@ class TAppRoot {
   TEngineSet engines_;
   TProgramState state_;
   TResultTable results_;
+  std::shared_ptr<TCookieStore> cookies_ = std::make_shared<TCookieStore>();
   TDefaultThreadFactory factory_;
   TRunControl control_;
 };

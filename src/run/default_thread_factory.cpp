@@ -20,7 +20,9 @@ std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateCrawlWorker(
 }
 
 std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateSearchThread() {
-  return std::make_unique<TDoSearchThread>(state_, settings_.Snapshot(), engines_);
+  auto thread = std::make_unique<TDoSearchThread>(state_, settings_.Snapshot(), engines_);
+  thread->SetCookieStore(shared_.Cookies);
+  return thread;
 }
 
 std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreatePointWebThread() {

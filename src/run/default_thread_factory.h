@@ -12,6 +12,10 @@ class TDefaultThreadFactory : public TThreadFactory {
   // All three must outlive every thread created here.
   TDefaultThreadFactory(TProgramState& state, const TSettingsStore& settings, TEngineSet& engines)
       : state_(state), settings_(settings), engines_(engines) {}
+  // Cookies every client of the threads made from now on sends (null: none).
+  void SetCookieStore(std::shared_ptr<const TCookieStore> store) {
+    shared_.Cookies = std::move(store);
+  }
 
   void RunStarted() override;
   std::unique_ptr<TWorkerThread> CreateCrawlWorker(const TSearchURLResult& entry) override;

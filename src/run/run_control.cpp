@@ -6,6 +6,7 @@
 
 #include "core/gbk.h"
 #include "engines/engine_set.h"
+#include "net/cookie_store.h"
 #include "run/status_texts.h"
 
 namespace {
@@ -349,8 +350,64 @@ void TRunControl::CheckRunFinished() {
   state_.RunState = -1;
   // Every address crawled and the producer done: only a blocked source would give more.
   nothingLeft_ = state_.SearchMode == 1 || NoAddressFacts().SourcesBlocked == 0;
+  // A source passed by hand after the search had ended is searched by continuing at once.
+  const bool retry = std::any_of(engines_.begin(), engines_.end(), [](const TEngineEntry& e) {
+    return e.Engine && e.Engine->RetryRequested.load();
+  });
+  if (retry) {
+    ContinueActionExecute();
+    if (state_.RunState == 1) return;
+  }
   ShowRunState();
   ExplainEmptyEnd();
+  if (ModernWindow() && state_.SearchMode == 0)
+    if (const auto blocked = BlockedSources(); !blocked.empty()) view_.SourcesBlocked(blocked);
+}
+
+std::vector<TBlockedSourceNotice> TRunControl::BlockedSources() const {
+  std::vector<TBlockedSourceNotice> out;
+  for (const auto& e : engines_) {
+    if (!e.Engine || !e.Def || e.Def->Kind == TSourceKind::Classic ||
+        e.Engine->State.load() != TSourceState::Blocked)
+      continue;
+    std::string url = e.Engine->VerifyURL();
+    if (url.empty()) url = e.Engine->HomeURL();
+    out.push_back({e.Def->Name, gbk::FromUtf8(e.Def->Caption), std::move(url)});
+  }
+  return out;
+}
+
+bool TRunControl::UnblockSource(const std::string& name) {
+  const auto it = std::find_if(engines_.begin(), engines_.end(), [&](const TEngineEntry& e) {
+    return e.Engine && e.Def && e.Def->Name == name &&
+           e.Engine->State.load() == TSourceState::Blocked;
+  });
+  if (it == engines_.end()) return false;
+  it->Engine->RetryRequested = true;
+  // A running search takes it up before it ends; the end of the run does otherwise.
+  if (state_.RunState == -1) ContinueActionExecute();
+  return true;
+}
+
+void TRunControl::SetCookieStore(std::shared_ptr<TCookieStore> store) {
+  cookies_ = std::move(store);
+  engineNaming_.Cookies = [this] {
+    std::vector<std::string> lines;
+    if (keepCookies_ && cookies_)
+      for (const TCookie& c : cookies_->All()) lines.push_back(NetscapeLine(c));
+    return lines;
+  };
+  engineNaming_.RestoreCookies = [this](const std::vector<std::string>& lines) {
+    keepCookies_ = !lines.empty();
+    if (lines.empty() || !cookies_) return;
+    std::string text;
+    for (const auto& line : lines) text += line + "\n";
+    try {
+      cookies_->Add(ParseNetscapeCookies(text));
+    } catch (const ECookieFileError&) {
+      keepCookies_ = false;  // damaged cookies are dropped; the task itself is fine
+    }
+  };
 }
 
 bool TRunControl::ModernWindow() const {
@@ -555,6 +612,7 @@ void TRunControl::NewTaskAccepted() {
   firstCutOffIndex_ = -1;
   stoppedByUser_ = false;
   nothingLeft_ = false;
+  keepCookies_ = false;
 }
 
 void TRunControl::UpdateCaption() {

@@ -25,6 +25,7 @@
 #include "run/thread_factory.h"
 
 class TSearchEngineObject;
+class TCookieStore;
 
 // Every adapter of the run with its registry entry, in registry order.
 using TEngineAdapters = std::vector<TEngineEntry>;
@@ -98,6 +99,18 @@ class TRunControl {
   void NewTaskAccepted();
   // Window title from TaskName and AppTitle (left as it is when TaskName is empty).
   void UpdateCaption();
+
+  // Blocked sources of today's web with the address where each one's verification is passed.
+  std::vector<TBlockedSourceNotice> BlockedSources() const;
+  // The user passed the verification of a blocked source (its cookies are in the store): it
+  // is searched again from its blocked page, by the running search or, once the run has
+  // ended or was stopped, by continuing it. False when no such source is blocked.
+  bool UnblockSource(const std::string& name);
+  // The cookies the user brought; saved with the task only while KeepCookies is set (the user
+  // agreed, or the task was opened with cookies).
+  void SetCookieStore(std::shared_ptr<TCookieStore> store);
+  void SetKeepCookies(bool keep) { keepCookies_ = keep; }
+  bool KeepCookies() const { return keepCookies_; }
 
   // Stops every thread, waits for all of them and frees them; the run ends. Does not touch
   // the view, so it is safe while the window is being torn down.
@@ -179,4 +192,6 @@ class TRunControl {
   bool nothingLeft_ = false;    // the last run reached its natural end with nothing blocked
   bool beginCheckEnabled_ = false;
   bool stopWaitEnabled_ = false;
+  std::shared_ptr<TCookieStore> cookies_;
+  bool keepCookies_ = false;
 };

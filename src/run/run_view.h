@@ -14,6 +14,13 @@ enum class TMessageResult { Ok, Yes, No, Cancel };
 enum class TRunCursor { Normal, Hourglass };
 enum class TRunTimer { BeginCheck, StopWait };
 
+// A search source that asked for verification, as the window and the CLI name it.
+struct TBlockedSourceNotice {
+  std::string Name;       // registry name ("Bing")
+  std::string Caption;    // GBK
+  std::string VerifyURL;  // where the user passes the verification
+};
+
 class TRunView {
  public:
   virtual ~TRunView() = default;
@@ -51,4 +58,8 @@ class TRunView {
   // The two 1000 ms timers; the window starts or stops them. Ticks of a disabled timer are
   // ignored by run control anyway.
   virtual void EnableTimer(TRunTimer timer, bool enabled) = 0;
+
+  // A run ended with these sources blocked: the window offers their verification pages, the
+  // CLI says how to pass them.
+  virtual void SourcesBlocked(const std::vector<TBlockedSourceNotice>&) {}
 };

@@ -344,6 +344,21 @@ TEST(TaskFile, SitesCrawledAheadAreAnOptionalLastItemAfterAnEmptyBlockedList) {
   EXPECT_EQ(state.CrawledAhead, (std::set<int32_t>{2}));
 }
 
+TEST(TaskFile, KeptCookiesAreAnOptionalItemAfterEmptyBlockedAndCrawledLists) {
+  TTaskFileData d = SampleData();
+  const std::string plain = EncodeTaskFile(d);
+  d.Cookies = {"bing.today.localhost\tFALSE\t/\tFALSE\t0\tpass\tok"};
+  const std::string bytes = EncodeTaskFile(d);
+  // Empty items 14 and 15 first: readers that know only those stop there.
+  EXPECT_EQ(bytes.substr(0, plain.size() + 4), plain + Bytes({0x01, 0x00, 0x01, 0x00}));
+  const TTaskFileData back = DecodeTaskFile(bytes);
+  EXPECT_EQ(back.Cookies, d.Cookies);
+  EXPECT_TRUE(back.BlockedSources.empty());
+  EXPECT_TRUE(back.CrawledAhead.empty());
+  EXPECT_TRUE(DecodeTaskFile(plain).Cookies.empty());
+  EXPECT_TRUE(DecodeTaskFile(bytes.substr(0, bytes.size() - 1)).Cookies.empty());
+}
+
 TEST(TaskFile, MissingFileErrorNamesTheFile) {
   testsupport::TempDir dir;
   const std::string path = (dir / "none.swrw").string();
