@@ -30,6 +30,7 @@
 #include "core/log.h"
 #include "core/program_state.h"
 #include "core/result_table.h"
+#include "net/cookie_store.h"
 #include "run/app_root.h"
 #include "run/status_texts.h"
 
@@ -45,7 +46,8 @@ struct TSearchArgs {
   std::optional<TCsvFlavour> csvFlavour;  // --csv-flavour; unset: excel
   double maxSeconds = 0;                  // 0: no limit
   int tickMs = 1000;
-  std::string logFile;   // --log: the log is appended to this file
+  std::string cookieFile;  // --cookies: a Netscape cookie file the clients send from
+  std::string logFile;     // --log: the log is appended to this file
   bool verbose = false;  // --verbose: the log is printed to stderr
 };
 
@@ -69,7 +71,7 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
   TSearchArgs parsed;
   bool seenMode = false, seenConfig = false, seenTask = false, seenContinue = false;
   bool seenOut = false, seenMax = false, seenTick = false, seenLog = false;
-  bool seenFlavour = false;
+  bool seenFlavour = false, seenCookies = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--verbose") {
@@ -78,7 +80,8 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
     }
     const bool takesValue = a == "--mode" || a == "--config" || a == "--task" ||
                             a == "--continue" || a == "--out" || a == "--max-seconds" ||
-                            a == "--tick-ms" || a == "--log" || a == "--csv-flavour";
+                            a == "--tick-ms" || a == "--log" || a == "--csv-flavour" ||
+                            a == "--cookies";
     if (!takesValue) {
       // Anything else is the input text, once; "--" lets a text start with a dash.
       if (a == "--" && i + 1 < args.size()) {
@@ -111,6 +114,9 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
     } else if (a == "--csv-flavour") {
       if (!once(seenFlavour) || (v != "excel" && v != "plain")) return std::nullopt;
       parsed.csvFlavour = v == "plain" ? TCsvFlavour::Plain : TCsvFlavour::Excel;
+    } else if (a == "--cookies") {
+      if (!once(seenCookies) || v.empty()) return std::nullopt;
+      parsed.cookieFile = v;
     } else if (a == "--log") {
       if (!once(seenLog) || v.empty()) return std::nullopt;
       parsed.logFile = v;
@@ -292,6 +298,23 @@ class TCliLogSink {
   bool installed_;
 };
 
+// How to pass the verification of each blocked source and go on from where the run stopped.
+void PrintBlockedHints(const std::vector<TBlockedSourceNotice>& blocked, const std::string& task) {
+  if (blocked.empty()) return;
+  std::string text;
+  for (const auto& b : blocked)
+    text += "blocked: " + gbk::ToUtf8(b.Caption) + " (" + b.Name +
+            ") answered with a verification page:\n  " + b.VerifyURL + "\n";
+  text +=
+      "To go on: open the address in a browser and pass the check, export that site's cookies "
+      "to a Netscape-format cookie file (cookies.txt), then run\n  veltra-cli search --cookies "
+      "COOKIEFILE ";
+  text += task.empty() ? "... (save the run with --task FILE to continue it instead of "
+                         "starting over)\n"
+                       : "--continue '" + task + "'\n";
+  WriteOut(stdout, text);
+}
+
 int Export(TResultTable& results, const std::string& path, const TSearchArgs& args,
            const TGlobalSet& settings) {
   try {
@@ -324,6 +347,16 @@ int CliSearch(const TCliArgs& args) {
       return 2;
     }
   }
+  std::vector<TCookie> cookies;
+  if (!parsed->cookieFile.empty()) {
+    try {
+      cookies = ReadNetscapeCookieFile(parsed->cookieFile);
+    } catch (const ECookieFileError& e) {
+      std::fprintf(stderr, "veltra-cli: cookie file %s: %s\n", parsed->cookieFile.c_str(),
+                   e.what());
+      return 2;
+    }
+  }
   std::error_code ec;
   if (!parsed->config.empty() && !std::filesystem::exists(start.Path, ec)) {
     std::fprintf(stderr, "veltra-cli: settings file not found: %s\n", start.Path.c_str());
@@ -348,6 +381,13 @@ int CliSearch(const TCliArgs& args) {
   TProgramState& state = root.State();
   TResultTable& results = root.Results();
   TRunControl& control = root.Control();
+  if (!cookies.empty()) {
+    root.Cookies().Add(cookies);
+    // The count only: cookie values are credentials.
+    TLog::Global().Write(TLogLevel::Info, "search",
+                         std::to_string(cookies.size()) + " cookies read from the cookie file",
+                         parsed->cookieFile);
+  }
   TStatusPrinter printer;
   TStopSignals signals;
   // A worker that ends wakes the loop, so its slot is refilled without waiting for the tick.
@@ -445,6 +485,8 @@ int CliSearch(const TCliArgs& args) {
     summary += "\ntask: " + state.TaskFileName;
   if (code == 0 && !parsed->outFile.empty()) summary += "\nexported: " + parsed->outFile;
   WriteOut(stdout, summary + "\n");
+  PrintBlockedHints(control.BlockedSources(),
+                    code == 0 && !state.TaskFileName.empty() ? state.TaskFileName : std::string());
   std::fflush(stdout);
 
   if (code != 0) return code;

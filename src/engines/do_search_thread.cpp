@@ -14,15 +14,10 @@
 
 namespace {
 
-// What a current browser sends; sources of today's web answer other clients with a
-// verification page.
-constexpr const char* kBrowserAgent =
-    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    "Chrome/124.0.0.0 Safari/537.36";
 const std::vector<std::string>& BrowserHeaders() {
   static const std::vector<std::string> lines = {
       "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8",
-      "Accept-Language: zh-CN,zh;q=0.9,en;q=0.6",
+      std::string("Accept-Language: ") + kBrowserAcceptLanguage,
   };
   return lines;
 }

@@ -11,6 +11,14 @@
 #include "crawl/worker_thread.h"
 #include "net/http_client.h"
 
+// What a current browser sends; sources of today's web answer other clients with a
+// verification page. The built-in browser sends the same, so a verification passed there
+// holds for the search client.
+inline constexpr const char* kBrowserAgent =
+    "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/124.0.0.0 Safari/537.36";
+inline constexpr const char* kBrowserAcceptLanguage = "zh-CN,zh;q=0.9,en;q=0.6";
+
 class TEngineSet;
 class TGlobalSet;
 class TProgramState;

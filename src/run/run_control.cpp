@@ -360,7 +360,7 @@ void TRunControl::CheckRunFinished() {
   }
   ShowRunState();
   ExplainEmptyEnd();
-  if (ModernWindow() && state_.SearchMode == 0)
+  if (state_.SearchMode == 0)
     if (const auto blocked = BlockedSources(); !blocked.empty()) view_.SourcesBlocked(blocked);
 }
 

@@ -307,6 +307,7 @@ void TMainForm::CreateMenus() {
   search->addActions({StartAction, ContinueAction});
   search->addSeparator();
   search->addAction(StopAction);
+  search->addAction(CreateVerifyAction());
 
   QMenu* tools = bar->addMenu(QStringLiteral("工具(&T)"));
   tools->addAction(HelpSetAction);
@@ -459,6 +460,9 @@ void TMainForm::CreateStatusBar() {
     }
     statusPanels_[i] = panel;
   }
+  connect(statusPanels_[4], &QLabel::linkActivated, this, [this](const QString& link) {
+    if (link.startsWith(QLatin1String("verify:"))) OpenVerification(link.mid(7).toStdString());
+  });
   statusPanels_[0]->setText(QFromGbk(RunStateText(0)));
   // Sites processed of sites found while a run goes; moving to and fro while only the search
   // runs.
@@ -522,12 +526,14 @@ void TMainForm::UpdateActions() {
   }
   if (modern && !FilterEdit->text().isEmpty()) UpdateFilterCount();
   UpdateRunProgress();
+  UpdateVerifyAction();
 }
 
 // TRunView.
 
 void TMainForm::SetStatusText(int panel, const std::string& text) {
   if (panel < 0 || panel >= static_cast<int>(statusPanels_.size())) return;
+  if (panel == 4) return ShowSourceStatus(text);
   statusPanels_[static_cast<std::size_t>(panel)]->setText(QFromGbk(text));
 }
 

@@ -15,6 +15,7 @@
 #include "core/global_set.h"
 #include "core/program_state.h"
 #include "core/result_table.h"
+#include "net/cookie_store.h"
 #include "run/run_view.h"
 
 class QAction;
@@ -76,6 +77,14 @@ class TMainForm : public QMainWindow, public TRunView {
   std::optional<std::string> AskOpenFileName(const std::string& title,
                                              const std::string& filter) override;
   void EnableTimer(TRunTimer timer, bool enabled) override;
+  void SourcesBlocked(const std::vector<TBlockedSourceNotice>& blocked) override;
+
+  // Blocked sources: the end of a run offers their verification pages (true: open the first);
+  // the built-in browser opens one, and its cookies unblock the source.
+  virtual bool OfferVerification(const QString& text);
+  void OpenVerification(const std::string& name);
+  void VerificationPassed(const std::string& name, std::vector<TCookie> cookies);
+  static bool HasBrowser();
 
   // Runs a modal dialog; the result of QDialog::exec().
   virtual int RunDialog(QDialog& dialog);
@@ -146,6 +155,10 @@ class TMainForm : public QMainWindow, public TRunView {
   void CreateToolBar();
   void CreateClientArea();
   void CreateStatusBar();
+  QAction* CreateVerifyAction();
+  void UpdateVerifyAction();
+  // Status panel 4, with the blocked sources as links to their verification pages.
+  void ShowSourceStatus(const std::string& text);
   TSettingsContext SettingsContext();
   bool ModernWindow() const { return globalSet_.FlagModernWindow; }
   // Before Start, New task or Open give up the current task: asks whether to save it when it
@@ -252,6 +265,7 @@ class TMainForm : public QMainWindow, public TRunView {
   QAction* StartAction = nullptr;
   QAction* ContinueAction = nullptr;
   QAction* StopAction = nullptr;
+  QAction* VerifyAction = nullptr;
   QAction* EditAction = nullptr;
   QAction* DelAction = nullptr;
   QAction* ShowAction = nullptr;

@@ -1,6 +1,7 @@
 // Keyword harvests with today's search sources only, against the demo web's imitations of
-// them: every record found, and a source blocked part-way that the run passes over and a
-// continued task retries from the page it was blocked on.
+// them: every record found, a source blocked part-way that the run passes over and a
+// continued task retries from the page it was blocked on, and one whose verification page is
+// passed with a cookie file.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include "core/gbk.h"
 #include "core/task_file.h"
 #include "demo_server.h"
+#include "demo_verify.h"
 #include "test_support.h"
 
 using demoweb::TDemoRecord;
@@ -108,4 +110,43 @@ TEST_F(SourcesE2E, BlockedSourceIsPassedOverAndRetriedByContinue) {
   ExpectSame(TaskRecords(done), Sorted(server_->Web().ExpectedTodayRecords()));
   EXPECT_GT(done.Rows.size(), blocked.Rows.size());
   EXPECT_TRUE(done.BlockedSources.empty());
+}
+
+TEST_F(SourcesE2E, CookieFilePassesAVerificationPage) {
+  StartWeb({});
+  auto gate = std::make_shared<demoweb::TDemoVerifyGate>("Bing", 1);
+  server_->SetVerifyGate(gate);
+  const std::string task = (dir_ / "v.swrw").string();
+  const auto first = Search("--mode keyword 机械 --task '" + task + "'");
+  ASSERT_EQ(first.code, 0) << first.err;
+  EXPECT_NE(LastLine(first.out).find("受阻"), std::string::npos) << first.out;
+  // The page that asked for verification, and how to pass it.
+  EXPECT_NE(first.out.find("blocked: 必应 (Bing)"), std::string::npos) << first.out;
+  EXPECT_NE(first.out.find("http://bing.today.localhost:" + std::to_string(server_->Port()) +
+                           "/search?q="),
+            std::string::npos)
+      << first.out;
+  EXPECT_NE(first.out.find("--cookies COOKIEFILE --continue '" + task + "'"), std::string::npos);
+  EXPECT_GT(gate->Refused(), 0);
+
+  const std::string bad = (dir_ / "bad.txt").string();
+  testsupport::WriteFile(bad, "demo_verified=passed; path=/\n");
+  const auto refused = Search("--continue '" + task + "' --cookies '" + bad + "'");
+  EXPECT_EQ(refused.code, 2);
+  EXPECT_NE(refused.err.find("line 1"), std::string::npos) << refused.err;
+
+  const std::string cookies = (dir_ / "cookies.txt").string();
+  testsupport::WriteFile(cookies,
+                         "# Netscape HTTP Cookie File\n"
+                         "bing.today.localhost\tFALSE\t/\tFALSE\t0\tdemo_verified\tpassed\n");
+  const auto second = Search("--continue '" + task + "' --cookies '" + cookies + "'");
+  ASSERT_EQ(second.code, 0) << second.err;
+  EXPECT_EQ(LastLine(second.out).find("受阻"), std::string::npos) << second.out;
+  EXPECT_EQ(second.out.find("demo_verified"), std::string::npos);
+  EXPECT_GT(gate->Passed(), 0);
+  const TTaskFileData done = ReadTaskFile(task);
+  ExpectSame(TaskRecords(done), Sorted(server_->Web().ExpectedTodayRecords()));
+  EXPECT_TRUE(done.BlockedSources.empty());
+  // Cookies from a file are not written into the task.
+  EXPECT_TRUE(done.Cookies.empty());
 }

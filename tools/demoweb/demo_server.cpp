@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 
 namespace demoweb {
@@ -39,8 +40,15 @@ TDemoServer::TDemoServer(int siteCount, int port, int latencyMs, int slowMs,
       std::lock_guard lock(connectionsMutex_);
       connections_.emplace(req.remote_addr, req.remote_port);
     }
-    const TDemoResponse page =
-        web_->Respond(HostWithoutPort(req.get_header_value("Host")), req.path, req.params);
+    const std::string host = HostWithoutPort(req.get_header_value("Host"));
+    std::shared_ptr<TDemoVerifyGate> gate;
+    {
+      std::lock_guard lock(gateMutex_);
+      gate = gate_;
+    }
+    std::optional<TDemoResponse> verify;
+    if (gate) verify = gate->Check(host, req.path, req.get_header_value("Cookie"));
+    const TDemoResponse page = verify ? *verify : web_->Respond(host, req.path, req.params);
     const int delay = latencyMs_ + page.ExtraDelayMs;
     if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     res.status = page.Status;

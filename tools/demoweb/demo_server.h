@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "demo_verify.h"
 #include "demo_web.h"
 
 namespace httplib {
@@ -29,6 +30,11 @@ class TDemoServer {
   const TDemoWeb& Web() const { return *web_; }
   // Blocks or unblocks today's sources while serving (a source recovering before Continue).
   void SetBlocks(const TSourceBlocks& blocks) { web_->SetBlocks(blocks); }
+  // Puts a source behind a verification page that can be passed by hand (null: none).
+  void SetVerifyGate(std::shared_ptr<TDemoVerifyGate> gate) {
+    std::lock_guard lock(gateMutex_);
+    gate_ = std::move(gate);
+  }
   // Blocks until Stop is called from elsewhere (a signal handler's thread, say).
   void Wait();
   void Stop();
@@ -43,6 +49,8 @@ class TDemoServer {
   std::thread thread_;
   mutable std::mutex connectionsMutex_;
   std::set<std::pair<std::string, int>> connections_;
+  std::mutex gateMutex_;
+  std::shared_ptr<TDemoVerifyGate> gate_;
 };
 
 }  // namespace demoweb

@@ -21,6 +21,7 @@ int Usage() {
       "                      [--threads N] [--write-settings PATH] [--classic]\n"
       "                      [--block NAME[:FROMPAGE]]... [--expected PATH]\n"
       "                      [--big-site-pages N] [--list-sites PATH]\n"
+      "                      [--verify NAME[:FREEPAGES]]\n"
       "  --port N            port on 127.0.0.1 (0: any free port; default 0)\n"
       "  --sites N           company sites (default 36)\n"
       "  --latency-ms N      delay of every answer (default 0)\n"
@@ -35,6 +36,9 @@ int Usage() {
       "                      /static/captcha/... (百度安全验证), Bing: a page without li.b_algo,\n"
       "                      Sogou: 302 to /antispider/, So360: empty body, DuckDuckGo:\n"
       "                      form#challenge-form, SearXNG: no results, unresponsive_engines\n"
+      "  --verify NAME[:N]   after N result pages (default 0) today's source NAME shows a\n"
+      "                      verification page until a client carries the cookie its\n"
+      "                      button sets (demo_verified=passed)\n"
       "  --expected P        write the records a harvest should find (TSV, UTF-8)\n"
       "  --big-site-pages N  one product-only site gets N pages linking to each other\n"
       "  --list-sites P      write the site addresses the engines list, one a line\n"
@@ -60,6 +64,8 @@ int main(int argc, char** argv) {
   std::string settingsPath, expectedPath, listPath;
   bool classic = false;
   demoweb::TSourceBlocks blocks;
+  std::string verifySource;
+  int verifyFree = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help") {
@@ -91,7 +97,15 @@ int main(int argc, char** argv) {
       bigPages = *n;
     else if (a == "--list-sites" && *v)
       listPath = v;
-    else if (a == "--block" && *v) {
+    else if (a == "--verify" && *v) {
+      verifySource = v;
+      if (const auto colon = verifySource.find(':'); colon != std::string::npos) {
+        const auto free = Number(verifySource.c_str() + colon + 1, 0, 100000);
+        if (!free) return Usage();
+        verifyFree = *free;
+        verifySource.erase(colon);
+      }
+    } else if (a == "--block" && *v) {
       const std::string block = v;
       const auto colon = block.find(':');
       int from = 1;
@@ -115,6 +129,8 @@ int main(int argc, char** argv) {
   try {
     demoweb::TDemoServer server(sites, port, latency, slow, blocks, bigPages);
     const demoweb::TDemoWeb& web = server.Web();
+    if (!verifySource.empty())
+      server.SetVerifyGate(std::make_shared<demoweb::TDemoVerifyGate>(verifySource, verifyFree));
     if (!settingsPath.empty())
       web.WriteSettings(settingsPath, threads,
                         classic ? demoweb::TSourceSet::Classic : demoweb::TSourceSet::Today);
