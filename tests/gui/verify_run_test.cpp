@@ -11,6 +11,7 @@
 #include <QWebEnginePage>
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "browser/verification_window.h"
 #include "core/gbk.h"
