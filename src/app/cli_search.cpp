@@ -48,7 +48,7 @@ struct TSearchArgs {
   int tickMs = 1000;
   std::string cookieFile;  // --cookies: a Netscape cookie file the clients send from
   std::string logFile;     // --log: the log is appended to this file
-  bool verbose = false;  // --verbose: the log is printed to stderr
+  bool verbose = false;    // --verbose: the log is printed to stderr
 };
 
 bool EndsWith(const std::string& s, const char* suffix) {

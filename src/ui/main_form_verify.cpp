@@ -32,8 +32,9 @@ QString CookieFileRoute(const QString& address) {
 }
 
 QString NoBrowserTip() {
-  return QStringLiteral("此版本没有内置浏览器：请在浏览器中通过验证，把 Cookie 导出为 cookies.txt，"
-                        "再用 veltra-cli search --cookies cookies.txt --continue 任务.swrw 继续");
+  return QStringLiteral(
+      "此版本没有内置浏览器：请在浏览器中通过验证，把 Cookie 导出为 cookies.txt，"
+      "再用 veltra-cli search --cookies cookies.txt --continue 任务.swrw 继续");
 }
 
 }  // namespace
@@ -59,8 +60,8 @@ QAction* TMainForm::CreateVerifyAction() {
 void TMainForm::UpdateVerifyAction() {
   const bool any = !runControl_->BlockedSources().empty();
   VerifyAction->setEnabled(any && HasBrowser());
-  const QString tip = HasBrowser() ? QStringLiteral("在程序自带的浏览器中通过受阻搜索引擎的验证")
-                                   : NoBrowserTip();
+  const QString tip =
+      HasBrowser() ? QStringLiteral("在程序自带的浏览器中通过受阻搜索引擎的验证") : NoBrowserTip();
   if (VerifyAction->toolTip() != tip) VerifyAction->setToolTip(tip);
 }
 
@@ -95,11 +96,12 @@ void TMainForm::ShowSourceStatus(const std::string& text) {
 void TMainForm::SourcesBlocked(const std::vector<TBlockedSourceNotice>& blocked) {
   QStringList names;
   for (const auto& b : blocked) names << QFromGbk(b.Caption);
-  QString text = QStringLiteral("以下搜索引擎要求验证（受阻）：%1。\n")
-                     .arg(names.join(QStringLiteral("、")));
+  QString text =
+      QStringLiteral("以下搜索引擎要求验证（受阻）：%1。\n").arg(names.join(QStringLiteral("、")));
   if (HasBrowser())
-    text += QStringLiteral("可以在程序自带的浏览器中打开验证页面，通过验证后按“完成验证”，"
-                           "搜索即从受阻的那一页继续。");
+    text += QStringLiteral(
+        "可以在程序自带的浏览器中打开验证页面，通过验证后按“完成验证”，"
+        "搜索即从受阻的那一页继续。");
   else
     text += CookieFileRoute(QString::fromStdString(blocked.front().VerifyURL));
   if (OfferVerification(text) && HasBrowser()) OpenVerification(blocked.front().Name);
