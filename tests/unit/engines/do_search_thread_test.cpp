@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "engines/engine_set.h"
 #include "engines/source_registry.h"
 #include "local_server.h"
+#include "net/cookie_store.h"
 #include "test_support.h"
 
 using testsupport::G;
@@ -332,4 +334,53 @@ TEST_F(SearchThread, TodaysSourcesArePacedResolveTrackingLinksAndPassOverABlocke
   // Two result pages of one host at least 150 ms (200 ms less the jitter) apart.
   EXPECT_GE(elapsed, 150ms);
   EXPECT_EQ(state.CurrentEngine.load(), nullptr);
+}
+
+TEST_F(SearchThread, ASourcePassedByHandDuringTheRunIsSearchedAgainWithItsCookies) {
+  settings.FlagUseSina = settings.FlagUseSohu = settings.FlagUseYahoo = false;
+  settings.FlagUseGoogle = settings.FlagUse163 = settings.FlagUseBaidu = false;
+  settings.SourceUse = {{"Sogou", true}, {"So360", true}};
+  settings.SourceHost = {{"So360", server.Url("so360.localhost", "")},
+                         {"Sogou", server.Url("sogou.localhost", "")}};
+  settings.PaceMs = 0;
+  const std::string page =
+      "<html><body><div class=\"vrwrap\"><h3><a href=\"http://s.cn/\">s</a></h3></div>"
+      "<div class=\"rb\"><h3><a href=\"http://t.cn/\">t</a></h3></div></body></html>";
+  server.Handle("sogou.localhost", "/web",
+                [&](const httplib::Request& req, httplib::Response& res) {
+                  if (req.get_header_value("Cookie") != "pass=1") {
+                    res.status = 429;
+                    return;
+                  }
+                  res.set_content(page, "text/html; charset=utf-8");
+                });
+  // The other source answers only once the user has passed Sogou's verification.
+  std::atomic<bool> passed{false};
+  server.Handle("so360.localhost", "/s", [&](const httplib::Request&, httplib::Response& res) {
+    for (int waited = 0; !passed.load() && waited < 2000; ++waited)
+      std::this_thread::sleep_for(5ms);
+    res.set_content("<html><body></body></html>", "text/html; charset=utf-8");
+  });
+  state.EngineList = engines.Selected(settings);
+  auto cookies = std::make_shared<TCookieStore>();
+  auto thread = std::make_unique<TDoSearchThread>(
+      state, std::make_shared<const TGlobalSet>(settings), engines);
+  thread->SetCookieStore(cookies);
+  thread->Resume();
+
+  TSearchEngineObject* sogou = engines.Source("Sogou");
+  const auto until = std::chrono::steady_clock::now() + 10s;
+  while (sogou->State.load() != TSourceState::Blocked && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(5ms);
+  ASSERT_EQ(sogou->State.load(), TSourceState::Blocked);
+  EXPECT_TRUE(sogou->VerifyURL().starts_with(server.Url("sogou.localhost", "/web?query=")));
+  cookies->Add(ParseNetscapeCookies("sogou.localhost\tFALSE\t/\tFALSE\t0\tpass\t1\n"));
+  sogou->RetryRequested = true;
+  passed = true;
+
+  ASSERT_TRUE(WaitForEnd(*thread, 20s));
+  EXPECT_EQ(sogou->State.load(), TSourceState::Finished);
+  EXPECT_EQ(sogou->Given.load(), 2);
+  EXPECT_EQ(Urls(), (std::vector<std::string>{"http://s.cn/", "http://t.cn/"}));
+  EXPECT_FALSE(sogou->RetryRequested.load());
 }
