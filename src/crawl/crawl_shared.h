@@ -1,13 +1,15 @@
 #pragma once
-// What the crawl threads of one run share: the per-host request limit and the robots.txt
-// cache.
+// What the crawl threads of one run share: the per-host request limit, the robots.txt
+// cache and the renderer of script-built pages.
 
 #include <memory>
 
 #include "crawl/robots.h"
 #include "net/host_limiter.h"
+#include "net/page_renderer.h"
 
 struct TCrawlShared {
   std::shared_ptr<THostLimiter> Limiter;  // null: no limit
   std::shared_ptr<TRobotsCache> Robots;   // null: robots.txt is not consulted
+  TPageRenderer* Renderer = nullptr;      // null: pages are never rendered
 };

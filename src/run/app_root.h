@@ -9,6 +9,7 @@
 #include "core/program_state.h"
 #include "core/result_table.h"
 #include "engines/engine_set.h"
+#include "net/page_renderer.h"
 #include "run/default_thread_factory.h"
 #include "run/run_control.h"
 
@@ -30,6 +31,13 @@ class TAppRoot {
   TProgramState& State() { return state_; }
   TResultTable& Results() { return results_; }
   TRunControl& Control() { return control_; }
+  // The front end's renderer of script-built pages (null: none). It must outlive this
+  // object; runs started afterwards use it when RenderScripts asks.
+  void SetPageRenderer(TPageRenderer* renderer) {
+    renderer_ = renderer;
+    factory_.SetRenderer(renderer);
+  }
+  TPageRenderer* PageRenderer() const { return renderer_; }
 
  private:
   std::string settingsPath_;
@@ -41,4 +49,5 @@ class TAppRoot {
   TResultTable results_;
   TDefaultThreadFactory factory_;
   TRunControl control_;
+  TPageRenderer* renderer_ = nullptr;
 };

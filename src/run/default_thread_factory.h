@@ -13,6 +13,10 @@ class TDefaultThreadFactory : public TThreadFactory {
   TDefaultThreadFactory(TProgramState& state, const TSettingsStore& settings, TEngineSet& engines)
       : state_(state), settings_(settings), engines_(engines) {}
 
+  // Script-built pages go to `renderer` from the next run on (null: none); it must outlive
+  // every thread created here.
+  void SetRenderer(TPageRenderer* renderer) { renderer_ = renderer; }
+
   void RunStarted() override;
   std::unique_ptr<TWorkerThread> CreateCrawlWorker(const TSearchURLResult& entry) override;
   std::unique_ptr<TWorkerThread> CreateSearchThread() override;
@@ -23,4 +27,5 @@ class TDefaultThreadFactory : public TThreadFactory {
   const TSettingsStore& settings_;
   TEngineSet& engines_;
   TCrawlShared shared_;
+  TPageRenderer* renderer_ = nullptr;
 };
