@@ -414,7 +414,8 @@ int CliSearch(const TCliArgs& args) {
     }
     if (!control.BeginCheckTimerEnabled() && !control.StopWaitTimerEnabled()) break;
     bool wake = false;
-    const auto wait = std::min<Clock::duration>(std::chrono::milliseconds(20), nextTick - Clock::now());
+    const auto wait =
+        std::min<Clock::duration>(std::chrono::milliseconds(20), nextTick - Clock::now());
     if (browser) {
       // The renderer works on this thread's event loop, so the wait turns it.
       bool pending = false;

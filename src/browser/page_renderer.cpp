@@ -106,6 +106,12 @@ int64_t MillisecondsSince(std::chrono::steady_clock::time_point t) {
 }  // namespace
 
 void PrepareBrowserEnvironment() {
+  // Pages nobody looks at count as hidden, and a hidden page's timers are slowed to one a
+  // second: a script writing its content after a short timer would look finished too early.
+  QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  if (!flags.contains("--disable-background-timer-throttling"))
+    flags += " --disable-background-timer-throttling --disable-renderer-backgrounding";
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
   if (::geteuid() != 0 || qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) return;
   qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   gSandboxOff = true;
@@ -164,7 +170,8 @@ TRenderResult TWebPageRenderer::Render(const TRenderRequest& request) {
     job->Result.Error = "called on the main thread";
     return job->Result;
   }
-  QMetaObject::invokeMethod(this, [this, job] { Enqueue(job); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, job] { Enqueue(job); }, Qt::QueuedConnection);
   // A page waits its turn behind at most this many others' deadlines.
   const int64_t waitCapMs = request.DeadlineMs * 10 + 10000;
   std::unique_lock lock(job->Mutex);
@@ -190,8 +197,8 @@ void TWebPageRenderer::Enqueue(const std::shared_ptr<TJob>& job) {
 }
 
 int TWebPageRenderer::ActiveCount() const {
-  return static_cast<int>(std::count_if(slots_.begin(), slots_.end(),
-                                        [](const auto& s) { return s->Job != nullptr; }));
+  return static_cast<int>(
+      std::count_if(slots_.begin(), slots_.end(), [](const auto& s) { return s->Job != nullptr; }));
 }
 
 void TWebPageRenderer::StartQueued() {
@@ -251,8 +258,9 @@ void TWebPageRenderer::EnsureProfile(const TRenderRequest& request) {
   }
   const QString agent = QString::fromStdString(request.UserAgent);
   if (!agent.isEmpty() && profile_->httpUserAgent() != agent) profile_->setHttpUserAgent(agent);
-  const QString language = QString::fromStdString(
-      request.AcceptLanguage.empty() ? std::string(kDefaultAcceptLanguage) : request.AcceptLanguage);
+  const QString language =
+      QString::fromStdString(request.AcceptLanguage.empty() ? std::string(kDefaultAcceptLanguage)
+                                                            : request.AcceptLanguage);
   if (profile_->httpAcceptLanguage() != language) profile_->setHttpAcceptLanguage(language);
 }
 
@@ -270,6 +278,7 @@ void TWebPageRenderer::Start(TSlot& slot, std::shared_ptr<TJob> job) {
   // A fresh page for every job: a crashed or hung renderer is never reused.
   slot.Page = new TOffscreenPage(profile_, nullptr);
   TOffscreenPage* page = slot.Page;
+  page->setVisible(true);
   TSlot* s = &slot;
   const quint64 generation = slot.Generation;
   connect(page, &QWebEnginePage::featurePermissionRequested, page,

@@ -85,7 +85,8 @@ void TFindWebThead::Execute() {
   pageDeadlineMs_ = PageDeadlineMs(*settings);
   if (shared_.Renderer) {
     renderMode_ = std::clamp(settings->RenderScripts, 0, 2);
-    renderRequest_.DeadlineMs = int64_t{std::clamp(settings->RenderDeadline, 1, kMaxRenderDeadline)} * 1000;
+    renderRequest_.DeadlineMs =
+        int64_t{std::clamp(settings->RenderDeadline, 1, kMaxRenderDeadline)} * 1000;
     renderRequest_.Parallel = std::clamp(settings->RenderParallel, 1, kMaxRenderParallel);
     renderRequest_.UserAgent = settings->UserAgent;
     renderRequest_.AcceptLanguage = settings->AcceptLanguage;
@@ -200,7 +201,8 @@ void TFindWebThead::AnalysePage(TParseHTML& parser, std::string& text, std::stri
   parser.SetSettings(settings_.Snapshot());
   parser.LoadPage(text, Title, currentUrl, Description);
   parser.Analyse();
-  if (renderMode_ == 0 || (renderMode_ == 1 && (!parser.Companies.empty() || !LooksScriptBuilt(text))))
+  if (renderMode_ == 0 ||
+      (renderMode_ == 1 && (!parser.Companies.empty() || !LooksScriptBuilt(text))))
     return;
   if (Terminated()) return;
   std::string rendered = RenderPage(*shared_.Renderer, currentUrl, renderRequest_);

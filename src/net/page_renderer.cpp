@@ -109,9 +109,9 @@ std::string RenderPage(TPageRenderer& renderer, const std::string& url, TRenderR
   } else {
     const bool stopped = result.Error == "stopped";
     entry.Level = stopped ? TLogLevel::Debug : TLogLevel::Warning;
-    entry.Error = stopped                        ? TFetchErrorKind::Stopped
+    entry.Error = stopped                      ? TFetchErrorKind::Stopped
                   : result.Error == "deadline" ? TFetchErrorKind::Timeout
-                                                 : TFetchErrorKind::Network;
+                                               : TFetchErrorKind::Network;
     entry.Message = "not rendered: " + result.Error;
   }
   TLog::Global().Add(std::move(entry));

@@ -20,17 +20,18 @@ struct TScriptSite {
   const char* Email;
 };
 
-constexpr TScriptSite kStatic = {kStaticSiteHost,        "杭州精泰机械有限公司",
-                                 "浙江省杭州市余杭区文一西路1818号", "311121",
-                                 "0571-88613520",        "0571-88613521",
-                                 "sales@jingtai-jixie.localhost"};
-constexpr TScriptSite kTimer = {kTimerSiteHost,         "苏州云启软件有限公司",
-                                "江苏省苏州市工业园区星湖街328号", "215123",
-                                "0512-62957310",        "0512-62957311",
-                                "info@yunqi-ruanjian.localhost"};
-constexpr TScriptSite kJson = {kJsonSiteHost,          "深圳数聚科技有限公司",
-                               "广东省深圳市南山区科技园路9号", "518057",
-                               "0755-86639420",        "",
+constexpr TScriptSite kStatic = {
+    kStaticSiteHost, "杭州精泰机械有限公司", "浙江省杭州市余杭区文一西路1818号", "311121",
+    "0571-88613520", "0571-88613521",        "sales@jingtai-jixie.localhost"};
+constexpr TScriptSite kTimer = {
+    kTimerSiteHost,  "苏州云启软件有限公司", "江苏省苏州市工业园区星湖街328号", "215123",
+    "0512-62957310", "0512-62957311",        "info@yunqi-ruanjian.localhost"};
+constexpr TScriptSite kJson = {kJsonSiteHost,
+                               "深圳数聚科技有限公司",
+                               "广东省深圳市南山区科技园路9号",
+                               "518057",
+                               "0755-86639420",
+                               "",
                                "hr@shuju-keji.localhost"};
 
 enum class THostile { Loop, Alloc, Popup, Away, RedirectLoop, Stall };
@@ -114,9 +115,8 @@ TDemoResponse JsonSite(const std::string& path) {
         "});\n",
         "application/javascript; charset=utf-8");
   if (path == "/api/company.json")
-    return Utf8(std::string("{\"name\": ") + JsString(kJson.Company) +
-                    ", \"address\": " + JsString(kJson.Address) +
-                    ", \"postcode\": " + JsString(kJson.PostCode) +
+    return Utf8(std::string("{\"name\": ") + JsString(kJson.Company) + ", \"address\": " +
+                    JsString(kJson.Address) + ", \"postcode\": " + JsString(kJson.PostCode) +
                     ", \"phone\": " + JsString(kJson.Telephone) +
                     ", \"email\": " + JsString(kJson.Email) + "}\n",
                 "application/json");

@@ -27,9 +27,9 @@ inline constexpr const char* kJsonSiteHost = "www.shuju-keji.localhost";
 inline constexpr int kStallSeconds = 8;
 
 // The answer when `host` is one of these sites or the search host.
-std::optional<TDemoResponse> RespondScriptSites(const TDemoWeb& web, const std::string& host,
-                                                const std::string& path,
-                                                const std::multimap<std::string, std::string>& query);
+std::optional<TDemoResponse> RespondScriptSites(
+    const TDemoWeb& web, const std::string& host, const std::string& path,
+    const std::multimap<std::string, std::string>& query);
 
 // The records a run over the three company sites finds once the two script-built sites are
 // rendered (static site first).
