@@ -319,19 +319,23 @@ void TWebPageRenderer::Start(TSlot& slot, std::shared_ptr<TJob> job) {
 }
 
 void TWebPageRenderer::Poll() {
+  totalKiB_ = 0;
   for (auto& slot : slots_)
     if (slot->Job) PollSlot(*slot);
+  peakTotalKiB_ = std::max(peakTotalKiB_, totalKiB_);
   StartQueued();
   if (ActiveCount() == 0) poll_.stop();
 }
 
-void TWebPageRenderer::Measure(TSlot& slot) {
+int64_t TWebPageRenderer::Measure(TSlot& slot) {
   const int64_t kib = ResidentKiB(slot.Page->renderProcessPid());
   peakKiB_ = std::max(peakKiB_, kib);
+  totalKiB_ += kib;
   if (kib > memoryLimitKiB_) {
     recycle_ = true;
     Finish(slot, false, {}, QStringLiteral("renderer over %1 MiB").arg(memoryLimitKiB_ >> 10));
   }
+  return kib;
 }
 
 void TWebPageRenderer::PollSlot(TSlot& slot) {

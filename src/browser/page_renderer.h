@@ -34,8 +34,10 @@ class TWebPageRenderer final : public QObject, public TPageRenderer {
 
   // A renderer process above this resident size fails its page and the engine is recycled.
   void SetMemoryLimitKiB(int64_t kib) { memoryLimitKiB_ = kib; }
-  // The largest resident size of a renderer process seen so far.
+  // The largest resident size of one renderer process, and of all of them at once, seen so
+  // far (KiB).
   int64_t PeakRendererKiB() const { return peakKiB_; }
+  int64_t PeakTotalKiB() const { return peakTotalKiB_; }
   int32_t RenderedCount() const { return rendered_; }
   int32_t FailedCount() const { return failed_; }
 
@@ -48,7 +50,7 @@ class TWebPageRenderer final : public QObject, public TPageRenderer {
   void Start(TSlot& slot, std::shared_ptr<TJob> job);
   void Poll();
   void PollSlot(TSlot& slot);
-  void Measure(TSlot& slot);
+  int64_t Measure(TSlot& slot);
   void Finish(TSlot& slot, bool ok, const QString& html, const QString& error);
   void Reap();
   void EnsureProfile(const TRenderRequest& request);
@@ -62,6 +64,8 @@ class TWebPageRenderer final : public QObject, public TPageRenderer {
   QTimer poll_;
   int64_t memoryLimitKiB_ = int64_t{1} << 20;
   int64_t peakKiB_ = 0;
+  int64_t peakTotalKiB_ = 0;
+  int64_t totalKiB_ = 0;  // summed over the pages of one poll
   int32_t rendered_ = 0;
   int32_t failed_ = 0;
   int32_t pagesOnProfile_ = 0;
