@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -82,20 +83,40 @@ TGlobalSet CrawlSettings() {
   TGlobalSet set = FactoryGlobalSet();
   set.MaxCrawlLevel = 2;
   set.MaxReadHTMLTimeOut = 10000;
+  // The whole site is read: no page or time budget cuts it short.
+  set.SitePageBudget = 0;
+  set.SiteTimeBudget = 0;
   return set;
 }
 
+// Counts the pages it is asked for; the site below never needs one.
+class TCountingRenderer : public TPageRenderer {
+ public:
+  TRenderResult Render(const TRenderRequest&) override {
+    ++Asked;
+    return {};
+  }
+  std::atomic<int> Asked{0};
+};
+
+// Arg 0: no renderer (the classic crawl); 1: RenderScripts 1 with a renderer, so every page
+// without records is also checked for being script-built.
 void BM_CrawlSite(benchmark::State& st) {
   TSiteServer server;
   TSettingsStore store;
-  store.Publish(CrawlSettings());
+  TGlobalSet set = CrawlSettings();
+  set.RenderScripts = static_cast<int32_t>(st.range(0));
+  store.Publish(set);
   TProgramState state;
+  TCountingRenderer renderer;
+  TCrawlShared shared;
+  if (set.RenderScripts > 0) shared.Renderer = &renderer;
   for (auto _ : st) {
-    auto worker = std::make_unique<TFindWebThead>(state, store, server.Url(), "", "");
+    auto worker = std::make_unique<TFindWebThead>(state, store, server.Url(), "", "", shared);
     worker->Resume();
     worker->Join();
-    if (worker->Visited.size() != static_cast<std::size_t>(kPages)) {
-      st.SkipWithError("the worker did not read the whole site");
+    if (worker->Visited.size() != static_cast<std::size_t>(kPages) || renderer.Asked.load() != 0) {
+      st.SkipWithError("the worker did not read the whole site, or rendered a page");
       break;
     }
   }
@@ -104,6 +125,14 @@ void BM_CrawlSite(benchmark::State& st) {
                                                   benchmark::Counter::kIsRate);
 }
 
+// The test a page without records goes through when RenderScripts is 1, on one site page.
+void BM_LooksScriptBuilt(benchmark::State& st) {
+  const std::string page = SitePage("p1", {"/p1/1.html", "/p1/2.html", "/p1/3.html"});
+  for (auto _ : st) benchmark::DoNotOptimize(LooksScriptBuilt(page));
+  st.SetBytesProcessed(st.iterations() * static_cast<int64_t>(page.size()));
+}
+
 }  // namespace
 
-BENCHMARK(BM_CrawlSite)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LooksScriptBuilt);
+BENCHMARK(BM_CrawlSite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -2,12 +2,15 @@
 // Subcommands of veltra-cli. Each takes the arguments after its name and returns the exit
 // code; bad arguments print the usage text and return 2.
 
+#include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/global_set.h"
+#include "net/page_renderer.h"
 
 using TCliArgs = std::vector<std::string>;
 
@@ -36,3 +39,17 @@ std::optional<std::string> CliReadBytes(const std::string& path, std::string& er
 
 // A GBK field as UTF-8 for tab-separated output: tabs and line breaks become blanks.
 std::string CliOutputField(std::string_view gbkText);
+
+// The built-in browser of a search run: a Qt application on the offscreen platform (no
+// display needed) whose event loop the run turns while it waits.
+class TCliBrowser {
+ public:
+  virtual ~TCliBrowser() = default;
+  virtual TPageRenderer& Renderer() = 0;
+  // Turns the event loop for up to `time`; returns sooner after Wake.
+  virtual void Wait(std::chrono::milliseconds time) = 0;
+  // From any thread.
+  virtual void Wake() = 0;
+};
+// Null in a build without the browser.
+std::unique_ptr<TCliBrowser> MakeCliBrowser();

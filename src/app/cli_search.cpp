@@ -373,10 +373,15 @@ int CliSearch(const TCliArgs& args) {
                  start.Path.c_str());
   }
 
-  // The view is declared first: run control, in the root, uses it until it has joined
-  // every thread.
+  // The browser and the view are declared first: run control, in the root, uses them until
+  // it has joined every thread.
+  std::unique_ptr<TCliBrowser> browser;
   TConsoleRunView view;
   TAppRoot root(start, view);
+  if (root.GlobalSet().RenderScripts > 0) {
+    browser = MakeCliBrowser();
+    if (browser) root.SetPageRenderer(&browser->Renderer());
+  }
   const bool keywordSearch = root.KeywordMode();
   TProgramState& state = root.State();
   TResultTable& results = root.Results();
@@ -400,6 +405,7 @@ int CliSearch(const TCliArgs& args) {
       woken = true;
     }
     wakeSignal.notify_one();
+    if (browser) browser->Wake();
   });
 
   if (!parsed->continueFile.empty()) {
@@ -448,11 +454,22 @@ int CliSearch(const TCliArgs& args) {
     }
     if (!control.BeginCheckTimerEnabled() && !control.StopWaitTimerEnabled()) break;
     bool wake = false;
-    {
+    const auto wait =
+        std::min<Clock::duration>(std::chrono::milliseconds(20), nextTick - Clock::now());
+    if (browser) {
+      // The renderer works on this thread's event loop, so the wait turns it.
+      bool pending = false;
+      {
+        std::lock_guard lock(wakeMutex);
+        pending = woken;
+      }
+      if (!pending && wait > Clock::duration::zero())
+        browser->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(wait));
+      std::lock_guard lock(wakeMutex);
+      wake = std::exchange(woken, false);
+    } else {
       std::unique_lock lock(wakeMutex);
-      wakeSignal.wait_for(
-          lock, std::min<Clock::duration>(std::chrono::milliseconds(20), nextTick - Clock::now()),
-          [&] { return woken; });
+      wakeSignal.wait_for(lock, wait, [&] { return woken; });
       wake = std::exchange(woken, false);
     }
     if (wake) control.WorkerEnded();

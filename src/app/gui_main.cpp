@@ -14,9 +14,14 @@
 #include "core/gbk.h"
 #include "core/global_set.h"
 #include "core/log.h"
+#include "run/app_root.h"
 #include "run/run_control.h"
 #include "ui/main_form.h"
 #include "ui/window_geometry.h"
+
+#ifdef VELTRA_HAVE_BROWSER
+#include "browser/page_renderer.h"
+#endif
 
 namespace {
 
@@ -84,7 +89,14 @@ void InstallQtTranslation(QApplication& app, QTranslator& translator) {
 }
 
 int RunWindow(const TSettingsStart& start) {
+#ifdef VELTRA_HAVE_BROWSER
+  // Declared before the window: its run control joins the workers that may be waiting on it.
+  TWebPageRenderer renderer;
+#endif
   TMainForm form(start);
+#ifdef VELTRA_HAVE_BROWSER
+  form.Root().SetPageRenderer(&renderer);
+#endif
   const bool remember = form.GlobalSet().FlagModernWindow;
   if (remember) RestoreWindowGeometry(form, form.size(), form.SettingsPath());
   form.show();
@@ -97,6 +109,10 @@ int RunWindow(const TSettingsStart& start) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+#ifdef VELTRA_HAVE_BROWSER
+  PrepareBrowserEnvironment();
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#endif
   QApplication app(argc, argv);
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/veltra.png")));
   QGuiApplication::setDesktopFileName(QStringLiteral("veltra"));  // ties windows to veltra.desktop

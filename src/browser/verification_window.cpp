@@ -14,16 +14,13 @@
 #include <QWebEngineView>
 #include <utility>
 
+#include "browser/page_renderer.h"
 #include "core/log.h"
 #include "engines/do_search_thread.h"
 
 void PrepareWebEngine() {
-  static bool done = false;
-  if (std::exchange(done, true)) return;
-  if (geteuid() != 0 || qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) return;
-  qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-  TLog::Global().Write(TLogLevel::Warning, "browser",
-                       "running as root: the built-in browser runs without its sandbox");
+  PrepareBrowserEnvironment();
+  NoteSandboxOff();
 }
 
 TVerificationWindow::TVerificationWindow(const QString& caption, const QUrl& url, TDone done,

@@ -93,6 +93,9 @@ const std::vector<TKeyDef>& KeyTable() {
       NumberKey("CRAWL", "SiteParallelPages", &S::SiteParallelPages, 2),
       NumberKey("CRAWL", "HostRequestLimit", &S::HostRequestLimit, 2),
       {"CRAWL", "UseRobotsTxt", "UseRobotsTxt", nullptr, &S::UseRobotsTxt, nullptr, 0},
+      NumberKey("CRAWL", "RenderScripts", &S::RenderScripts, 0),
+      NumberKey("CRAWL", "RenderParallel", &S::RenderParallel, 2),
+      NumberKey("CRAWL", "RenderDeadline", &S::RenderDeadline, 20),
       NumberKey("NETWORK", "PageDeadline", &S::PageDeadline, 60),
       NumberKey("NETWORK", "LowSpeedLimit", &S::LowSpeedLimit, 100),
       TextKey("NETWORK", "UserAgent", &S::UserAgent, DefaultUserAgentText()),
@@ -403,6 +406,10 @@ bool LoadSettingsFrom(TGlobalSet& set, const std::string& path, bool throwIfUnre
     set.MaxCrawlLevel = std::clamp(set.MaxCrawlLevel, 0, 6);
     set.MaxReadHTMLTimeOut = std::clamp(set.MaxReadHTMLTimeOut, 10000, 30000);
   }
+  // Outside these the renderer would either never answer or take the machine.
+  set.RenderScripts = std::clamp(set.RenderScripts, 0, 2);
+  set.RenderParallel = std::clamp(set.RenderParallel, 1, kMaxRenderParallel);
+  set.RenderDeadline = std::clamp(set.RenderDeadline, 1, kMaxRenderDeadline);
   return ReadBool(ini, "LIKE", "LIKESETTING", true);
 }
 
@@ -498,5 +505,8 @@ TGlobalSet FactoryGlobalSet() {
   set.ProxyAddress.clear();
   set.AcceptBrokenTls = false;
   set.PageMemoryMiB = 256;
+  set.RenderScripts = 1;
+  set.RenderParallel = 2;
+  set.RenderDeadline = 20;
   return set;
 }

@@ -81,6 +81,12 @@ class TGlobalSet {
   // Pages held at once by all the threads, in MiB (bodies being read and pages being
   // analysed); a thread waits for room before it reads a large body. 0: no limit.
   int32_t PageMemoryMiB = 256;
+  // Site pages whose content scripts build (section CRAWL): RenderScripts 0 never, 1 when a
+  // page yields no record and looks script-built, 2 every page; at most RenderParallel pages
+  // rendered at once, each within RenderDeadline seconds. Used only where a browser is built.
+  int32_t RenderScripts = 0;
+  int32_t RenderParallel = 2;
+  int32_t RenderDeadline = 20;
   // Search sources beyond the classic six: [SOURCES] name -> on, [SOURCEHOST] name -> host or
   // base URL, [SEARCH] PaceMs between two requests to one search host. A source that
   // SourceUse does not name is off, or takes its registry default when SourceDefaultsApply
@@ -102,6 +108,9 @@ std::string DefaultUserAgent();
 inline constexpr const char* kBrowserUserAgent =
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/124.0.0.0 Safari/537.36";
+// Ranges of RenderParallel and RenderDeadline (seconds); RenderScripts is 0 to 2.
+inline constexpr int32_t kMaxRenderParallel = 8;
+inline constexpr int32_t kMaxRenderDeadline = 300;
 inline constexpr const char* kDefaultAcceptLanguage = "zh-CN,zh;q=0.9,en;q=0.8";
 
 // Keys of section ENGINEHOST (the classic engines' host keys), spelled as

@@ -84,6 +84,15 @@ void TFindWebThead::Execute() {
         [l](const std::string& target) { ApplyRedirect(l->CurrentURL, target); });
   }
   pageDeadlineMs_ = PageDeadlineMs(*settings);
+  if (shared_.Renderer) {
+    renderMode_ = std::clamp(settings->RenderScripts, 0, 2);
+    renderRequest_.DeadlineMs =
+        int64_t{std::clamp(settings->RenderDeadline, 1, kMaxRenderDeadline)} * 1000;
+    renderRequest_.Parallel = std::clamp(settings->RenderParallel, 1, kMaxRenderParallel);
+    renderRequest_.UserAgent = settings->UserAgent;
+    renderRequest_.AcceptLanguage = settings->AcceptLanguage;
+    renderRequest_.Stopped = [this] { return Terminated(); };
+  }
   if (timeBudgetSeconds_ > 0)
     siteDeadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeBudgetSeconds_);
 
@@ -171,10 +180,11 @@ int32_t TFindWebThead::ReadPage(const std::string& u, int32_t level,
   }
   if (gbk::IsBlank(PageText)) return 0;
 
-  // A fresh snapshot per page, so options confirmed during the run take effect.
-  Parser.SetSettings(settings_.Snapshot());
-  Parser.LoadPage(PageText, Title, CurrentURL, Description);
-  Parser.Analyse();
+  AnalysePage(Parser, PageText, CurrentURL);
+  if (Terminated()) {
+    cutOff_ = true;
+    return 0;
+  }
   if (!Parser.Companies.empty()) {
     const auto count = static_cast<int32_t>(Parser.Companies.size());
     HandOverRecords(state_, Parser);
@@ -185,6 +195,23 @@ int32_t TFindWebThead::ReadPage(const std::string& u, int32_t level,
   Parser.ExtractLinks();
   QueueLinks(Parser.PriorityLinks, Parser.OtherLinks, nextFirst, nextSecond);
   return 0;
+}
+
+void TFindWebThead::AnalysePage(TParseHTML& parser, std::string& text, std::string& currentUrl) {
+  // A fresh snapshot per page, so options confirmed during the run take effect.
+  parser.SetSettings(settings_.Snapshot());
+  parser.LoadPage(text, Title, currentUrl, Description);
+  parser.Analyse();
+  if (renderMode_ == 0 ||
+      (renderMode_ == 1 && (!parser.Companies.empty() || !LooksScriptBuilt(text))))
+    return;
+  if (Terminated()) return;
+  std::string rendered = RenderPage(*shared_.Renderer, currentUrl, renderRequest_);
+  // A page that could not be rendered keeps what its fetched text gave.
+  if (gbk::IsBlank(rendered) || Terminated()) return;
+  text = std::move(rendered);
+  parser.LoadPage(text, Title, currentUrl, Description);
+  parser.Analyse();
 }
 
 void TFindWebThead::QueueLinks(const std::vector<std::string>& priority,
@@ -314,9 +341,7 @@ void TFindWebThead::RunLane(THttpClient& client, TParseHTML& parser, std::string
       if (Terminated()) return;
       page.Fetched = true;
       if (gbk::IsBlank(text)) continue;
-      parser.SetSettings(settings_.Snapshot());
-      parser.LoadPage(text, Title, currentUrl, Description);
-      parser.Analyse();
+      AnalysePage(parser, text, currentUrl);
       if (!parser.Companies.empty()) {
         page.Records = MakeRecords(parser);
         std::size_t seen = stopAt.load();

@@ -83,6 +83,10 @@ class TFindWebThead : public TWorkerThread {
   void RunLane(THttpClient& client, TParseHTML& parser, std::string& currentUrl, int32_t level,
                const std::vector<std::string>& jobs, std::vector<TPageOutcome>& outcomes,
                std::atomic<std::size_t>& next, std::atomic<std::size_t>& stopAt);
+  // Analyses a fetched page. With a renderer, a page that yields nothing and looks
+  // script-built (every page with RenderScripts 2) is rendered and its document analysed
+  // instead; `text` and `currentUrl` then hold the rendered page.
+  void AnalysePage(TParseHTML& parser, std::string& text, std::string& currentUrl);
   // Queues the links of a page that yielded nothing for the next level.
   void QueueLinks(const std::vector<std::string>& priority, const std::vector<std::string>& other,
                   std::vector<std::string>& nextFirst, std::vector<std::string>& nextSecond);
@@ -114,4 +118,6 @@ class TFindWebThead : public TWorkerThread {
   std::chrono::steady_clock::time_point siteDeadline_{};
   // The site budget ended the crawl: the site counts as done.
   std::atomic<bool> budgetSpent_{false};
+  TRenderRequest renderRequest_;  // the render settings of this crawl; Url is set per page
+  int32_t renderMode_ = 0;        // RenderScripts, 0 without a renderer
 };

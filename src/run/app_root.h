@@ -11,6 +11,7 @@
 #include "core/result_table.h"
 #include "engines/engine_set.h"
 #include "net/cookie_store.h"
+#include "net/page_renderer.h"
 #include "run/default_thread_factory.h"
 #include "run/run_control.h"
 
@@ -34,6 +35,13 @@ class TAppRoot {
   TRunControl& Control() { return control_; }
   // Cookies the user brought, sent by every client of the runs.
   TCookieStore& Cookies() { return *cookies_; }
+  // The front end's renderer of script-built pages (null: none). It must outlive this
+  // object; runs started afterwards use it when RenderScripts asks.
+  void SetPageRenderer(TPageRenderer* renderer) {
+    renderer_ = renderer;
+    factory_.SetRenderer(renderer);
+  }
+  TPageRenderer* PageRenderer() const { return renderer_; }
 
  private:
   std::string settingsPath_;
@@ -46,4 +54,5 @@ class TAppRoot {
   std::shared_ptr<TCookieStore> cookies_ = std::make_shared<TCookieStore>();
   TDefaultThreadFactory factory_;
   TRunControl control_;
+  TPageRenderer* renderer_ = nullptr;
 };

@@ -11,6 +11,7 @@ void TDefaultThreadFactory::RunStarted() {
   shared_.Limiter =
       set->HostRequestLimit > 0 ? std::make_shared<THostLimiter>(set->HostRequestLimit) : nullptr;
   shared_.Robots = set->UseRobotsTxt ? std::make_shared<TRobotsCache>() : nullptr;
+  shared_.Renderer = set->RenderScripts > 0 ? renderer_ : nullptr;
 }
 
 std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateCrawlWorker(

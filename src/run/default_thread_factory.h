@@ -17,6 +17,10 @@ class TDefaultThreadFactory : public TThreadFactory {
     shared_.Cookies = std::move(store);
   }
 
+  // Script-built pages go to `renderer` from the next run on (null: none); it must outlive
+  // every thread created here.
+  void SetRenderer(TPageRenderer* renderer) { renderer_ = renderer; }
+
   void RunStarted() override;
   std::unique_ptr<TWorkerThread> CreateCrawlWorker(const TSearchURLResult& entry) override;
   std::unique_ptr<TWorkerThread> CreateSearchThread() override;
@@ -27,4 +31,5 @@ class TDefaultThreadFactory : public TThreadFactory {
   const TSettingsStore& settings_;
   TEngineSet& engines_;
   TCrawlShared shared_;
+  TPageRenderer* renderer_ = nullptr;
 };

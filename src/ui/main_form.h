@@ -134,6 +134,7 @@ class TMainForm : public QMainWindow, public TRunView {
   TGlobalSet& GlobalSet() { return globalSet_; }
   TSettingsStore& Store() { return store_; }
   TRunControl& RunControl() { return *runControl_; }
+  TAppRoot& Root() { return *root_; }
   TJoloListView* ListView() const { return MainListView; }
   const std::string& SettingsPath() const { return settingsPath_; }
   // Opens a task file as the Open command does after its dialog; true when it was read.

@@ -58,6 +58,7 @@ struct TCrawlPage {
   QComboBox* ProxyMode = nullptr;
   QLineEdit* ProxyAddress = nullptr;
   QLineEdit* PhoneRegion = nullptr;
+  QComboBox* RenderScripts = nullptr;
 
   void Fill(const TGlobalSet& set) {
     for (const auto& [spin, field] : Numbers) spin->setValue(set.*field);
@@ -67,6 +68,7 @@ struct TCrawlPage {
     ProxyMode->setCurrentIndex(std::clamp(set.ProxyMode, 0, 2));
     ProxyAddress->setText(QString::fromStdString(set.ProxyAddress));
     PhoneRegion->setText(QString::fromStdString(set.PhoneRegion));
+    RenderScripts->setCurrentIndex(std::clamp(set.RenderScripts, 0, 2));
   }
   void TakeBack(TGlobalSet& set) const {
     for (const auto& [spin, field] : Numbers) set.*field = spin->value();
@@ -74,6 +76,7 @@ struct TCrawlPage {
     set.UserAgent = TrimmedGbk(UserAgent->currentText());
     set.AcceptLanguage = TrimmedGbk(AcceptLanguage->text());
     set.ProxyMode = ProxyMode->currentIndex();
+    set.RenderScripts = RenderScripts->currentIndex();
     set.ProxyAddress = TrimmedGbk(ProxyAddress->text());
     // Region codes are two capital letters; an empty field keeps China.
     const QString region = PhoneRegion->text().trimmed().toUpper();
@@ -167,6 +170,38 @@ QWidget* MakeCrawlPage(TCrawlPage& page, QWidget* parent) {
   crawlForm->addRow(robots);
   page.Checks.push_back({robots, &TGlobalSet::UseRobotsTxt});
   layout->addWidget(crawlGroup);
+
+  // Pages whose contacts only their scripts write, read by the built-in browser.
+  auto* renderGroup = new QGroupBox(QStringLiteral("脚本生成的网页"), widget);
+  auto* renderForm = new QFormLayout(renderGroup);
+  page.RenderScripts = new QComboBox(renderGroup);
+  page.RenderScripts->setObjectName(QStringLiteral("RenderScripts"));
+  page.RenderScripts->addItems({QStringLiteral("从不渲染"),
+                                QStringLiteral("仅在需要时（页面无联系信息且由脚本生成）"),
+                                QStringLiteral("总是渲染")});
+  renderForm->addRow(QStringLiteral("用内置浏览器渲染："), page.RenderScripts);
+  std::vector<QWidget*> renderFields = {page.RenderScripts};
+  const std::array<std::tuple<const char*, const char*, int, int, int32_t TGlobalSet::*>, 2>
+      renderNumbers = {{
+          {"RenderParallel", "同时渲染页数：", 1, kMaxRenderParallel, &TGlobalSet::RenderParallel},
+          {"RenderDeadline", "每页最长渲染时间（秒）：", 1, kMaxRenderDeadline,
+           &TGlobalSet::RenderDeadline},
+      }};
+  for (const auto& [name, caption, low, high, field] : renderNumbers) {
+    auto* spin = new QSpinBox(renderGroup);
+    spin->setObjectName(QString::fromLatin1(name));
+    spin->setRange(low, high);
+    renderForm->addRow(QString::fromUtf8(caption), spin);
+    page.Numbers.emplace_back(spin, field);
+    renderFields.push_back(spin);
+  }
+#ifndef VELTRA_HAVE_BROWSER
+  for (QWidget* field : renderFields) {
+    field->setEnabled(false);
+    field->setToolTip(QStringLiteral("此版本未包含内置浏览器（Qt WebEngine），无法渲染网页"));
+  }
+#endif
+  layout->addWidget(renderGroup);
 
   auto* netGroup = new QGroupBox(QStringLiteral("网络请求"), widget);
   auto* netForm = new QFormLayout(netGroup);

@@ -251,6 +251,16 @@ void DialogsTest::optionsFillAndConfirmAtOnce() {
   QCOMPARE(Child<QSpinBox>(&form, "SitePageBudget")->value(), 30);
   Child<QSpinBox>(&form, "SitePageBudget")->setValue(7);
   Child<QComboBox>(&form, "UserAgent")->setCurrentText(QString());
+  // Rendering: off for a file without the key; usable only where the browser is built.
+  auto* render = Child<QComboBox>(&form, "RenderScripts");
+  QCOMPARE(render->currentIndex(), 0);
+#ifdef VELTRA_HAVE_BROWSER
+  QVERIFY(render->isEnabled());
+#else
+  QVERIFY(!render->isEnabled());
+#endif
+  render->setCurrentIndex(2);
+  Child<QSpinBox>(&form, "RenderDeadline")->setValue(9);
   // Recognition beyond the labels: on for a file without the key, turned off here.
   QVERIFY(Child<QCheckBox>(&form, "ModernRecognitionBox")->isChecked());
   Child<QCheckBox>(&form, "ModernRecognitionBox")->setChecked(false);
@@ -270,6 +280,8 @@ void DialogsTest::optionsFillAndConfirmAtOnce() {
   QCOMPARE(Ini(f.Path, "OTHER", "keep"), std::string("1"));
   QCOMPARE(f.Store.Snapshot()->MaxFindWebThreadCount, 30);
   QCOMPARE(Ini(f.Path, "CRAWL", "SitePageBudget"), std::string("7"));
+  QCOMPARE(Ini(f.Path, "CRAWL", "RenderScripts"), std::string("2"));
+  QCOMPARE(Ini(f.Path, "CRAWL", "RenderDeadline"), std::string("9"));
   QCOMPARE(Ini(f.Path, "NETWORK", "UserAgent"), std::string(""));
   QCOMPARE(Ini(f.Path, "NETWORK", "ProxyMode"), std::string("1"));
   QCOMPARE(Ini(f.Path, "FINDFLAGS", "FlagModernRecognition"), std::string("0"));

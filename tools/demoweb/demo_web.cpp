@@ -8,6 +8,7 @@
 #include "core/gbk.h"
 #include "core/global_set.h"
 #include "core/ini_file.h"
+#include "demo_scripts.h"
 #include "demo_sources.h"
 
 namespace demoweb {
@@ -751,6 +752,7 @@ TDemoResponse TDemoWeb::Respond(const std::string& host, const std::string& path
   }
   if (host == kDirectoryHost) return DirectoryPage(path, query);
   if (auto page = sources_->Respond(host, path, query)) return *page;
+  if (auto page = RespondScriptSites(*this, host, path, query)) return *page;
   auto it = byHost_.find(host);
   if (it == byHost_.end()) return NotFound();
   return SitePage(sites_[it->second], path);

@@ -45,6 +45,9 @@ int Usage() {
       "sources (name, host): BaiduWeb baidu.today.localhost, Bing bing.today.localhost,\n"
       "  Sogou sogou.today.localhost, So360 so360.today.localhost,\n"
       "  DuckDuckGo duckduckgo.today.localhost, SearXNG searxng.today.localhost\n"
+      "script-built sites: the SearXNG-style host search.scripts.localhost lists a static\n"
+      "  site and two whose contacts their scripts write (any keyword), or hostile script\n"
+      "  pages before the two (keyword \"hostile\"); set [SOURCEHOST] SearXNG to it\n"
       "On SIGINT or SIGTERM the number of client connections seen is printed.\n",
       stderr);
   return 2;

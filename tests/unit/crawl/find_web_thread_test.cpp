@@ -7,10 +7,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/gbk.h"
 #include "core/program_state.h"
 #include "factory_settings.h"
 #include "local_server.h"
@@ -493,4 +495,99 @@ TEST(FindWebThead, HostLimitAndRobotsTxtHoldAcrossTheWorkersOfARun) {
   EXPECT_FALSE(RobotsAllows(rules, "/b/c.pdf"));
   EXPECT_TRUE(RobotsAllows(rules, "/b/c.pdf?x"));
   EXPECT_FALSE(RobotsAllows(ParseRobots("User-agent: *\nDisallow: /\n", "veltra"), "/x"));
+}
+
+namespace {
+
+// Hands back a prepared document per address (UTF-8), or hangs until the worker stops.
+class TScriptedRenderer : public TPageRenderer {
+ public:
+  std::map<std::string, std::string> Documents;
+  bool Hang = false;
+
+  TRenderResult Render(const TRenderRequest& request) override {
+    {
+      std::lock_guard lock(mutex_);
+      asked_.push_back(request.Url);
+    }
+    TRenderResult out;
+    while (Hang && !request.Stopped()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto it = Documents.find(request.Url);
+    if (Hang || it == Documents.end()) {
+      out.Error = Hang ? "stopped" : "load failed";
+      return out;
+    }
+    out.Ok = true;
+    out.Html = it->second;
+    return out;
+  }
+  std::vector<std::string> Asked() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> sorted = asked_;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> asked_;
+};
+
+}  // namespace
+
+TEST(FindWebThead, ScriptShellsWithoutRecordsAreRenderedWhenAsked) {
+  LocalServer server;
+  const std::string host = "www.shell.localhost";
+  const std::string shell =
+      "<html><body><div id=\"app\"></div><script src=\"/app.js\"></script>"
+      "</body></html>";
+  server.Serve(host, "/",
+               LinkPage({{"/a.html", "简介"}, {"/b.html", "联系"}, {"/c.html", "产品"}}));
+  server.Serve(host, "/a.html", G("<p>" + std::string(60, 'x') + "本公司专业生产机械。</p>"));
+  server.Serve(host, "/b.html", shell);
+  server.Serve(host, "/c.html", shell);
+  TScriptedRenderer renderer;
+  renderer.Documents[server.Url(host, "/b.html")] =
+      gbk::ToUtf8(ContactPage("苏州云启软件有限公司"));
+  TCrawlShared shared;
+  shared.Renderer = &renderer;
+
+  TGlobalSet set = Settings(1);
+  set.SiteParallelPages = 3;  // the level of three pages is read by three lanes
+  for (int mode : {0, 1}) {
+    set.RenderScripts = mode;
+    TCrawl crawl(set);
+    auto worker = std::make_unique<TFindWebThead>(crawl.state, crawl.store, server.Url(host, "/"),
+                                                  "", "", shared);
+    worker->Resume();
+    ASSERT_TRUE(WaitFinished(*worker, std::chrono::seconds(30)));
+    const auto records = crawl.state.TakeCompanies();
+    if (mode == 0) {
+      EXPECT_TRUE(records.empty());
+      EXPECT_TRUE(renderer.Asked().empty());
+      continue;
+    }
+    // Only the shells were rendered: not the link page, not the page with text.
+    const std::vector<std::string> asked = renderer.Asked();
+    EXPECT_TRUE(asked == std::vector<std::string>{server.Url(host, "/b.html")} ||
+                asked == (std::vector<std::string>{server.Url(host, "/b.html"),
+                                                   server.Url(host, "/c.html")}));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]->CompanyName, G("苏州云启软件有限公司"));
+    EXPECT_EQ(records[0]->WebAddress, server.Url(host, "/b.html"));
+    EXPECT_EQ(records[0]->Telephone, "0571-88231234");
+  }
+
+  // A page that never finishes rendering does not hold the worker past Stop.
+  renderer.Hang = true;
+  TCrawl crawl(set);
+  auto worker = std::make_unique<TFindWebThead>(crawl.state, crawl.store,
+                                                server.Url(host, "/c.html"), "", "", shared);
+  worker->Resume();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto stopped = std::chrono::steady_clock::now();
+  worker->RequestStop();
+  ASSERT_TRUE(WaitFinished(*worker, std::chrono::seconds(5)));
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::seconds(1));
+  EXPECT_FALSE(worker->Completed());
 }

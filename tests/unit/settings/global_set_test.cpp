@@ -64,7 +64,12 @@ TEST(Settings, MissingFileGivesDefaults) {
   EXPECT_FALSE(set.UseRobotsTxt || set.AcceptBrokenTls);
   EXPECT_TRUE(set.MergeLeads);
   EXPECT_EQ(set.PhoneRegion, "CN");
-  EXPECT_EQ(SettingsLines(set).size(), 42u);
+  // Pages are rendered only where a file asks: a file without the key crawls as before.
+  EXPECT_EQ(set.RenderScripts, 0);
+  EXPECT_EQ(factory.RenderScripts, 1);
+  EXPECT_EQ(set.RenderParallel, factory.RenderParallel);
+  EXPECT_EQ(set.RenderDeadline, factory.RenderDeadline);
+  EXPECT_EQ(SettingsLines(set).size(), 45u);
 }
 
 TEST(Settings, HandWrittenFileLoadsAndIsRewrittenInPlace) {
@@ -510,6 +515,14 @@ TEST(Settings, NumbersAreClampedToTheDialogRangesOnLoad) {
   EXPECT_EQ(set.MaxFindWebThreadCount, 99);
   EXPECT_EQ(set.MaxReadHTMLTimeOut, 0);
   EXPECT_FALSE(set.ClampNumbers);
+
+  // The renderer's numbers are always brought into range: none at once, or no deadline,
+  // would leave a worker waiting for ever.
+  WriteFile(path, Crlf({"[CRAWL]", "RenderScripts=7", "RenderParallel=0", "RenderDeadline=0"}));
+  LoadSettings(set, path);
+  EXPECT_EQ(set.RenderScripts, 2);
+  EXPECT_EQ(set.RenderParallel, 1);
+  EXPECT_EQ(set.RenderDeadline, 1);
 }
 
 TEST(Settings, GbkThatIsAlsoValidUtf8StaysGbkAndNothingUnreadableIsWrittenBack) {
