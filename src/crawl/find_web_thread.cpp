@@ -52,6 +52,9 @@ TFindWebThead::TFindWebThead(TProgramState& state, const TSettingsStore& setting
   const std::shared_ptr<const TGlobalSet> set = settings_.Snapshot();
   const int32_t parallel = std::clamp(set->SiteParallelPages, 1, kMaxParallelPages);
   for (int32_t i = 1; i < parallel; ++i) lanes_.push_back(std::make_unique<TLane>());
+  // A stop abandons the analysis of a page at once instead of waiting for a huge page.
+  Parser.SetCancelFlag(&TerminateFlag());
+  for (auto& lane : lanes_) lane->Parser.SetCancelFlag(&TerminateFlag());
   pageBudget_ = std::max(set->SitePageBudget, 0);
   timeBudgetSeconds_ = std::max(set->SiteTimeBudget, 0);
 }
@@ -174,6 +177,11 @@ int32_t TFindWebThead::ReadPage(const std::string& u, int32_t level,
   Parser.SetSettings(settings_.Snapshot());
   Parser.LoadPage(PageText, Title, CurrentURL, Description);
   Parser.Analyse();
+  // Cut short by the stop: the page counts as unread.
+  if (Parser.Interrupted()) {
+    cutOff_ = true;
+    return 0;
+  }
   if (!Parser.Companies.empty()) {
     const auto count = static_cast<int32_t>(Parser.Companies.size());
     HandOverRecords(state_, Parser);
@@ -182,6 +190,10 @@ int32_t TFindWebThead::ReadPage(const std::string& u, int32_t level,
   if (level >= MaxLevel) return 0;
 
   Parser.ExtractLinks();
+  if (Parser.Interrupted()) {
+    cutOff_ = true;
+    return 0;
+  }
   QueueLinks(Parser.PriorityLinks, Parser.OtherLinks, nextFirst, nextSecond);
   return 0;
 }
@@ -316,6 +328,10 @@ void TFindWebThead::RunLane(THttpClient& client, TParseHTML& parser, std::string
       parser.SetSettings(settings_.Snapshot());
       parser.LoadPage(text, Title, currentUrl, Description);
       parser.Analyse();
+      if (parser.Interrupted()) {
+        page.Fetched = false;  // cut short by the stop: unread
+        return;
+      }
       if (!parser.Companies.empty()) {
         page.Records = MakeRecords(parser);
         std::size_t seen = stopAt.load();
@@ -325,6 +341,10 @@ void TFindWebThead::RunLane(THttpClient& client, TParseHTML& parser, std::string
       }
       if (level >= MaxLevel) continue;
       parser.ExtractLinks();
+      if (parser.Interrupted()) {
+        page.Fetched = false;
+        return;
+      }
       page.PriorityLinks = parser.PriorityLinks;
       page.OtherLinks = parser.OtherLinks;
     }
