@@ -4,11 +4,14 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "analysis/parse_html.h"
@@ -208,6 +211,45 @@ void RegisterAll() {
     }
   }
 }
+
+// How soon a stop ends the analysis of a 16 MiB page without records (the hostile page of
+// bench/hostile_pages.sh): the flag is set at tenths of the uninterrupted time, and the
+// longest wait from the flag to the return is reported.
+void BM_StopDuringHugePage(benchmark::State& state) {
+  const std::string html =
+      ("<html><body><a href='/p1'>p1</a><a href='/p2'>p2</a><a href='/p3'>p3</a>" +
+       Repeat("<p>filler text without any contact data</p>", 16 << 20))
+          .substr(0, 16 << 20);
+  TParseHTML parser(Modern());
+  std::atomic<bool> stop{false};
+  parser.SetCancelFlag(&stop);
+  auto analyse = [&] {
+    parser.LoadPage(html, "Title", "http://www.example.com/", "");
+    parser.Analyse();
+    parser.ExtractLinks();
+  };
+  using TClock = std::chrono::steady_clock;
+  double fullMs = 0, worstMs = 0;
+  for (auto _ : state) {
+    auto start = TClock::now();
+    analyse();
+    fullMs = std::chrono::duration<double, std::milli>(TClock::now() - start).count();
+    worstMs = 0;
+    for (int tenth = 1; tenth < 10; ++tenth) {
+      stop = false;
+      std::thread worker(analyse);
+      std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(fullMs * tenth / 10));
+      const auto flagged = TClock::now();
+      stop = true;
+      worker.join();
+      worstMs = std::max(
+          worstMs, std::chrono::duration<double, std::milli>(TClock::now() - flagged).count());
+    }
+  }
+  state.counters["full_ms"] = fullMs;
+  state.counters["worst_stop_ms"] = worstMs;
+}
+BENCHMARK(BM_StopDuringHugePage)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 const bool kRegistered = (RegisterAll(), true);
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -197,9 +198,12 @@ class TRecordBuilder {
     for (auto& m : passMemo_) m.fill(-1);
   }
 
-  void ReadAll() {
-    for (line_ = 0; line_ < lines_.size(); ++line_)
+  // `stop` is asked every 1024 lines; when it answers true the rest is left unread.
+  void ReadAll(const std::function<bool()>& stop = {}) {
+    for (line_ = 0; line_ < lines_.size(); ++line_) {
+      if ((line_ & 0x3FF) == 0 && stop && stop()) break;
       if (!consumed_[line_]) ReadLine(line_);
+    }
     Close();
     // Merging and naming need only the records: the lines are let go before they start.
     pagetext::TLines().swap(lines_);
@@ -881,9 +885,11 @@ void TParseHTML::AnalyseModern() {
   options.HiddenEmails = true;
   options.Html = HTML;
   pagetext::TLines lines = pagetext::PageLines(Tokens, TokenIsTag, pageTitle, options);
+  if (Cancelled()) return;
   RevealHiddenEmails(lines);
   TRecordBuilder builder(*this, reader, std::move(lines));
-  builder.ReadAll();
+  builder.ReadAll([this] { return Cancelled(); });
+  if (Cancelled()) return;
   builder.SetCopyrightName(pagetext::CopyrightHolder(HTML));
   const std::vector<TRecord> records = builder.Merged();
   std::string pageName = builder.PageName(pageTitle.empty() ? gbk::Trim(Title) : pageTitle);

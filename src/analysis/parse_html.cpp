@@ -102,6 +102,7 @@ void TParseHTML::LoadPage(std::string html, std::string title, std::string pageU
 }
 
 void TParseHTML::Clear() {
+  interrupted_ = false;
   Tokens.clear();
   TokenIsTag.clear();
   BaseTag.clear();
@@ -132,6 +133,7 @@ void TParseHTML::SplitTokens() {
   const std::size_t size = HTML.size();
 
   for (std::size_t i = 0; i < size; ++i) {
+    if ((i & 0xFFFF) == 0 && Cancelled()) return;
     char c = HTML[i];
     const unsigned char u = static_cast<unsigned char>(c);
     // A two-byte character is copied whole: its second byte is never markup or a blank.
@@ -255,6 +257,7 @@ void TParseHTML::BuildBlocks() {
 
   std::size_t n = 0;
   for (const std::string_view token : Tokens) {
+    if ((n & 0xFFFF) == 0 && Cancelled()) return;
     const bool isTag = n < TokenIsTag.size() && TokenIsTag[n];
     ++n;
     const std::string_view t = gbk::TrimView(token);

@@ -3,6 +3,7 @@
 // All text is GBK bytes; positions exposed by the recognisers are 1-based byte positions.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +21,12 @@ class TParseHTML {
   // Replaces the settings snapshot used by the next Analyse / ExtractLinks.
   void SetSettings(std::shared_ptr<const TGlobalSet> settings);
   const TGlobalSet& Settings() const { return *settings_; }
+
+  // A flag that, once set, makes the page's splitting, analysis and link extraction stop early
+  // (a stopping worker need not wait for a huge page). Null for none.
+  void SetCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
+  // Work on the loaded page stopped early at the flag: its records and links are partial.
+  bool Interrupted() const { return interrupted_; }
 
   void LoadPage(std::string html, std::string title, std::string pageURL, std::string description);
   void Clear();
@@ -117,4 +124,12 @@ class TParseHTML {
 
   std::shared_ptr<const TGlobalSet> settings_;
   TLoweredLists lowered_;
+  // Checked every so many bytes, tokens or blocks; stays true until the next page.
+  bool Cancelled() {
+    if (!interrupted_ && cancel_ && cancel_->load(std::memory_order_relaxed)) interrupted_ = true;
+    return interrupted_;
+  }
+
+  const std::atomic<bool>* cancel_ = nullptr;
+  bool interrupted_ = false;
 };

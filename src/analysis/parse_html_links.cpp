@@ -12,6 +12,7 @@
 void TParseHTML::ExtractLinks() {
   LinkTags.clear();
   BaseTag.clear();
+  if (Cancelled()) return;
   links::CollectLinkTags(Tokens, TokenIsTag, LinkTags, BaseTag);
 
   // A page address without protocol or host names no site and no directory: absolute and
@@ -36,7 +37,9 @@ void TParseHTML::ExtractLinks() {
   listed.insert(PriorityLinks.begin(), PriorityLinks.end());
   listed.insert(OtherLinks.begin(), OtherLinks.end());
 
+  std::size_t seen = 0;
   for (const std::string& tag : LinkTags) {
+    if ((++seen & 0x3FF) == 0 && Cancelled()) return;
     // Blanks around a target are not part of the address.
     const std::string u = gbk::Trim(links::LinkTarget(tag));
     if (u.empty()) continue;

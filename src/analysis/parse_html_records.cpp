@@ -86,10 +86,11 @@ void TParseHTML::Analyse() {
                      &WebAddresses, &Descriptions})
     list->clear();
 
+  if (Cancelled()) return;
   const TGlobalSet& s = Settings();
   if (s.FlagModernRecognition) {
     AnalyseModern();  // reads the tokens by lines; the blocks are not needed
-    AnalyseLists();
+    if (!Cancelled()) AnalyseLists();
     return;
   }
   BuildBlocks();
@@ -113,6 +114,7 @@ void TParseHTML::Analyse() {
 
   std::string lastCompany;
   for (std::size_t b = 0; b < Blocks.size(); ++b) {
+    if (Cancelled()) return;
     lastCompany.clear();
     const std::string& text = Blocks[b];
     const int n = CountRecords(text);

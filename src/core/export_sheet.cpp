@@ -256,9 +256,9 @@ std::vector<std::string> ExportTableHeaders(bool leadColumns) {
 }
 
 void ExportTableTo(const TResultTable& table, TExportSink& sink, bool leadColumns) {
-  if (!leadColumns) return ExportRows(table.Rows(), sink);
-  const std::vector<std::string> headers = ExportTableHeaders(true);
-  const std::vector<std::size_t> columns = ExportColumns(true);
+  // Cell by cell from the table: no copy of its rows is made.
+  const std::vector<std::string> headers = ExportTableHeaders(leadColumns);
+  const std::vector<std::size_t> columns = ExportColumns(leadColumns);
   const int count = static_cast<int>(columns.size());
   sink.SetCaption(kSheetTitle);
   for (int c = 0; c < count; ++c) {
@@ -275,8 +275,6 @@ void ExportTableTo(const TResultTable& table, TExportSink& sink, bool leadColumn
 
 void ExportTableToCsv(const TResultTable& table, const std::string& path,
                       const TExportChoice& choice) {
-  if (!choice.LeadColumns && choice.Flavour == TCsvFlavour::Excel)
-    return ExportToCsv(table.Rows(), path);
   std::string out = choice.Flavour == TCsvFlavour::Excel ? "\xEF\xBB\xBF" : "";
   out += CsvLine(ExportTableHeaders(choice.LeadColumns), choice.Flavour);
   const std::vector<std::size_t> columns = ExportColumns(choice.LeadColumns);

@@ -24,9 +24,8 @@ void TProgramState::Reset() {
   // No thread of a run exists now; the locks only keep the lists' invariants tidy.
   {
     std::lock_guard lock(URLListLock);
-    urlIndex_.clear();
     siteIndex_.clear();
-    URLList.clear();
+    URLList.Clear();
   }
   {
     std::lock_guard lock(CompanyListLock);
@@ -38,50 +37,49 @@ void TProgramState::Reset() {
 
 bool TProgramState::AppendURL(std::string_view url, std::string title, std::string description) {
   std::string_view trimmed = gbk::TrimView(url);
-  // Allocated before the lock; the test and the append happen under one hold, so two
-  // producers can never both add the same address.
-  auto entry = std::make_unique<TSearchURLResult>(
-      TSearchURLResult{std::string(trimmed), std::move(title), std::move(description)});
   const bool perSite = oneEntryPerSite_.load();
   const std::string site = perSite ? SiteOfAddress(trimmed) : std::string();
+  // The test and the append happen under one hold, so two producers can never both add the
+  // same address.
   std::lock_guard lock(URLListLock);
-  if (urlIndex_.contains(trimmed)) return false;
+  if (URLList.Contains(trimmed)) return false;
   if (perSite && !site.empty() && !siteIndex_.insert(site).second) return false;
-  urlIndex_.insert(entry->URL);
-  URLList.push_back(std::move(entry));
+  URLList.Append(trimmed, title, description);
   return true;
 }
 
 bool TProgramState::HasURL(std::string_view url) const {
   std::string_view trimmed = gbk::TrimView(url);
   std::lock_guard lock(URLListLock);
-  return urlIndex_.contains(trimmed);
+  return URLList.Contains(trimmed);
 }
 
 std::size_t TProgramState::URLCount() const {
   std::lock_guard lock(URLListLock);
-  return URLList.size();
+  return URLList.Size();
 }
 
 TSearchURLResult TProgramState::URLAt(std::size_t index) const {
   std::lock_guard lock(URLListLock);
-  return *URLList.at(index);
+  return {std::string(URLList.URL(index)), std::string(URLList.Title(index)),
+          std::string(URLList.Description(index))};
 }
 
 void TProgramState::ReplaceURLList(std::vector<TSearchURLResult> entries) {
-  std::vector<std::unique_ptr<TSearchURLResult>> list;
-  list.reserve(entries.size());
-  for (auto& e : entries) list.push_back(std::make_unique<TSearchURLResult>(std::move(e)));
-  std::unordered_set<std::string_view> index;
-  // Room to grow: the first appends after loading a task do not rehash the whole index.
-  index.reserve(list.size() + list.size() / 2);
-  for (const auto& e : list) index.insert(gbk::TrimView(e->URL));
+  TURLStore list;
+  list.Reserve(entries.size());
+  for (const auto& e : entries) list.Append(e.URL, e.Title, e.Description);
+  std::vector<TSearchURLResult>().swap(entries);
+  ReplaceURLList(std::move(list));
+}
+
+void TProgramState::ReplaceURLList(TURLStore entries) {
   std::lock_guard lock(URLListLock);
-  urlIndex_.swap(index);
-  URLList.swap(list);
+  std::swap(URLList, entries);
   siteIndex_.clear();
   if (oneEntryPerSite_)
-    for (const auto& e : URLList) siteIndex_.insert(SiteOfAddress(e->URL));
+    for (std::size_t i = 0; i < URLList.Size(); ++i)
+      siteIndex_.insert(SiteOfAddress(URLList.URL(i)));
 }
 
 void TProgramState::SetOneEntryPerSite(bool on) {
@@ -89,21 +87,31 @@ void TProgramState::SetOneEntryPerSite(bool on) {
   oneEntryPerSite_ = on;
   siteIndex_.clear();
   if (on)
-    for (const auto& e : URLList) siteIndex_.insert(SiteOfAddress(e->URL));
+    for (std::size_t i = 0; i < URLList.Size(); ++i)
+      siteIndex_.insert(SiteOfAddress(URLList.URL(i)));
 }
 
 std::vector<TSearchURLResult> TProgramState::CopyURLList() const {
   std::lock_guard lock(URLListLock);
   std::vector<TSearchURLResult> out;
-  out.reserve(URLList.size());
-  for (const auto& e : URLList) out.push_back(*e);
+  out.reserve(URLList.Size());
+  for (std::size_t i = 0; i < URLList.Size(); ++i)
+    out.push_back({std::string(URLList.URL(i)), std::string(URLList.Title(i)),
+                   std::string(URLList.Description(i))});
   return out;
+}
+
+void TProgramState::VisitURLList(
+    const std::function<void(std::string_view, std::string_view, std::string_view)>& visit) const {
+  std::lock_guard lock(URLListLock);
+  for (std::size_t i = 0; i < URLList.Size(); ++i)
+    visit(URLList.URL(i), URLList.Title(i), URLList.Description(i));
 }
 
 std::vector<std::string> TProgramState::URLsFrom(std::size_t first) const {
   std::lock_guard lock(URLListLock);
   std::vector<std::string> out;
-  for (std::size_t i = first; i < URLList.size(); ++i) out.push_back(URLList[i]->URL);
+  for (std::size_t i = first; i < URLList.Size(); ++i) out.emplace_back(URLList.URL(i));
   return out;
 }
 

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -10,6 +11,8 @@
 #include <string_view>
 #include <unordered_set>
 #include <vector>
+
+#include "core/url_store.h"
 
 class TSearchEngineObject;
 class TDoSearchThread;
@@ -57,7 +60,11 @@ class TProgramState {
   TSearchURLResult URLAt(std::size_t index) const;  // a copy, taken under the lock
   // Replaces the whole list (task file loading); duplicates are kept as stored.
   void ReplaceURLList(std::vector<TSearchURLResult> entries);
+  void ReplaceURLList(TURLStore entries);
   std::vector<TSearchURLResult> CopyURLList() const;
+  // Calls `visit` with every entry in order, under the list's lock (appends wait meanwhile).
+  void VisitURLList(const std::function<void(std::string_view url, std::string_view title,
+                                             std::string_view description)>& visit) const;
   // Addresses of the entries from index `first` on (the URL bar's new lines).
   std::vector<std::string> URLsFrom(std::size_t first) const;
 
@@ -91,10 +98,7 @@ class TProgramState {
 
  private:
   mutable std::mutex URLListLock;
-  std::vector<std::unique_ptr<TSearchURLResult>> URLList;
-  // Trimmed URLs present in URLList, viewing the entries' own strings (entries are heap
-  // objects that never change once appended, so the views stay valid until they are freed).
-  std::unordered_set<std::string_view> urlIndex_;
+  TURLStore URLList;  // indexed by trimmed address
   std::atomic<bool> oneEntryPerSite_{false};
   std::unordered_set<std::string> siteIndex_;  // sites of the entries while oneEntryPerSite_
   mutable std::mutex CompanyListLock;

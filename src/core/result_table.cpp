@@ -3,12 +3,36 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "core/packed_text.h"
 #include "core/phone_numbers.h"
 #include "core/program_state.h"
 
 TResultRow RowFromCompany(const TCompanyObject& record) {
   return {record.CompanyName, record.WebAddress, record.Email,    record.Telephone,
           record.Fax,         record.Address,    record.PostCode, record.Description};
+}
+
+TPackedRow::TPackedRow() : bytes_(std::tuple_size_v<TResultRow>, '\0') {}
+
+TPackedRow::TPackedRow(const TResultRow& row) {
+  std::size_t size = 0;
+  for (const auto& field : row) size += packed::PackedSize(field);
+  bytes_.resize(size);
+  char* to = bytes_.data();
+  for (const auto& field : row) to = packed::Put(to, field);
+}
+
+std::string_view TPackedRow::Field(std::size_t column) const {
+  if (column >= std::tuple_size_v<TResultRow>)
+    throw std::out_of_range("result column out of range");
+  return packed::Nth(bytes_.data(), column);
+}
+
+TResultRow TPackedRow::Unpack() const {
+  TResultRow row;
+  const char* from = bytes_.data();
+  for (auto& field : row) field = packed::Next(from);
+  return row;
 }
 
 TResultTable::TResultTable() = default;
@@ -23,21 +47,26 @@ void TResultTable::SetPhoneRegion(std::string_view region) {
   if (region == region_) return;
   region_ = std::string(region);
   phones_.reset();
-  for (auto& d : derived_) d.Ready = false;
+  for (auto& d : derived_) d.reset();
 }
 
-const std::string& TResultTable::Text(std::size_t row, std::size_t column) const {
-  if (column < std::tuple_size_v<TResultRow>) return Cell(row, column);
+std::vector<TResultRow> TResultTable::Rows() const {
+  std::vector<TResultRow> rows;
+  rows.reserve(rows_.size());
+  for (const auto& row : rows_) rows.push_back(row.Unpack());
+  return rows;
+}
+
+std::string_view TResultTable::Text(std::size_t row, std::size_t column) const {
+  if (column < std::tuple_size_v<TResultRow>) return CellView(row, column);
   if (column >= kResultColumnCount) throw std::out_of_range("result column out of range");
-  TDerived& d = derived_.at(row);
-  if (!d.Ready) {
-    const TResultRow& r = rows_[row];
-    TPhoneColumns columns = PhoneColumns(Phones(), r[kColTelephone], r[kColFax]);
-    d.Kind = std::move(columns.Kind);
-    d.Place = std::move(columns.Place);
-    d.Ready = true;
+  std::unique_ptr<TDerived>& d = derived_.at(row);
+  if (!d) {
+    const TPackedRow& r = rows_[row];
+    TPhoneColumns columns = PhoneColumns(Phones(), r.Field(kColTelephone), r.Field(kColFax));
+    d = std::make_unique<TDerived>(TDerived{std::move(columns.Kind), std::move(columns.Place)});
   }
-  return column == kColPhoneKind ? d.Kind : d.Place;
+  return column == kColPhoneKind ? d->Kind : d->Place;
 }
 
 void TResultTable::AssignIds(std::size_t first) {
@@ -49,7 +78,7 @@ void TResultTable::AssignIds(std::size_t first) {
 void TResultTable::AppendRow(TResultRow row) {
   const std::size_t at = rows_.size();
   if (listener_) listener_->BeginInsertRows(at, at);
-  rows_.push_back(std::move(row));
+  rows_.emplace_back(row);
   AssignIds(at);
   if (listener_) listener_->EndInsertRows();
 }
@@ -58,22 +87,24 @@ void TResultTable::AppendRows(std::vector<TResultRow> rows) {
   if (rows.empty()) return;
   const std::size_t first = rows_.size();
   if (listener_) listener_->BeginInsertRows(first, first + rows.size() - 1);
-  rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
-               std::make_move_iterator(rows.end()));
+  rows_.reserve(first + rows.size());
+  for (const auto& row : rows) rows_.emplace_back(row);
   AssignIds(first);
   if (listener_) listener_->EndInsertRows();
 }
 
 void TResultTable::SetRow(std::size_t row, TResultRow values) {
-  rows_.at(row) = std::move(values);
-  derived_[row] = {};
+  rows_.at(row) = TPackedRow(values);
+  derived_[row].reset();
   Changed();
   if (listener_) listener_->RowChanged(row);
 }
 
 void TResultTable::SetCell(std::size_t row, std::size_t column, std::string value) {
-  rows_.at(row).at(column) = std::move(value);
-  derived_[row] = {};
+  TResultRow values = rows_.at(row).Unpack();
+  values.at(column) = std::move(value);
+  rows_[row] = TPackedRow(values);
+  derived_[row].reset();
   Changed();
   if (listener_) listener_->RowChanged(row);
 }
@@ -89,10 +120,21 @@ void TResultTable::DeleteRow(std::size_t row) {
 }
 
 void TResultTable::Clear() {
-  ReplaceRows({});
+  ReplaceRows(std::vector<TPackedRow>());
 }
 
 void TResultTable::ReplaceRows(std::vector<TResultRow> rows) {
+  std::vector<TPackedRow> packed;
+  packed.reserve(rows.size());
+  for (auto& row : rows) {
+    packed.emplace_back(row);
+    row = {};  // the unpacked text goes as its packed form comes
+  }
+  rows.clear();
+  ReplaceRows(std::move(packed));
+}
+
+void TResultTable::ReplaceRows(std::vector<TPackedRow> rows) {
   if (listener_) listener_->BeginReset();
   rows_ = std::move(rows);
   derived_.clear();
@@ -102,10 +144,11 @@ void TResultTable::ReplaceRows(std::vector<TResultRow> rows) {
 }
 
 void TResultTable::Sort(const std::function<bool(const TResultRow&, const TResultRow&)>& less) {
-  std::vector<std::size_t> order(rows_.size());
+  const std::vector<TResultRow> rows = Rows();
+  std::vector<std::size_t> order(rows.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return less(rows_[a], rows_[b]); });
+                   [&](std::size_t a, std::size_t b) { return less(rows[a], rows[b]); });
   Reorder(order);
 }
 
@@ -116,8 +159,8 @@ void TResultTable::Reorder(const std::vector<std::size_t>& order) {
     seen[from] = true;
   }
   if (order.size() != rows_.size()) throw std::invalid_argument("not an order of the rows");
-  std::vector<TResultRow> rows;
-  std::vector<TDerived> derived;
+  std::vector<TPackedRow> rows;
+  std::vector<std::unique_ptr<TDerived>> derived;
   std::vector<uint64_t> ids;
   rows.reserve(order.size());
   derived.reserve(order.size());

@@ -35,6 +35,21 @@ inline constexpr std::size_t kResultColumnCount = kColPhonePlace + 1;
 // A record's fields in the row's column order.
 TResultRow RowFromCompany(const TCompanyObject& record);
 
+// A row as the table keeps it: the eight fields in one string, each behind its length. A row
+// of short or empty fields fits the string itself and needs no heap block.
+class TPackedRow {
+ public:
+  TPackedRow();  // eight empty fields
+  explicit TPackedRow(const TResultRow& row);
+  // Throws std::out_of_range for a column past the eighth.
+  std::string_view Field(std::size_t column) const;
+  TResultRow Unpack() const;
+  bool operator==(const TPackedRow&) const = default;
+
+ private:
+  std::string bytes_;
+};
+
 // Notified around every change, in the begin/end pairs an item model needs.
 class TResultTableListener {
  public:
@@ -59,14 +74,19 @@ class TResultTable {
   void SetListener(TResultTableListener* listener) { listener_ = listener; }
 
   std::size_t RowCount() const { return rows_.size(); }
-  const TResultRow& Row(std::size_t row) const { return rows_.at(row); }
-  const std::string& Cell(std::size_t row, std::size_t column) const {
-    return rows_.at(row).at(column);
+  // Rows are stored packed: Row, Cell and Rows give copies, CellView a view that stays valid
+  // until the row changes.
+  TResultRow Row(std::size_t row) const { return rows_.at(row).Unpack(); }
+  std::string Cell(std::size_t row, std::size_t column) const {
+    return std::string(CellView(row, column));
   }
-  const std::vector<TResultRow>& Rows() const { return rows_; }
+  std::string_view CellView(std::size_t row, std::size_t column) const {
+    return rows_.at(row).Field(column);
+  }
+  std::vector<TResultRow> Rows() const;
   // A stored cell, or for kColPhoneKind and kColPhonePlace the derived text (computed on
-  // first use and kept until the row changes).
-  const std::string& Text(std::size_t row, std::size_t column) const;
+  // first use and kept until the row changes). The view stays valid until the row changes.
+  std::string_view Text(std::size_t row, std::size_t column) const;
   // The region numbers without "+" are read in for the derived columns ("CN" until set).
   void SetPhoneRegion(std::string_view region);
   const TPhoneNumbers& Phones() const;
@@ -86,6 +106,7 @@ class TResultTable {
   void Clear();
   // Replaces every row at once (opening a task).
   void ReplaceRows(std::vector<TResultRow> rows);
+  void ReplaceRows(std::vector<TPackedRow> rows);
   // Stable sort with the caller's ordering (the list view brings the collation).
   void Sort(const std::function<bool(const TResultRow&, const TResultRow&)>& less);
   // Puts the rows in the given order: row i becomes the row that was at order[i] (a
@@ -94,7 +115,6 @@ class TResultTable {
 
  private:
   struct TDerived {
-    bool Ready = false;
     std::string Kind;
     std::string Place;
   };
@@ -102,9 +122,10 @@ class TResultTable {
 
   void AssignIds(std::size_t first);
 
-  std::vector<TResultRow> rows_;
-  std::vector<uint64_t> ids_;              // parallel to rows_
-  mutable std::vector<TDerived> derived_;  // parallel to rows_
+  std::vector<TPackedRow> rows_;
+  std::vector<uint64_t> ids_;  // parallel to rows_
+  // Parallel to rows_; made when a row's derived text is first asked for.
+  mutable std::vector<std::unique_ptr<TDerived>> derived_;
   mutable std::unique_ptr<TPhoneNumbers> phones_;
   std::string region_ = "CN";
   uint64_t revision_ = 0;

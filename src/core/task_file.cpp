@@ -153,8 +153,14 @@ class TReader {
     }
   }
 
-  // Gives GBK text whatever the stored kind (nothing while skimming).
   std::string String() {
+    std::string text;
+    String(text);
+    return text;
+  }
+
+  // Gives GBK text whatever the stored kind (nothing while skimming), reusing `text`'s room.
+  void String(std::string& text) {
     const uint8_t tag = Tag();
     uint64_t length = 0;
     switch (tag) {
@@ -174,19 +180,19 @@ class TReader {
     if (length > left_) throw ETaskFileError(kReadError);
     if (skim_) {
       Skip(length);
-      return {};
+      text.clear();
+      return;
     }
     if (tag == kUtf8String && window_.size() >= length) {
       // Converted straight from the buffer: no copy of the UTF-8 bytes.
-      std::string text = utf8_(window_.substr(0, static_cast<std::size_t>(length)));
+      text = utf8_(window_.substr(0, static_cast<std::size_t>(length)));
       Skip(length);
-      return text;
+      return;
     }
-    std::string bytes(static_cast<std::size_t>(length), '\0');
-    Read(bytes.data(), bytes.size());
-    if (tag == kUtf8String) return utf8_(bytes);
-    if (tag == kWString) return utf8_(Utf16LeToUtf8(bytes));
-    return bytes;
+    text.resize(static_cast<std::size_t>(length));
+    Read(text.data(), text.size());
+    if (tag == kUtf8String) text = utf8_(text);
+    if (tag == kWString) text = utf8_(Utf16LeToUtf8(text));
   }
 
   bool Boolean() { return Tag() == kTrue; }
@@ -264,16 +270,49 @@ class TReader {
   gbk::TUtf8Reader utf8_;
 };
 
-// Items 1 to 15 in file order. With `keep` the lists are reserved at the given sizes and
-// filled; without, entries are only counted. `urls` and `rows` receive the counts.
-void DecodeItems(TReader& r, TTaskFileData& d, bool keep, std::size_t& urls, std::size_t& rows) {
-  if (keep) {
+// Where the two lists of a decoded file go: counted only, into TTaskFileData's lists, or
+// into the compact forms the program state and the result table keep.
+struct TCountedLists {
+  void Reserve(std::size_t, std::size_t) {}
+  void AddURL(std::string&, std::string&, std::string&) {}
+  void AddRow(TResultRow&) {}
+};
+
+struct TExpandedLists {
+  TTaskFileData& d;
+  void Reserve(std::size_t urls, std::size_t rows) {
     d.URLs.reserve(urls);
     d.Rows.reserve(rows);
   }
+  void AddURL(std::string& url, std::string& title, std::string& description) {
+    d.URLs.push_back({std::move(url), std::move(title), std::move(description)});
+  }
+  void AddRow(TResultRow& row) { d.Rows.push_back(std::move(row)); }
+};
+
+struct TCompactLists {
+  TURLStore URLs;
+  std::vector<TPackedRow> Rows;
+  void Reserve(std::size_t urls, std::size_t rows) {
+    URLs.Reserve(urls);
+    Rows.reserve(rows);
+  }
+  void AddURL(std::string& url, std::string& title, std::string& description) {
+    URLs.Append(url, title, description);
+  }
+  void AddRow(TResultRow& row) { Rows.emplace_back(row); }
+};
+
+// Items 1 to 15 in file order, the lists' entries handed to `lists` after reserving the
+// given sizes; `urls` and `rows` receive the counts.
+template <class TLists>
+void DecodeItems(TReader& r, TTaskFileData& d, TLists& lists, std::size_t& urls,
+                 std::size_t& rows) {
+  lists.Reserve(urls, rows);
   urls = rows = 0;
-  TSearchURLResult urlScratch;
-  TResultRow rowScratch;
+  // Scratch reused for every entry, so reading costs no allocation per field.
+  std::string url, title, description;
+  TResultRow row;
   d.TaskName = r.String();
   d.SearchText = r.String();
   d.SearchMode = r.Integer();
@@ -284,10 +323,10 @@ void DecodeItems(TReader& r, TTaskFileData& d, bool keep, std::size_t& urls, std
   d.EnginePageCount = r.Integer();
   r.ListBegin();
   while (!r.ListEnd()) {
-    TSearchURLResult& e = keep ? d.URLs.emplace_back() : urlScratch;
-    e.URL = r.String();
-    e.Title = r.String();
-    e.Description = r.String();
+    r.String(url);
+    r.String(title);
+    r.String(description);
+    lists.AddURL(url, title, description);
     ++urls;
   }
   d.Window.InputText = r.String();
@@ -295,8 +334,8 @@ void DecodeItems(TReader& r, TTaskFileData& d, bool keep, std::size_t& urls, std
   d.Window.WebsiteMode = r.Boolean();
   r.ListBegin();
   while (!r.ListEnd()) {
-    TResultRow& row = keep ? d.Rows.emplace_back() : rowScratch;
-    for (auto& cell : row) cell = r.String();
+    for (auto& cell : row) r.String(cell);
+    lists.AddRow(row);
     ++rows;
   }
   // Items 14 to 16, written by later versions; what does not read as them is ignored.
@@ -329,31 +368,31 @@ void DecodeItems(TReader& r, TTaskFileData& d, bool keep, std::size_t& urls, std
   }
 }
 
-// Skims the file to count its lists, then reads it into lists of exactly that size.
-TTaskFileData Decode(TReader& r) {
+// Skims the file to count its lists, then reads it into lists of exactly that size; the
+// scalar items go to `d`.
+template <class TLists>
+void Decode(TReader& r, TTaskFileData& d, TLists& lists) {
   std::size_t urls = 0, rows = 0;
   {
     TTaskFileData counted;
+    TCountedLists none;
     r.Rewind(true);
-    DecodeItems(r, counted, false, urls, rows);
+    DecodeItems(r, counted, none, urls, rows);
   }
-  TTaskFileData d;
   r.Rewind(false);
-  DecodeItems(r, d, true, urls, rows);
+  DecodeItems(r, d, lists, urls, rows);
+}
+
+TTaskFileData Decode(TReader& r) {
+  TTaskFileData d;
+  TExpandedLists lists{d};
+  Decode(r, d, lists);
   return d;
 }
 
-std::string SystemReason(int err) {
-  return std::strerror(err);
-}
-
-[[noreturn]] void ThrowAccess(const char* what, const std::string& path, int err) {
-  throw ETaskFileAccessError(std::string(what) + " \"" + path + "\". " + SystemReason(err));
-}
-
-}  // namespace
-
-std::string EncodeTaskFile(const TTaskFileData& data) {
+// Items 1 to 15; `urls(w)` and `rows(w)` write the two lists' entries.
+template <class TURLs, class TRows>
+std::string Encode(const TTaskFileData& data, const TURLs& urls, const TRows& rows) {
   TWriter w;
   w.String(data.TaskName);
   w.String(data.SearchText);
@@ -364,18 +403,13 @@ std::string EncodeTaskFile(const TTaskFileData& data) {
   w.Integer(data.EngineResultOffset);
   w.Integer(data.EnginePageCount);
   w.Tag(kList);
-  for (const auto& e : data.URLs) {
-    w.String(e.URL);
-    w.String(e.Title);
-    w.String(e.Description);
-  }
+  urls(w);
   w.Tag(kNull);
   w.String(data.Window.InputText);
   w.Boolean(data.Window.KeywordMode);
   w.Boolean(data.Window.WebsiteMode);
   w.Tag(kList);
-  for (const auto& row : data.Rows)
-    for (const auto& cell : row) w.String(cell);
+  rows(w);
   w.Tag(kNull);
   // Items 14 to 16 only when needed: other files stay as they always were. Readers that
   // know fewer items stop after the ones they know.
@@ -401,12 +435,42 @@ std::string EncodeTaskFile(const TTaskFileData& data) {
   return w.Take();
 }
 
+std::string SystemReason(int err) {
+  return std::strerror(err);
+}
+
+[[noreturn]] void ThrowAccess(const char* what, const std::string& path, int err) {
+  throw ETaskFileAccessError(std::string(what) + " \"" + path + "\". " + SystemReason(err));
+}
+
+}  // namespace
+
+std::string EncodeTaskFile(const TTaskFileData& data) {
+  return Encode(
+      data,
+      [&](TWriter& w) {
+        for (const auto& e : data.URLs) {
+          w.String(e.URL);
+          w.String(e.Title);
+          w.String(e.Description);
+        }
+      },
+      [&](TWriter& w) {
+        for (const auto& row : data.Rows)
+          for (const auto& cell : row) w.String(cell);
+      });
+}
+
 TTaskFileData DecodeTaskFile(std::string_view bytes) {
   TReader r(bytes);
   return Decode(r);
 }
 
-TTaskFileData ReadTaskFile(const std::string& path) {
+namespace {
+
+// Opens a task file and decodes it through `decode(reader)`.
+template <class TDecode>
+void ReadTaskFileWith(const std::string& path, const TDecode& decode) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
     // A regular file is read in chunks, never whole: memory holds only what is decoded.
@@ -421,7 +485,8 @@ TTaskFileData ReadTaskFile(const std::string& path) {
       if (static_cast<uint64_t>(st.st_size) > kTaskFileMaxBytes)
         throw ETaskFileAccessError(FileTooLargeMessage(path, kTaskFileMaxBytes));
       TReader r(fd, static_cast<uint64_t>(st.st_size));
-      return Decode(r);
+      decode(r);
+      return;
     }
   }
   // Anything else goes through the capped reader, which knows devices and pipes.
@@ -439,7 +504,16 @@ TTaskFileData ReadTaskFile(const std::string& path) {
     case TFileReadStatus::Failed:
       ThrowAccess("Cannot read file", path, read.Error);
   }
-  return DecodeTaskFile(bytes);
+  TReader r(bytes);
+  decode(r);
+}
+
+}  // namespace
+
+TTaskFileData ReadTaskFile(const std::string& path) {
+  TTaskFileData d;
+  ReadTaskFileWith(path, [&](TReader& r) { d = Decode(r); });
+  return d;
 }
 
 void WriteTaskFile(const std::string& path, const TTaskFileData& data) {
@@ -481,22 +555,44 @@ void SaveToFile(const std::string& path, const TProgramState& state, const TResu
   d.EngineName = engines.NameOf ? engines.NameOf(state.CurrentEngine.load()) : std::string();
   d.EngineResultOffset = state.EngineResultOffset.load();
   d.EnginePageCount = state.EnginePageCount.load();
-  d.URLs = state.CopyURLList();
+  // The list only grows while workers run: indices below today's count are written below.
+  const std::size_t urlCount = state.URLCount();
   for (int32_t index : state.CrawledAhead)
-    if (index > resume && static_cast<std::size_t>(index) < d.URLs.size())
+    if (index > resume && static_cast<std::size_t>(index) < urlCount)
       d.CrawledAhead.push_back(index);
   d.Window = window;
-  d.Rows = rows.Rows();
   if (engines.Blocked) d.BlockedSources = engines.Blocked();
   if (engines.Cookies) d.Cookies = engines.Cookies();
-  WriteTaskFile(path, d);
+  // Both lists are written straight from where they are kept, without a copy.
+  const std::string bytes = Encode(
+      d,
+      [&](TWriter& w) {
+        state.VisitURLList(
+            [&](std::string_view url, std::string_view title, std::string_view description) {
+              w.String(url);
+              w.String(title);
+              w.String(description);
+            });
+      },
+      [&](TWriter& w) {
+        for (std::size_t r = 0; r < rows.RowCount(); ++r)
+          for (std::size_t c = 0; c < std::tuple_size_v<TResultRow>; ++c)
+            w.String(rows.CellView(r, c));
+      });
+  bool notCreated = false;
+  const int err = ReplaceFile(path, bytes, &notCreated);
+  if (err != 0) ThrowAccess(notCreated ? "Cannot create file" : "Cannot write file", path, err);
 }
 
 void LoadFromFile(const std::string& path, TProgramState& state, TResultTable& rows,
                   TTaskWindowItems& window, const TEngineNaming& engines) {
-  TTaskFileData d = ReadTaskFile(path);
+  // Read straight into the compact forms the state and the table keep: loading costs about
+  // what the task then holds.
+  TTaskFileData d;
+  TCompactLists lists;
+  ReadTaskFileWith(path, [&](TReader& r) { Decode(r, d, lists); });
   // Counts outside the list (a hand-edited file) would index past it.
-  const auto urlCount = static_cast<int64_t>(d.URLs.size());
+  const auto urlCount = static_cast<int64_t>(lists.URLs.Size());
   d.ProcessedURLCount = static_cast<int32_t>(std::clamp<int64_t>(d.ProcessedURLCount, 0, urlCount));
   d.ResumeIndex = static_cast<int32_t>(std::clamp<int64_t>(d.ResumeIndex, 0, urlCount));
   state.TaskName = std::move(d.TaskName);
@@ -510,9 +606,9 @@ void LoadFromFile(const std::string& path, TProgramState& state, TResultTable& r
   state.CurrentEngine = engines.ByName ? engines.ByName(d.EngineName) : nullptr;
   state.EngineResultOffset = d.EngineResultOffset;
   state.EnginePageCount = d.EnginePageCount;
-  state.ReplaceURLList(std::move(d.URLs));
+  state.ReplaceURLList(std::move(lists.URLs));
   window = std::move(d.Window);
-  rows.ReplaceRows(std::move(d.Rows));
+  rows.ReplaceRows(std::move(lists.Rows));
   if (engines.RestoreBlocked) engines.RestoreBlocked(d.BlockedSources);
   if (engines.RestoreCookies) engines.RestoreCookies(d.Cookies);
 }

@@ -52,6 +52,9 @@ TFindWebThead::TFindWebThead(TProgramState& state, const TSettingsStore& setting
   const std::shared_ptr<const TGlobalSet> set = settings_.Snapshot();
   const int32_t parallel = std::clamp(set->SiteParallelPages, 1, kMaxParallelPages);
   for (int32_t i = 1; i < parallel; ++i) lanes_.push_back(std::make_unique<TLane>());
+  // A stop abandons the analysis of a page at once instead of waiting for a huge page.
+  Parser.SetCancelFlag(&TerminateFlag());
+  for (auto& lane : lanes_) lane->Parser.SetCancelFlag(&TerminateFlag());
   pageBudget_ = std::max(set->SitePageBudget, 0);
   timeBudgetSeconds_ = std::max(set->SiteTimeBudget, 0);
 }
@@ -181,7 +184,8 @@ int32_t TFindWebThead::ReadPage(const std::string& u, int32_t level,
   if (gbk::IsBlank(PageText)) return 0;
 
   AnalysePage(Parser, PageText, CurrentURL);
-  if (Terminated()) {
+  // Cut short by the stop: the page counts as unread.
+  if (Parser.Interrupted()) {
     cutOff_ = true;
     return 0;
   }
@@ -193,6 +197,10 @@ int32_t TFindWebThead::ReadPage(const std::string& u, int32_t level,
   if (level >= MaxLevel) return 0;
 
   Parser.ExtractLinks();
+  if (Parser.Interrupted()) {
+    cutOff_ = true;
+    return 0;
+  }
   QueueLinks(Parser.PriorityLinks, Parser.OtherLinks, nextFirst, nextSecond);
   return 0;
 }
@@ -342,6 +350,10 @@ void TFindWebThead::RunLane(THttpClient& client, TParseHTML& parser, std::string
       page.Fetched = true;
       if (gbk::IsBlank(text)) continue;
       AnalysePage(parser, text, currentUrl);
+      if (parser.Interrupted()) {
+        page.Fetched = false;  // cut short by the stop: unread
+        return;
+      }
       if (!parser.Companies.empty()) {
         page.Records = MakeRecords(parser);
         std::size_t seen = stopAt.load();
@@ -351,6 +363,10 @@ void TFindWebThead::RunLane(THttpClient& client, TParseHTML& parser, std::string
       }
       if (level >= MaxLevel) continue;
       parser.ExtractLinks();
+      if (parser.Interrupted()) {
+        page.Fetched = false;
+        return;
+      }
       page.PriorityLinks = parser.PriorityLinks;
       page.OtherLinks = parser.OtherLinks;
     }

@@ -40,6 +40,8 @@ class TWorkerThread {
   // Closes the thread's connection; called from RequestStop on the caller's thread.
   virtual void DisconnectClient() {}
   void MarkCompleted() { completed_.store(true, std::memory_order_release); }
+  // The terminate request itself, for work that polls it (page analysis).
+  const std::atomic<bool>& TerminateFlag() const { return terminate_; }
   // The address the thread works on, for the log; read on the thread itself.
   virtual std::string LogAddress() const { return {}; }
 

@@ -20,7 +20,7 @@ std::string RecordKey(const TResultRow& row);
 class TRecordFilter {
  public:
   // Learns the rows the table holds now (a new run, an opened task, edited rows).
-  void Reset(const std::vector<TResultRow>& rows);
+  void Reset(const TResultTable& table);
   // Removes from `fresh` the rows that the table holds already or that repeat within `fresh`,
   // keeping the order of the others, and remembers those as held.
   void DropRepeats(std::vector<TResultRow>& fresh);

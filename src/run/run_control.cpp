@@ -98,7 +98,7 @@ void TRunControl::ContinueActionExecute() {
 
 void TRunControl::LaunchRun() {
   // Rows may have been edited, deleted or loaded since the filter last saw the table.
-  recordFilter_.Reset(results_.Rows());
+  recordFilter_.Reset(results_);
   factory_.RunStarted();
   // Keyword search lists one address per site; a directory's own pages stay apart.
   state_.SetOneEntryPerSite(state_.SearchMode == 0 && settings_.Snapshot()->FlagModernRecognition);
@@ -262,7 +262,7 @@ void TRunControl::TransferCompanies() {
   std::vector<TResultRow> rows;
   rows.reserve(records.size());
   for (const auto& record : records) rows.push_back(RowFromCompany(*record));
-  if (recordFilter_.KnownRows() != results_.RowCount()) recordFilter_.Reset(results_.Rows());
+  if (recordFilter_.KnownRows() != results_.RowCount()) recordFilter_.Reset(results_);
   recordFilter_.DropRepeats(rows);
   rows = leads_.Merge(std::move(rows), results_, *settings_.Snapshot());
   if (!rows.empty()) results_.AppendRows(std::move(rows));

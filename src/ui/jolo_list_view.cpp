@@ -15,7 +15,7 @@
 
 namespace {
 
-icu::UnicodeString UnicodeFromGbk(const std::string& gbkText) {
+icu::UnicodeString UnicodeFromGbk(std::string_view gbkText) {
   return icu::UnicodeString::fromUTF8(gbk::ToUtf8(gbkText));
 }
 

@@ -3,10 +3,11 @@
 
 #include <QString>
 #include <string>
+#include <string_view>
 
 #include "core/gbk.h"
 
-inline QString QFromGbk(const std::string& text) {
+inline QString QFromGbk(std::string_view text) {
   return QString::fromStdString(gbk::ToUtf8(text));
 }
 

@@ -1,13 +1,16 @@
 // Tokens, entity folding and blocks of TParseHTML.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "analysis/parse_html.h"
 #include "core/gbk.h"
+#include "core/global_set.h"
 #include "test_support.h"
 
 using testsupport::G;
@@ -309,5 +312,42 @@ TEST(FoldEntities, AgreesWithReplacingEachFormInTurn) {
     expected = gbk::ReplaceAll(expected, G("　"), " ");
     expected = gbk::ReplaceAll(expected, G("："), ":");
     ASSERT_EQ(TParseHTML::FoldEntities(text), expected) << round;
+  }
+}
+
+// A set stop flag ends a page's work before it starts and marks it partial; cleared, the flag
+// changes nothing: both recognitions give what a parser without a flag gives.
+TEST(ParseHtmlLifeCycle, StopFlagCutsThePageShortAndOtherwiseChangesNothing) {
+  const std::string page =
+      G("<html><body><a href='/contact.htm'>联系</a><table><tr><td>上海海德机械有限公司<br>"
+        "地址：上海市浦东新区碧波路690号<br>电话：021-50801234<br>传真：021-50801235<br>"
+        "E-mail：sales@haide.com.cn</td></tr></table></body></html>");
+  for (const bool modern : {false, true}) {
+    TGlobalSet set = FactoryGlobalSet();
+    set.FlagModernRecognition = modern;
+    const auto settings = std::make_shared<const TGlobalSet>(set);
+    TParseHTML plain(settings), flagged(settings);
+    std::atomic<bool> stop{true};
+    flagged.SetCancelFlag(&stop);
+    flagged.LoadPage(page, "t", "http://www.haide.localhost/", "d");
+    flagged.Analyse();
+    flagged.ExtractLinks();
+    EXPECT_TRUE(flagged.Interrupted());
+    EXPECT_TRUE(flagged.Companies.empty() && flagged.OtherLinks.empty() &&
+                flagged.PriorityLinks.empty());
+
+    stop = false;
+    for (TParseHTML* p : {&plain, &flagged}) {
+      p->LoadPage(page, "t", "http://www.haide.localhost/", "d");
+      p->Analyse();
+      p->ExtractLinks();
+    }
+    EXPECT_FALSE(flagged.Interrupted());
+    ASSERT_EQ(plain.Companies.size(), 1u) << modern;
+    EXPECT_EQ(flagged.Companies, plain.Companies);
+    EXPECT_EQ(flagged.Telephones, plain.Telephones);
+    EXPECT_EQ(flagged.Emails, plain.Emails);
+    EXPECT_EQ(flagged.PriorityLinks, plain.PriorityLinks);
+    EXPECT_EQ(flagged.OtherLinks, plain.OtherLinks);
   }
 }

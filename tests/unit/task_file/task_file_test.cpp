@@ -279,6 +279,57 @@ TEST(TaskFile, SaveAndLoadThroughTheProgramState) {
   EXPECT_EQ(loaded.CompanyCount(), 1u);
 }
 
+// Fields of every length class (empty, one byte, lengths needing one to three length bytes,
+// longer than a block of the URL list) and an address list with duplicates, blanks and enough
+// entries to regrow its index: a save and load keeps them all, byte for byte.
+TEST(TaskFile, LongShortAndRepeatedValuesSurviveSaveAndLoad) {
+  testsupport::TempDir dir;
+  const std::string path = (dir / "sizes.swrw").string();
+  const std::vector<std::size_t> lengths = {0, 1, 127, 128, 16383, 16384, 40000, (1 << 20) + 1};
+  TTaskFileData expected;
+  TProgramState state;
+  for (std::size_t i = 0; i < 3000; ++i) {
+    const std::string url = "http://s" + std::to_string(i % 2500) + ".localhost/";
+    const std::string title(i % 200, 'T');
+    if (state.AppendURL(url, title, G("简介"))) expected.URLs.push_back({url, title, G("简介")});
+  }
+  EXPECT_EQ(state.URLCount(), 2500u);
+  EXPECT_FALSE(state.AppendURL("  http://s7.localhost/ ", "", ""));
+  // A loaded list keeps what is stored: repeats and blanks stay, the index trims.
+  expected.URLs.push_back({" http://s7.localhost/\t", std::string(1 << 20, 'x'), ""});
+  expected.URLs.push_back({"http://new.localhost/", "", ""});
+  TResultTable rows;
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    TResultRow row;
+    for (std::size_t c = 0; c < row.size(); ++c)
+      row[c] = std::string(lengths[(i + c) % lengths.size()], static_cast<char>('a' + c));
+    row[kColCompanyName] = G("公司") + row[kColCompanyName];
+    expected.Rows.push_back(row);
+  }
+  expected.Rows.push_back({});
+  expected.TaskName = state.TaskName;
+  expected.EngineResultOffset = state.EngineResultOffset;
+  rows.ReplaceRows(expected.Rows);
+  state.ReplaceURLList(expected.URLs);
+  SaveToFile(path, state, rows, expected.Window, {});
+  EXPECT_TRUE(testsupport::ReadFile(path) == EncodeTaskFile(expected));
+
+  TProgramState loaded;
+  TResultTable loadedRows;
+  TTaskWindowItems window;
+  LoadFromFile(path, loaded, loadedRows, window, {});
+  EXPECT_EQ(loaded.URLCount(), 2502u);
+  EXPECT_EQ(loaded.URLAt(2500).Title.size(), 1u << 20);
+  EXPECT_TRUE(loaded.HasURL("http://s7.localhost/"));
+  EXPECT_FALSE(loaded.AppendURL("http://s2499.localhost/", "", ""));
+  EXPECT_TRUE(loaded.AppendURL("http://s2500.localhost/", "", ""));
+  EXPECT_TRUE(loadedRows.Rows() == expected.Rows);
+  EXPECT_EQ(loadedRows.Text(6, kColAddress), std::string(lengths[(6 + kColAddress) % 8], 'f'));
+  loadedRows.SetCell(6, kColEmail, "x");
+  expected.Rows[6][kColEmail] = "x";
+  EXPECT_EQ(loadedRows.Row(6), expected.Rows[6]);
+}
+
 TEST(TaskFile, EngineNamesCompareExactly) {
   TAdapters adapters;
   const TEngineNaming naming = adapters.naming();
