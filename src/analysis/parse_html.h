@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/record_rows.h"
 #include "analysis/token_list.h"
 #include "core/global_set.h"
 
@@ -113,8 +114,14 @@ class TParseHTML {
     TLikeList AddressContent;
   };
   static TLikeList LowerList(const TLikeList& list);
+  // Room for `more` records in every result list, so that they are not copied while growing.
+  void ReserveRecords(std::size_t more);
   static void AppendFolded(std::string_view text, std::string& out);
 
   std::shared_ptr<const TGlobalSet> settings_;
   TLoweredLists lowered_;
+  // While set, AddRecord packs records into pendingRows_ instead of the result lists: the line
+  // reader's records wait there, small, while the list reader runs.
+  bool packRows_ = false;
+  TRecordRows pendingRows_;
 };

@@ -86,10 +86,13 @@ void TParseHTML::Analyse() {
                      &WebAddresses, &Descriptions})
     list->clear();
 
+  packRows_ = false;
+  pendingRows_ = {};
   const TGlobalSet& s = Settings();
   if (s.FlagModernRecognition) {
+    packRows_ = true;
     AnalyseModern();  // reads the tokens by lines; the blocks are not needed
-    AnalyseLists();
+    AnalyseLists();   // takes the packed records
     return;
   }
   BuildBlocks();
@@ -154,6 +157,12 @@ void TParseHTML::Analyse() {
   }
 }
 
+void TParseHTML::ReserveRecords(std::size_t more) {
+  for (auto* list : {&Companies, &Addresses, &PostCodes, &Telephones, &Faxes, &Emails,
+                     &WebAddresses, &Descriptions})
+    list->reserve(list->size() + more);
+}
+
 bool TParseHTML::AddRecord(const std::string& company, const std::string& address,
                            const std::string& postcode, const std::string& telephone,
                            const std::string& fax, const std::string& email, int count) {
@@ -185,6 +194,12 @@ bool TParseHTML::AddRecord(const std::string& company, const std::string& addres
     }
   }
 
+  if (packRows_) {
+    pendingRows_.Add({name, gbk::TrimView(address), gbk::TrimView(postcode),
+                      gbk::TrimView(telephone), gbk::TrimView(fax), gbk::TrimView(email),
+                      gbk::TrimView(PageURL), description});
+    return true;
+  }
   Companies.push_back(std::move(name));
   Addresses.push_back(gbk::Trim(address));
   PostCodes.push_back(gbk::Trim(postcode));
