@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <span>
@@ -216,7 +217,15 @@ class TRecordBuilder {
   // Deques, so that neither list is copied while it grows and each record read is let go.
   std::deque<TRecord> Merged() {
     std::deque<TRecord> kept;
-    std::unordered_map<std::string, std::vector<std::size_t>> keptByContact;
+    // Kept records by contact key (hashed; a candidate is confirmed by its contacts). Only
+    // the first few owners of a key are ever looked at, so only those are stored.
+    constexpr std::size_t kCandidates = 8;
+    struct TOwners {
+      std::array<uint32_t, kCandidates> At;
+      std::size_t Count = 0;
+    };
+    std::unordered_map<std::size_t, TOwners> keptByContact;
+    const std::hash<std::string> hashKey;
     for (; !records_.empty(); records_.pop_front()) {
       TRecord& r = records_.front();
       if (!r.HasContact() && (wantPhone_ || wantMail_)) {
@@ -231,11 +240,11 @@ class TRecordBuilder {
       }
       std::size_t into = kept.size();
       for (const auto& key : ContactKeys(r)) {
-        const auto it = keptByContact.find(key);
+        const auto it = keptByContact.find(hashKey(key));
         if (it == keptByContact.end()) continue;
         // A few candidates per contact bound the work on pages repeating one hotline.
-        for (std::size_t n = 0; n < it->second.size() && n < 8; ++n) {
-          const std::size_t k = it->second[n];
+        for (std::size_t n = 0; n < it->second.Count; ++n) {
+          const std::size_t k = it->second.At[n];
           if (k >= into) break;
           if (kept[k].Kind != 0 && r.Kind != 0 && kept[k].Heading != r.Heading) continue;
           if (!kept[k].Company.empty() && !r.Company.empty() && kept[k].Company != r.Company)
@@ -251,8 +260,10 @@ class TRecordBuilder {
         kept.push_back(std::move(r));
       r = {};  // read once: a merged record is not held twice
       for (const auto& key : ContactKeys(kept[into])) {
-        auto& owners = keptByContact[key];
-        if (std::find(owners.begin(), owners.end(), into) == owners.end()) owners.push_back(into);
+        TOwners& owners = keptByContact[hashKey(key)];
+        const auto end = owners.At.begin() + static_cast<std::ptrdiff_t>(owners.Count);
+        if (owners.Count < kCandidates && std::find(owners.At.begin(), end, into) == end)
+          owners.At[owners.Count++] = static_cast<uint32_t>(into);
       }
     }
     const auto named = [](const TRecord& r) { return r.Kind != 0 || !r.Company.empty(); };

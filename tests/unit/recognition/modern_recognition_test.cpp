@@ -257,3 +257,35 @@ TEST(ModernRecognition, NamesFromTitleAndFooterLoseSlogans) {
                    "<p>Tel: +86 574 8765 4321</p>"),
             "Star Tools Co., Ltd.");
 }
+
+// The line reader's records wait packed while the list reader runs: a record named by the
+// page keeps the site entry's description, a lone record takes the address of a hidden
+// mailto link, and analysing again gives the same records.
+TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
+  const std::string page =
+      G("<html><head><title>明远化工</title></head><body><p>电话：0571-88886666</p>"
+        "<div style=\"display:none\"><a href=\"mailto:sales@mingyuan.cn\">写信</a></div>"
+        "</body></html>");
+  TParseHTML p(ShippedDefaults());
+  p.LoadPage(page, "", "http://www.example.com/", G("化工原料"));
+  const std::vector<std::string> want = {
+      "明远化工\thttp://www.example.com/\tsales@mingyuan.cn\t0571-88886666\t\t\t\t化工原料"};
+  p.Analyse();
+  EXPECT_EQ(Rows(p), want);
+  p.Analyse();
+  EXPECT_EQ(Rows(p), want);
+
+  TRecordRows rows;
+  rows.Add({"a", "", "bc", "", "", "", "u", ""});
+  rows.Add({"d", "e", "", "", "", "", "u", ""});
+  rows.SetLast(7, "long description");
+  rows.SetLast(0, "");
+  std::array<std::vector<std::string>, TRecordRows::kWidth> columns;
+  TRecordRows::TColumns out;
+  for (std::size_t c = 0; c < out.size(); ++c) out[c] = &columns[c];
+  rows.Unpack(out);
+  EXPECT_EQ(columns[0], (std::vector<std::string>{"a", ""}));
+  EXPECT_EQ(columns[2], (std::vector<std::string>{"bc", ""}));
+  EXPECT_EQ(columns[1], (std::vector<std::string>{"", "e"}));
+  EXPECT_EQ(columns[7], (std::vector<std::string>{"", "long description"}));
+}
