@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,12 @@ bool IsLatinLetter(char c);
 bool IsLabelChar(std::string_view s, std::size_t i);
 // One of the (lower-cased) words stands in the lower-cased text.
 bool ContainsAny(std::string_view lowered, const std::vector<std::string>& words);
+
+// Of keyword lists in field order, the field whose keyword ends last in `part`, the longer
+// keyword winning a tie and the earlier field after that; -1 when none stands in it. A
+// keyword starting with a Latin letter does not match inside a Latin word; empty keywords and
+// "mailto" never match.
+int LastEndingKeyword(std::string_view part, std::span<const TLikeList* const> lists);
 
 class TPageReader {
  public:

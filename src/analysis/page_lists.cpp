@@ -18,6 +18,7 @@
 
 #include "analysis/contact_shapes.h"
 #include "analysis/list_document.h"
+#include "analysis/page_labels.h"
 #include "analysis/parse_html.h"
 #include "analysis/recognition_words.h"
 #include "core/gbk.h"
@@ -135,23 +136,10 @@ class TGroupReader {
       }
       const std::string_view part = std::string_view(compact).substr(
           from, cut == std::string::npos ? std::string::npos : cut - from);
-      int best = -1;
-      std::size_t bestEnd = 0, bestLen = 0;
-      for (int f = 0; f < 6; ++f) {
-        for (const auto& w : f < 5 ? vocab_.Labels[f] : vocab_.Company) {
-          if (w.empty() || w == "mailto") continue;
-          const std::size_t at = gbk::Find(part, w);
-          if (at == gbk::npos) continue;
-          if (IsLatin(w[0]) && at > 0 && IsLatin(part[at - 1])) continue;
-          const std::size_t end = at + w.size();
-          if (best < 0 || end > bestEnd || (end == bestEnd && w.size() > bestLen)) {
-            best = f;
-            bestEnd = end;
-            bestLen = w.size();
-          }
-        }
-      }
-      if (best >= 0) fields |= 1u << best;
+      const TLikeList* lists[] = {&vocab_.Labels[0], &vocab_.Labels[1], &vocab_.Labels[2],
+                                  &vocab_.Labels[3], &vocab_.Labels[4], &vocab_.Company};
+      if (const int best = pagetext::LastEndingKeyword(part, lists); best >= 0)
+        fields |= 1u << best;
       if (cut == std::string::npos) break;
       from = cut + cutLen;
     }
