@@ -80,6 +80,57 @@ struct TDraft {
   bool HasContact() const { return !Phones.empty() || !Faxes.empty() || !Emails.empty(); }
 };
 
+// The drafts of a group, packed: their fields in one buffer, so that a group of a hundred
+// thousand entries costs its text and a few words an entry while the groups are compared.
+class TDraftList {
+ public:
+  std::size_t size() const { return firsts_.size(); }
+  bool empty() const { return firsts_.empty(); }
+  void reserve(std::size_t drafts) {
+    firsts_.reserve(drafts);
+    counts_.reserve(drafts);
+  }
+
+  void push_back(const TDraft& d) {
+    firsts_.push_back(static_cast<uint32_t>(ends_.size()));
+    counts_.push_back({static_cast<uint8_t>(d.Phones.size()), static_cast<uint8_t>(d.Faxes.size()),
+                       static_cast<uint8_t>(d.Emails.size())});
+    for (const std::string* f : {&d.Name, &d.Address, &d.PostCode}) Put(*f);
+    for (const auto* list : {&d.Phones, &d.Faxes, &d.Emails})
+      for (const auto& v : *list) Put(v);
+  }
+
+  TDraft operator[](std::size_t i) const {
+    TDraft d;
+    std::size_t k = firsts_[i];
+    d.Name = At(k++);
+    d.Address = At(k++);
+    d.PostCode = At(k++);
+    for (std::size_t n = 0; n < 3; ++n) {
+      auto& list = n == 0 ? d.Phones : n == 1 ? d.Faxes : d.Emails;
+      for (uint8_t m = 0; m < counts_[i][n]; ++m) list.emplace_back(At(k++));
+    }
+    return d;
+  }
+  bool HasContact(std::size_t i) const { return counts_[i][0] + counts_[i][1] + counts_[i][2] > 0; }
+  bool HasAddress(std::size_t i) const { return !At(firsts_[i] + 1).empty(); }
+
+ private:
+  void Put(std::string_view v) {
+    text_.append(v);
+    ends_.push_back(static_cast<uint32_t>(text_.size()));
+  }
+  std::string_view At(std::size_t k) const {
+    const uint32_t begin = k == 0 ? 0 : ends_[k - 1];
+    return std::string_view(text_).substr(begin, ends_[k] - begin);
+  }
+
+  std::string text_;
+  std::vector<uint32_t> ends_;
+  std::vector<uint32_t> firsts_;                // first field of each draft in ends_
+  std::vector<std::array<uint8_t, 3>> counts_;  // phones, faxes, e-mail addresses
+};
+
 void AddUnique(std::vector<std::string>& list, std::string value, bool phone) {
   if (list.size() >= kMaxPerField) return;
   for (const auto& v : list)
@@ -384,13 +435,12 @@ class TGroupReader {
   }
 
   // Reads one entry; an entry holding several named contacts gives several drafts.
-  void ReadEntry(TRow cells, const std::vector<TColumn>* cols, std::vector<TDraft>& out) const {
+  void ReadEntry(TRow cells, const std::vector<TColumn>* cols, TDraftList& out) const {
     TDraft cur;
     unsigned pending = 0;
     std::vector<TLabelPart> parts;
     const auto flush = [&] {
-      if (!cur.Name.empty() && (cur.HasContact() || !cur.Address.empty()))
-        out.push_back(std::move(cur));
+      if (!cur.Name.empty() && (cur.HasContact() || !cur.Address.empty())) out.push_back(cur);
       cur = {};
     };
     for (std::size_t c = 0; c < cells.size(); ++c) {
@@ -486,7 +536,7 @@ class TGroupReader {
   }
 
   // The drafts of a group, or none when it does not look like a list of contacts.
-  std::vector<TDraft> Read(std::span<const TEntry> entries, std::size_t& work) const {
+  TDraftList Read(std::span<const TEntry> entries, std::size_t& work) const {
     // A long group is first tried on its head, so that a huge run of junk costs little.
     if (entries.size() > 2 * kSample && Read(entries.first(kSample), work).empty()) return {};
     std::size_t room = 16;
@@ -532,15 +582,15 @@ class TGroupReader {
                      header && header->size() == width ? header : nullptr);
       if (std::find(cols.begin(), cols.end(), kColName) == cols.end()) cols.clear();
     }
-    std::vector<TDraft> drafts;
+    TDraftList drafts;
     drafts.reserve(count);  // one an entry, mostly
     for (std::size_t r = first; r < rows.size(); ++r)
       ReadEntry(rows[r], !cols.empty() && rows[r].size() == width ? &cols : nullptr, drafts);
 
     std::size_t withContact = 0, withAddress = 0;
-    for (const auto& d : drafts) {
-      withContact += d.HasContact();
-      withAddress += !d.Address.empty();
+    for (std::size_t i = 0; i < drafts.size(); ++i) {
+      withContact += drafts.HasContact(i);
+      withAddress += drafts.HasAddress(i);
     }
     const std::size_t n = std::max(count, drafts.size());
     if (drafts.size() < 3 || drafts.size() * 10 < n * 6) return {};
@@ -548,7 +598,8 @@ class TGroupReader {
     // The entries of a list have contacts of their own; blocks repeating one hotline (menus,
     // side bars) are no list.
     std::unordered_set<std::string> contacts;
-    for (const auto& d : drafts) {
+    for (std::size_t i = 0; i < drafts.size(); ++i) {
+      const TDraft d = drafts[i];
       if (!d.Phones.empty())
         contacts.insert(contact::PhoneKey(d.Phones.front()));
       else if (!d.Emails.empty())
@@ -681,7 +732,7 @@ std::deque<TListRecord> FindListRecords(std::string_view html, const TListVocabu
   struct TRead {
     uint32_t From = 0;
     std::vector<TEntry> Entries;
-    std::vector<TDraft> Drafts;
+    TDraftList Drafts;
     std::size_t Score = 0;
   };
   std::vector<TRead> read;
@@ -689,13 +740,13 @@ std::deque<TListRecord> FindListRecords(std::string_view html, const TListVocabu
   std::size_t work = 0;
   for (auto& g : groups) {
     if (work > budget) break;
-    std::vector<TDraft> drafts = reader.Read(g, work);
+    TDraftList drafts = reader.Read(g, work);
     if (drafts.empty()) {
       std::vector<TEntry>().swap(g);
       continue;
     }
     std::size_t score = 0;
-    for (const auto& d : drafts) score += 1 + d.HasContact();
+    for (std::size_t i = 0; i < drafts.size(); ++i) score += 1 + drafts.HasContact(i);
     read.push_back({g.front().PieceBegin, std::move(g), std::move(drafts), score});
   }
   std::vector<std::vector<TEntry>>().swap(groups);
@@ -726,7 +777,8 @@ std::deque<TListRecord> FindListRecords(std::string_view html, const TListVocabu
   static const std::string& stop = GBK("。");
   std::deque<TListRecord> out;
   for (TRead* r : chosen) {
-    for (TDraft& d : r->Drafts) {
+    for (std::size_t i = 0; i < r->Drafts.size(); ++i) {
+      TDraft d = r->Drafts[i];
       TListRecord rec;
       rec.Company = gbk::Trim(d.Name);
       if (!parent.empty() && reader.IsBranchName(rec.Company) &&
@@ -742,7 +794,6 @@ std::deque<TListRecord> FindListRecords(std::string_view html, const TListVocabu
       rec.Faxes = std::move(d.Faxes);
       rec.Emails = std::move(d.Emails);
       out.push_back(std::move(rec));
-      d = {};
     }
     *r = {};  // its drafts are records now
   }
