@@ -909,6 +909,7 @@ void TParseHTML::AnalyseModern() {
   options.HiddenEmails = true;
   options.Html = HTML;
   pagetext::TLines lines = pagetext::PageLines(Tokens, TokenIsTag, pageTitle, options);
+  ReleaseTokens();
   RevealHiddenEmails(lines);
   TRecordBuilder builder(*this, reader, std::move(lines));
   builder.ReadAll();

@@ -104,6 +104,7 @@ void TParseHTML::LoadPage(std::string html, std::string title, std::string pageU
 void TParseHTML::Clear() {
   Tokens.clear();
   TokenIsTag.clear();
+  tokensReleased_ = false;
   BaseTag.clear();
   MailtoTags.clear();
   LinkTags.clear();
@@ -172,6 +173,20 @@ void TParseHTML::SplitTokens() {
     }
   }
   // Text after the last tag and an unclosed tag give no token.
+  tokensOfPage_ = CurrentTokens();
+  tokensReleased_ = false;
+}
+
+void TParseHTML::ReleaseTokens() {
+  if (tokensReleased_ || CurrentTokens() != tokensOfPage_ || TokenIsTag.size() != Tokens.size())
+    return;
+  TTokenList().swap(Tokens);
+  std::vector<bool>().swap(TokenIsTag);
+  tokensReleased_ = true;
+}
+
+void TParseHTML::RestoreTokens() {
+  if (tokensReleased_) SplitTokens();
 }
 
 std::string TParseHTML::FoldEntities(std::string_view text) {

@@ -71,12 +71,6 @@ class TParseHTML {
                  const std::string& postcode, const std::string& telephone, const std::string& fax,
                  const std::string& email, int count);
   std::string HarvestMailto();
-  // Recognition beyond the keyword lists, used by Analyse when FlagModernRecognition is on:
-  // visible lines, labels before colons, shapes, one record per office, duplicates merged.
-  void AnalyseModern();
-  // With FlagModernRecognition: a page whose entries repeat in one structure gives one record
-  // per entry, in place of the records the line reader made of those entries.
-  void AnalyseLists();
 
   // Fields, in the documented order.
   std::string HTML;
@@ -106,6 +100,13 @@ class TParseHTML {
   std::vector<std::string> OtherLinks;
 
  private:
+  // Recognition beyond the keyword lists, used by Analyse when FlagModernRecognition is on:
+  // visible lines, labels before colons, shapes, one record per office, duplicates merged.
+  void AnalyseModern();
+  // With FlagModernRecognition: a page whose entries repeat in one structure gives one record
+  // per entry, in place of the records the line reader made of those entries.
+  void AnalyseLists();
+
   // The keyword lists analysis searches, lower-cased once per settings snapshot.
   struct TLoweredLists {
     std::array<TLikeList, 5> Labels;  // in field order
@@ -124,4 +125,21 @@ class TParseHTML {
   // reader's records wait there, small, while the list reader runs.
   bool packRows_ = false;
   TRecordRows pendingRows_;
+  // Once the line reader has the page's lines, the tokens are let go while the records are
+  // read, and made again from the page after; only when they are still the ones SplitTokens
+  // made of this page.
+  struct TTokensOfPage {
+    const char* Html = nullptr;
+    std::size_t HtmlSize = 0;
+    std::size_t Count = 0;
+    std::size_t Bytes = 0;
+    bool operator==(const TTokensOfPage&) const = default;
+  };
+  TTokensOfPage tokensOfPage_;
+  bool tokensReleased_ = false;
+  TTokensOfPage CurrentTokens() const {
+    return {HTML.data(), HTML.size(), Tokens.size(), Tokens.bytes()};
+  }
+  void ReleaseTokens();
+  void RestoreTokens();
 };

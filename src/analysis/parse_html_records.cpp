@@ -91,8 +91,14 @@ void TParseHTML::Analyse() {
   const TGlobalSet& s = Settings();
   if (s.FlagModernRecognition) {
     packRows_ = true;
-    AnalyseModern();  // reads the tokens by lines; the blocks are not needed
-    AnalyseLists();   // takes the packed records
+    try {
+      AnalyseModern();  // reads the tokens by lines; the blocks are not needed
+      AnalyseLists();   // takes the packed records
+    } catch (...) {
+      RestoreTokens();
+      throw;
+    }
+    RestoreTokens();
     return;
   }
   BuildBlocks();
@@ -212,6 +218,7 @@ bool TParseHTML::AddRecord(const std::string& company, const std::string& addres
 }
 
 std::string TParseHTML::HarvestMailto() {
+  RestoreTokens();
   MailtoTags.clear();
   std::size_t i = 0;
   for (const std::string_view token : Tokens) {

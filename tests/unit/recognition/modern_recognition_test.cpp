@@ -260,7 +260,7 @@ TEST(ModernRecognition, NamesFromTitleAndFooterLoseSlogans) {
 
 // The line reader's records wait packed while the list reader runs: a record named by the
 // page keeps the site entry's description, a lone record takes the address of a hidden
-// mailto link, and analysing again gives the same records.
+// mailto link, analysing again gives the same records and the tokens are still there.
 TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   const std::string page =
       G("<html><head><title>明远化工</title></head><body><p>电话：0571-88886666</p>"
@@ -270,10 +270,14 @@ TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   p.LoadPage(page, "", "http://www.example.com/", G("化工原料"));
   const std::vector<std::string> want = {
       "明远化工\thttp://www.example.com/\tsales@mingyuan.cn\t0571-88886666\t\t\t\t化工原料"};
+  const std::vector<std::string> tokens(p.Tokens.begin(), p.Tokens.end());
   p.Analyse();
   EXPECT_EQ(Rows(p), want);
   p.Analyse();
   EXPECT_EQ(Rows(p), want);
+  // The tokens, let go while records are read, are back for the links.
+  EXPECT_EQ(std::vector<std::string>(p.Tokens.begin(), p.Tokens.end()), tokens);
+  EXPECT_EQ(p.TokenIsTag.size(), tokens.size());
 
   TRecordRows rows;
   rows.Add({"a", "", "bc", "", "", "", "u", ""});
