@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/contact_shapes.h"
+#include "analysis/page_lines.h"
 #include "analysis/parse_html.h"
 #include "core/charset.h"
 #include "core/data_files.h"
@@ -292,4 +293,23 @@ TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   EXPECT_EQ(columns[2], (std::vector<std::string>{"bc", ""}));
   EXPECT_EQ(columns[1], (std::vector<std::string>{"", "e"}));
   EXPECT_EQ(columns[7], (std::vector<std::string>{"", "long description"}));
+}
+
+// Lines share one buffer: an address linked without text goes with the line before, and a
+// line rewritten later leaves its neighbours as they were.
+TEST(ModernRecognition, PackedLinesKeepTextAndAddressesApart) {
+  TParseHTML p;
+  p.LoadPage(G("<body><p>电话：0571-88886666</p><p><a href=\"mailto:a@b.cn\"></a></p>"
+               "<p>地址</p></body>"),
+             "", "", "");
+  std::string title;
+  pagetext::TLines lines = pagetext::PageLines(p.Tokens, p.TokenIsTag, title);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines.Text(0), G("电话:0571-88886666"));
+  ASSERT_EQ(lines.Mailto(0).size(), 1u);
+  EXPECT_EQ(lines.Mailto(0)[0], "a@b.cn");
+  EXPECT_TRUE(lines.Mailto(1).empty());
+  lines.SetText(0, "x");
+  EXPECT_EQ(lines.Text(0), "x");
+  EXPECT_EQ(lines.Text(1), G("地址"));
 }
