@@ -125,7 +125,10 @@ void TParseHTML::SplitTokens() {
   // No token is longer than the bytes it came from, and a header is one byte up to 127
   // bytes: twice the page is enough, so the tokens are never copied while they grow.
   Tokens.reserve(2 * HTML.size());
+  // A token may be as long as the page: room for that is set aside once (and touched only
+  // as far as used), so that a huge token is never copied while it grows.
   std::string buffer;
+  buffer.reserve(HTML.size());
   std::string folded;
   bool inTag = false;
   bool inQuote = false;
