@@ -159,8 +159,8 @@ std::vector<TLabel> TPageReader::Labels(std::string_view line) const {
         from = starts[w];
       }
     }
-    label.From = from;
-    label.ValueFrom = i + 1;
+    label.From = static_cast<uint32_t>(from);
+    label.ValueFrom = static_cast<uint32_t>(i + 1);
     if (!labels.empty() && labels.back().ValueFrom > from) continue;
     labels.push_back(label);
   }
