@@ -12,9 +12,9 @@
 // held at once; the 2.8 noted for it earlier was not reproduced).
 // `veltra-cli analyse` whole-process peak RSS less its resident size on an empty page,
 // over the page, before -> after:
-//   10 MiB: list table 17.9 -> 10.0, short cells 13.8 -> 4.7, contact blocks 12.4 -> 6.4,
+//   10 MiB: list table 17.9 -> 10.0, short cells 13.8 -> 4.7, contact blocks 12.4 -> 6.1,
 //           "<" after a body tag 4.3 -> 4.2
-//    1 MiB: list table 18.9 -> 10.2, short cells 13.0 -> 4.1, contact blocks 11.8 -> 6.3,
+//    1 MiB: list table 18.9 -> 10.2, short cells 13.0 -> 4.1, contact blocks 11.8 -> 5.6,
 //           "<" after a body tag 6.0 -> 4.2
 // (a shared machine: figures vary by some 0.3 from run to run)
 // The list table's result alone is some 3.7x its page (eight strings for each of 110,000
