@@ -150,9 +150,16 @@ void TDocument::CloseOpen(std::initializer_list<std::string_view> targets,
 
 TDocument::TDocument(std::string_view html) : html_(html) {
   maxNodes_ = html.size() / 16 + 4096;
+  // Room for every node the page may have, so the list is never copied while it grows (room
+  // not used is never touched).
+  nodes_.reserve(maxNodes_ + 1);
+  arena_.reserve(html.size());
+  // A piece ends at a tag: one more than the page has "<" at most.
+  pieces_.reserve(static_cast<std::size_t>(std::count(html.begin(), html.end(), '<')) + 1);
   Intern("");  // tag 0: the document
   nodes_.push_back({});
   stack_.push_back(0);
+  lastChild_.push_back(kNone);
   hidden_.push_back(false);
 }
 
@@ -275,19 +282,19 @@ void TDocument::Open(const TTagInfo& tag) {
     return;
   }
   TNode node;
-  node.Parent = stack_.back();
   node.PieceBegin = static_cast<uint32_t>(pieces_.size());
   node.Tag = Intern(tag.Name);
   node.Sig = Intern(tag.Name + "." + tag.Class);
   const auto id = static_cast<uint32_t>(nodes_.size());
-  TNode& parent = nodes_[node.Parent];
-  if (parent.LastChild == kNone)
-    parent.FirstChild = id;
+  uint32_t& last = lastChild_.back();
+  if (last == kNone)
+    nodes_[stack_.back()].FirstChild = id;
   else
-    nodes_[parent.LastChild].Next = id;
-  parent.LastChild = id;
+    nodes_[last].Next = id;
+  last = id;
   nodes_.push_back(node);
   stack_.push_back(id);
+  lastChild_.push_back(kNone);
   hidden_.push_back(hidden);
   if (n == "pre") ++pre_;
   if (!tag.DataContent.empty() && !hidden) AttributeText(tag.DataContent);
@@ -311,6 +318,7 @@ void TDocument::Pop() {
   node.PieceEnd = static_cast<uint32_t>(pieces_.size());
   if (names_[node.Tag] == "pre" && pre_ > 0) --pre_;
   stack_.pop_back();
+  lastChild_.pop_back();
   hidden_.pop_back();
 }
 

@@ -21,10 +21,10 @@ inline constexpr char kCellBreak = '\t';
 
 bool IsHeadingTag(std::string_view name);
 
+// Six words a node: the parent and the last child are known only while the node is open, so
+// they are kept on the stack of open elements.
 struct TNode {
-  uint32_t Parent = kNone;
   uint32_t FirstChild = kNone;
-  uint32_t LastChild = kNone;
   uint32_t Next = kNone;
   uint32_t PieceBegin = 0;
   uint32_t PieceEnd = 0;
@@ -96,6 +96,7 @@ class TDocument {
   std::vector<TPiece> pieces_;
   std::string arena_;
   std::vector<uint32_t> stack_;
+  std::vector<uint32_t> lastChild_;  // of each open element
   std::vector<bool> hidden_;
   std::unordered_map<std::string, uint32_t> ids_;
   std::vector<std::string> names_;

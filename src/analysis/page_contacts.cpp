@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,7 +31,6 @@ namespace {
 
 using contact::TFound;
 using pagetext::Collapse;
-using pagetext::TLine;
 using enum pagetext::TField;
 using pagetext::ContainsAny;
 using pagetext::IsLabelChar;
@@ -184,18 +185,18 @@ class TRecordBuilder {
         reader_(reader),
         words_(reader.Words()),
         lines_(std::move(lines)),
-        labels_(lines_.size()),
-        consumed_(lines_.size(), 0),
-        passMemo_(lines_.size()) {
+        consumed_(lines_.size(), false),
+        passMemo_(lines_.size(), 0) {
     const TGlobalSet& s = parser.Settings();
     wantAddress_ = s.FlagFindAddressAndPostCode;
     wantPhone_ = s.FlagFindTelAndFax;
     wantMail_ = s.FlagFindMailAddress;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-      std::vector<TLabel> found = reader.Labels(lines_[i].Text);
-      if (!found.empty()) labels_[i] = std::make_unique<std::vector<TLabel>>(std::move(found));
+      const std::vector<TLabel> found = reader.Labels(lines_.Text(i));
+      if (found.empty()) continue;
+      labelled_.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(labels_.size())});
+      labels_.insert(labels_.end(), found.begin(), found.end());
     }
-    for (auto& m : passMemo_) m.fill(-1);
   }
 
   // `stop` is asked every 1024 lines; when it answers true the rest is left unread.
@@ -206,19 +207,30 @@ class TRecordBuilder {
     }
     Close();
     // Merging and naming need only the records: the lines are let go before they start.
-    pagetext::TLines().swap(lines_);
-    std::vector<std::unique_ptr<std::vector<TLabel>>>().swap(labels_);
-    std::vector<uint8_t>().swap(consumed_);
-    std::vector<std::array<int8_t, 6>>().swap(passMemo_);
+    lines_.Release();
+    std::vector<TLabel>().swap(labels_);
+    std::vector<TLabelled>().swap(labelled_);
+    std::vector<bool>().swap(consumed_);
+    std::vector<uint16_t>().swap(passMemo_);
   }
 
   // The records with duplicates merged: a record sharing a contact with an earlier one is
   // merged into it, unless both are named offices of their own; with at most one named
   // record, every unnamed one (header hotline, footer) is the same company's.
-  std::vector<TRecord> Merged() {
-    std::vector<TRecord> kept;
-    std::unordered_map<std::string, std::vector<std::size_t>> keptByContact;
-    for (TRecord& r : records_) {
+  // Deques, so that neither list is copied while it grows and each record read is let go.
+  std::deque<TRecord> Merged() {
+    std::deque<TRecord> kept;
+    // Kept records by contact key (hashed; a candidate is confirmed by its contacts). Only
+    // the first few owners of a key are ever looked at, so only those are stored.
+    constexpr std::size_t kCandidates = 8;
+    struct TOwners {
+      std::array<uint32_t, kCandidates> At;
+      std::size_t Count = 0;
+    };
+    std::unordered_map<std::size_t, TOwners> keptByContact;
+    const std::hash<std::string> hashKey;
+    for (; !records_.empty(); records_.pop_front()) {
+      TRecord& r = records_.front();
       if (!r.HasContact() && (wantPhone_ || wantMail_)) {
         // An office showing only its address right after a record without one: the same
         // company's ("联系电话…" then "浦东新区总部 / 上海市浦东新区…").
@@ -231,11 +243,11 @@ class TRecordBuilder {
       }
       std::size_t into = kept.size();
       for (const auto& key : ContactKeys(r)) {
-        const auto it = keptByContact.find(key);
+        const auto it = keptByContact.find(hashKey(key));
         if (it == keptByContact.end()) continue;
         // A few candidates per contact bound the work on pages repeating one hotline.
-        for (std::size_t n = 0; n < it->second.size() && n < 8; ++n) {
-          const std::size_t k = it->second[n];
+        for (std::size_t n = 0; n < it->second.Count; ++n) {
+          const std::size_t k = it->second.At[n];
           if (k >= into) break;
           if (kept[k].Kind != 0 && r.Kind != 0 && kept[k].Heading != r.Heading) continue;
           if (!kept[k].Company.empty() && !r.Company.empty() && kept[k].Company != r.Company)
@@ -251,11 +263,12 @@ class TRecordBuilder {
         kept.push_back(std::move(r));
       r = {};  // read once: a merged record is not held twice
       for (const auto& key : ContactKeys(kept[into])) {
-        auto& owners = keptByContact[key];
-        if (std::find(owners.begin(), owners.end(), into) == owners.end()) owners.push_back(into);
+        TOwners& owners = keptByContact[hashKey(key)];
+        const auto end = owners.At.begin() + static_cast<std::ptrdiff_t>(owners.Count);
+        if (owners.Count < kCandidates && std::find(owners.At.begin(), end, into) == end)
+          owners.At[owners.Count++] = static_cast<uint32_t>(into);
       }
     }
-    std::vector<TRecord>().swap(records_);
     const auto named = [](const TRecord& r) { return r.Kind != 0 || !r.Company.empty(); };
     if (kept.size() > 1 && std::count_if(kept.begin(), kept.end(), named) <= 1) {
       const auto first = std::find_if(kept.begin(), kept.end(), named);
@@ -326,7 +339,7 @@ class TRecordBuilder {
 
   // A heading line: kind 1 a company name, 2 an office of the page's company.
   int HeadingOf(std::size_t i, std::string& name) const {
-    return HeadingOf(i, lines_[i].Text, name);
+    return HeadingOf(i, lines_.Text(i), name);
   }
   int HeadingOf(std::size_t i, std::string_view text, std::string& name) const {
     std::string t(text);
@@ -536,8 +549,14 @@ class TRecordBuilder {
 
   // Each line is tested at most once per field, however many empty labels stand beside it.
   bool PassesLine(int f, std::size_t i) {
-    if (passMemo_[i][f] < 0) passMemo_[i][f] = Passes(f, lines_[i].Text) ? 1 : 0;
-    return passMemo_[i][f] == 1;
+    // Two bits a field: 0 not tested yet, 1 fails, 2 passes.
+    const unsigned shift = 2 * static_cast<unsigned>(f);
+    unsigned memo = (passMemo_[i] >> shift) & 3u;
+    if (memo == 0) {
+      memo = Passes(f, lines_.Text(i)) ? 2u : 1u;
+      passMemo_[i] = static_cast<uint16_t>(passMemo_[i] | memo << shift);
+    }
+    return memo == 2;
   }
 
   void SetField(int f, std::string_view value, bool labelled) {
@@ -582,16 +601,16 @@ class TRecordBuilder {
   // put values first) in the line before.
   void ValueNearby(std::size_t i, int f) {
     if (i + 1 < lines_.size() && !consumed_[i + 1] && LabelsOf(i + 1).empty() &&
-        !reader_.LabelOnly(lines_[i + 1].Text) && PassesLine(f, i + 1)) {
-      consumed_[i + 1] = 1;
-      SetField(f, lines_[i + 1].Text, true);
-      for (const auto& m : lines_[i + 1].Mailto)
+        !reader_.LabelOnly(lines_.Text(i + 1)) && PassesLine(f, i + 1)) {
+      consumed_[i + 1] = true;
+      SetField(f, lines_.Text(i + 1), true);
+      for (const auto& m : lines_.Mailto(i + 1))
         if (wantMail_) AddEmail(cur_.Emails, m);
       return;
     }
     if ((f == kAddress || f == kPostCode) && i > 0 && LabelsOf(i - 1).empty() &&
-        PassesLine(f, i - 1) && cur_.Address != lines_[i - 1].Text)
-      SetField(f, lines_[i - 1].Text, true);
+        PassesLine(f, i - 1) && cur_.Address != lines_.Text(i - 1))
+      SetField(f, lines_.Text(i - 1), true);
   }
 
   void SetFields(std::size_t i, unsigned fields, std::string_view value) {
@@ -607,7 +626,7 @@ class TRecordBuilder {
   // A label and its value on one line without a colon, either way round ("Fax +86 21 6048
   // 3471", "0574-87654321 联系电话").
   bool ReadUncolonedLabel(std::size_t i) {
-    const std::string_view t(lines_[i].Text);
+    const std::string_view t(lines_.Text(i));
     const std::size_t sp = t.find(' ');
     if (sp == std::string_view::npos) return false;
     const std::size_t last = t.rfind(' ');
@@ -674,7 +693,7 @@ class TRecordBuilder {
   // Lines without a label that a reader still takes for an address: "北京分公司 北京市…号",
   // "湖南省长沙市…号" in a record without one, and the six digits of its postcode after it.
   bool ReadUnlabelledAddress(std::size_t i) {
-    const std::string& text = lines_[i].Text;
+    const std::string_view text = lines_.Text(i);
     if (const std::size_t sp = text.find(' '); sp != std::string::npos && sp <= 24) {
       std::string name;
       const std::string_view rest = std::string_view(text).substr(sp + 1);
@@ -694,8 +713,8 @@ class TRecordBuilder {
     if (cur_.PostCode.empty() && !cur_.Address.empty() && t.size() == 6 &&
         contact::DigitsOf(t) == t) {
       for (std::size_t back = 1; back <= 3 && back <= i; ++back) {
-        if (!IsPlaceAddress(lines_[i - back].Text) ||
-            !cur_.Address.starts_with(lines_[i - back].Text))
+        if (!IsPlaceAddress(lines_.Text(i - back)) ||
+            !cur_.Address.starts_with(lines_.Text(i - back)))
           continue;
         cur_.PostCode = std::string(t);
         return true;
@@ -722,7 +741,7 @@ class TRecordBuilder {
   // An address value that goes on in the next line ("…韶山北路298号" / "汇富中心A座20楼").
   void ContinueAddress(std::size_t i) {
     if (i + 1 >= lines_.size() || consumed_[i + 1] || !LabelsOf(i + 1).empty()) return;
-    const std::string& next = lines_[i + 1].Text;
+    const std::string_view next = lines_.Text(i + 1);
     if (next.size() > 60 || reader_.LabelOnly(next) || !contact::IsHanziAt(next, 0) ||
         !HasDigits(next, 1) || !parser_.IsAddressLine(next) ||
         cur_.Address.size() + next.size() + 1 > kMaxValue)
@@ -734,20 +753,20 @@ class TRecordBuilder {
         !contact::FindPhones(next, false).empty() || !contact::FindEmails(next).empty() ||
         !contact::FindPostCode(next).empty() || HeadingOf(i + 1, name) != 0)
       return;
-    cur_.Address += " " + next;
-    consumed_[i + 1] = 1;
+    cur_.Address.append(" ").append(next);
+    consumed_[i + 1] = true;
   }
 
   void ReadLine(std::size_t i) {
-    const std::string& text = lines_[i].Text;
-    const std::vector<TLabel>& ls = LabelsOf(i);
+    const std::string_view text = lines_.Text(i);
+    const std::span<const TLabel> ls = LabelsOf(i);
     const std::string low = Lowered(text);
     const bool footer = ContainsAny(low, words_.FooterMarks);
     if (footer) {
       Close();
       if (ownerName_.empty()) ReadOwner(text, low);
     }
-    for (const auto& m : lines_[i].Mailto)
+    for (const auto& m : lines_.Mailto(i))
       if (wantMail_) {
         TouchContact();
         AddEmail(cur_.Emails, m);
@@ -831,9 +850,12 @@ class TRecordBuilder {
     return digits == 7 || digits == 8;
   }
 
-  const std::vector<TLabel>& LabelsOf(std::size_t i) const {
-    static const std::vector<TLabel> kNoLabels;
-    return labels_[i] ? *labels_[i] : kNoLabels;
+  std::span<const TLabel> LabelsOf(std::size_t i) const {
+    const auto it = std::lower_bound(labelled_.begin(), labelled_.end(), i,
+                                     [](const TLabelled& l, std::size_t n) { return l.Line < n; });
+    if (it == labelled_.end() || it->Line != i) return {};
+    const std::size_t end = it + 1 == labelled_.end() ? labels_.size() : (it + 1)->First;
+    return std::span<const TLabel>(labels_).subspan(it->First, end - it->First);
   }
 
   const TParseHTML& parser_;
@@ -841,13 +863,18 @@ class TRecordBuilder {
   const TRecognitionWords& words_;
   bool wantAddress_ = true, wantPhone_ = true, wantMail_ = true;
   pagetext::TLines lines_;
-  // Most lines have no label: one pointer a line, null for none.
-  std::vector<std::unique_ptr<std::vector<TLabel>>> labels_;
-  std::vector<uint8_t> consumed_;
-  std::vector<std::array<int8_t, 6>> passMemo_;
+  // The labels of the lines that have any, in line order, and where each line's start.
+  struct TLabelled {
+    uint32_t Line;
+    uint32_t First;  // in labels_
+  };
+  std::vector<TLabel> labels_;
+  std::vector<TLabelled> labelled_;
+  std::vector<bool> consumed_;
+  std::vector<uint16_t> passMemo_;  // per line, see PassesLine
   std::size_t line_ = 0;
   TRecord cur_;
-  std::vector<TRecord> records_;
+  std::deque<TRecord> records_;
   std::string labelledName_, headingName_, valueName_, ownerName_, copyrightName_;
 };
 
@@ -857,14 +884,14 @@ void RevealHiddenEmails(pagetext::TLines& lines) {
   constexpr std::size_t kHintReach = 3;
   std::vector<std::pair<std::size_t, std::string>> hints;
   for (std::size_t i = 0; i < lines.size(); ++i)
-    if (std::string h = contact::AtStandInHint(lines[i].Text); !h.empty())
+    if (std::string h = contact::AtStandInHint(lines.Text(i)); !h.empty())
       hints.emplace_back(i, std::move(h));
   std::size_t next = 0;  // first hint that can still reach a line
   for (std::size_t i = 0; i < lines.size(); ++i) {
     while (next < hints.size() && hints[next].first + kHintReach < i) ++next;
     std::string_view hinted;
     if (next < hints.size() && hints[next].first <= i + kHintReach) hinted = hints[next].second;
-    lines[i].Text = contact::RevealEmails(lines[i].Text, hinted);
+    lines.SetText(i, contact::RevealEmails(lines.Text(i), hinted));
   }
 }
 
@@ -886,16 +913,20 @@ void TParseHTML::AnalyseModern() {
   options.Html = HTML;
   pagetext::TLines lines = pagetext::PageLines(Tokens, TokenIsTag, pageTitle, options);
   if (Cancelled()) return;
+  ReleaseTokens();
   RevealHiddenEmails(lines);
   TRecordBuilder builder(*this, reader, std::move(lines));
   builder.ReadAll([this] { return Cancelled(); });
   if (Cancelled()) return;
   builder.SetCopyrightName(pagetext::CopyrightHolder(HTML));
-  const std::vector<TRecord> records = builder.Merged();
+  std::deque<TRecord> records = builder.Merged();
   std::string pageName = builder.PageName(pageTitle.empty() ? gbk::Trim(Title) : pageTitle);
   if (pageName.empty()) pageName = HostOf(PageURL);
 
-  for (const TRecord& r : records) {
+  // Each record is let go once it is in the result lists.
+  if (!packRows_) ReserveRecords(records.size());
+  for (; !records.empty(); records.pop_front()) {
+    const TRecord& r = records.front();
     // An office is named with the page's company in front, unless it already holds it.
     std::string name = pageName;
     if (!r.Company.empty()) {
@@ -915,8 +946,18 @@ void TParseHTML::AnalyseModern() {
                                  Join(r.Faxes, " "), Join(r.Emails, ";"), 1);
     // A record named only by the page keeps the site entry's description, as one without a
     // name of its own does.
-    if (added && r.Kind == 0 && r.Company.empty()) Descriptions.back() = Description;
+    if (added && r.Kind == 0 && r.Company.empty()) {
+      if (packRows_)
+        pendingRows_.SetLast(7, Description);
+      else
+        Descriptions.back() = Description;
+    }
   }
-  if (s.FlagFindMailAddress && Companies.size() == 1 && gbk::IsBlank(Emails[0]))
+  if (!s.FlagFindMailAddress) return;
+  if (packRows_) {
+    if (pendingRows_.size() == 1 && gbk::IsBlank(pendingRows_.Field(0, 5)))
+      pendingRows_.SetLast(5, HarvestMailto());
+  } else if (Companies.size() == 1 && gbk::IsBlank(Emails[0])) {
     Emails[0] = HarvestMailto();
+  }
 }

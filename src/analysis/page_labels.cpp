@@ -31,6 +31,26 @@ bool IsLabelChar(std::string_view s, std::size_t i) {
           static_cast<unsigned char>(s[i + 1]) == 0xA9);
 }
 
+int LastEndingKeyword(std::string_view part, std::span<const TLikeList* const> lists) {
+  int best = -1;
+  std::size_t bestEnd = 0, bestLen = 0;
+  for (std::size_t f = 0; f < lists.size(); ++f) {
+    for (const auto& w : *lists[f]) {
+      if (w.empty() || w == "mailto") continue;
+      const std::size_t at = gbk::Find(part, w);
+      if (at == gbk::npos) continue;
+      if (IsLatinLetter(w[0]) && at > 0 && IsLatinLetter(part[at - 1])) continue;
+      const std::size_t end = at + w.size();
+      if (best < 0 || end > bestEnd || (end == bestEnd && w.size() > bestLen)) {
+        best = static_cast<int>(f);
+        bestEnd = end;
+        bestLen = w.size();
+      }
+    }
+  }
+  return best;
+}
+
 TPageReader::TPageReader(const std::array<TLikeList, 5>& labels, const TLikeList& company)
     : words_(RecognitionWords()) {
   for (int f = 0; f < 5; ++f) keywords_[f] = Compact(labels[f]);
@@ -72,22 +92,9 @@ TLabel TPageReader::Classify(std::string_view labelText) const {
     if (sep != gbk::npos && (slash == std::string::npos || sep < slash)) slash = sep;
     const std::string_view part = std::string_view(compact).substr(
         from, slash == std::string::npos ? std::string::npos : slash - from);
-    int best = -1;
-    std::size_t bestEnd = 0, bestLen = 0;
-    for (int f = 0; f < 6; ++f) {
-      for (const auto& w : keywords_[f]) {
-        const std::size_t at = gbk::Find(part, w);
-        if (at == gbk::npos) continue;
-        if (IsLatinLetter(w[0]) && at > 0 && IsLatinLetter(part[at - 1])) continue;
-        const std::size_t end = at + w.size();
-        if (best < 0 || end > bestEnd || (end == bestEnd && w.size() > bestLen)) {
-          best = f;
-          bestEnd = end;
-          bestLen = w.size();
-        }
-      }
-    }
-    if (best >= 0) label.Fields |= 1u << best;
+    const TLikeList* lists[] = {&keywords_[0], &keywords_[1], &keywords_[2],
+                                &keywords_[3], &keywords_[4], &keywords_[5]};
+    if (const int best = LastEndingKeyword(part, lists); best >= 0) label.Fields |= 1u << best;
     if (slash == std::string::npos) break;
     from = slash + (compact[slash] == '/' ? 1 : 2);
   }
@@ -152,8 +159,8 @@ std::vector<TLabel> TPageReader::Labels(std::string_view line) const {
         from = starts[w];
       }
     }
-    label.From = from;
-    label.ValueFrom = i + 1;
+    label.From = static_cast<uint32_t>(from);
+    label.ValueFrom = static_cast<uint32_t>(i + 1);
     if (!labels.empty() && labels.back().ValueFrom > from) continue;
     labels.push_back(label);
   }

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,10 +17,11 @@ namespace pagetext {
 
 enum TField { kAddress = 0, kPostCode = 1, kTelephone = 2, kFax = 3, kEmail = 4, kCompany = 5 };
 
+// Sixteen bytes: a page may have a label on most of its lines (lines are under 64 KiB).
 struct TLabel {
-  std::size_t From = 0;       // label start
-  std::size_t ValueFrom = 0;  // after the colon
-  unsigned Fields = 0;        // bit per TField
+  uint32_t From = 0;       // label start
+  uint32_t ValueFrom = 0;  // after the colon
+  unsigned Fields = 0;     // bit per TField
   bool NoShape = false;
   bool Owner = false;
 };
@@ -28,6 +31,12 @@ bool IsLatinLetter(char c);
 bool IsLabelChar(std::string_view s, std::size_t i);
 // One of the (lower-cased) words stands in the lower-cased text.
 bool ContainsAny(std::string_view lowered, const std::vector<std::string>& words);
+
+// Of keyword lists in field order, the field whose keyword ends last in `part`, the longer
+// keyword winning a tie and the earlier field after that; -1 when none stands in it. A
+// keyword starting with a Latin letter does not match inside a Latin word; empty keywords and
+// "mailto" never match.
+int LastEndingKeyword(std::string_view part, std::span<const TLikeList* const> lists);
 
 class TPageReader {
  public:

@@ -170,7 +170,9 @@ TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::
   }
 
   TLines lines;
-  TLine current;
+  // No line holds more than the text tokens it came from.
+  lines.reserve(tokens.bytes(), tokens.size() + 1);
+  std::vector<std::string> pendingMail;  // addresses met on the line being read
   std::string buffer;
   // Moves every full piece of an over-long run into lines and gives back the rest.
   auto splitLong = [&](std::string text) {
@@ -183,7 +185,7 @@ TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::
         cut = 0;
         while (cut < kMaxLineBytes) cut += gbk::CharLen(rest, cut);
       }
-      lines.push_back({std::string(rest.substr(0, cut)), {}});
+      lines.push_back(rest.substr(0, cut));
       rest.remove_prefix(std::min(rest.size(), cut + (cut < rest.size() && rest[cut] == ' ')));
     }
     return std::string(rest);
@@ -191,14 +193,11 @@ TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::
   auto endLine = [&] {
     std::string text = splitLong(Collapse(buffer));
     buffer.clear();
-    if (text.empty() && current.Mailto.empty()) return;
-    if (text.empty() && !lines.empty()) {
-      for (auto& m : current.Mailto) lines.back().Mailto.push_back(std::move(m));
-    } else {
-      current.Text = std::move(text);
-      lines.push_back(std::move(current));
-    }
-    current = {};
+    if (text.empty() && pendingMail.empty()) return;
+    // Addresses on a line without text go with the line before.
+    if (!text.empty() || lines.empty()) lines.push_back(text);
+    for (auto& m : pendingMail) lines.AddMailto(lines.size() - 1, std::move(m));
+    pendingMail.clear();
   };
 
   std::vector<int> scripts;  // per script element: the line it stands before, -1 when unseen
@@ -246,7 +245,7 @@ TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::
     if (!inBody) continue;
     if (tag.Name == "a" && !tag.Closing) {
       std::string m = MailtoOf(t, options.HiddenEmails);
-      if (!m.empty()) current.Mailto.push_back(std::move(m));
+      if (!m.empty()) pendingMail.push_back(std::move(m));
     }
     if (options.HiddenEmails && !tag.Closing) {
       // A protected address: shown as the element's text, or behind the link.
@@ -254,7 +253,7 @@ TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::
         if (gbk::FindNoCase(t, "data-cfemail") != gbk::npos)
           buffer += ' ' + e + ' ';
         else
-          current.Mailto.push_back(std::move(e));
+          pendingMail.push_back(std::move(e));
       }
     }
     if (IsBreakTag(tag.Name))
@@ -272,8 +271,7 @@ TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::
         if (scripts[k] < 0) continue;
         for (std::string& e : contact::ScriptEmails(bodies[k])) {
           if (lines.empty()) lines.push_back({});
-          const std::size_t at = std::min<std::size_t>(scripts[k], lines.size() - 1);
-          lines[at].Mailto.push_back(std::move(e));
+          lines.AddMailto(std::min<std::size_t>(scripts[k], lines.size() - 1), std::move(e));
         }
       }
     }

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <initializer_list>
+#include <memory>
 #include <span>
 #include <unordered_map>
 #include <unordered_set>
@@ -16,6 +18,7 @@
 
 #include "analysis/contact_shapes.h"
 #include "analysis/list_document.h"
+#include "analysis/page_labels.h"
 #include "analysis/parse_html.h"
 #include "analysis/recognition_words.h"
 #include "core/gbk.h"
@@ -77,6 +80,57 @@ struct TDraft {
   bool HasContact() const { return !Phones.empty() || !Faxes.empty() || !Emails.empty(); }
 };
 
+// The drafts of a group, packed: their fields in one buffer, so that a group of a hundred
+// thousand entries costs its text and a few words an entry while the groups are compared.
+class TDraftList {
+ public:
+  std::size_t size() const { return firsts_.size(); }
+  bool empty() const { return firsts_.empty(); }
+  void reserve(std::size_t drafts) {
+    firsts_.reserve(drafts);
+    counts_.reserve(drafts);
+  }
+
+  void push_back(const TDraft& d) {
+    firsts_.push_back(static_cast<uint32_t>(ends_.size()));
+    counts_.push_back({static_cast<uint8_t>(d.Phones.size()), static_cast<uint8_t>(d.Faxes.size()),
+                       static_cast<uint8_t>(d.Emails.size())});
+    for (const std::string* f : {&d.Name, &d.Address, &d.PostCode}) Put(*f);
+    for (const auto* list : {&d.Phones, &d.Faxes, &d.Emails})
+      for (const auto& v : *list) Put(v);
+  }
+
+  TDraft operator[](std::size_t i) const {
+    TDraft d;
+    std::size_t k = firsts_[i];
+    d.Name = At(k++);
+    d.Address = At(k++);
+    d.PostCode = At(k++);
+    for (std::size_t n = 0; n < 3; ++n) {
+      auto& list = n == 0 ? d.Phones : n == 1 ? d.Faxes : d.Emails;
+      for (uint8_t m = 0; m < counts_[i][n]; ++m) list.emplace_back(At(k++));
+    }
+    return d;
+  }
+  bool HasContact(std::size_t i) const { return counts_[i][0] + counts_[i][1] + counts_[i][2] > 0; }
+  bool HasAddress(std::size_t i) const { return !At(firsts_[i] + 1).empty(); }
+
+ private:
+  void Put(std::string_view v) {
+    text_.append(v);
+    ends_.push_back(static_cast<uint32_t>(text_.size()));
+  }
+  std::string_view At(std::size_t k) const {
+    const uint32_t begin = k == 0 ? 0 : ends_[k - 1];
+    return std::string_view(text_).substr(begin, ends_[k] - begin);
+  }
+
+  std::string text_;
+  std::vector<uint32_t> ends_;
+  std::vector<uint32_t> firsts_;                // first field of each draft in ends_
+  std::vector<std::array<uint8_t, 3>> counts_;  // phones, faxes, e-mail addresses
+};
+
 void AddUnique(std::vector<std::string>& list, std::string value, bool phone) {
   if (list.size() >= kMaxPerField) return;
   for (const auto& v : list)
@@ -133,23 +187,10 @@ class TGroupReader {
       }
       const std::string_view part = std::string_view(compact).substr(
           from, cut == std::string::npos ? std::string::npos : cut - from);
-      int best = -1;
-      std::size_t bestEnd = 0, bestLen = 0;
-      for (int f = 0; f < 6; ++f) {
-        for (const auto& w : f < 5 ? vocab_.Labels[f] : vocab_.Company) {
-          if (w.empty() || w == "mailto") continue;
-          const std::size_t at = gbk::Find(part, w);
-          if (at == gbk::npos) continue;
-          if (IsLatin(w[0]) && at > 0 && IsLatin(part[at - 1])) continue;
-          const std::size_t end = at + w.size();
-          if (best < 0 || end > bestEnd || (end == bestEnd && w.size() > bestLen)) {
-            best = f;
-            bestEnd = end;
-            bestLen = w.size();
-          }
-        }
-      }
-      if (best >= 0) fields |= 1u << best;
+      const TLikeList* lists[] = {&vocab_.Labels[0], &vocab_.Labels[1], &vocab_.Labels[2],
+                                  &vocab_.Labels[3], &vocab_.Labels[4], &vocab_.Company};
+      if (const int best = pagetext::LastEndingKeyword(part, lists); best >= 0)
+        fields |= 1u << best;
       if (cut == std::string::npos) break;
       from = cut + cutLen;
     }
@@ -277,6 +318,21 @@ class TGroupReader {
     }
   }
 
+  // The most cells Cells can give an entry, so that the group's cells are never copied while
+  // they grow.
+  std::size_t CellBound(const TEntry& e) const {
+    std::size_t n = 0;
+    const auto& nodes = doc_.Nodes();
+    if (e.Node != kNone && nodes[e.Node].Tag == trId_)
+      for (uint32_t c = nodes[e.Node].FirstChild; c != kNone; c = nodes[c].Next)
+        n += nodes[c].Tag == tdId_ || nodes[c].Tag == thId_;
+    for (uint32_t k = e.PieceBegin; k < e.PieceEnd; ++k) {
+      const std::string_view t = doc_.PieceText(k);
+      n += 1 + static_cast<std::size_t>(std::count(t.begin(), t.end(), kCellBreak));
+    }
+    return n;
+  }
+
   // Whether the cells are a header: th cells, or short labels without digits.
   bool IsHeader(TRow cells) const {
     bool anyLabel = false;
@@ -379,13 +435,12 @@ class TGroupReader {
   }
 
   // Reads one entry; an entry holding several named contacts gives several drafts.
-  void ReadEntry(TRow cells, const std::vector<TColumn>* cols, std::vector<TDraft>& out) const {
+  void ReadEntry(TRow cells, const std::vector<TColumn>* cols, TDraftList& out) const {
     TDraft cur;
     unsigned pending = 0;
     std::vector<TLabelPart> parts;
     const auto flush = [&] {
-      if (!cur.Name.empty() && (cur.HasContact() || !cur.Address.empty()))
-        out.push_back(std::move(cur));
+      if (!cur.Name.empty() && (cur.HasContact() || !cur.Address.empty())) out.push_back(cur);
       cur = {};
     };
     for (std::size_t c = 0; c < cells.size(); ++c) {
@@ -481,7 +536,7 @@ class TGroupReader {
   }
 
   // The drafts of a group, or none when it does not look like a list of contacts.
-  std::vector<TDraft> Read(std::span<const TEntry> entries, std::size_t& work) const {
+  TDraftList Read(std::span<const TEntry> entries, std::size_t& work) const {
     // A long group is first tried on its head, so that a huge run of junk costs little.
     if (entries.size() > 2 * kSample && Read(entries.first(kSample), work).empty()) return {};
     std::size_t room = 16;
@@ -491,6 +546,9 @@ class TGroupReader {
     std::string text;
     text.reserve(room);
     std::vector<TCell> cells;
+    std::size_t cellRoom = 0;
+    for (const auto& e : entries) cellRoom += CellBound(e);
+    cells.reserve(cellRoom);
     std::vector<uint32_t> starts;
     starts.reserve(entries.size() + 1);
     for (const auto& e : entries) {
@@ -524,14 +582,15 @@ class TGroupReader {
                      header && header->size() == width ? header : nullptr);
       if (std::find(cols.begin(), cols.end(), kColName) == cols.end()) cols.clear();
     }
-    std::vector<TDraft> drafts;
+    TDraftList drafts;
+    drafts.reserve(count);  // one an entry, mostly
     for (std::size_t r = first; r < rows.size(); ++r)
       ReadEntry(rows[r], !cols.empty() && rows[r].size() == width ? &cols : nullptr, drafts);
 
     std::size_t withContact = 0, withAddress = 0;
-    for (const auto& d : drafts) {
-      withContact += d.HasContact();
-      withAddress += !d.Address.empty();
+    for (std::size_t i = 0; i < drafts.size(); ++i) {
+      withContact += drafts.HasContact(i);
+      withAddress += drafts.HasAddress(i);
     }
     const std::size_t n = std::max(count, drafts.size());
     if (drafts.size() < 3 || drafts.size() * 10 < n * 6) return {};
@@ -539,7 +598,8 @@ class TGroupReader {
     // The entries of a list have contacts of their own; blocks repeating one hotline (menus,
     // side bars) are no list.
     std::unordered_set<std::string> contacts;
-    for (const auto& d : drafts) {
+    for (std::size_t i = 0; i < drafts.size(); ++i) {
+      const TDraft d = drafts[i];
       if (!d.Phones.empty())
         contacts.insert(contact::PhoneKey(d.Phones.front()));
       else if (!d.Emails.empty())
@@ -658,12 +718,13 @@ std::string ParentName(const TDocument& doc, const TRecognitionWords& words) {
 
 }  // namespace
 
-std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocabulary& vocab,
-                                         std::string* pageName) {
-  TDocument doc(html);
-  doc.Build();
-  const TGroupReader reader(doc, vocab);
-  std::vector<std::vector<TEntry>> groups = CandidateGroups(doc);
+std::deque<TListRecord> FindListRecords(std::string_view html, const TListVocabulary& vocab,
+                                        std::string* pageName) {
+  // The tree is let go as soon as the groups are chosen, before the records are built.
+  auto doc = std::make_unique<TDocument>(html);
+  doc->Build();
+  const TGroupReader reader(*doc, vocab);
+  std::vector<std::vector<TEntry>> groups = CandidateGroups(*doc);
   // Larger groups first, so that the work budget goes to the likeliest lists.
   std::stable_sort(groups.begin(), groups.end(),
                    [](const auto& a, const auto& b) { return a.size() > b.size(); });
@@ -671,7 +732,7 @@ std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocab
   struct TRead {
     uint32_t From = 0;
     std::vector<TEntry> Entries;
-    std::vector<TDraft> Drafts;
+    TDraftList Drafts;
     std::size_t Score = 0;
   };
   std::vector<TRead> read;
@@ -679,35 +740,45 @@ std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocab
   std::size_t work = 0;
   for (auto& g : groups) {
     if (work > budget) break;
-    std::vector<TDraft> drafts = reader.Read(g, work);
-    if (drafts.empty()) continue;
+    TDraftList drafts = reader.Read(g, work);
+    if (drafts.empty()) {
+      std::vector<TEntry>().swap(g);
+      continue;
+    }
     std::size_t score = 0;
-    for (const auto& d : drafts) score += 1 + d.HasContact();
+    for (std::size_t i = 0; i < drafts.size(); ++i) score += 1 + drafts.HasContact(i);
     read.push_back({g.front().PieceBegin, std::move(g), std::move(drafts), score});
   }
+  std::vector<std::vector<TEntry>>().swap(groups);
   std::stable_sort(read.begin(), read.end(),
                    [](const TRead& a, const TRead& b) { return a.Score > b.Score; });
-  std::vector<uint8_t> used(doc.Pieces().size(), 0);
+  std::vector<uint8_t> used(doc->Pieces().size(), 0);
   std::vector<TRead*> chosen;
   for (TRead& r : read) {
     bool overlap = false;
     for (const auto& e : r.Entries)
       for (uint32_t k = e.PieceBegin; k < e.PieceEnd && !overlap; ++k) overlap = used[k] != 0;
-    if (overlap) continue;
+    if (overlap) {
+      r = {};
+      continue;
+    }
     for (const auto& e : r.Entries)
       std::fill(used.begin() + e.PieceBegin, used.begin() + e.PieceEnd, 1);
+    std::vector<TEntry>().swap(r.Entries);
     chosen.push_back(&r);
   }
+  std::vector<uint8_t>().swap(used);
   std::sort(chosen.begin(), chosen.end(),
             [](const TRead* a, const TRead* b) { return a->From < b->From; });
-  groups.clear();
 
-  const std::string parent = ParentName(doc, RecognitionWords());
+  const std::string parent = ParentName(*doc, RecognitionWords());
+  doc.reset();  // past this point the reader only tests names
   if (pageName) *pageName = parent;
   static const std::string& stop = GBK("。");
-  std::vector<TListRecord> out;
+  std::deque<TListRecord> out;
   for (TRead* r : chosen) {
-    for (TDraft& d : r->Drafts) {
+    for (std::size_t i = 0; i < r->Drafts.size(); ++i) {
+      TDraft d = r->Drafts[i];
       TListRecord rec;
       rec.Company = gbk::Trim(d.Name);
       if (!parent.empty() && reader.IsBranchName(rec.Company) &&
@@ -724,6 +795,7 @@ std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocab
       rec.Emails = std::move(d.Emails);
       out.push_back(std::move(rec));
     }
+    *r = {};  // its drafts are records now
   }
   return out;
 }
@@ -738,19 +810,33 @@ void TParseHTML::AnalyseLists() {
   vocab.Labels = lowered_.Labels;
   vocab.Company = lowered_.Company;
   vocab.AddressContent = lowered_.AddressContent;
+  const TRecordRows::TColumns columns = {&Companies, &Addresses, &PostCodes,    &Telephones,
+                                         &Faxes,     &Emails,    &WebAddresses, &Descriptions};
+  enum { kCompany, kAddress, kPostCode, kTelephone, kFax, kEmail };
   std::string pageName;
-  std::vector<lists::TListRecord> found = lists::FindListRecords(HTML, vocab, &pageName);
+  std::deque<lists::TListRecord> found;
+  // The line reader's records are held packed while the list reader needs the memory.
+  auto packed = std::make_unique<TRecordRows>();
+  if (packRows_) {
+    *packed = std::move(pendingRows_);
+    pendingRows_ = {};
+    packRows_ = false;
+  } else {
+    packed->Pack(columns);
+  }
+  found = lists::FindListRecords(HTML, vocab, &pageName);
 
   std::unordered_set<std::string> keys;
   const auto phoneKey = [](std::string_view number) {
     const std::string key = contact::PhoneKey(number);
     return "p" + key.substr(key.size() > 7 ? key.size() - 7 : 0);
   };
+  const auto nameKey = [](std::string_view name) { return "n" + std::string(name); };
   for (const auto& r : found) {
     for (const auto* list : {&r.Phones, &r.Faxes})
       for (const auto& p : *list) keys.insert(phoneKey(p));
     for (const auto& e : r.Emails) keys.insert("e" + gbk::LowerLatin(e));
-    keys.insert("n" + r.Company);
+    keys.insert(nameKey(r.Company));
   }
   // A record of the line reader loses the list's numbers and addresses it took in; it is
   // left out when it names a list entry or keeps no contact of its own.
@@ -772,45 +858,48 @@ void TParseHTML::AnalyseLists() {
   // it glued a contact from elsewhere on the page (a footer) to one of the entries.
   std::size_t replaced = 0;
   bool glued = false;
-  for (std::size_t i = 0; i < Companies.size(); ++i) {
-    bool shared = keys.contains("n" + Companies[i]);
+  for (std::size_t i = 0; i < packed->size(); ++i) {
+    bool shared = keys.contains(nameKey(packed->Field(i, kCompany)));
     bool other = false;
-    for (const auto* list : {&Telephones, &Faxes})
-      for (const auto& p : contact::FindPhones((*list)[i], true))
+    for (const int column : {kTelephone, kFax})
+      for (const auto& p : contact::FindPhones(packed->Field(i, column), true))
         (keys.contains(phoneKey(p.Value)) ? shared : other) = true;
-    for (const auto& e : contact::FindEmails(Emails[i]))
+    for (const auto& e : contact::FindEmails(packed->Field(i, kEmail)))
       (keys.contains("e" + gbk::LowerLatin(e.Value)) ? shared : other) = true;
     replaced += shared;
     glued = glued || (shared && other);
   }
-  if (found.size() < replaced || (found.size() == replaced && !glued)) return;
-  std::vector<std::size_t> kept;
-  for (std::size_t i = 0; i < Companies.size(); ++i) {
-    const bool named = keys.contains("n" + Companies[i]);
+  if (found.size() < replaced || (found.size() == replaced && !glued)) {
+    // The line reader's records stand; nothing else is held while they are unpacked.
+    std::unordered_set<std::string>().swap(keys);
+    found.clear();
+    packed->Unpack(columns);
+    return;
+  }
+  std::vector<std::array<std::string, TRecordRows::kWidth>> kept;
+  for (std::size_t i = 0; i < packed->size(); ++i) {
+    const bool named = keys.contains(nameKey(packed->Field(i, kCompany)));
+    std::array<std::string, TRecordRows::kWidth> row;
+    for (std::size_t c = 0; c < row.size(); ++c) row[c] = packed->Field(i, c);
     const bool hadContact =
-        !gbk::IsBlank(Telephones[i]) || !gbk::IsBlank(Faxes[i]) || !gbk::IsBlank(Emails[i]);
-    strip(Telephones[i], true);
-    strip(Faxes[i], true);
-    strip(Emails[i], false);
+        !gbk::IsBlank(row[kTelephone]) || !gbk::IsBlank(row[kFax]) || !gbk::IsBlank(row[kEmail]);
+    strip(row[kTelephone], true);
+    strip(row[kFax], true);
+    strip(row[kEmail], false);
     const bool noContact =
-        gbk::IsBlank(Telephones[i]) && gbk::IsBlank(Faxes[i]) && gbk::IsBlank(Emails[i]);
+        gbk::IsBlank(row[kTelephone]) && gbk::IsBlank(row[kFax]) && gbk::IsBlank(row[kEmail]);
     if ((hadContact || named) && noContact) continue;
     if (named) {
       // What is left of an entry's record is the page's own contact.
       if (pageName.empty()) continue;
-      Companies[i] = pageName;
-      Addresses[i].clear();
-      PostCodes[i].clear();
+      row[kCompany] = pageName;
+      row[kAddress].clear();
+      row[kPostCode].clear();
     }
-    kept.push_back(i);
+    kept.push_back(std::move(row));
   }
+  packed.reset();
   std::unordered_set<std::string>().swap(keys);  // not needed past this point
-
-  std::array<std::vector<std::string>*, 8> columns = {&Companies,    &Addresses,   &PostCodes,
-                                                      &Telephones,   &Faxes,       &Emails,
-                                                      &WebAddresses, &Descriptions};
-  std::array<std::vector<std::string>, 8> old;
-  for (std::size_t c = 0; c < columns.size(); ++c) old[c].swap(*columns[c]);
 
   const bool wantAddress = s.FlagFindAddressAndPostCode;
   const auto join = [](const std::vector<std::string>& list, std::string_view sep) {
@@ -821,15 +910,18 @@ void TParseHTML::AnalyseLists() {
     }
     return out;
   };
-  for (auto& r : found) {
-    if (!s.FlagFindTelAndFax && !s.FlagFindMailAddress && !wantAddress) break;
+  const bool wantAny = s.FlagFindTelAndFax || s.FlagFindMailAddress || wantAddress;
+  ReserveRecords((wantAny ? found.size() : 0) + kept.size());
+  // Each entry is let go once copied into the result lists, so it is never held twice.
+  for (; wantAny && !found.empty(); found.pop_front()) {
+    const lists::TListRecord& r = found.front();
     const std::string phones = s.FlagFindTelAndFax ? join(r.Phones, " ") : std::string();
     const std::string faxes = s.FlagFindTelAndFax ? join(r.Faxes, " ") : std::string();
     const std::string emails = s.FlagFindMailAddress ? join(r.Emails, ";") : std::string();
     AddRecord(r.Company, wantAddress ? r.Address : std::string(),
               wantAddress ? r.PostCode : std::string(), phones, faxes, emails, 1);
-    r = {};  // copied into the result lists: the entry is not held twice
   }
-  for (std::size_t i : kept)
-    for (std::size_t c = 0; c < columns.size(); ++c) columns[c]->push_back(std::move(old[c][i]));
+  found.clear();
+  for (auto& row : kept)
+    for (std::size_t c = 0; c < row.size(); ++c) columns[c]->push_back(std::move(row[c]));
 }

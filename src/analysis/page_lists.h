@@ -5,6 +5,7 @@
 // across the whole group and by a header row where there is one.
 
 #include <array>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,7 +33,7 @@ struct TListRecord {
 // The records of the list entries of a GBK page, in page order; empty when the page holds no
 // list of contacts. `pageName` receives the name of the page's own company put in front of
 // branch names (empty when none shows). Time and memory are linear in the page.
-std::vector<TListRecord> FindListRecords(std::string_view html, const TListVocabulary& vocab,
-                                         std::string* pageName = nullptr);
+std::deque<TListRecord> FindListRecords(std::string_view html, const TListVocabulary& vocab,
+                                        std::string* pageName = nullptr);
 
 }  // namespace lists

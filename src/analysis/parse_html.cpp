@@ -105,6 +105,7 @@ void TParseHTML::Clear() {
   interrupted_ = false;
   Tokens.clear();
   TokenIsTag.clear();
+  tokensReleased_ = false;
   BaseTag.clear();
   MailtoTags.clear();
   LinkTags.clear();
@@ -125,7 +126,10 @@ void TParseHTML::SplitTokens() {
   // No token is longer than the bytes it came from, and a header is one byte up to 127
   // bytes: twice the page is enough, so the tokens are never copied while they grow.
   Tokens.reserve(2 * HTML.size());
+  // A token may be as long as the page: room for that is set aside once (and touched only
+  // as far as used), so that a huge token is never copied while it grows.
   std::string buffer;
+  buffer.reserve(HTML.size());
   std::string folded;
   bool inTag = false;
   bool inQuote = false;
@@ -174,6 +178,20 @@ void TParseHTML::SplitTokens() {
     }
   }
   // Text after the last tag and an unclosed tag give no token.
+  tokensOfPage_ = CurrentTokens();
+  tokensReleased_ = false;
+}
+
+void TParseHTML::ReleaseTokens() {
+  if (tokensReleased_ || CurrentTokens() != tokensOfPage_ || TokenIsTag.size() != Tokens.size())
+    return;
+  TTokenList().swap(Tokens);
+  std::vector<bool>().swap(TokenIsTag);
+  tokensReleased_ = true;
+}
+
+void TParseHTML::RestoreTokens() {
+  if (tokensReleased_) SplitTokens();
 }
 
 std::string TParseHTML::FoldEntities(std::string_view text) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/record_rows.h"
 #include "analysis/token_list.h"
 #include "core/global_set.h"
 
@@ -77,12 +78,6 @@ class TParseHTML {
                  const std::string& postcode, const std::string& telephone, const std::string& fax,
                  const std::string& email, int count);
   std::string HarvestMailto();
-  // Recognition beyond the keyword lists, used by Analyse when FlagModernRecognition is on:
-  // visible lines, labels before colons, shapes, one record per office, duplicates merged.
-  void AnalyseModern();
-  // With FlagModernRecognition: a page whose entries repeat in one structure gives one record
-  // per entry, in place of the records the line reader made of those entries.
-  void AnalyseLists();
 
   // Fields, in the documented order.
   std::string HTML;
@@ -112,6 +107,13 @@ class TParseHTML {
   std::vector<std::string> OtherLinks;
 
  private:
+  // Recognition beyond the keyword lists, used by Analyse when FlagModernRecognition is on:
+  // visible lines, labels before colons, shapes, one record per office, duplicates merged.
+  void AnalyseModern();
+  // With FlagModernRecognition: a page whose entries repeat in one structure gives one record
+  // per entry, in place of the records the line reader made of those entries.
+  void AnalyseLists();
+
   // The keyword lists analysis searches, lower-cased once per settings snapshot.
   struct TLoweredLists {
     std::array<TLikeList, 5> Labels;  // in field order
@@ -120,6 +122,8 @@ class TParseHTML {
     TLikeList AddressContent;
   };
   static TLikeList LowerList(const TLikeList& list);
+  // Room for `more` records in every result list, so that they are not copied while growing.
+  void ReserveRecords(std::size_t more);
   static void AppendFolded(std::string_view text, std::string& out);
 
   std::shared_ptr<const TGlobalSet> settings_;
@@ -132,4 +136,26 @@ class TParseHTML {
 
   const std::atomic<bool>* cancel_ = nullptr;
   bool interrupted_ = false;
+
+  // While set, AddRecord packs records into pendingRows_ instead of the result lists: the line
+  // reader's records wait there, small, while the list reader runs.
+  bool packRows_ = false;
+  TRecordRows pendingRows_;
+  // Once the line reader has the page's lines, the tokens are let go while the records are
+  // read, and made again from the page after; only when they are still the ones SplitTokens
+  // made of this page.
+  struct TTokensOfPage {
+    const char* Html = nullptr;
+    std::size_t HtmlSize = 0;
+    std::size_t Count = 0;
+    std::size_t Bytes = 0;
+    bool operator==(const TTokensOfPage&) const = default;
+  };
+  TTokensOfPage tokensOfPage_;
+  bool tokensReleased_ = false;
+  TTokensOfPage CurrentTokens() const {
+    return {HTML.data(), HTML.size(), Tokens.size(), Tokens.bytes()};
+  }
+  void ReleaseTokens();
+  void RestoreTokens();
 };

@@ -86,11 +86,20 @@ void TParseHTML::Analyse() {
                      &WebAddresses, &Descriptions})
     list->clear();
 
+  packRows_ = false;
+  pendingRows_ = {};
   if (Cancelled()) return;
   const TGlobalSet& s = Settings();
   if (s.FlagModernRecognition) {
-    AnalyseModern();  // reads the tokens by lines; the blocks are not needed
-    if (!Cancelled()) AnalyseLists();
+    packRows_ = true;
+    try {
+      AnalyseModern();                     // reads the tokens by lines; the blocks are not needed
+      if (!Cancelled()) AnalyseLists();  // takes the packed records
+    } catch (...) {
+      RestoreTokens();
+      throw;
+    }
+    RestoreTokens();
     return;
   }
   BuildBlocks();
@@ -156,6 +165,12 @@ void TParseHTML::Analyse() {
   }
 }
 
+void TParseHTML::ReserveRecords(std::size_t more) {
+  for (auto* list : {&Companies, &Addresses, &PostCodes, &Telephones, &Faxes, &Emails,
+                     &WebAddresses, &Descriptions})
+    list->reserve(list->size() + more);
+}
+
 bool TParseHTML::AddRecord(const std::string& company, const std::string& address,
                            const std::string& postcode, const std::string& telephone,
                            const std::string& fax, const std::string& email, int count) {
@@ -187,6 +202,12 @@ bool TParseHTML::AddRecord(const std::string& company, const std::string& addres
     }
   }
 
+  if (packRows_) {
+    pendingRows_.Add({name, gbk::TrimView(address), gbk::TrimView(postcode),
+                      gbk::TrimView(telephone), gbk::TrimView(fax), gbk::TrimView(email),
+                      gbk::TrimView(PageURL), description});
+    return true;
+  }
   Companies.push_back(std::move(name));
   Addresses.push_back(gbk::Trim(address));
   PostCodes.push_back(gbk::Trim(postcode));
@@ -199,6 +220,7 @@ bool TParseHTML::AddRecord(const std::string& company, const std::string& addres
 }
 
 std::string TParseHTML::HarvestMailto() {
+  RestoreTokens();
   MailtoTags.clear();
   std::size_t i = 0;
   for (const std::string_view token : Tokens) {

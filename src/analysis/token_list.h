@@ -50,6 +50,8 @@ class TTokenList {
   using value_type = std::string_view;
 
   std::size_t size() const { return count_; }
+  // Bytes of all tokens, headers included.
+  std::size_t bytes() const { return bytes_.size(); }
   bool empty() const { return count_ == 0; }
   TIterator begin() const { return {bytes_.data(), bytes_.data() + bytes_.size()}; }
   TIterator end() const {

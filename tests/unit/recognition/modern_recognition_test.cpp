@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/contact_shapes.h"
+#include "analysis/page_lines.h"
 #include "analysis/parse_html.h"
 #include "core/charset.h"
 #include "core/data_files.h"
@@ -256,4 +257,59 @@ TEST(ModernRecognition, NamesFromTitleAndFooterLoseSlogans) {
   EXPECT_EQ(nameOf("<title>Contact Us | Star Tools Co., Ltd. - Hand Tools Maker</title><body>"
                    "<p>Tel: +86 574 8765 4321</p>"),
             "Star Tools Co., Ltd.");
+}
+
+// The line reader's records wait packed while the list reader runs: a record named by the
+// page keeps the site entry's description, a lone record takes the address of a hidden
+// mailto link, analysing again gives the same records and the tokens are still there.
+TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
+  const std::string page =
+      G("<html><head><title>明远化工</title></head><body><p>电话：0571-88886666</p>"
+        "<div style=\"display:none\"><a href=\"mailto:sales@mingyuan.cn\">写信</a></div>"
+        "</body></html>");
+  TParseHTML p(ShippedDefaults());
+  p.LoadPage(page, "", "http://www.example.com/", G("化工原料"));
+  const std::vector<std::string> want = {
+      "明远化工\thttp://www.example.com/\tsales@mingyuan.cn\t0571-88886666\t\t\t\t化工原料"};
+  const std::vector<std::string> tokens(p.Tokens.begin(), p.Tokens.end());
+  p.Analyse();
+  EXPECT_EQ(Rows(p), want);
+  p.Analyse();
+  EXPECT_EQ(Rows(p), want);
+  // The tokens, let go while records are read, are back for the links.
+  EXPECT_EQ(std::vector<std::string>(p.Tokens.begin(), p.Tokens.end()), tokens);
+  EXPECT_EQ(p.TokenIsTag.size(), tokens.size());
+
+  TRecordRows rows;
+  rows.Add({"a", "", "bc", "", "", "", "u", ""});
+  rows.Add({"d", "e", "", "", "", "", "u", ""});
+  rows.SetLast(7, "long description");
+  rows.SetLast(0, "");
+  std::array<std::vector<std::string>, TRecordRows::kWidth> columns;
+  TRecordRows::TColumns out;
+  for (std::size_t c = 0; c < out.size(); ++c) out[c] = &columns[c];
+  rows.Unpack(out);
+  EXPECT_EQ(columns[0], (std::vector<std::string>{"a", ""}));
+  EXPECT_EQ(columns[2], (std::vector<std::string>{"bc", ""}));
+  EXPECT_EQ(columns[1], (std::vector<std::string>{"", "e"}));
+  EXPECT_EQ(columns[7], (std::vector<std::string>{"", "long description"}));
+}
+
+// Lines share one buffer: an address linked without text goes with the line before, and a
+// line rewritten later leaves its neighbours as they were.
+TEST(ModernRecognition, PackedLinesKeepTextAndAddressesApart) {
+  TParseHTML p;
+  p.LoadPage(G("<body><p>电话：0571-88886666</p><p><a href=\"mailto:a@b.cn\"></a></p>"
+               "<p>地址</p></body>"),
+             "", "", "");
+  std::string title;
+  pagetext::TLines lines = pagetext::PageLines(p.Tokens, p.TokenIsTag, title);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines.Text(0), G("电话:0571-88886666"));
+  ASSERT_EQ(lines.Mailto(0).size(), 1u);
+  EXPECT_EQ(lines.Mailto(0)[0], "a@b.cn");
+  EXPECT_TRUE(lines.Mailto(1).empty());
+  lines.SetText(0, "x");
+  EXPECT_EQ(lines.Text(0), "x");
+  EXPECT_EQ(lines.Text(1), G("地址"));
 }
