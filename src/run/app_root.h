@@ -30,6 +30,12 @@ class TAppRoot {
   TProgramState& State() { return state_; }
   TResultTable& Results() { return results_; }
   TRunControl& Control() { return control_; }
+  // Runs take their sites from `store` and report to it (nullptr: this machine's own task).
+  // Set only while no run is on; `store` must outlive the runs that use it.
+  void UseTaskStore(TTaskStore* store) {
+    factory_.SetTaskStore(store);
+    control_.UseTaskStore(store);
+  }
 
  private:
   std::string settingsPath_;

@@ -20,9 +20,9 @@ std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateCrawlWorker(
 }
 
 std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateSearchThread() {
-  return std::make_unique<TDoSearchThread>(state_, settings_.Snapshot(), engines_);
+  return std::make_unique<TDoSearchThread>(state_, settings_.Snapshot(), engines_, store_);
 }
 
 std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreatePointWebThread() {
-  return std::make_unique<TSearchPointWebThread>(state_, settings_, shared_);
+  return std::make_unique<TSearchPointWebThread>(state_, settings_, shared_, store_);
 }

@@ -6,12 +6,16 @@
 
 class TEngineSet;
 class TSettingsStore;
+class TTaskStore;
 
 class TDefaultThreadFactory : public TThreadFactory {
  public:
   // All three must outlive every thread created here.
   TDefaultThreadFactory(TProgramState& state, const TSettingsStore& settings, TEngineSet& engines)
       : state_(state), settings_(settings), engines_(engines) {}
+
+  // The store the producers report their pages to; nullptr for none.
+  void SetTaskStore(TTaskStore* store) { store_ = store; }
 
   void RunStarted() override;
   std::unique_ptr<TWorkerThread> CreateCrawlWorker(const TSearchURLResult& entry) override;
@@ -23,4 +27,5 @@ class TDefaultThreadFactory : public TThreadFactory {
   const TSettingsStore& settings_;
   TEngineSet& engines_;
   TCrawlShared shared_;
+  TTaskStore* store_ = nullptr;
 };
