@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "core/global_set.h"
+#include "core/result_table.h"
+#include "store/pg_task_store.h"
 
 using TCliArgs = std::vector<std::string>;
 
@@ -17,6 +19,7 @@ int CliSearch(const TCliArgs& args);
 int CliEnginePage(const TCliArgs& args);
 int CliTaskInfo(const TCliArgs& args);
 int CliSources(const TCliArgs& args);
+int CliTeam(const TCliArgs& args);
 
 // Prints the usage text to stderr and returns 2.
 int CliUsage();
@@ -36,3 +39,12 @@ std::optional<std::string> CliReadBytes(const std::string& path, std::string& er
 
 // A GBK field as UTF-8 for tab-separated output: tabs and line breaks become blanks.
 std::string CliOutputField(std::string_view gbkText);
+
+// The settings that shape a harvest, as text stored with a team task.
+std::string TeamSettingsSnapshot(const TGlobalSet& settings);
+// A line of the team's counts for the status output.
+std::string TeamCountsText(const TTeamCounts& counts);
+// Fills `table` with the team task's records as one run would have listed them: repeats
+// dropped, one row per company when the settings merge leads. Throws ETeamError.
+void LoadTeamResults(TPgConnection& db, const TTeamTask& task, const TGlobalSet& settings,
+                     TResultTable& table);

@@ -66,7 +66,7 @@ const char* FrontierStateName(int state) {
   }
 }
 
-void EnsureTeamSchema(TPgConnection& db) {
+void EnsureTeamSchema(TPgConnection& db, bool create) {
   TPgTransaction tx(db);
   // Two nodes starting together must not both make the tables.
   db.Exec("SELECT pg_advisory_xact_lock(1449487476, 0)");
@@ -77,6 +77,8 @@ void EnsureTeamSchema(TPgConnection& db) {
     if (others.Int(0, 0) > 0)
       throw ETeamError("the database " + db.MaskedInfo() +
                        " holds tables of another program; use an empty database for the team");
+    if (!create)
+      throw ETeamError("the database " + db.MaskedInfo() + " holds no team tasks yet");
     for (const char* statement : kSchemaV1) db.Exec(statement);
     db.Exec("INSERT INTO veltra_schema (program, version) VALUES ($1, $2)",
             {kProgram, std::to_string(kTeamSchemaVersion)});

@@ -17,7 +17,8 @@ inline constexpr int kTeamSchemaVersion = 1;
 
 // Creates the tables in an empty database, upgrades older ones (never dropping data) and
 // refuses a database of another program or a newer version. Throws ETeamError.
-void EnsureTeamSchema(TPgConnection& db);
+// With `create` off, a database without the tables is an error too (reading commands).
+void EnsureTeamSchema(TPgConnection& db, bool create = true);
 
 // What a task is: the first node's arguments (GBK texts).
 struct TTeamTaskSpec {
