@@ -82,11 +82,10 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
       if (std::exchange(parsed.verbose, true)) return std::nullopt;
       continue;
     }
-    const bool takesValue = a == "--mode" || a == "--config" || a == "--task" ||
-                            a == "--continue" || a == "--out" || a == "--max-seconds" ||
-                            a == "--tick-ms" || a == "--log" || a == "--csv-flavour" ||
-                            a == "--team" || a == "--task-name" || a == "--lease-seconds" ||
-                            a == "--give-up-seconds";
+    const bool takesValue =
+        a == "--mode" || a == "--config" || a == "--task" || a == "--continue" || a == "--out" ||
+        a == "--max-seconds" || a == "--tick-ms" || a == "--log" || a == "--csv-flavour" ||
+        a == "--team" || a == "--task-name" || a == "--lease-seconds" || a == "--give-up-seconds";
     if (!takesValue) {
       // Anything else is the input text, once; "--" lets a text start with a dash.
       if (a == "--" && i + 1 < args.size()) {
@@ -145,7 +144,8 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
   }
   // A team task needs its name, and is never a task file continued.
   if (parsed.team.empty() != parsed.taskName.empty()) return std::nullopt;
-  if (!parsed.team.empty()) return parsed.continueFile.empty() ? std::optional(parsed) : std::nullopt;
+  if (!parsed.team.empty())
+    return parsed.continueFile.empty() ? std::optional(parsed) : std::nullopt;
   // A new run needs its input text; a continued one has the mode stored in the task.
   if (parsed.continueFile.empty() ? !parsed.text : parsed.keywordMode.has_value())
     return std::nullopt;
@@ -397,8 +397,8 @@ int CliSearch(const TCliArgs& args) {
     options.Lease = std::chrono::milliseconds(static_cast<int64_t>(parsed->leaseSeconds * 1000));
     options.GiveUpAfter =
         std::chrono::milliseconds(static_cast<int64_t>(parsed->giveUpSeconds * 1000));
-    options.Prefetch = static_cast<std::size_t>(
-        std::clamp(root.GlobalSet().MaxFindWebThreadCount / 2, 2, 16));
+    options.Prefetch =
+        static_cast<std::size_t>(std::clamp(root.GlobalSet().MaxFindWebThreadCount / 2, 2, 16));
     try {
       // A node without its own text joins the task as the first node made it.
       team = std::make_unique<TPgTaskStore>(options, parsed->text ? &spec : nullptr);

@@ -53,9 +53,8 @@ std::optional<TTeamArgs> ParseTeamArgs(const TCliArgs& args) {
   }
   if (parsed.team.empty()) return std::nullopt;
   if (parsed.action != "list" && parsed.taskName.empty()) return std::nullopt;
-  if (parsed.action == "export" &&
-      !(EndsWith(parsed.out, ".xlsx") || EndsWith(parsed.out, ".csv") ||
-        EndsWith(parsed.out, ".swrw")))
+  if (parsed.action == "export" && !(EndsWith(parsed.out, ".xlsx") ||
+                                     EndsWith(parsed.out, ".csv") || EndsWith(parsed.out, ".swrw")))
     return std::nullopt;
   return parsed;
 }
@@ -80,8 +79,8 @@ int Status(TPgConnection& db, const TTeamTask& task) {
   Print("text\t" + CliOutputField(task.Spec.SearchText) + "\n");
   std::string search = s.Task.ProducerDone ? "done" : "running";
   if (!s.ProducerSource.empty())
-    search += " at " + s.ProducerSource + " offset " + std::to_string(s.ProducerOffset) +
-              " page " + std::to_string(s.ProducerPages);
+    search += " at " + s.ProducerSource + " offset " + std::to_string(s.ProducerOffset) + " page " +
+              std::to_string(s.ProducerPages);
   if (s.PendingPages > 0) search += ", " + std::to_string(s.PendingPages) + " pages to read";
   Print("search\t" + search + "\n");
   std::string sites = "sites";
@@ -142,8 +141,8 @@ std::string TeamSettingsSnapshot(const TGlobalSet& s) {
 std::string TeamCountsText(const TTeamCounts& c) {
   std::string text = "team: nodes " + std::to_string(c.Nodes) + "  sites new " +
                      std::to_string(c.New) + " leased " + std::to_string(c.Leased) + " done " +
-                     std::to_string(c.Done) + " failed " + std::to_string(c.Failed) +
-                     "  records " + std::to_string(c.Records);
+                     std::to_string(c.Done) + " failed " + std::to_string(c.Failed) + "  records " +
+                     std::to_string(c.Records);
   if (c.Producer) text += "  (searching)";
   if (!c.Connected) text += "  (database lost, reconnecting)";
   return text;

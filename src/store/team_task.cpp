@@ -77,8 +77,7 @@ void EnsureTeamSchema(TPgConnection& db, bool create) {
     if (others.Int(0, 0) > 0)
       throw ETeamError("the database " + db.MaskedInfo() +
                        " holds tables of another program; use an empty database for the team");
-    if (!create)
-      throw ETeamError("the database " + db.MaskedInfo() + " holds no team tasks yet");
+    if (!create) throw ETeamError("the database " + db.MaskedInfo() + " holds no team tasks yet");
     for (const char* statement : kSchemaV1) db.Exec(statement);
     db.Exec("INSERT INTO veltra_schema (program, version) VALUES ($1, $2)",
             {kProgram, std::to_string(kTeamSchemaVersion)});
