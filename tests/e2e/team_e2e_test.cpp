@@ -183,6 +183,19 @@ TEST_F(TeamE2E, KilledNodesSitesAndSearchAreTakenOverByTheOthers) {
               victim.Out().find("(searching)") != std::string::npos);
 }
 
+TEST_F(TeamE2E, NodesPauseWhileTheServerRestartsAndGoOn) {
+  StartWeb(40, 150, 1500);
+  TNode first(dir_, "r1", Node({"机械"}));
+  TNode second(dir_, "r2", Node({"机械"}));
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_TRUE(TPgCluster::Shared().Stop());
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_TRUE(TPgCluster::Shared().Start());
+  EXPECT_EQ(first.Wait(), 0) << first.Err();
+  EXPECT_EQ(second.Wait(), 0) << second.Err();
+  ExpectEveryRecordOnce(Web().ExpectedKeywordRecords());
+}
+
 TEST_F(TeamE2E, DirectoryTaskOnTwoNodes) {
   StartWeb(25, 50, 1500);
   TNode first(dir_, "d1", Node({"--mode", "site", Web().DirectoryUrl()}));

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "core/program_state.h"
+#include "core/task_file.h"
 #include "pg_cluster.h"
 #include "test_support.h"
 
@@ -203,4 +205,28 @@ TEST_F(PgTaskStore, ForeignNewerOrMismatchedDatabasesAreRefusedWithoutWriting) {
         << e.what();
     EXPECT_EQ(std::string(e.what()).find("not-the-password"), std::string::npos) << e.what();
   }
+}
+
+TEST_F(PgTaskStore, RecordsAreKeptInATaskFileWhenTheDatabaseIsGivenUp) {
+  const TTeamTaskSpec spec = Keyword("机械");
+  TTeamOptions options = Options();
+  options.GiveUpAfter = 1500ms;
+  testsupport::TempDir dir;
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
+  TPgTaskStore node(options, &spec);
+  TProgramState state;
+  node.RunStarted(state, {});
+  ASSERT_TRUE(TPgCluster::Shared().Stop());
+  const TResultRow a{G("甲公司"), "http://a.localhost/", "info@a.localhost", "010-1234567"};
+  node.RecordsFound({a});
+  const bool gaveUp = WaitFor([&] { return !node.Failure().empty(); }, 20000ms);
+  ASSERT_TRUE(TPgCluster::Shared().Start());
+  std::filesystem::current_path(cwd);
+  ASSERT_TRUE(gaveUp);
+  const std::string file = node.RescueFile();
+  ASSERT_FALSE(file.empty());
+  EXPECT_EQ(file.rfind(dir.Path().string(), 0), 0u) << file;
+  EXPECT_NE(node.Failure().find(file), std::string::npos);
+  EXPECT_EQ(ReadTaskFile(file).Rows, std::vector<TResultRow>{a});
 }
