@@ -316,9 +316,7 @@ void TRunControl::ClearBlockedPositions() {
 
 void TRunControl::ShowRunState() {
   // A run cut short reads differently from one that reached its end, with how far it got.
-  if (state_.RunState == -1 && ModernWindow() &&
-      (stoppedByUser_ ||
-       state_.URLCount() > static_cast<std::size_t>(std::max(state_.ProcessedURLCount, 0)))) {
+  if (state_.RunState == -1 && ModernWindow() && (stoppedByUser_ || store_->SitesLeft())) {
     view_.SetStatusText(0, GBK("已停止:已处理") + std::to_string(state_.ProcessedURLCount) + "/" +
                                std::to_string(state_.URLCount()));
     return;

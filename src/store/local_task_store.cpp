@@ -80,3 +80,7 @@ bool TLocalTaskStore::AllSitesDone() const {
   return state_->ProcessedURLCount == state_->NextURLIndex && state_->ProcessedURLCount >= 0 &&
          urlCount == static_cast<std::size_t>(state_->ProcessedURLCount);
 }
+
+bool TLocalTaskStore::SitesLeft() const {
+  return state_->URLCount() > static_cast<std::size_t>(std::max(state_->ProcessedURLCount, 0));
+}

@@ -18,6 +18,7 @@ class TLocalTaskStore final : public TTaskStore {
   void SitesSettled() override;
   void RunStopped() override;
   bool AllSitesDone() const override;
+  bool SitesLeft() const override;
   int32_t FirstCrawlingIndex() const override;
 
  private:

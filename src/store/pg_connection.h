@@ -66,10 +66,13 @@ class TPgConnection {
   uint64_t roundTrips_ = 0;
 };
 
-// BEGIN on construction, ROLLBACK unless Commit was called.
+// BEGIN on construction, ROLLBACK unless Commit was called; with `begin` off it does nothing
+// (the caller's transaction is in force).
 class TPgTransaction {
  public:
-  explicit TPgTransaction(TPgConnection& c) : c_(c) { c_.Exec("BEGIN"); }
+  explicit TPgTransaction(TPgConnection& c, bool begin = true) : c_(c), done_(!begin) {
+    if (begin) c_.Exec("BEGIN");
+  }
   ~TPgTransaction();
   TPgTransaction(const TPgTransaction&) = delete;
   TPgTransaction& operator=(const TPgTransaction&) = delete;
@@ -80,5 +83,5 @@ class TPgTransaction {
 
  private:
   TPgConnection& c_;
-  bool done_ = false;
+  bool done_;
 };

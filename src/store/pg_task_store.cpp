@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <utility>
 
 #include "core/gbk.h"
 #include "core/log.h"
@@ -97,6 +98,19 @@ TPgTaskStore::~TPgTaskStore() {
 TTeamCounts TPgTaskStore::Counts() const {
   std::lock_guard lock(mutex_);
   return counts_;
+}
+
+void TPgTaskStore::FollowTeamRecords(bool on, int64_t afterId) {
+  std::lock_guard lock(mutex_);
+  follow_ = on;
+  followedId_ = afterId;
+  followed_.clear();
+  wake_.notify_all();
+}
+
+std::vector<TTeamRecord> TPgTaskStore::TakeTeamRecords() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(followed_, {});
 }
 
 std::string TPgTaskStore::RescueFile() const {
@@ -220,6 +234,11 @@ bool TPgTaskStore::AllSitesDone() const {
          claimed_.empty() && outstanding_ == 0 && ops_.empty() && !applying_ && !countsStale_;
 }
 
+bool TPgTaskStore::SitesLeft() const {
+  std::lock_guard lock(mutex_);
+  return counts_.New + counts_.Leased > 0 || !claimed_.empty() || outstanding_ > 0;
+}
+
 void TPgTaskStore::RecordsFound(const std::vector<TResultRow>& rows) {
   if (rows.empty()) return;
   std::lock_guard lock(mutex_);
@@ -289,6 +308,15 @@ void TPgTaskStore::Main() noexcept {
       if (Clock::now() >= nextBeat) {
         Unlocked(lock, [&] { Heartbeat(); });
         if (running_ && !counts_.ProducerDone) Unlocked(lock, [&] { TryProducerLock(); });
+        if (follow_) {
+          const int64_t after = followedId_;
+          std::vector<TTeamRecord> fresh =
+              Unlocked(lock, [&] { return ReadTeamRecords(*db_, task_.Id, after); });
+          if (follow_ && !fresh.empty() && followedId_ == after) {
+            followedId_ = fresh.back().Id;
+            for (auto& r : fresh) followed_.push_back(std::move(r));
+          }
+        }
         nextBeat = Clock::now() + beat;
       }
       if (running_ && claimed_.size() < options_.Prefetch && Clock::now() >= nextClaim) {

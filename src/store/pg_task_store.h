@@ -51,6 +51,10 @@ class TPgTaskStore final : public TTaskStore {
   int64_t NodeId() const { return nodeId_; }
   TTeamCounts Counts() const;
   const std::string& MaskedConnection() const { return masked_; }
+  // The window's list follows the whole team: with `on`, every record stored by any node is
+  // read about once a heartbeat (from record id `afterId` on) and kept until taken.
+  void FollowTeamRecords(bool on, int64_t afterId = 0);
+  std::vector<TTeamRecord> TakeTeamRecords();
   // Where unwritten records went when the database was given up, else empty.
   std::string RescueFile() const;
 
@@ -63,6 +67,7 @@ class TPgTaskStore final : public TTaskStore {
   void SiteEnded(const TSiteTicket& site, bool completed) override;
   void RunStopped() override;
   bool AllSitesDone() const override;
+  bool SitesLeft() const override;
   void RecordsFound(const std::vector<TResultRow>& rows) override;
   std::string Failure() const override;
   void Flush() override;
@@ -106,6 +111,9 @@ class TPgTaskStore final : public TTaskStore {
   std::string failure_;  // GBK
   std::string rescueFile_;
   std::vector<TResultRow> unstored_;  // records kept after giving up
+  bool follow_ = false;
+  int64_t followedId_ = 0;
+  std::vector<TTeamRecord> followed_;
 
   // Set when a run starts, before its producer exists.
   TProgramState* state_ = nullptr;

@@ -57,6 +57,8 @@ class TTaskStore {
   virtual void RunStopped() {}
   // Nothing is left to crawl for anyone; asked once this node's producer has finished.
   virtual bool AllSitesDone() const = 0;
+  // Sites of the task not crawled yet (a run that ended with some left reads as stopped).
+  virtual bool SitesLeft() const = 0;
   // The lowest URL list index being crawled, -1 when none (the resume point of a save).
   virtual int32_t FirstCrawlingIndex() const { return -1; }
 

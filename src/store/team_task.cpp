@@ -66,8 +66,20 @@ const char* FrontierStateName(int state) {
   }
 }
 
-void EnsureTeamSchema(TPgConnection& db, bool create) {
-  TPgTransaction tx(db);
+std::string TestTeamDatabase(const std::string& connection) {
+  try {
+    TPgConnection db(connection);
+    // Checked as a node would, in a transaction that is rolled back.
+    TPgTransaction tx(db);
+    EnsureTeamSchema(db, true, false);
+    return {};
+  } catch (const ETeamError& e) {
+    return e.what();
+  }
+}
+
+void EnsureTeamSchema(TPgConnection& db, bool create, bool commit) {
+  TPgTransaction tx(db, commit);
   // Two nodes starting together must not both make the tables.
   db.Exec("SELECT pg_advisory_xact_lock(1449487476, 0)");
   const TPgResult has = db.Exec("SELECT to_regclass('veltra_schema') IS NOT NULL");
@@ -78,6 +90,7 @@ void EnsureTeamSchema(TPgConnection& db, bool create) {
       throw ETeamError("the database " + db.MaskedInfo() +
                        " holds tables of another program; use an empty database for the team");
     if (!create) throw ETeamError("the database " + db.MaskedInfo() + " holds no team tasks yet");
+    if (!commit) return;
     for (const char* statement : kSchemaV1) db.Exec(statement);
     db.Exec("INSERT INTO veltra_schema (program, version) VALUES ($1, $2)",
             {kProgram, std::to_string(kTeamSchemaVersion)});
@@ -93,7 +106,7 @@ void EnsureTeamSchema(TPgConnection& db, bool create) {
                      std::to_string(stored) + ", newer than this program's " +
                      std::to_string(kTeamSchemaVersion) + "; update the program");
   // Upgrades from older versions go here, each adding to what is stored.
-  tx.Commit();
+  if (commit) tx.Commit();
 }
 
 TTeamTask JoinTeamTask(TPgConnection& db, const std::string& name, const TTeamTaskSpec* spec) {

@@ -17,8 +17,13 @@ inline constexpr int kTeamSchemaVersion = 1;
 
 // Creates the tables in an empty database, upgrades older ones (never dropping data) and
 // refuses a database of another program or a newer version. Throws ETeamError.
-// With `create` off, a database without the tables is an error too (reading commands).
-void EnsureTeamSchema(TPgConnection& db, bool create = true);
+// With `create` off, a database without the tables is an error too (reading commands). With
+// `commit` off, nothing is made: the checks only, inside a transaction of the caller's.
+void EnsureTeamSchema(TPgConnection& db, bool create = true, bool commit = true);
+
+// Connects and checks that the database can hold team tasks (empty, or ours and not newer),
+// writing nothing: "" when it can, else the problem (UTF-8, no password). For a test button.
+std::string TestTeamDatabase(const std::string& connection);
 
 // What a task is: the first node's arguments (GBK texts).
 struct TTeamTaskSpec {

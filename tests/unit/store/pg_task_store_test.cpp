@@ -145,6 +145,14 @@ TEST_F(PgTaskStore, ProducerRoleAndPositionPassToTheNextNodeAndRecordsAreStoredO
   first->Flush();
   second.Flush();
   EXPECT_EQ(Scalar("SELECT count(*) FROM veltra_record"), 2);
+  // A window following the team sees both, whichever node stored them.
+  second.FollowTeamRecords(true);
+  std::vector<TTeamRecord> seen;
+  ASSERT_TRUE(WaitFor([&] {
+    for (auto& r : second.TakeTeamRecords()) seen.push_back(r);
+    return seen.size() == 2;
+  }));
+  EXPECT_EQ(seen[0].Row[kColCompanyName], G("甲公司"));
 
   first.reset();  // its session ends, and with it the producer role
   ASSERT_TRUE(WaitFor([&] { return second.TakeProducerTurn(position); }));
@@ -161,6 +169,7 @@ TEST_F(PgTaskStore, ForeignNewerOrMismatchedDatabasesAreRefusedWithoutWriting) {
     TPgConnection db(url_);
     db.Exec("CREATE TABLE customers (id integer)");
   }
+  EXPECT_NE(TestTeamDatabase(url_).find("another program"), std::string::npos);
   try {
     TPgTaskStore store(Options(), &spec);
     ADD_FAILURE() << "a database of another program was used";
@@ -172,6 +181,8 @@ TEST_F(PgTaskStore, ForeignNewerOrMismatchedDatabasesAreRefusedWithoutWriting) {
     TPgConnection db(url_);
     db.Exec("DROP TABLE customers");
   }
+  EXPECT_EQ(TestTeamDatabase(url_), "");
+  EXPECT_EQ(Scalar("SELECT count(*) FROM pg_tables WHERE tablename LIKE 'veltra%'"), 0);
   { TPgTaskStore store(Options(), &spec); }
   const TTeamTaskSpec other = Keyword("服装");
   try {
