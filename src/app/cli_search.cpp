@@ -507,7 +507,12 @@ int CliSearch(const TCliArgs& args) {
 
   std::string summary = "records: " + std::to_string(results.RowCount()) +
                         "  sites: " + std::to_string(state.URLCount());
-  if (team) summary += "\n" + TeamCountsText(team->Counts());
+  if (team) {
+    const TTeamCounts counts = team->Counts();
+    summary += "\n" + TeamCountsText(counts) +
+               "\nnode: sites " + std::to_string(state.ProcessedURLCount) + "  db round trips " +
+               std::to_string(counts.RoundTrips);
+  }
   if (code == 0 && !state.TaskFileName.empty() &&
       (!parsed->taskFile.empty() || !parsed->continueFile.empty()))
     summary += "\ntask: " + state.TaskFileName;
