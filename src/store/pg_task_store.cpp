@@ -265,9 +265,15 @@ void TPgTaskStore::Main() noexcept {
       options_.Lease / 4, std::chrono::milliseconds(250), std::chrono::milliseconds(10000));
   const auto quitWait =
       std::min<std::chrono::milliseconds>(options_.GiveUpAfter, std::chrono::seconds(15));
+  // The producer role and the team's counts are looked at more often than leases are renewed:
+  // a node waits at most this long to take over a search or to see the task end.
+  const auto look = std::min<std::chrono::milliseconds>(beat, std::chrono::seconds(1));
   auto nextBeat = Clock::now();
+  auto nextLook = Clock::now();
+  auto nextFollow = Clock::now();
   auto nextClaim = Clock::now();
   auto nextCounts = Clock::now();
+  auto lastCounts = Clock::now() - std::chrono::seconds(1);
   std::optional<Clock::time_point> quitBy;
   std::unique_lock lock(mutex_);
   for (;;) {
@@ -307,8 +313,16 @@ void TPgTaskStore::Main() noexcept {
       idle_.notify_all();
       if (Clock::now() >= nextBeat) {
         Unlocked(lock, [&] { Heartbeat(); });
-        if (running_ && !counts_.ProducerDone) Unlocked(lock, [&] { TryProducerLock(); });
-        if (follow_) {
+        nextBeat = Clock::now() + beat;
+      }
+      if (running_ && !counts_.ProducerDone && (!holdsLock_ || !positionReady_) &&
+          Clock::now() >= nextLook) {
+        Unlocked(lock, [&] { TryProducerLock(); });
+        nextLook = Clock::now() + look;
+      }
+      if (follow_ && Clock::now() >= nextFollow) {
+        nextFollow = Clock::now() + look;
+        {
           const int64_t after = followedId_;
           std::vector<TTeamRecord> fresh =
               Unlocked(lock, [&] { return ReadTeamRecords(*db_, task_.Id, after); });
@@ -317,7 +331,6 @@ void TPgTaskStore::Main() noexcept {
             for (auto& r : fresh) followed_.push_back(std::move(r));
           }
         }
-        nextBeat = Clock::now() + beat;
       }
       if (running_ && claimed_.size() < options_.Prefetch && Clock::now() >= nextClaim) {
         const std::size_t wanted = options_.Prefetch - claimed_.size();
@@ -326,9 +339,12 @@ void TPgTaskStore::Main() noexcept {
         const bool none = claimed_.size() == before;
         nextClaim = Clock::now() + (none ? std::chrono::milliseconds(200) : beat * 0);
       }
-      if (countsStale_ || Clock::now() >= nextCounts) {
+      // After writes soon, so the end is seen; but not after every single one.
+      if ((countsStale_ && Clock::now() >= lastCounts + std::chrono::milliseconds(200)) ||
+          Clock::now() >= nextCounts) {
         Unlocked(lock, [&] { RefreshCounts(); });
-        nextCounts = Clock::now() + beat;
+        lastCounts = Clock::now();
+        nextCounts = lastCounts + look;
       }
     } catch (const ETeamError& e) {
       TLog::Global().Write(TLogLevel::Warning, "team", e.what());
