@@ -11,6 +11,8 @@
 
 #include "core/global_set.h"
 #include "net/page_renderer.h"
+#include "core/result_table.h"
+#include "store/pg_task_store.h"
 
 using TCliArgs = std::vector<std::string>;
 
@@ -20,6 +22,7 @@ int CliSearch(const TCliArgs& args);
 int CliEnginePage(const TCliArgs& args);
 int CliTaskInfo(const TCliArgs& args);
 int CliSources(const TCliArgs& args);
+int CliTeam(const TCliArgs& args);
 
 // Prints the usage text to stderr and returns 2.
 int CliUsage();
@@ -53,3 +56,11 @@ class TCliBrowser {
 };
 // Null in a build without the browser.
 std::unique_ptr<TCliBrowser> MakeCliBrowser();
+// The settings that shape a harvest, as text stored with a team task.
+std::string TeamSettingsSnapshot(const TGlobalSet& settings);
+// A line of the team's counts for the status output.
+std::string TeamCountsText(const TTeamCounts& counts);
+// Fills `table` with the team task's records as one run would have listed them: repeats
+// dropped, one row per company when the settings merge leads. Throws ETeamError.
+void LoadTeamResults(TPgConnection& db, const TTeamTask& task, const TGlobalSet& settings,
+                     TResultTable& table);

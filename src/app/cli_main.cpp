@@ -20,6 +20,12 @@ int CliUsage() {
       "  veltra-cli search [--mode keyword|site] TEXT [--config PATH] [--task FILE]\n"
       "                    [--out FILE.xlsx|FILE.csv] [--csv-flavour excel|plain]\n"
       "                    [--cookies FILE] [--max-seconds N] [--log FILE] [--verbose]\n"
+      "  veltra-cli search --team URL --task-name NAME [--mode keyword|site] [TEXT] [--out ...]\n"
+      "                    [--config PATH] [--max-seconds N] [--log FILE] [--verbose]\n"
+      "                    [--lease-seconds N] [--give-up-seconds N]\n"
+      "      harvest one task with other machines through a PostgreSQL database: the first\n"
+      "      node creates the task from its TEXT, later ones join it (a different TEXT is an\n"
+      "      error); --out exports the team's whole list at the end\n"
       "  veltra-cli search --continue FILE [TEXT] [--config PATH] [--task FILE] [--out ...]\n"
       "                    [--cookies FILE] [--max-seconds N] [--log FILE] [--verbose]\n"
       "      harvest: keyword search over the engines, or a directory site (site mode);\n"
@@ -37,6 +43,12 @@ int CliUsage() {
       "      tracking links' redirects over the network)\n"
       "  veltra-cli sources\n"
       "      list the search sources: name, kind, default, built-in host, caption\n"
+      "  veltra-cli team list --team URL\n"
+      "  veltra-cli team status --team URL --task-name NAME\n"
+      "  veltra-cli team export --team URL --task-name NAME --out FILE.xlsx|FILE.csv|FILE.swrw\n"
+      "                         [--config PATH] [--csv-flavour excel|plain]\n"
+      "      the tasks of a team database; a task's nodes, sites by state, records and where\n"
+      "      its search stands; its records written to a file\n"
       "  veltra-cli task-info FILE\n"
       "      print the items of a task file, one per line, tab-separated\n",
       stderr);
@@ -94,6 +106,7 @@ int main(int argc, char** argv) {
   const std::map<std::string, std::function<int(const TCliArgs&)>> commands = {
       {"settings", CliSettings},      {"analyse", CliAnalyse},    {"search", CliSearch},
       {"engine-page", CliEnginePage}, {"task-info", CliTaskInfo}, {"sources", CliSources},
+      {"team", CliTeam},
   };
   auto it = commands.find(argv[1]);
   if (it == commands.end()) return CliUsage();

@@ -33,6 +33,7 @@
 #include "net/cookie_store.h"
 #include "run/app_root.h"
 #include "run/status_texts.h"
+#include "store/pg_task_store.h"
 
 namespace {
 
@@ -49,6 +50,10 @@ struct TSearchArgs {
   std::string cookieFile;  // --cookies: a Netscape cookie file the clients send from
   std::string logFile;     // --log: the log is appended to this file
   bool verbose = false;    // --verbose: the log is printed to stderr
+  std::string team;        // --team: the team database's connection string
+  std::string taskName;    // --task-name: the team task (UTF-8)
+  double leaseSeconds = 120;
+  double giveUpSeconds = 300;
 };
 
 bool EndsWith(const std::string& s, const char* suffix) {
@@ -71,17 +76,19 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
   TSearchArgs parsed;
   bool seenMode = false, seenConfig = false, seenTask = false, seenContinue = false;
   bool seenOut = false, seenMax = false, seenTick = false, seenLog = false;
-  bool seenFlavour = false, seenCookies = false;
+  bool seenFlavour = false, seenCookies = false, seenTeam = false, seenTaskName = false;
+  bool seenLease = false, seenGiveUp = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--verbose") {
       if (std::exchange(parsed.verbose, true)) return std::nullopt;
       continue;
     }
-    const bool takesValue = a == "--mode" || a == "--config" || a == "--task" ||
-                            a == "--continue" || a == "--out" || a == "--max-seconds" ||
-                            a == "--tick-ms" || a == "--log" || a == "--csv-flavour" ||
-                            a == "--cookies";
+    const bool takesValue =
+        a == "--mode" || a == "--config" || a == "--task" || a == "--continue" || a == "--out" ||
+        a == "--max-seconds" || a == "--tick-ms" || a == "--log" || a == "--csv-flavour" ||
+        a == "--cookies" || a == "--team" || a == "--task-name" || a == "--lease-seconds" ||
+        a == "--give-up-seconds";
     if (!takesValue) {
       // Anything else is the input text, once; "--" lets a text start with a dash.
       if (a == "--" && i + 1 < args.size()) {
@@ -120,6 +127,16 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
     } else if (a == "--log") {
       if (!once(seenLog) || v.empty()) return std::nullopt;
       parsed.logFile = v;
+    } else if (a == "--team") {
+      if (!once(seenTeam) || v.empty()) return std::nullopt;
+      parsed.team = v;
+    } else if (a == "--task-name") {
+      if (!once(seenTaskName) || gbk::Trim(v).empty()) return std::nullopt;
+      parsed.taskName = v;
+    } else if (a == "--lease-seconds" || a == "--give-up-seconds") {
+      const auto seconds = ParsePositive(v);
+      if (!once(a == "--lease-seconds" ? seenLease : seenGiveUp) || !seconds) return std::nullopt;
+      (a == "--lease-seconds" ? parsed.leaseSeconds : parsed.giveUpSeconds) = *seconds;
     } else if (a == "--max-seconds") {
       const auto seconds = ParsePositive(v);
       if (!once(seenMax) || !seconds) return std::nullopt;
@@ -131,6 +148,10 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
       parsed.tickMs = static_cast<int>(*ms);
     }
   }
+  // A team task needs its name, and is never a task file continued.
+  if (parsed.team.empty() != parsed.taskName.empty()) return std::nullopt;
+  if (!parsed.team.empty())
+    return parsed.continueFile.empty() ? std::optional(parsed) : std::nullopt;
   // A new run needs its input text; a continued one has the mode stored in the task.
   if (parsed.continueFile.empty() ? !parsed.text : parsed.keywordMode.has_value())
     return std::nullopt;
@@ -373,10 +394,11 @@ int CliSearch(const TCliArgs& args) {
                  start.Path.c_str());
   }
 
-  // The browser and the view are declared first: run control, in the root, uses them until
-  // it has joined every thread.
+  // The browser, the view and the team store are declared first: run control, in the root,
+  // uses them until it has joined every thread.
   std::unique_ptr<TCliBrowser> browser;
   TConsoleRunView view;
+  std::unique_ptr<TPgTaskStore> team;
   TAppRoot root(start, view);
   if (root.GlobalSet().RenderScripts > 0) {
     browser = MakeCliBrowser();
@@ -408,7 +430,37 @@ int CliSearch(const TCliArgs& args) {
     if (browser) browser->Wake();
   });
 
-  if (!parsed->continueFile.empty()) {
+  if (!parsed->team.empty()) {
+    const bool keyword = parsed->keywordMode.value_or(keywordSearch);
+    TTeamTaskSpec spec;
+    spec.SearchMode = keyword ? 0 : 1;
+    spec.SearchText = parsed->text ? gbk::Trim(gbk::FromUtf8(*parsed->text)) : std::string();
+    spec.OneEntryPerSite = keyword && root.GlobalSet().FlagModernRecognition;
+    spec.Settings = TeamSettingsSnapshot(root.GlobalSet());
+    TTeamOptions options;
+    options.Connection = parsed->team;
+    options.TaskName = gbk::FromUtf8(parsed->taskName);
+    options.Lease = std::chrono::milliseconds(static_cast<int64_t>(parsed->leaseSeconds * 1000));
+    options.GiveUpAfter =
+        std::chrono::milliseconds(static_cast<int64_t>(parsed->giveUpSeconds * 1000));
+    options.Prefetch =
+        static_cast<std::size_t>(std::clamp(root.GlobalSet().MaxFindWebThreadCount / 2, 2, 16));
+    try {
+      // A node without its own text joins the task as the first node made it.
+      team = std::make_unique<TPgTaskStore>(options, parsed->text ? &spec : nullptr);
+    } catch (const ETeamError& e) {
+      std::fprintf(stderr, "veltra-cli: %s\n", e.what());
+      return 2;
+    }
+    const TTeamTaskSpec& task = team->Task().Spec;
+    WriteOut(stdout, "team: task " + parsed->taskName + " on " + team->MaskedConnection() +
+                         ", node " + std::to_string(team->NodeId()) + "\n");
+    root.UseTaskStore(team.get());
+    view.SetModeButtons(task.SearchMode != 1, task.SearchMode == 1);
+    view.SetInputText(task.SearchText);
+    state.TaskName = options.TaskName;
+    control.StartActionExecute();
+  } else if (!parsed->continueFile.empty()) {
     if (!control.OpenTask(parsed->continueFile)) return 1;
     if (parsed->text) view.SetInputText(gbk::FromUtf8(*parsed->text));
     control.ContinueActionExecute();
@@ -448,7 +500,7 @@ int CliSearch(const TCliArgs& args) {
       nextTick += tick;
       if (nextTick < now) nextTick = now + tick;  // a late tick does not make up for lost ones
       if (now - lastPrint >= std::chrono::seconds(1)) {
-        printer.Print(view.StatusLine());
+        printer.Print(view.StatusLine() + (team ? "  " + TeamCountsText(team->Counts()) : ""));
         lastPrint = now;
       }
     }
@@ -486,6 +538,21 @@ int CliSearch(const TCliArgs& args) {
   printer.Finish();
 
   int code = 0;
+  if (team) {
+    // The store's own problem was shown by run control when it stopped the run.
+    if (!team->Failure().empty()) code = 1;
+    team->Flush();
+  }
+  if (team && !parsed->outFile.empty()) {
+    // The team's whole list, not only what this node found.
+    try {
+      TPgConnection db(parsed->team);
+      LoadTeamResults(db, team->Task(), root.GlobalSet(), results);
+    } catch (const ETeamError& e) {
+      std::fprintf(stderr, "veltra-cli: %s\n", e.what());
+      code = 1;
+    }
+  }
   if (!parsed->taskFile.empty()) {
     view.saveAnswer = parsed->taskFile;
     if (!control.SaveAsActionExecute()) code = 1;
@@ -497,6 +564,12 @@ int CliSearch(const TCliArgs& args) {
 
   std::string summary = "records: " + std::to_string(results.RowCount()) +
                         "  sites: " + std::to_string(state.URLCount());
+  if (team) {
+    const TTeamCounts counts = team->Counts();
+    summary += "\n" + TeamCountsText(counts) +
+               "\nnode: sites " + std::to_string(state.ProcessedURLCount) + "  db round trips " +
+               std::to_string(counts.RoundTrips);
+  }
   if (code == 0 && !state.TaskFileName.empty() &&
       (!parsed->taskFile.empty() || !parsed->continueFile.empty()))
     summary += "\ntask: " + state.TaskFileName;

@@ -15,6 +15,7 @@ void TProgramState::Reset() {
   ProcessedURLCount = 0;
   NextURLIndex = 0;
   CrawledAhead.clear();
+  DirectoryResumePages.clear();
   ElapsedMs = 0;
   CurrentEngine = nullptr;
   SearchThread = nullptr;

@@ -88,6 +88,9 @@ class TProgramState {
   std::atomic<TSearchEngineObject*> CurrentEngine{nullptr};
   std::atomic<int32_t> EngineResultOffset{1};
   std::atomic<int32_t> EnginePageCount{0};
+  // Directory pages a directory walk starts from instead of its start address (a walk taken
+  // over from another machine); empty for a walk from the start. GUI thread, before the start.
+  std::vector<std::string> DirectoryResumePages;
   TDoSearchThread* SearchThread = nullptr;
   TSearchPointWebThread* PointWebThread = nullptr;
   std::vector<TFindWebThead*> WorkerSlots;

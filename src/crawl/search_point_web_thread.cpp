@@ -8,10 +8,15 @@
 #include "crawl/find_web_thread.h"
 #include "net/client_settings.h"
 #include "net/fetch.h"
+#include "store/task_store.h"
 
 TSearchPointWebThread::TSearchPointWebThread(TProgramState& state, const TSettingsStore& settings,
-                                             TCrawlShared shared)
-    : PointParser(state), state_(state), settings_(settings), shared_(std::move(shared)) {}
+                                             TCrawlShared shared, TTaskStore* store)
+    : PointParser(state),
+      state_(state),
+      settings_(settings),
+      shared_(std::move(shared)),
+      store_(store) {}
 
 TSearchPointWebThread::~TSearchPointWebThread() {
   Join();
@@ -30,8 +35,13 @@ void TSearchPointWebThread::Execute() {
   HTTPClient.SetCookieStore(shared_.Cookies);
 
   const std::string start = NormaliseStartURL(StartURL);
-  ToVisit.push_back(start);
-  MarkVisited(start);
+  if (state_.DirectoryResumePages.empty()) {
+    ToVisit.push_back(start);
+    MarkVisited(start);
+  } else {
+    for (const std::string& page : state_.DirectoryResumePages)
+      if (MarkVisited(page)) ToVisit.push_back(page);
+  }
 
   // Addresses in ToVisit are trimmed: the start by NormaliseStartURL, next pages by the parser.
   std::vector<std::string> next;
@@ -42,10 +52,17 @@ void TSearchPointWebThread::Execute() {
       break;
     }
     next.clear();
-    for (const std::string& address : ToVisit) {
-      if (!ReadPage(address, next)) {
+    for (std::size_t i = 0; i < ToVisit.size(); ++i) {
+      if (!ReadPage(ToVisit[i], next)) {
         cutOff = true;
         break;
+      }
+      if (store_) {
+        // The pages still to read: the rest of this level, then the next one found so far.
+        std::vector<std::string> pending(ToVisit.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                         ToVisit.end());
+        pending.insert(pending.end(), next.begin(), next.end());
+        store_->ProducerPageDone(pending);
       }
     }
     ToVisit.swap(next);

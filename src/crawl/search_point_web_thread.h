@@ -14,13 +14,16 @@
 #include "net/http_client.h"
 
 class TProgramState;
+class TTaskStore;
 
 class TSearchPointWebThread : public TWorkerThread {
  public:
   // Created suspended; the directory address is the program state's SearchText, read when
   // the thread starts.
+  // `store`, when given, is told after every directory page. A walk starts from the state's
+  // DirectoryResumePages when there are any.
   TSearchPointWebThread(TProgramState& state, const TSettingsStore& settings,
-                        TCrawlShared shared = {});
+                        TCrawlShared shared = {}, TTaskStore* store = nullptr);
   ~TSearchPointWebThread() override;
 
   // The start address as it is read: trimmed, "//host" read as http, and "http://" put in
@@ -53,6 +56,7 @@ class TSearchPointWebThread : public TWorkerThread {
   TProgramState& state_;
   const TSettingsStore& settings_;
   TCrawlShared shared_;
+  TTaskStore* store_;
   std::unordered_set<std::string> visitedIndex_;
   std::unordered_set<std::string> handedOver_;  // contact keys of the records handed over
 };

@@ -11,6 +11,7 @@
 #include "engines/result_page_reader.h"
 #include "net/client_settings.h"
 #include "net/fetch.h"
+#include "store/task_store.h"
 
 namespace {
 
@@ -50,10 +51,11 @@ std::string ScriptedTarget(const std::string& body) {
 }  // namespace
 
 TDoSearchThread::TDoSearchThread(TProgramState& state, std::shared_ptr<const TGlobalSet> settings,
-                                 TEngineSet& engines)
+                                 TEngineSet& engines, TTaskStore* store)
     : state_(state),
       settings_(settings ? std::move(settings) : std::make_shared<const TGlobalSet>()),
-      engines_(engines) {}
+      engines_(engines),
+      store_(store) {}
 
 TDoSearchThread::~TDoSearchThread() {
   Join();
@@ -144,6 +146,7 @@ void TDoSearchThread::SearchEngine(TSearchEngineObject* e) {
   // At least one page per call; the stop request is tested after each page.
   do {
     SearchOnePage(e);
+    if (store_) store_->ProducerPageDone({});
   } while (!Terminated() && !e->Finished);
 }
 

@@ -23,13 +23,15 @@ class TEngineSet;
 class TGlobalSet;
 class TProgramState;
 class TSearchEngineObject;
+class TTaskStore;
 
 class TDoSearchThread final : public TWorkerThread {
  public:
   // `engines` must hold every adapter that state.EngineList and state.CurrentEngine refer to;
   // both objects must outlive the thread. A null snapshot means the default settings.
+  // `store`, when given, is told after every result page.
   TDoSearchThread(TProgramState& state, std::shared_ptr<const TGlobalSet> settings,
-                  TEngineSet& engines);
+                  TEngineSet& engines, TTaskStore* store = nullptr);
   ~TDoSearchThread() override;
 
   // The engine after `e` in the engine list; the first one for none; none after the last
@@ -69,6 +71,7 @@ class TDoSearchThread final : public TWorkerThread {
   TProgramState& state_;
   std::shared_ptr<const TGlobalSet> settings_;
   TEngineSet& engines_;
+  TTaskStore* store_;
   std::map<std::string, std::chrono::steady_clock::time_point> lastRequest_;
   uint32_t jitterSeed_ = 0;
   bool browserHeaders_ = false;

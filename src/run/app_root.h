@@ -42,6 +42,12 @@ class TAppRoot {
     factory_.SetRenderer(renderer);
   }
   TPageRenderer* PageRenderer() const { return renderer_; }
+  // Runs take their sites from `store` and report to it (nullptr: this machine's own task).
+  // Set only while no run is on; `store` must outlive the runs that use it.
+  void UseTaskStore(TTaskStore* store) {
+    factory_.SetTaskStore(store);
+    control_.UseTaskStore(store);
+  }
 
  private:
   std::string settingsPath_;

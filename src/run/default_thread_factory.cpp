@@ -21,11 +21,11 @@ std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateCrawlWorker(
 }
 
 std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreateSearchThread() {
-  auto thread = std::make_unique<TDoSearchThread>(state_, settings_.Snapshot(), engines_);
+  auto thread = std::make_unique<TDoSearchThread>(state_, settings_.Snapshot(), engines_, store_);
   thread->SetCookieStore(shared_.Cookies);
   return thread;
 }
 
 std::unique_ptr<TWorkerThread> TDefaultThreadFactory::CreatePointWebThread() {
-  return std::make_unique<TSearchPointWebThread>(state_, settings_, shared_);
+  return std::make_unique<TSearchPointWebThread>(state_, settings_, shared_, store_);
 }

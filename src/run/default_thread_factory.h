@@ -6,6 +6,7 @@
 
 class TEngineSet;
 class TSettingsStore;
+class TTaskStore;
 
 class TDefaultThreadFactory : public TThreadFactory {
  public:
@@ -21,6 +22,9 @@ class TDefaultThreadFactory : public TThreadFactory {
   // every thread created here.
   void SetRenderer(TPageRenderer* renderer) { renderer_ = renderer; }
 
+  // The store the producers report their pages to; nullptr for none.
+  void SetTaskStore(TTaskStore* store) { store_ = store; }
+
   void RunStarted() override;
   std::unique_ptr<TWorkerThread> CreateCrawlWorker(const TSearchURLResult& entry) override;
   std::unique_ptr<TWorkerThread> CreateSearchThread() override;
@@ -32,4 +36,5 @@ class TDefaultThreadFactory : public TThreadFactory {
   TEngineSet& engines_;
   TCrawlShared shared_;
   TPageRenderer* renderer_ = nullptr;
+  TTaskStore* store_ = nullptr;
 };

@@ -50,7 +50,8 @@ TRunControl::TRunControl(TProgramState& state, const TSettingsStore& settings,
       factory_(factory),
       engines_(engines),
       engineNaming_(SourceNaming(engines)),
-      clock_(std::move(clock)) {}
+      clock_(std::move(clock)),
+      localStore_(state) {}
 
 TRunControl::~TRunControl() {
   Shutdown();
@@ -74,7 +75,6 @@ void TRunControl::StartActionExecute() {
   results_.Clear();
   state_.Reset();
   ClearBlockedPositions();
-  firstCutOffIndex_ = -1;
   stoppedByUser_ = false;
   nothingLeft_ = false;
   if (!TakeSearchText()) return;
@@ -102,15 +102,41 @@ void TRunControl::LaunchRun() {
   factory_.RunStarted();
   // Keyword search lists one address per site; a directory's own pages stay apart.
   state_.SetOneEntryPerSite(state_.SearchMode == 0 && settings_.Snapshot()->FlagModernRecognition);
-  if (state_.SearchMode == 1) {
-    producer_ = factory_.CreatePointWebThread();
-  } else {
-    BuildEngineList();
-    producer_ = factory_.CreateSearchThread();
-  }
-  if (producer_) producer_->Resume();
+  if (state_.SearchMode != 1) BuildEngineList();
+  store_->RunStarted(state_, engineNaming_);
+  producerEndNoted_ = false;
+  storeFailureShown_ = false;
+  StartProducerWhenDue();
   SetTimer(TRunTimer::BeginCheck, true);
   state_.Modified = true;
+}
+
+void TRunControl::StartProducerWhenDue() {
+  if (producer_ || state_.RunState != 1) return;
+  std::optional<TProducerPosition> position;
+  if (!store_->TakeProducerTurn(position)) return;
+  if (position) {
+    // Another node's producer stopped here; this one goes on from the same page.
+    TSearchEngineObject* engine =
+        position->Source.empty() ? nullptr : engineNaming_.ByName(position->Source);
+    state_.CurrentEngine = engine;
+    state_.EngineResultOffset = engine ? position->ResultOffset : 1;
+    state_.EnginePageCount = engine ? position->PageCount : 0;
+    state_.DirectoryResumePages = position->PendingPages;
+  }
+  producerEndNoted_ = false;
+  producer_ =
+      state_.SearchMode == 1 ? factory_.CreatePointWebThread() : factory_.CreateSearchThread();
+  if (producer_) producer_->Resume();
+}
+
+void TRunControl::CheckStoreFailure() {
+  if (storeFailureShown_) return;
+  const std::string problem = store_->Failure();
+  if (problem.empty()) return;
+  storeFailureShown_ = true;
+  StopActionExecute();
+  view_.ShowMessage(problem, GBK("错误"), TMessageIcon::Error);
 }
 
 void TRunControl::StopActionExecute() {
@@ -153,6 +179,9 @@ void TRunControl::BeginCheckTimerTimer() {
   if (!beginCheckEnabled_) return;
   wakePending_.store(false);  // this tick dispatches anyway
   state_.Modified = true;
+  CheckStoreFailure();
+  if (!beginCheckEnabled_) return;
+  StartProducerWhenDue();
   DispatchWorkers();
   TransferCompanies();
   UpdateStatusCounters();
@@ -171,9 +200,7 @@ void TRunControl::WorkerEnded() {
 }
 
 void TRunControl::DispatchPending() {
-  if (!beginCheckEnabled_ || state_.NextURLIndex < 0 ||
-      state_.URLCount() <= static_cast<std::size_t>(state_.NextURLIndex))
-    return;
+  if (!beginCheckEnabled_ || !store_->SitesWaiting()) return;
   bool free = slots_.size() < slotLimit_;
   for (const auto& slot : slots_) free = free || !slot.Worker;
   if (free) DispatchWorkers();
@@ -195,65 +222,32 @@ void TRunControl::DispatchWorkers() {
   bool reaped = false;
   for (std::size_t i = 0; i < slots_.size() || i < slotLimit_; ++i) {
     if (i == slots_.size()) {
-      if (state_.NextURLIndex < 0 ||
-          state_.URLCount() <= static_cast<std::size_t>(state_.NextURLIndex))
-        break;
+      if (!store_->SitesWaiting()) break;
       slots_.emplace_back();
     }
     TWorkerSlot& slot = slots_[i];
     if (slot.Worker && slot.Worker->WorkState.load() == 2) {
-      ++state_.ProcessedURLCount;
-      if (slot.URLIndex >= 0) state_.CrawledAhead.insert(slot.URLIndex);
+      store_->SiteEnded(slot.Site, true);
       slot.Worker.reset();
-      slot.URLIndex = -1;
+      slot.Site = {};
       reaped = true;
     }
     if (slot.Worker) continue;
-    SkipCrawledSites();
-    const int32_t index = state_.NextURLIndex;
-    if (index < 0 || state_.URLCount() <= static_cast<std::size_t>(index)) continue;
-    const TSearchURLResult entry = state_.URLAt(static_cast<std::size_t>(index));
-    slot.Worker = factory_.CreateCrawlWorker(entry);
-    slot.URLIndex = index;
-    if (slot.Worker) {
-      if (wake_)
-        slot.Worker->SetOnEnd([this] {
-          if (!wakePending_.exchange(true)) wake_();
-        });
-      slot.Worker->Resume();
+    std::optional<TSiteTicket> site = store_->TakeSite();
+    if (!site) continue;
+    slot.Site = std::move(*site);
+    slot.Worker = factory_.CreateCrawlWorker(slot.Site.Entry);
+    if (!slot.Worker) {
+      store_->SiteEnded(slot.Site, false);
+      continue;
     }
-    ++state_.NextURLIndex;
+    if (wake_)
+      slot.Worker->SetOnEnd([this] {
+        if (!wakePending_.exchange(true)) wake_();
+      });
+    slot.Worker->Resume();
   }
-  if (reaped) ForgetCrawledBehind();
-}
-
-void TRunControl::SkipCrawledSites() {
-  auto& ahead = state_.CrawledAhead;
-  // Counted as processed when the site was crawled; the count was lowered to the resume point
-  // at the stop, so it is counted again here.
-  for (auto it = ahead.find(state_.NextURLIndex); it != ahead.end() && *it == state_.NextURLIndex;
-       it = ahead.erase(it)) {
-    ++state_.NextURLIndex;
-    ++state_.ProcessedURLCount;
-  }
-}
-
-int32_t TRunControl::FirstCrawlingIndex() const {
-  int32_t first = -1;
-  for (const auto& slot : slots_)
-    if (slot.Worker && slot.URLIndex >= 0 && (first < 0 || slot.URLIndex < first))
-      first = slot.URLIndex;
-  return first;
-}
-
-void TRunControl::ForgetCrawledBehind() {
-  // Below every site still being crawled and below the next one to hand out, no resume point
-  // can fall any more.
-  int32_t floor = state_.NextURLIndex;
-  if (const int32_t crawling = FirstCrawlingIndex(); crawling >= 0)
-    floor = std::min(floor, crawling);
-  auto& ahead = state_.CrawledAhead;
-  ahead.erase(ahead.begin(), ahead.lower_bound(floor));
+  if (reaped) store_->SitesSettled();
 }
 
 void TRunControl::TransferCompanies() {
@@ -264,6 +258,7 @@ void TRunControl::TransferCompanies() {
   for (const auto& record : records) rows.push_back(RowFromCompany(*record));
   if (recordFilter_.KnownRows() != results_.RowCount()) recordFilter_.Reset(results_);
   recordFilter_.DropRepeats(rows);
+  store_->RecordsFound(rows);
   rows = leads_.Merge(std::move(rows), results_, *settings_.Snapshot());
   if (!rows.empty()) results_.AppendRows(std::move(rows));
 }
@@ -322,9 +317,7 @@ void TRunControl::ClearBlockedPositions() {
 
 void TRunControl::ShowRunState() {
   // A run cut short reads differently from one that reached its end, with how far it got.
-  if (state_.RunState == -1 && ModernWindow() &&
-      (stoppedByUser_ ||
-       state_.URLCount() > static_cast<std::size_t>(std::max(state_.ProcessedURLCount, 0)))) {
+  if (state_.RunState == -1 && ModernWindow() && (stoppedByUser_ || store_->SitesLeft())) {
     view_.SetStatusText(0, GBK("已停止:已处理") + std::to_string(state_.ProcessedURLCount) + "/" +
                                std::to_string(state_.URLCount()));
     return;
@@ -338,14 +331,13 @@ void TRunControl::CheckRunFinished() {
   // The producer must be seen finished before the list is counted: an address it appends
   // just before it ends is then part of the count instead of being left uncrawled.
   if (producer_ && producer_->WorkState.load() != 2) return;
-  const std::size_t urlCount = state_.URLCount();
-  if (state_.ProcessedURLCount != state_.NextURLIndex || state_.ProcessedURLCount < 0 ||
-      urlCount != static_cast<std::size_t>(state_.ProcessedURLCount))
-    return;
+  NoteProducerEnd();
+  if (!store_->AllSitesDone()) return;
   ReleaseFinishedProducer();
   if (!ReapAllWorkers()) return;
   // Records the producer handed over after this tick's transfer would wait unseen.
   TransferCompaniesAndShowCount();
+  store_->Flush();
   SetTimer(TRunTimer::BeginCheck, false);
   state_.RunState = -1;
   // Every address crawled and the producer done: only a blocked source would give more.
@@ -452,31 +444,28 @@ bool TRunControl::ReapAllWorkers() {
   return true;
 }
 
+void TRunControl::NoteProducerEnd() {
+  if (!producer_ || producerEndNoted_ || producer_->WorkState.load() != 2) return;
+  producerEndNoted_ = true;
+  store_->ProducerEnded(producer_->Completed());
+}
+
 bool TRunControl::ReleaseFinishedProducer() {
   if (!producer_) return true;
   if (producer_->WorkState.load() != 2) return false;
+  NoteProducerEnd();
   producer_.reset();
   return true;
 }
 
 void TRunControl::ReleaseStoppedWorker(TWorkerSlot& slot) {
-  if (slot.Worker->Completed()) {
-    ++state_.ProcessedURLCount;
-    if (slot.URLIndex >= 0) state_.CrawledAhead.insert(slot.URLIndex);
-  } else if (slot.URLIndex >= 0 && (firstCutOffIndex_ < 0 || slot.URLIndex < firstCutOffIndex_))
-    firstCutOffIndex_ = slot.URLIndex;
+  store_->SiteEnded(slot.Site, slot.Worker->Completed());
   slot.Worker.reset();
-  slot.URLIndex = -1;
+  slot.Site = {};
 }
 
 void TRunControl::ApplyResumePoint() {
-  if (firstCutOffIndex_ >= 0) {
-    state_.NextURLIndex = firstCutOffIndex_;
-    state_.ProcessedURLCount = firstCutOffIndex_;
-    firstCutOffIndex_ = -1;
-  }
-  // Sites finished after the resume point stay in CrawledAhead: Continue skips them.
-  ForgetCrawledBehind();
+  store_->RunStopped();
 }
 
 void TRunControl::SetTimer(TRunTimer timer, bool enabled) {
@@ -493,6 +482,7 @@ void TRunControl::Shutdown() {
   if (producer_) producer_->Join();
   for (auto& slot : slots_)
     if (slot.Worker) slot.Worker->Join();
+  NoteProducerEnd();
   producer_.reset();
   for (auto& slot : slots_)
     if (slot.Worker) ReleaseStoppedWorker(slot);
@@ -520,7 +510,7 @@ bool TRunControl::SaveTo(const std::string& path) {
   view_.SetCursor(TRunCursor::Hourglass);
   view_.SetStatusText(0, GBK("正在保存...."));
   try {
-    SaveToFile(path, state_, results_, WindowItems(), engineNaming_, FirstCrawlingIndex());
+    SaveToFile(path, state_, results_, WindowItems(), engineNaming_, store_->FirstCrawlingIndex());
   } catch (const std::exception& e) {
     view_.SetCursor(TRunCursor::Normal);
     ShowRunState();
@@ -609,7 +599,6 @@ void TRunControl::NewTaskAccepted() {
   results_.Clear();
   state_.Reset();
   ClearBlockedPositions();
-  firstCutOffIndex_ = -1;
   stoppedByUser_ = false;
   nothingLeft_ = false;
   keepCookies_ = false;

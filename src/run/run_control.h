@@ -23,6 +23,7 @@
 #include "run/record_filter.h"
 #include "run/run_view.h"
 #include "run/thread_factory.h"
+#include "store/local_task_store.h"
 
 class TSearchEngineObject;
 class TCookieStore;
@@ -116,6 +117,11 @@ class TRunControl {
   // the view, so it is safe while the window is being torn down.
   void Shutdown();
 
+  // The store the next run takes its sites from and gives its records to; nullptr goes back
+  // to this machine's own. Set only while no run is on; `store` must outlive its use.
+  void UseTaskStore(TTaskStore* store) { store_ = store ? store : &localStore_; }
+  TTaskStore& TaskStore() const { return *store_; }
+
   const TEngineNaming& EngineNaming() const { return engineNaming_; }
   // Workers that may run at once, and the slots made so far (made as workers start).
   std::size_t WorkerSlotCount() const { return slotLimit_; }
@@ -140,7 +146,7 @@ class TRunControl {
  private:
   struct TWorkerSlot {
     std::unique_ptr<TWorkerThread> Worker;
-    int32_t URLIndex = -1;  // the URL list entry the worker crawls
+    TSiteTicket Site;  // the site the worker crawls
   };
 
   bool TakeSearchText();
@@ -155,15 +161,16 @@ class TRunControl {
   void ShowFinalCounts();
   // Frees the producer once it has finished; false while it still runs.
   bool ReleaseFinishedProducer();
+  // Starts the producer when the store gives this node its turn.
+  void StartProducerWhenDue();
+  // Tells the store once that the producer finished, and how.
+  void NoteProducerEnd();
+  // A problem of the store stops the run and is shown once.
+  void CheckStoreFailure();
   // A worker freed after a stop: finished sites count as processed, cut-off ones are
   // remembered so the run resumes from the first of them.
   void ReleaseStoppedWorker(TWorkerSlot& slot);
   void ApplyResumePoint();
-  // Passes over the sites at NextURLIndex that were crawled before a stop.
-  void SkipCrawledSites();
-  // The lowest URL list index a worker is crawling now, -1 when none.
-  int32_t FirstCrawlingIndex() const;
-  void ForgetCrawledBehind();
   // A new task forgets where today's sources were blocked.
   void ClearBlockedPositions();
   TTaskWindowItems WindowItems() const;
@@ -183,10 +190,13 @@ class TRunControl {
   // Several workers ending together cause one wake.
   std::atomic<bool> wakePending_{false};
 
+  TLocalTaskStore localStore_;
+  TTaskStore* store_ = &localStore_;
   std::unique_ptr<TWorkerThread> producer_;
+  bool producerEndNoted_ = false;
+  bool storeFailureShown_ = false;
   std::vector<TWorkerSlot> slots_;
   std::size_t slotLimit_ = 1;
-  int32_t firstCutOffIndex_ = -1;
   TRecordFilter recordFilter_;
   bool stoppedByUser_ = false;  // the last run ended through Stop, not at its natural end
   bool nothingLeft_ = false;    // the last run reached its natural end with nothing blocked
