@@ -9,7 +9,7 @@
 #include "net/host_limiter.h"
 
 struct TCrawlShared {
-  std::shared_ptr<THostLimiter> Limiter;        // null: no limit
-  std::shared_ptr<TRobotsCache> Robots;         // null: robots.txt is not consulted
-  std::shared_ptr<const TCookieStore> Cookies;  // null: none
+  std::shared_ptr<THostLimiter> Limiter;                  // null: no limit
+  std::shared_ptr<TRobotsCache> Robots;                   // null: robots.txt is not consulted
+  std::shared_ptr<const TCookieStore> Cookies = nullptr;  // null: none
 };
