@@ -97,6 +97,9 @@ int RunWindow(const TSettingsStart& start) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // The built-in browser shares the window's graphics contexts; this must precede the
+  // application object.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/veltra.png")));
   QGuiApplication::setDesktopFileName(QStringLiteral("veltra"));  // ties windows to veltra.desktop
