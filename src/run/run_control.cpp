@@ -373,7 +373,8 @@ std::vector<TBlockedSourceNotice> TRunControl::BlockedSources() const {
         e.Engine->State.load() != TSourceState::Blocked)
       continue;
     std::string url = e.Engine->VerifyURL();
-    if (url.empty()) url = e.Engine->HomeURL();
+    // The search thread sets the hosts when it starts: read them only while none runs.
+    if (url.empty() && !producer_) url = e.Engine->HomeURL();
     out.push_back({e.Def->Name, gbk::FromUtf8(e.Def->Caption), std::move(url)});
   }
   return out;
