@@ -326,6 +326,8 @@ TEngineNaming SourceNaming(const std::vector<TEngineEntry>& entries) {
         e.Engine->BlockedOffset = b.ResultOffset;
         e.Engine->BlockedPages = std::max(0, b.PageCount);
         e.Engine->State = TSourceState::Blocked;
+        // The page that blocked is not kept; the source's own address is where to start.
+        e.Engine->SetVerifyURL(e.Engine->HomeURL());
       }
     }
   };

@@ -343,8 +343,10 @@ void TRunControl::CheckRunFinished() {
   // Every address crawled and the producer done: only a blocked source would give more.
   nothingLeft_ = state_.SearchMode == 1 || NoAddressFacts().SourcesBlocked == 0;
   // A source passed by hand after the search had ended is searched by continuing at once.
+  // Only today's sources are ever blocked; the classic entries are never looked into.
   const bool retry = std::any_of(engines_.begin(), engines_.end(), [](const TEngineEntry& e) {
-    return e.Engine && e.Engine->RetryRequested.load();
+    return e.Engine && e.Def && e.Def->Kind != TSourceKind::Classic &&
+           e.Engine->RetryRequested.load();
   });
   if (retry) {
     ContinueActionExecute();
@@ -363,7 +365,8 @@ std::vector<TBlockedSourceNotice> TRunControl::BlockedSources() const {
         e.Engine->State.load() != TSourceState::Blocked)
       continue;
     std::string url = e.Engine->VerifyURL();
-    if (url.empty()) url = e.Engine->HomeURL();
+    // The search thread sets the hosts when it starts: read them only while none runs.
+    if (url.empty() && !producer_) url = e.Engine->HomeURL();
     out.push_back({e.Def->Name, gbk::FromUtf8(e.Def->Caption), std::move(url)});
   }
   return out;
@@ -371,7 +374,7 @@ std::vector<TBlockedSourceNotice> TRunControl::BlockedSources() const {
 
 bool TRunControl::UnblockSource(const std::string& name) {
   const auto it = std::find_if(engines_.begin(), engines_.end(), [&](const TEngineEntry& e) {
-    return e.Engine && e.Def && e.Def->Name == name &&
+    return e.Engine && e.Def && e.Def->Kind != TSourceKind::Classic && e.Def->Name == name &&
            e.Engine->State.load() == TSourceState::Blocked;
   });
   if (it == engines_.end()) return false;

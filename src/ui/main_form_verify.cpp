@@ -58,6 +58,8 @@ QAction* TMainForm::CreateVerifyAction() {
 }
 
 void TMainForm::UpdateVerifyAction() {
+  // A command of today's window; the classic menus stay as they were.
+  VerifyAction->setVisible(ModernWindow());
   const bool any = !runControl_->BlockedSources().empty();
   VerifyAction->setEnabled(any && HasBrowser());
   const QString tip =
