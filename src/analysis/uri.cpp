@@ -139,5 +139,14 @@ std::optional<std::string> TURI::DirectoryOf(std::string_view address) {
 }
 
 std::optional<std::string> TURI::CanonicalOf(std::string_view address) {
-  return TURI(address).Rebuild(kWithoutCredentialsAndBookmark);
+  TURI uri(address);
+  // With the bookmark left out, blanks before the "#" would end the address, and reading it
+  // again trims them: drop them now, so the canonical form reads back as itself. Blank bytes
+  // are never the second byte of a two-byte character.
+  auto trimEnd = [](std::string& s) {
+    while (!s.empty() && gbk::IsBlankByte(static_cast<unsigned char>(s.back()))) s.pop_back();
+  };
+  trimEnd(uri.Params);
+  if (uri.Params.empty()) trimEnd(uri.Document);
+  return uri.Rebuild(kWithoutCredentialsAndBookmark);
 }

@@ -176,7 +176,9 @@ bool TIniFile::LoadFile(const std::string& path, std::string* error) {
   std::string_view text = bytes;
   const bool bom = text.starts_with("\xEF\xBB\xBF");
   if (bom || gbk::LooksLikeUtf8(text)) {
-    if (bom) text.remove_prefix(3);
+    // A mark written twice (by an editor that kept the old one as text) counts once: one left
+    // in front of the first line would hide that line now and be taken as the mark after a save.
+    while (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     bytes = Utf8LinesToGbk(text);
   }
   bytes_ = std::move(bytes);

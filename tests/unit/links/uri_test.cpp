@@ -30,6 +30,12 @@ TEST(Uri, HostOnlyGetsARootPathAndKeepsLetterCaseAndPort) {
   EXPECT_EQ(TURI::CanonicalOf("HTTPS://WWW.A.COM?q=1"), "HTTPS://WWW.A.COM/?q=1");
   EXPECT_EQ(TURI::CanonicalOf("http://a.com:80#x"), "http://a.com:80/");
   EXPECT_EQ(TURI::CanonicalOf("  http://a.com/x \r\n"), "http://a.com/x");
+  // Blanks left at the end once the bookmark is gone are dropped: the form reads back as
+  // itself, and the same page found without them is not a second address.
+  EXPECT_EQ(TURI::CanonicalOf("http://a.com/x #top"), "http://a.com/x");
+  EXPECT_EQ(TURI::CanonicalOf(std::string_view("http://h/?\0\0\0#f", 15)), "http://h/");
+  EXPECT_EQ(TURI::CanonicalOf("http://a.com/x ? #top"), "http://a.com/x");
+  EXPECT_EQ(TURI::CanonicalOf("http://a.com/x?q= 1 #top"), "http://a.com/x?q= 1");
   EXPECT_EQ(TURI::DirectoryOf("http://a.com/dir/"), "http://a.com/dir/");
 
   const TURI v6("http://[::1]:8080/x");
