@@ -256,18 +256,34 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
 
   const std::size_t h = FindSection(section);
   const std::size_t end = h == std::string::npos ? h : SectionEnd(h);
-  indexed_ = false;  // every path below changes the bytes
   if (h == std::string::npos) {
+    indexed_ = false;
     if (!bytes_.empty() && bytes_.back() != '\n') bytes_ += "\r\n";
     bytes_ += "[" + std::string(section) + "]\r\n" + text + "\r\n";
     return;
   }
+  // The header index stays valid across an edit of whole lines that are no headers: the
+  // headers behind the edit only move. Rebuilding it after every write made saving the
+  // settings quadratic in the file.
+  const bool textIsHeader = HeaderName(text).has_value();
+  auto shiftHeaders = [&](std::size_t from, std::ptrdiff_t delta) {
+    if (!indexed_ || textIsHeader) {
+      indexed_ = false;
+      return;
+    }
+    for (auto& pos : headers_)
+      if (pos >= from) pos = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(pos) + delta);
+  };
   TLine last = LineAt(h);  // last non-blank line of the section
   for (std::size_t pos = last.End; pos < end;) {
     const TLine line = LineAt(pos);
     std::string_view k, v;
     if (SplitKeyLine(TextOf(line), k, v) && IniNamesEqual(k, key)) {
+      if (HeaderName(TextOf(line))) indexed_ = false;
+      const std::ptrdiff_t delta = static_cast<std::ptrdiff_t>(text.size()) -
+                                   static_cast<std::ptrdiff_t>(line.TextEnd - line.Begin);
       bytes_.replace(line.Begin, line.TextEnd - line.Begin, text);
+      shiftHeaders(line.Begin + 1, delta);
       return;
     }
     if (!gbk::IsBlank(TextOf(line))) last = line;
@@ -275,7 +291,9 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
   }
   // A last line without a break gets one before the new line follows it.
   if (last.TextEnd == last.End) text.insert(0, "\r\n");
-  bytes_.insert(last.End, text + "\r\n");
+  text += "\r\n";
+  bytes_.insert(last.End, text);
+  shiftHeaders(last.End, static_cast<std::ptrdiff_t>(text.size()));
 }
 
 void WriteWholeFile(const std::string& path, std::string_view bytes) {
