@@ -45,9 +45,11 @@ void TMainForm::UpdateRunProgress() {
 void TMainForm::StartActionExecute() {
   if (!runControl_->CanStart()) return;
   if (RadioButton2->isChecked() && RefuseDirectoryInput()) return;
+  if (RefuseOtherTeamInput()) return;
   if (!AskSaveBeforeDiscard()) return;
   undo_.reset();
   runControl_->StartActionExecute();
+  TeamRunStarted();
 }
 
 void TMainForm::ContinueActionExecute() {
