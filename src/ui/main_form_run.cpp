@@ -46,7 +46,8 @@ void TMainForm::StartActionExecute() {
   if (!runControl_->CanStart()) return;
   if (RadioButton2->isChecked() && RefuseDirectoryInput()) return;
   if (RefuseOtherTeamInput()) return;
-  if (!AskSaveBeforeDiscard()) return;
+  // A team's records are kept in its database.
+  if (!InTeam() && !AskSaveBeforeDiscard()) return;
   undo_.reset();
   runControl_->StartActionExecute();
   TeamRunStarted();
@@ -55,6 +56,7 @@ void TMainForm::StartActionExecute() {
 void TMainForm::ContinueActionExecute() {
   if (!runControl_->CanContinue()) return;
   if (state_.SearchMode == 1 && RefuseDirectoryInput()) return;
+  if (RefuseOtherTeamInput()) return;
   runControl_->ContinueActionExecute();
 }
 

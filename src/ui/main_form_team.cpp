@@ -32,7 +32,7 @@ struct TMainForm::TTeamMode {
 };
 
 void TMainForm::TTeamModeDeleter::operator()(TTeamMode* team) const {
-  delete team;
+  std::default_delete<TTeamMode>()(team);
 }
 
 namespace {
@@ -124,7 +124,7 @@ bool TMainForm::JoinTeam(const std::string& connection, const std::string& taskN
 
   // Back to the local store first: a store is swapped only while no run uses it.
   if (team_) root_->UseTaskStore(nullptr);
-  team_.reset(new TTeamMode);
+  team_.reset(std::make_unique<TTeamMode>().release());
   team_->Store = std::move(store);
   TPgTaskStore& team = *team_->Store;
   root_->UseTaskStore(&team);
@@ -148,9 +148,6 @@ bool TMainForm::JoinTeam(const std::string& connection, const std::string& taskN
     statusBar()->addPermanentWidget(TeamStatus);
   }
   TeamStatus->setText(QStringLiteral("团队：正在读取…"));
-  TeamStatus->setToolTip(QStringLiteral("团队任务“%1”，%2，数据库 %3")
-                             .arg(QFromGbk(team.Task().Name), SearchWhat(task),
-                                  QString::fromStdString(team.MaskedConnection())));
   TeamStatus->show();
   team_->Timer = std::make_unique<QTimer>();
   team_->Timer->setObjectName(QStringLiteral("TeamTimer"));
@@ -208,17 +205,21 @@ void TMainForm::TeamTick() {
     if (state_.RunState != 1) SetStatusText(3, RecordCountText(results_.RowCount()));
   }
   const TTeamCounts c = team.Counts();
-  QString text =
-      QStringLiteral(
-          "团队：%1 个节点  网址 待抓 %2 / 抓取中 %3 / 完成 %4 / 失败 %5"
-          "  记录 %6  搜索方：%7  %8")
+  const QString text =
+      QStringLiteral("团队 %1 节点｜待抓 %2 抓取中 %3 完成 %4 失败 %5｜记录 %6｜%7｜%8")
           .arg(c.Nodes)
           .arg(c.New)
           .arg(c.Leased)
           .arg(c.Done)
           .arg(c.Failed)
           .arg(c.Records)
-          .arg(c.Producer ? QStringLiteral("是") : QStringLiteral("否"))
-          .arg(c.Connected ? QStringLiteral("已连接") : QStringLiteral("连接中断，正在重连"));
-  if (TeamStatus->text() != text) TeamStatus->setText(text);
+          .arg(c.Producer ? QStringLiteral("本机负责搜索") : QStringLiteral("本机不搜索"))
+          .arg(c.Connected ? QStringLiteral("已连接") : QStringLiteral("断开，重连中"));
+  if (TeamStatus->text() == text) return;
+  TeamStatus->setText(text);
+  // Always readable whole: the stretching panel beside it gives way, and the tip repeats it.
+  TeamStatus->setMinimumWidth(TeamStatus->sizeHint().width());
+  TeamStatus->setToolTip(QStringLiteral("团队任务“%1”，%2\n数据库 %3\n%4")
+                             .arg(QFromGbk(team.Task().Name), SearchWhat(team.Task().Spec),
+                                  QString::fromStdString(team.MaskedConnection()), text));
 }

@@ -65,7 +65,7 @@ TTeamDialog::TTeamDialog(const QString& connection, const QString& taskName, TJo
   impl_->Join = std::move(join);
   setWindowTitle(QStringLiteral("团队任务"));
   auto* layout = new QVBoxLayout(this);
-  auto* intro = new QLabel(QStringLiteral("几台电脑通过同一个 PostgreSQL 数据库合做一个任务："
+  auto* intro = new QLabel(QStringLiteral("几台电脑通过同一个 PostgreSQL 数据库合作完成一个任务："
                                           "第一台按本窗口的关键词或网址建立任务，其余的加入。"),
                            this);
   intro->setWordWrap(true);

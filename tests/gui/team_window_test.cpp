@@ -111,7 +111,7 @@ class TeamWindowTest : public QObject {
     QVERIFY(status && status->isVisible());
     const QString records = QStringLiteral("记录 %1").arg(form.Results().RowCount());
     QTRY_VERIFY2_WITH_TIMEOUT(status->text().contains(records), qPrintable(status->text()), 5000);
-    QVERIFY2(status->text().contains(QStringLiteral("待抓 0 / 抓取中 0")),
+    QVERIFY2(status->text().contains(QStringLiteral("待抓 0 抓取中 0")),
              qPrintable(status->text()));
 
     form.findChild<QAction*>(QStringLiteral("LeaveTeamAction"))->trigger();
