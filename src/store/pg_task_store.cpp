@@ -68,6 +68,7 @@ struct TPgTaskStore::TOp {
   int64_t SiteId = 0;
   bool Completed = false;
   std::vector<TResultRow> Rows;
+  std::vector<int64_t> RowSites;  // the frontier row each record came from, 0 unknown
 };
 
 TPgTaskStore::TPgTaskStore(const TTeamOptions& options, const TTeamTaskSpec* spec)
@@ -135,6 +136,7 @@ void TPgTaskStore::RunStarted(TProgramState& state, const TEngineNaming& naming)
   sentAddresses_ = 0;
   running_ = true;
   turnTaken_ = false;
+  siteRows_.clear();
   lockPosition_.reset();
   positionReady_ = false;
   wake_.notify_all();
@@ -210,6 +212,7 @@ std::optional<TSiteTicket> TPgTaskStore::TakeSite() {
     site = std::move(claimed_.front());
     claimed_.pop_front();
     ++outstanding_;
+    siteRows_[SiteKey(site->Entry.URL, true)] = site->Id;
   }
   wake_.notify_all();  // claims the next ones
   return site;
@@ -265,6 +268,10 @@ void TPgTaskStore::RecordsFound(const std::vector<TResultRow>& rows) {
   auto op = std::make_unique<TOp>();
   op->Kind = TOp::Records;
   op->Rows = rows;
+  for (const TResultRow& row : rows) {
+    const auto it = siteRows_.find(SiteKey(row[kColWebAddress], true));
+    op->RowSites.push_back(it == siteRows_.end() ? 0 : it->second);
+  }
   ops_.push_back(std::move(op));
   wake_.notify_all();
 }
@@ -460,15 +467,26 @@ void TPgTaskStore::Apply(const TOp& op) {
       }
       std::vector<std::string> params = {task, node};
       for (const auto& column : columns) params.push_back(PgArrayLiteral(column));
+      std::vector<std::string> sites;
+      for (const int64_t id : op.RowSites) sites.push_back(std::to_string(id));
+      params.push_back(PgArrayLiteral(sites));
+      // The records new to the task, each counted with the site it came from.
       const TPgResult r = db_->Exec(
-          "INSERT INTO veltra_record (task, node, key, company_name, web_address, email,"
-          " telephone, fax, address, postcode, description, source_page)"
-          " SELECT $1, $2, k, a, b, c, d, e, f, g, h, b FROM unnest($3::text[], $4::text[],"
-          " $5::text[], $6::text[], $7::text[], $8::text[], $9::text[], $10::text[], $11::text[])"
-          " AS x(k, a, b, c, d, e, f, g, h) ON CONFLICT (task, key) DO NOTHING",
+          "WITH x AS (SELECT * FROM unnest($3::text[], $4::text[], $5::text[], $6::text[],"
+          " $7::text[], $8::text[], $9::text[], $10::text[], $11::text[], $12::bigint[])"
+          " AS x(k, a, b, c, d, e, f, g, h, s)),"
+          " stored AS (INSERT INTO veltra_record (task, node, key, company_name, web_address,"
+          " email, telephone, fax, address, postcode, description, source_page)"
+          " SELECT $1, $2, k, a, b, c, d, e, f, g, h, b FROM x"
+          " ON CONFLICT (task, key) DO NOTHING RETURNING key),"
+          " counted AS (UPDATE veltra_frontier f SET records = f.records + n.n FROM"
+          " (SELECT s, count(*) AS n FROM stored JOIN (SELECT DISTINCT ON (k) k, s FROM x) y"
+          " ON y.k = stored.key WHERE s > 0 GROUP BY s) n WHERE f.id = n.s AND f.task = $1"
+          " RETURNING f.id)"
+          " SELECT count(*) FROM stored",
           params);
       std::lock_guard lock(mutex_);
-      recordsStored_ += r.Affected();
+      recordsStored_ += r.Int(0, 0);
       break;
     }
     case TOp::ProducerDone:

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "store/task_store.h"
 #include "store/team_task.h"
@@ -118,6 +119,9 @@ class TPgTaskStore final : public TTaskStore {
   bool follow_ = false;
   int64_t followedId_ = 0;
   std::vector<TTeamRecord> followed_;
+  // The frontier row of each site this node has crawled in this run, by its site: records
+  // count towards the site they came from, also when they arrive after it ended.
+  std::unordered_map<std::string, int64_t> siteRows_;
 
   // Set when a run starts, before its producer exists.
   TProgramState* state_ = nullptr;

@@ -85,6 +85,14 @@ TEST_F(PgTaskStore, SitesAreClaimedOnceLeasesRunOutToAnotherNodeAndThirdLapseFai
   EXPECT_EQ(mine[0].Entry.URL, "http://a.localhost/");
   EXPECT_EQ(mine[1].Entry.URL, "http://b.localhost/");
   for (const auto& site : mine) node.SiteEnded(site, true);
+  // A site's records count towards it, also when they come in after it ended.
+  node.RecordsFound({{G("甲公司"), "http://a.localhost/about.html", "", "010-1111111"},
+                     {G("甲公司"), "http://a.localhost/", "sales@a.localhost", ""},
+                     {G("丙公司"), "http://x.localhost/", "", "020-2222222"}});
+  node.RecordsFound({{G("甲公司"), "http://a.localhost/", "sales@a.localhost", ""}});
+  node.Flush();
+  EXPECT_EQ(Scalar("SELECT records FROM veltra_frontier WHERE url = 'http://a.localhost/'"), 2);
+  EXPECT_EQ(Scalar("SELECT sum(records) FROM veltra_frontier"), 2);
   // Not before the dead node's lease ran out.
   std::this_thread::sleep_for(300ms);
   EXPECT_FALSE(node.SitesWaiting());
