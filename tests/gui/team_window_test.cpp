@@ -67,16 +67,22 @@ class TeamWindowTest : public QObject {
     form.show();
     form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("机械"));
     form.findChild<QRadioButton*>(QStringLiteral("RadioButton1"))->setChecked(true);
-    QString tested;
+    QString tested, refused;
     form.drive = [&](QDialog& dialog) {
       QVERIFY(qobject_cast<TTeamDialog*>(&dialog));
-      Child<QLineEdit>(&dialog, "ConnectionEdit")->setText(QString::fromStdString(url));
+      auto* connection = Child<QLineEdit>(&dialog, "ConnectionEdit");
+      connection->setText(QString::fromStdString(cluster.Url("t_window", "wrong-pw")));
+      Button(&dialog, "TestButton")->click();
+      refused = static_cast<TTeamDialog&>(dialog).TestText();
+      connection->setText(QString::fromStdString(url));
       Child<QLineEdit>(&dialog, "TaskNameEdit")->setText(QStringLiteral("华东机械"));
       Button(&dialog, "TestButton")->click();
       tested = static_cast<TTeamDialog&>(dialog).TestText();
       Button(&dialog, "OkButton")->click();
     };
     form.findChild<QAction*>(QStringLiteral("TeamAction"))->trigger();
+    QVERIFY2(refused.startsWith(QStringLiteral("密码错误")), qPrintable(refused));
+    QVERIFY(!refused.contains(QStringLiteral("wrong-pw")));
     QVERIFY2(tested.startsWith(QStringLiteral("连接成功")), qPrintable(tested));
     QVERIFY2(form.InTeam(), form.messages.empty() ? "" : form.messages.front().c_str());
     // The connection is remembered without its password.
