@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/global_set.h"
-#include "net/page_renderer.h"
 #include "core/result_table.h"
+#include "net/page_renderer.h"
 #include "store/pg_task_store.h"
 
 using TCliArgs = std::vector<std::string>;
@@ -56,8 +56,6 @@ class TCliBrowser {
 };
 // Null in a build without the browser.
 std::unique_ptr<TCliBrowser> MakeCliBrowser();
-// The settings that shape a harvest, as text stored with a team task.
-std::string TeamSettingsSnapshot(const TGlobalSet& settings);
 // A line of the team's counts for the status output.
 std::string TeamCountsText(const TTeamCounts& counts);
 // Fills `table` with the team task's records as one run would have listed them: repeats

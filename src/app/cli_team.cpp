@@ -131,13 +131,6 @@ int Export(TPgConnection& db, const TTeamTask& task, const TTeamArgs& args) {
 
 }  // namespace
 
-std::string TeamSettingsSnapshot(const TGlobalSet& s) {
-  return "MaxFindWebThreadCount=" + std::to_string(s.MaxFindWebThreadCount) +
-         "\nFlagModernRecognition=" + std::to_string(s.FlagModernRecognition) +
-         "\nHostRequestLimit=" + std::to_string(s.HostRequestLimit) +
-         "\nUseRobotsTxt=" + std::to_string(s.UseRobotsTxt) + "\n";
-}
-
 std::string TeamCountsText(const TTeamCounts& c) {
   std::string text = "team: nodes " + std::to_string(c.Nodes) + "  sites new " +
                      std::to_string(c.New) + " leased " + std::to_string(c.Leased) + " done " +

@@ -62,7 +62,12 @@ void TSearchPointWebThread::Execute() {
         std::vector<std::string> pending(ToVisit.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                                          ToVisit.end());
         pending.insert(pending.end(), next.begin(), next.end());
-        store_->ProducerPageDone(pending);
+        // Another node walks the directory now: this turn ends here, not completed.
+        if (!store_->ProducerPageDone(pending)) {
+          RequestStop();
+          cutOff = true;
+          break;
+        }
       }
     }
     ToVisit.swap(next);

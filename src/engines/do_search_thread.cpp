@@ -146,7 +146,8 @@ void TDoSearchThread::SearchEngine(TSearchEngineObject* e) {
   // At least one page per call; the stop request is tested after each page.
   do {
     SearchOnePage(e);
-    if (store_) store_->ProducerPageDone({});
+    // Another node runs the search now: this turn ends here, not completed.
+    if (store_ && !store_->ProducerPageDone({})) RequestStop();
   } while (!Terminated() && !e->Finished);
 }
 

@@ -112,9 +112,16 @@ void TRunControl::LaunchRun() {
 }
 
 void TRunControl::StartProducerWhenDue() {
-  if (producer_ || state_.RunState != 1) return;
+  if (state_.RunState != 1) return;
+  // A producer that ended its turn early (another node took the search over) makes room for
+  // a later turn of this node's; one that completed or still runs does not.
+  if (producer_ && (producer_->WorkState.load() != 2 || producer_->Completed())) return;
   std::optional<TProducerPosition> position;
   if (!store_->TakeProducerTurn(position)) return;
+  if (producer_) {
+    NoteProducerEnd();
+    producer_.reset();
+  }
   if (position) {
     // Another node's producer stopped here; this one goes on from the same page.
     TSearchEngineObject* engine =
@@ -259,6 +266,8 @@ void TRunControl::TransferCompanies() {
   if (recordFilter_.KnownRows() != results_.RowCount()) recordFilter_.Reset(results_);
   recordFilter_.DropRepeats(rows);
   store_->RecordsFound(rows);
+  // The list shows them when they come back from the store, with every other node's.
+  if (store_->ListFollowsStore()) return;
   rows = leads_.Merge(std::move(rows), results_, *settings_.Snapshot());
   if (!rows.empty()) results_.AppendRows(std::move(rows));
 }

@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 
@@ -47,6 +48,52 @@ std::string TrimEnd(std::string s) {
 
 std::string MaskedConnectionInfo(const std::string& info) {
   return Scrub(info, PasswordOf(info));
+}
+
+std::string ConnectionWithoutPassword(const std::string& info) {
+  std::string out = info;
+  const std::size_t scheme = out.find("://");
+  if (scheme != std::string::npos) {
+    const std::size_t start = scheme + 3;
+    const std::size_t end = std::min(out.find_first_of("/?", start), out.size());
+    const std::size_t at = out.rfind('@', end == 0 ? 0 : end - 1);
+    if (at != std::string::npos && at >= start) {
+      const std::size_t colon = out.find(':', start);
+      if (colon != std::string::npos && colon < at) out.erase(colon, at - colon);
+    }
+  }
+  // password=... as a key of its own, in a URL's query or a key=value string.
+  for (std::size_t key = out.find("password"); key != std::string::npos;
+       key = out.find("password", key)) {
+    const bool starts =
+        key == 0 || out[key - 1] == ' ' || out[key - 1] == '?' || out[key - 1] == '&';
+    std::size_t eq = key + 8;
+    while (eq < out.size() && out[eq] == ' ') ++eq;
+    if (!starts || eq >= out.size() || out[eq] != '=') {
+      key += 8;
+      continue;
+    }
+    std::size_t value = eq + 1;
+    while (value < out.size() && out[value] == ' ') ++value;
+    std::size_t end = value;
+    if (end < out.size() && out[end] == '\'') {
+      for (++end; end < out.size() && out[end] != '\''; ++end)
+        if (out[end] == '\\') ++end;
+      end = std::min(end + 1, out.size());
+    } else {
+      end = std::min(out.find_first_of(" &", value), out.size());
+    }
+    std::size_t from = key;
+    if (end < out.size() && (out[end] == ' ' || out[end] == '&')) {
+      ++end;  // the separator after it
+    } else if (from > 0 && (out[from - 1] == ' ' || out[from - 1] == '&')) {
+      --from;  // the last key: the separator before it
+    }
+    out.erase(from, end - from);
+    key = from;
+  }
+  if (!out.empty() && out.back() == '?') out.pop_back();
+  return out;
 }
 
 std::string PgArrayLiteral(const std::vector<std::string>& values) {

@@ -22,6 +22,10 @@ class ETeamError : public std::runtime_error {
 // The connection string with its password replaced by "***" (URL and key=value forms).
 std::string MaskedConnectionInfo(const std::string& info);
 
+// The connection string without its password (URL and key=value forms), to show or keep;
+// the password then comes from PGPASSWORD or ~/.pgpass.
+std::string ConnectionWithoutPassword(const std::string& info);
+
 // Values for a text[] parameter: {"a","b\"c"}.
 std::string PgArrayLiteral(const std::vector<std::string>& values);
 

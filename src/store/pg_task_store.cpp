@@ -68,6 +68,7 @@ struct TPgTaskStore::TOp {
   int64_t SiteId = 0;
   bool Completed = false;
   std::vector<TResultRow> Rows;
+  std::vector<int64_t> RowSites;  // the frontier row each record came from, 0 unknown
 };
 
 TPgTaskStore::TPgTaskStore(const TTeamOptions& options, const TTeamTaskSpec* spec)
@@ -108,6 +109,11 @@ void TPgTaskStore::FollowTeamRecords(bool on, int64_t afterId) {
   wake_.notify_all();
 }
 
+bool TPgTaskStore::ListFollowsStore() const {
+  std::lock_guard lock(mutex_);
+  return follow_;
+}
+
 std::vector<TTeamRecord> TPgTaskStore::TakeTeamRecords() {
   std::lock_guard lock(mutex_);
   return std::exchange(followed_, {});
@@ -130,6 +136,7 @@ void TPgTaskStore::RunStarted(TProgramState& state, const TEngineNaming& naming)
   sentAddresses_ = 0;
   running_ = true;
   turnTaken_ = false;
+  siteRows_.clear();
   lockPosition_.reset();
   positionReady_ = false;
   wake_.notify_all();
@@ -139,11 +146,12 @@ bool TPgTaskStore::TakeProducerTurn(std::optional<TProducerPosition>& position) 
   std::lock_guard lock(mutex_);
   if (!holdsLock_ || !positionReady_ || turnTaken_ || counts_.ProducerDone) return false;
   turnTaken_ = true;
+  producerLost_ = false;
   position = lockPosition_;
   return true;
 }
 
-void TPgTaskStore::ProducerPageDone(const std::vector<std::string>& pendingPages) {
+bool TPgTaskStore::ProducerPageDone(const std::vector<std::string>& pendingPages) {
   auto op = std::make_unique<TOp>();
   op->Kind = TOp::Sites;
   TProgramState* state = nullptr;
@@ -151,7 +159,7 @@ void TPgTaskStore::ProducerPageDone(const std::vector<std::string>& pendingPages
     std::lock_guard lock(mutex_);
     state = state_;
   }
-  if (!state) return;
+  if (!state) return true;
   // Only this thread appends to the URL list while it runs, and only it reads from here.
   const std::size_t count = state->URLCount();
   for (std::size_t i = sentAddresses_; i < count; ++i) op->Entries.push_back(state->URLAt(i));
@@ -163,12 +171,19 @@ void TPgTaskStore::ProducerPageDone(const std::vector<std::string>& pendingPages
   position.PageCount = state->EnginePageCount.load();
   position.PendingPages = pendingPages;
   op->Position = std::move(position);
+  bool keep = true;
   {
     std::lock_guard lock(mutex_);
-    if (!failure_.empty()) return;
+    if (!failure_.empty()) return true;
+    // The addresses found still go to the team; the position is the new producer's alone.
+    if (producerLost_) {
+      op->Position.reset();
+      keep = false;
+    }
     ops_.push_back(std::move(op));
   }
   wake_.notify_all();
+  return keep;
 }
 
 void TPgTaskStore::ProducerEnded(bool completed) {
@@ -177,6 +192,8 @@ void TPgTaskStore::ProducerEnded(bool completed) {
   op->Kind = TOp::ProducerDone;
   {
     std::lock_guard lock(mutex_);
+    // A producer that lost the role does not end the search the new one goes on with.
+    if (producerLost_) return;
     ops_.push_back(std::move(op));
   }
   wake_.notify_all();
@@ -195,6 +212,7 @@ std::optional<TSiteTicket> TPgTaskStore::TakeSite() {
     site = std::move(claimed_.front());
     claimed_.pop_front();
     ++outstanding_;
+    siteRows_[SiteKey(site->Entry.URL, true)] = site->Id;
   }
   wake_.notify_all();  // claims the next ones
   return site;
@@ -250,6 +268,10 @@ void TPgTaskStore::RecordsFound(const std::vector<TResultRow>& rows) {
   auto op = std::make_unique<TOp>();
   op->Kind = TOp::Records;
   op->Rows = rows;
+  for (const TResultRow& row : rows) {
+    const auto it = siteRows_.find(SiteKey(row[kColWebAddress], true));
+    op->RowSites.push_back(it == siteRows_.end() ? 0 : it->second);
+  }
   ops_.push_back(std::move(op));
   wake_.notify_all();
 }
@@ -404,7 +426,7 @@ void TPgTaskStore::Apply(const TOp& op) {
             " AS x(k, u, t, d) ON CONFLICT (task, key) DO NOTHING",
             {task, PgArrayLiteral(keys), PgArrayLiteral(urls), PgArrayLiteral(titles),
              PgArrayLiteral(descriptions)});
-      if (op.Position) {
+      if (op.Position && KeepProducerLock()) {
         const TProducerPosition& p = *op.Position;
         std::vector<std::string> pending;
         for (const auto& page : p.PendingPages) pending.push_back(gbk::ToUtf8(page));
@@ -445,18 +467,30 @@ void TPgTaskStore::Apply(const TOp& op) {
       }
       std::vector<std::string> params = {task, node};
       for (const auto& column : columns) params.push_back(PgArrayLiteral(column));
+      std::vector<std::string> sites;
+      for (const int64_t id : op.RowSites) sites.push_back(std::to_string(id));
+      params.push_back(PgArrayLiteral(sites));
+      // The records new to the task, each counted with the site it came from.
       const TPgResult r = db_->Exec(
-          "INSERT INTO veltra_record (task, node, key, company_name, web_address, email,"
-          " telephone, fax, address, postcode, description, source_page)"
-          " SELECT $1, $2, k, a, b, c, d, e, f, g, h, b FROM unnest($3::text[], $4::text[],"
-          " $5::text[], $6::text[], $7::text[], $8::text[], $9::text[], $10::text[], $11::text[])"
-          " AS x(k, a, b, c, d, e, f, g, h) ON CONFLICT (task, key) DO NOTHING",
+          "WITH x AS (SELECT * FROM unnest($3::text[], $4::text[], $5::text[], $6::text[],"
+          " $7::text[], $8::text[], $9::text[], $10::text[], $11::text[], $12::bigint[])"
+          " AS x(k, a, b, c, d, e, f, g, h, s)),"
+          " stored AS (INSERT INTO veltra_record (task, node, key, company_name, web_address,"
+          " email, telephone, fax, address, postcode, description, source_page)"
+          " SELECT $1, $2, k, a, b, c, d, e, f, g, h, b FROM x"
+          " ON CONFLICT (task, key) DO NOTHING RETURNING key),"
+          " counted AS (UPDATE veltra_frontier f SET records = f.records + n.n FROM"
+          " (SELECT s, count(*) AS n FROM stored JOIN (SELECT DISTINCT ON (k) k, s FROM x) y"
+          " ON y.k = stored.key WHERE s > 0 GROUP BY s) n WHERE f.id = n.s AND f.task = $1"
+          " RETURNING f.id)"
+          " SELECT count(*) FROM stored",
           params);
       std::lock_guard lock(mutex_);
-      recordsStored_ += r.Affected();
+      recordsStored_ += r.Int(0, 0);
       break;
     }
     case TOp::ProducerDone:
+      if (!KeepProducerLock()) break;
       db_->Exec("UPDATE veltra_task SET producer_done = true WHERE id = $1", {task});
       break;
   }
@@ -551,8 +585,7 @@ void TPgTaskStore::TryProducerLock() {
   }
   const std::string task = std::to_string(task_.Id);
   if (!holds) {
-    // One producer per task: the lock is the session's and goes when the node does.
-    holds = db_->Exec("SELECT pg_try_advisory_lock(1449487476, $1::int)", {task}).Bool(0, 0);
+    holds = KeepProducerLock();
     if (holds)
       TLog::Global().Write(TLogLevel::Info, "team",
                            "node " + std::to_string(nodeId_) + " runs the search of the task");
@@ -580,6 +613,39 @@ void TPgTaskStore::TryProducerLock() {
   holdsLock_ = true;
   lockPosition_ = std::move(position);
   positionReady_ = true;
+}
+
+bool TPgTaskStore::KeepProducerLock() {
+  {
+    std::lock_guard lock(mutex_);
+    if (holdsLock_) return true;
+  }
+  // One producer per task: the lock is the session's and goes with it, when the node dies or
+  // the server restarts. A node whose producer is running takes it back before it writes.
+  const bool got =
+      db_->Exec("SELECT pg_try_advisory_lock(1449487476, $1::int)", {std::to_string(task_.Id)})
+          .Bool(0, 0);
+  std::lock_guard lock(mutex_);
+  if (got) {
+    holdsLock_ = true;
+  } else if (turnTaken_ && !producerLost_) {
+    ProducerRoleLost();
+  }
+  return got;
+}
+
+void TPgTaskStore::ProducerRoleLost() {
+  // Another node took the role while this one was away: its producer ends its turn, and
+  // nothing it queued moves the position. The role may come back in a later turn.
+  producerLost_ = true;
+  turnTaken_ = false;
+  positionReady_ = false;
+  lockPosition_.reset();
+  for (auto& op : ops_) op->Position.reset();
+  std::erase_if(ops_, [](const auto& op) { return op->Kind == TOp::ProducerDone; });
+  TLog::Global().Write(TLogLevel::Warning, "team",
+                       "node " + std::to_string(nodeId_) +
+                           " lost the search of the task to another node; its search stops");
 }
 
 void TPgTaskStore::Reconnect(std::unique_lock<std::mutex>& lock) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "store/task_store.h"
 #include "store/team_task.h"
@@ -60,7 +61,7 @@ class TPgTaskStore final : public TTaskStore {
 
   void RunStarted(TProgramState& state, const TEngineNaming& naming) override;
   bool TakeProducerTurn(std::optional<TProducerPosition>& position) override;
-  void ProducerPageDone(const std::vector<std::string>& pendingPages) override;
+  bool ProducerPageDone(const std::vector<std::string>& pendingPages) override;
   void ProducerEnded(bool completed) override;
   bool SitesWaiting() const override;
   std::optional<TSiteTicket> TakeSite() override;
@@ -69,6 +70,7 @@ class TPgTaskStore final : public TTaskStore {
   bool AllSitesDone() const override;
   bool SitesLeft() const override;
   void RecordsFound(const std::vector<TResultRow>& rows) override;
+  bool ListFollowsStore() const override;
   std::string Failure() const override;
   void Flush() override;
 
@@ -80,6 +82,8 @@ class TPgTaskStore final : public TTaskStore {
   void ClaimSites(std::size_t wanted);
   void RefreshCounts();
   void TryProducerLock();
+  bool KeepProducerLock();
+  void ProducerRoleLost();
   void Reconnect(std::unique_lock<std::mutex>& lock);
   void GiveUp();
   void WriteRescueFile();
@@ -102,6 +106,7 @@ class TPgTaskStore final : public TTaskStore {
   bool quit_ = false;
   bool holdsLock_ = false;
   bool turnTaken_ = false;      // run control started the producer in this run
+  bool producerLost_ = false;   // another node took the role from this node's producer
   bool positionReady_ = false;  // lockPosition_ was read for this run
   std::optional<TProducerPosition> lockPosition_;
   int64_t sitesDone_ = 0, recordsStored_ = 0;  // this node's, for its heartbeat
@@ -114,6 +119,9 @@ class TPgTaskStore final : public TTaskStore {
   bool follow_ = false;
   int64_t followedId_ = 0;
   std::vector<TTeamRecord> followed_;
+  // The frontier row of each site this node has crawled in this run, by its site: records
+  // count towards the site they came from, also when they arrive after it ended.
+  std::unordered_map<std::string, int64_t> siteRows_;
 
   // Set when a run starts, before its producer exists.
   TProgramState* state_ = nullptr;

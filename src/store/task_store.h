@@ -40,9 +40,11 @@ class TTaskStore {
   // from; left unset, the program state's own position stands.
   virtual bool TakeProducerTurn(std::optional<TProducerPosition>& position) = 0;
   // On the producer's thread after each result or directory page: the addresses it has put
-  // in the URL list so far, and `pendingPages` of a directory walk, are kept.
-  virtual void ProducerPageDone(const std::vector<std::string>& pendingPages) {
+  // in the URL list so far, and `pendingPages` of a directory walk, are kept. False when this
+  // node has lost the producer role to another one: the producer ends its turn (not completed).
+  virtual bool ProducerPageDone(const std::vector<std::string>& pendingPages) {
     (void)pendingPages;
+    return true;
   }
   // The producer finished; `completed` when it reached its end rather than being stopped.
   virtual void ProducerEnded(bool completed) { (void)completed; }
@@ -64,6 +66,9 @@ class TTaskStore {
 
   // Records on their way into the result table, before they are merged.
   virtual void RecordsFound(const std::vector<TResultRow>& rows) { (void)rows; }
+  // The front end's list is fed from the store (a window following a shared task's records,
+  // this node's among them): records found then go to the store only.
+  virtual bool ListFollowsStore() const { return false; }
   // A problem that ended the store's work (the database was lost for good); empty while
   // all is well. The run is stopped when it appears.
   virtual std::string Failure() const { return {}; }

@@ -1,6 +1,7 @@
 #include "store/team_task.h"
 
 #include "core/gbk.h"
+#include "core/global_set.h"
 
 namespace {
 
@@ -220,4 +221,11 @@ std::vector<TTeamRecord> ReadTeamRecords(TPgConnection& db, int64_t taskId, int6
     out.push_back(std::move(record));
   }
   return out;
+}
+
+std::string TeamSettingsSnapshot(const TGlobalSet& s) {
+  return "MaxFindWebThreadCount=" + std::to_string(s.MaxFindWebThreadCount) +
+         "\nFlagModernRecognition=" + std::to_string(s.FlagModernRecognition) +
+         "\nHostRequestLimit=" + std::to_string(s.HostRequestLimit) +
+         "\nUseRobotsTxt=" + std::to_string(s.UseRobotsTxt) + "\n";
 }

@@ -33,6 +33,10 @@ struct TTeamTaskSpec {
   std::string Settings;  // a snapshot of the settings that shape the harvest (text)
 };
 
+class TGlobalSet;
+// The settings that shape a harvest, as text stored with a team task.
+std::string TeamSettingsSnapshot(const TGlobalSet& settings);
+
 struct TTeamTask {
   int64_t Id = 0;
   std::string Name;  // GBK

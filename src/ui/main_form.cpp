@@ -200,6 +200,10 @@ void TMainForm::CreateActions() {
                            &TMainForm::SaveSessionActionExecute);
   SaveAsAction = make("SaveAsAction", "任务另存为(&A)...", {}, &TMainForm::SaveAsActionExecute);
   OutInfoAction = make("OutInfoAction", "导出数据(&E)...", {}, &TMainForm::OutInfoActionExecute);
+  TeamAction = make("TeamAction", "团队任务(&T)...", {}, &TMainForm::TeamActionExecute);
+  LeaveTeamAction =
+      make("LeaveTeamAction", "退出团队任务(&L)", {}, &TMainForm::LeaveTeamActionExecute);
+  CreateTeamActions();
   StartAction =
       make("StartAction", "开始", QKeySequence(Qt::Key_F9), &TMainForm::StartActionExecute);
   ContinueAction = make("ContinueAction", "继续", {}, &TMainForm::ContinueActionExecute);
@@ -283,6 +287,8 @@ void TMainForm::CreateMenus() {
   file->addActions({SaveSessionAction, SaveAsAction});
   file->addSeparator();
   file->addAction(OutInfoAction);
+  file->addSeparator();
+  file->addActions({TeamAction, LeaveTeamAction});
   RecentSeparator = file->addSeparator();
   RecentSeparator->setVisible(false);
   for (QAction* recent : RecentActions) file->addAction(recent);
@@ -508,6 +514,7 @@ void TMainForm::UpdateActions() {
   ExportButton->setEnabled(OutInfoAction->isEnabled());
   EditMenu->menuAction()->setVisible(modern);
   UndoAction->setEnabled(modern && CanUndo());
+  UpdateTeamActions();
   // Esc stops a run; the toolbar's tips name the keys.
   const QKeySequence stopKey = modern ? QKeySequence(Qt::Key_Escape) : QKeySequence();
   if (StopAction->shortcut() != stopKey) StopAction->setShortcut(stopKey);

@@ -129,6 +129,16 @@ class TMainForm : public QMainWindow, public TRunView {
   void N21Click();  // feedback
   void N25Click();  // about
 
+  // 文件 › 团队任务…: joins or creates a task shared through a PostgreSQL database; runs then
+  // work as a node of the team and the list shows every record of the task, from any node.
+  void TeamActionExecute();
+  // 文件 › 退出团队任务: back to this machine's own task.
+  void LeaveTeamActionExecute();
+  // Joins the task `taskName` (UTF-8) in `connection`, with this window's keyword or address
+  // when it has one; false after telling the user why not.
+  bool JoinTeam(const std::string& connection, const std::string& taskName);
+  bool InTeam() const { return team_ != nullptr; }
+
   TProgramState& State() { return state_; }
   TResultTable& Results() { return results_; }
   TGlobalSet& GlobalSet() { return globalSet_; }
@@ -204,6 +214,21 @@ class TMainForm : public QMainWindow, public TRunView {
   void SetColumnsShown(bool shown, std::initializer_list<TColumnShare> columns);
   // The description, number kind and place columns follow FlagModernWindow.
   void ShowLeadColumns(bool shown);
+
+  // Team mode: the shared store, its poll of the team's counts and records, the status label.
+  struct TTeamMode;
+  struct TTeamModeDeleter {
+    void operator()(TTeamMode* team) const;
+  };
+  void CreateTeamActions();
+  void UpdateTeamActions();
+  void TeamTick();
+  // A run started in team mode: the list follows the task from its first record again.
+  void TeamRunStarted();
+  // Start in team mode with another keyword or mode than the task's: said so, true.
+  bool RefuseOtherTeamInput();
+  // Declared before the root, so runs that use the store are gone before it is.
+  std::unique_ptr<TTeamMode, TTeamModeDeleter> team_;
 
   // The shared objects, and short names for those the window uses.
   std::unique_ptr<TAppRoot> root_;
@@ -288,6 +313,9 @@ class TMainForm : public QMainWindow, public TRunView {
   QAction* N20 = nullptr;
   QAction* N21 = nullptr;
   QAction* N25 = nullptr;
+  QAction* TeamAction = nullptr;
+  QAction* LeaveTeamAction = nullptr;
+  QLabel* TeamStatus = nullptr;
   // Toolbar buttons with captions of their own that follow an action's enabled state.
   QAction* NewButton = nullptr;
   QAction* OpenButton = nullptr;

@@ -198,6 +198,7 @@ void TMainForm::OpenRecentFile(const QString& path) {
 }
 
 bool TMainForm::OpenTaskFile(const std::string& path) {
+  LeaveTeamActionExecute();  // a task of this machine's own
   undo_.reset();
   if (!runControl_->OpenTask(path)) return false;
   // What was just read from the file holds nothing unsaved.
@@ -213,6 +214,7 @@ void TMainForm::NewSessionActionExecute() {
   {
     TNewSessionForm form(state_, this, ModernWindow());
     if (RunDialog(form) == QDialog::Accepted) {
+      LeaveTeamActionExecute();  // a task of this machine's own
       runControl_->NewTaskAccepted();
       accepted = true;
       undo_.reset();

@@ -45,14 +45,18 @@ void TMainForm::UpdateRunProgress() {
 void TMainForm::StartActionExecute() {
   if (!runControl_->CanStart()) return;
   if (RadioButton2->isChecked() && RefuseDirectoryInput()) return;
-  if (!AskSaveBeforeDiscard()) return;
+  if (RefuseOtherTeamInput()) return;
+  // A team's records are kept in its database.
+  if (!InTeam() && !AskSaveBeforeDiscard()) return;
   undo_.reset();
   runControl_->StartActionExecute();
+  TeamRunStarted();
 }
 
 void TMainForm::ContinueActionExecute() {
   if (!runControl_->CanContinue()) return;
   if (state_.SearchMode == 1 && RefuseDirectoryInput()) return;
+  if (RefuseOtherTeamInput()) return;
   runControl_->ContinueActionExecute();
 }
 

@@ -226,7 +226,7 @@ class MainFormTest : public QObject {
              QStringList({"文件(&F)", "查看(&V)", "搜索(&S)", "工具(&T)", "设置(&C)", "帮助(&H)"}));
     QCOMPARE(MenuTexts(menus[0]->menu()),
              QStringList({"新建任务(&N)", "打开任务(&O)...", "—", "保存任务", "任务另存为(&A)...",
-                          "—", "导出数据(&E)...", "—", "退出(&X)"}));
+                          "—", "导出数据(&E)...", "—", "团队任务(&T)...", "—", "退出(&X)"}));
     QCOMPARE(MenuTexts(menus[2]->menu()), QStringList({"开始", "继续", "—", "停止"}));
     QCOMPARE(MenuTexts(menus[5]->menu()),
              QStringList({"使用说明(&V)", "—", "关于(&Z)..."}));  // no addresses shipped

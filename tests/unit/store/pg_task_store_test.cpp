@@ -85,6 +85,14 @@ TEST_F(PgTaskStore, SitesAreClaimedOnceLeasesRunOutToAnotherNodeAndThirdLapseFai
   EXPECT_EQ(mine[0].Entry.URL, "http://a.localhost/");
   EXPECT_EQ(mine[1].Entry.URL, "http://b.localhost/");
   for (const auto& site : mine) node.SiteEnded(site, true);
+  // A site's records count towards it, also when they come in after it ended.
+  node.RecordsFound({{G("甲公司"), "http://a.localhost/about.html", "", "010-1111111"},
+                     {G("甲公司"), "http://a.localhost/", "sales@a.localhost", ""},
+                     {G("丙公司"), "http://x.localhost/", "", "020-2222222"}});
+  node.RecordsFound({{G("甲公司"), "http://a.localhost/", "sales@a.localhost", ""}});
+  node.Flush();
+  EXPECT_EQ(Scalar("SELECT records FROM veltra_frontier WHERE url = 'http://a.localhost/'"), 2);
+  EXPECT_EQ(Scalar("SELECT sum(records) FROM veltra_frontier"), 2);
   // Not before the dead node's lease ran out.
   std::this_thread::sleep_for(300ms);
   EXPECT_FALSE(node.SitesWaiting());
@@ -240,4 +248,71 @@ TEST_F(PgTaskStore, RecordsAreKeptInATaskFileWhenTheDatabaseIsGivenUp) {
   EXPECT_EQ(file.rfind(dir.Path().string(), 0), 0u) << file;
   EXPECT_NE(node.Failure().find(file), std::string::npos);
   EXPECT_EQ(ReadTaskFile(file).Rows, std::vector<TResultRow>{a});
+}
+
+TEST_F(PgTaskStore, ProducerRetakesItsLockAfterLosingTheSessionOrStopsWhenAnotherNodeHasIt) {
+  const TTeamTaskSpec spec = Keyword("机械");
+  TPgTaskStore a(Options(), &spec);
+  TPgTaskStore b(Options(), &spec);
+  TProgramState stateA, stateB;
+  a.RunStarted(stateA, {});
+  std::optional<TProducerPosition> position;
+  ASSERT_TRUE(WaitFor([&] { return a.TakeProducerTurn(position); }));
+  const auto storedOffset = [&] { return Scalar("SELECT result_offset FROM veltra_position"); };
+  const auto lockHolder = [&] {
+    return Scalar(
+        "SELECT coalesce(max(pid), 0) FROM pg_locks WHERE locktype = 'advisory' AND granted");
+  };
+  TPgConnection other(url_);
+  const auto endLockHolder = [&] {
+    const int64_t pid = lockHolder();
+    ASSERT_NE(pid, 0);
+    other.Exec("SELECT pg_terminate_backend($1::int)", {std::to_string(pid)});
+    ASSERT_TRUE(WaitFor([&] { return lockHolder() != pid; }));
+  };
+  stateA.EngineResultOffset = 11;
+  EXPECT_TRUE(a.ProducerPageDone({}));
+  a.Flush();
+  EXPECT_EQ(storedOffset(), 11);
+
+  // The session ends (as in a server restart) and nobody else wants the role: the node takes
+  // its lock back and goes on.
+  endLockHolder();
+  stateA.EngineResultOffset = 21;
+  EXPECT_TRUE(a.ProducerPageDone({}));
+  ASSERT_TRUE(WaitFor([&] { return storedOffset() == 21; }));
+  EXPECT_NE(lockHolder(), 0);
+
+  // Again, but another session takes the lock first: the node's producer is told to stop and
+  // never moves the position the new holder goes on from, not even by ending.
+  endLockHolder();
+  other.Exec("SELECT pg_advisory_lock(1449487476, $1::int)", {std::to_string(a.Task().Id)});
+  stateA.EngineResultOffset = 31;
+  ASSERT_TRUE(WaitFor([&] { return !a.ProducerPageDone({}); }));
+  a.ProducerEnded(true);
+  a.Flush();
+  EXPECT_EQ(storedOffset(), 21);
+  EXPECT_EQ(Scalar("SELECT count(*) FROM veltra_task WHERE producer_done"), 0);
+  EXPECT_FALSE(a.TakeProducerTurn(position));
+
+  // The lock frees: a node that runs takes the role on from the last stored position.
+  a.RunStopped();
+  b.RunStarted(stateB, {});
+  other.Exec("SELECT pg_advisory_unlock_all()");
+  ASSERT_TRUE(WaitFor([&] { return b.TakeProducerTurn(position); }));
+  ASSERT_TRUE(position);
+  EXPECT_EQ(position->ResultOffset, 21);
+}
+
+TEST(PgConnectionText, PasswordsLeaveTheConnectionKeptForTheWindow) {
+  EXPECT_EQ(ConnectionWithoutPassword("postgresql://ann:pw@db.lan:5433/team?sslmode=require"),
+            "postgresql://ann@db.lan:5433/team?sslmode=require");
+  EXPECT_EQ(ConnectionWithoutPassword("postgresql://ann@db.lan/team?password=pw&sslmode=require"),
+            "postgresql://ann@db.lan/team?sslmode=require");
+  EXPECT_EQ(ConnectionWithoutPassword("postgresql://db.lan/team?sslmode=require&password=p@w"),
+            "postgresql://db.lan/team?sslmode=require");
+  EXPECT_EQ(ConnectionWithoutPassword("host=db user=ann password='a b\\'c' dbname=team"),
+            "host=db user=ann dbname=team");
+  EXPECT_EQ(ConnectionWithoutPassword("host=db password = pw"), "host=db");
+  EXPECT_EQ(ConnectionWithoutPassword("host=db user=passwordless"), "host=db user=passwordless");
 }
