@@ -261,7 +261,7 @@ TEST(ModernRecognition, NamesFromTitleAndFooterLoseSlogans) {
 
 // The line reader's records wait packed while the list reader runs: a record named by the
 // page keeps the site entry's description, a lone record takes the address of a hidden
-// mailto link, analysing again gives the same records and the tokens are still there.
+// mailto link, analysing again gives the same records and the links find the tokens again.
 TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   const std::string page =
       G("<html><head><title>明远化工</title></head><body><p>电话：0571-88886666</p>"
@@ -277,6 +277,7 @@ TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   p.Analyse();
   EXPECT_EQ(Rows(p), want);
   // The tokens, let go while records are read, are back for the links.
+  p.ExtractLinks();
   EXPECT_EQ(std::vector<std::string>(p.Tokens.begin(), p.Tokens.end()), tokens);
   EXPECT_EQ(p.TokenIsTag.size(), tokens.size());
 
