@@ -236,17 +236,17 @@ class TGroupReader {
       cells.push_back({std::string_view(text).substr(at), header});
     };
     const auto& nodes = doc_.Nodes();
-    if (e.Node != kNone && nodes[e.Node].Tag == trId_) {
+    if (e.Node != kNone && doc_.Tag(nodes[e.Node]) == trId_) {
       const std::size_t before = cells.size();
       for (uint32_t c = nodes[e.Node].FirstChild; c != kNone; c = nodes[c].Next) {
-        if (nodes[c].Tag != tdId_ && nodes[c].Tag != thId_) continue;
+        if (doc_.Tag(nodes[c]) != tdId_ && doc_.Tag(nodes[c]) != thId_) continue;
         std::string joined;
         for (uint32_t k = nodes[c].PieceBegin; k < nodes[c].PieceEnd && joined.size() < kMaxCell;
              ++k) {
           if (!joined.empty()) joined.push_back(' ');
           joined.append(doc_.PieceText(k).substr(0, kMaxCell));
         }
-        add(joined, nodes[c].Tag == thId_, true);
+        add(joined, doc_.Tag(nodes[c]) == thId_, true);
       }
       if (cells.size() > before) return;
     }
@@ -268,9 +268,9 @@ class TGroupReader {
   std::size_t CellBound(const TEntry& e) const {
     std::size_t n = 0;
     const auto& nodes = doc_.Nodes();
-    if (e.Node != kNone && nodes[e.Node].Tag == trId_)
+    if (e.Node != kNone && doc_.Tag(nodes[e.Node]) == trId_)
       for (uint32_t c = nodes[e.Node].FirstChild; c != kNone; c = nodes[c].Next)
-        n += nodes[c].Tag == tdId_ || nodes[c].Tag == thId_;
+        n += doc_.Tag(nodes[c]) == tdId_ || doc_.Tag(nodes[c]) == thId_;
     for (uint32_t k = e.PieceBegin; k < e.PieceEnd; ++k) {
       const std::string_view t = doc_.PieceText(k);
       n += 1 + static_cast<std::size_t>(std::count(t.begin(), t.end(), kCellBreak));
@@ -607,18 +607,18 @@ std::vector<std::vector<TEntry>> CandidateGroups(const TDocument& doc) {
       // An entry too short to hold a name and a number is none.
       // (a heading only opens its entry).
       if (doc.Bytes(nodes[c].PieceBegin, nodes[c].PieceEnd) >= kMinEntry ||
-          (nodes[c].PieceEnd > nodes[c].PieceBegin && IsHeadingTag(doc.TagName(nodes[c].Tag))))
-        bySig[nodes[c].Sig].push_back(c);
+          (nodes[c].PieceEnd > nodes[c].PieceBegin && IsHeadingTag(doc.TagName(doc.Tag(nodes[c])))))
+        bySig[doc.Sig(nodes[c])].push_back(c);
     }
     int headingSplits = 0;
     for (const auto& [sig, members] : bySig) {
       if (members.size() < 3) continue;
       std::vector<TEntry> entries;
-      const bool heading = IsHeadingTag(doc.TagName(nodes[members.front()].Tag));
+      const bool heading = IsHeadingTag(doc.TagName(doc.Tag(nodes[members.front()])));
       if (heading && members.size() < children && headingSplits++ < 2) {
         // Each heading opens an entry that runs to the next one.
         for (uint32_t c = members.front(); c != kNone; c = nodes[c].Next) {
-          if (nodes[c].Sig == sig)
+          if (doc.Sig(nodes[c]) == sig)
             entries.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, kNone});
           else
             entries.back().PieceEnd = std::max(entries.back().PieceEnd, nodes[c].PieceEnd);
@@ -651,7 +651,7 @@ std::vector<std::vector<TEntry>> CandidateGroups(const TDocument& doc) {
 std::string ParentName(const TDocument& doc, const TRecognitionWords& words) {
   const auto& nodes = doc.Nodes();
   for (std::size_t k = 0; k < doc.Pieces().size(); ++k) {
-    const std::string_view tag = doc.TagName(nodes[doc.Pieces()[k].Node].Tag);
+    const std::string_view tag = doc.TagName(doc.Tag(nodes[doc.Pieces()[k].Node]));
     if (!OneOf(tag, {"h1", "h2", "h3"})) continue;
     const std::string_view t = gbk::TrimView(doc.PieceText(k));
     static const std::vector<std::string> abouts = ToGbk({"关于", "走进"});
@@ -755,22 +755,22 @@ TListRecords FindListRecords(std::string_view html, const TListVocabulary& vocab
   std::vector<std::vector<TEntry>>().swap(groups);
   std::stable_sort(read.begin(), read.end(),
                    [](const TRead& a, const TRead& b) { return a.Score > b.Score; });
-  std::vector<uint8_t> used(doc->Pieces().size(), 0);
+  std::vector<bool> used(doc->Pieces().size(), false);  // a bit a piece
   std::vector<TRead*> chosen;
   for (TRead& r : read) {
     bool overlap = false;
     for (const auto& e : r.Entries)
-      for (uint32_t k = e.PieceBegin; k < e.PieceEnd && !overlap; ++k) overlap = used[k] != 0;
+      for (uint32_t k = e.PieceBegin; k < e.PieceEnd && !overlap; ++k) overlap = used[k];
     if (overlap) {
       r = {};
       continue;
     }
     for (const auto& e : r.Entries)
-      std::fill(used.begin() + e.PieceBegin, used.begin() + e.PieceEnd, 1);
+      for (uint32_t k = e.PieceBegin; k < e.PieceEnd; ++k) used[k] = true;
     std::vector<TEntry>().swap(r.Entries);
     chosen.push_back(&r);
   }
-  std::vector<uint8_t>().swap(used);
+  std::vector<bool>().swap(used);
   std::sort(chosen.begin(), chosen.end(),
             [](const TRead* a, const TRead* b) { return a->From < b->From; });
 
