@@ -64,8 +64,10 @@ struct TEntry {
 
 // A cell's text lies in its group's text buffer, which never grows while cells point into it.
 struct TCell {
-  std::string_view Text;
+  const char* Data = nullptr;
+  uint32_t Size = 0;
   bool Header = false;  // a th cell
+  std::string_view Text() const { return {Data, Size}; }
 };
 using TRow = std::span<const TCell>;
 
@@ -233,7 +235,8 @@ class TGroupReader {
       text.append(part);
       if (join)
         std::replace(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), kCellBreak, ' ');
-      cells.push_back({std::string_view(text).substr(at), header});
+      const std::string_view cell = std::string_view(text).substr(at);
+      cells.push_back({cell.data(), static_cast<uint32_t>(cell.size()), header});
     };
     const auto& nodes = doc_.Nodes();
     if (e.Node != kNone && doc_.Tag(nodes[e.Node]) == trId_) {
@@ -283,10 +286,10 @@ class TGroupReader {
     bool anyLabel = false;
     for (const auto& c : cells) {
       if (c.Header) return true;
-      if (c.Text.empty()) continue;
-      if (c.Text.size() > 20 || CountDigits(c.Text) > 0 || c.Text.find(':') != std::string::npos)
-        return false;
-      anyLabel = anyLabel || (Classify(c.Text) & 0x3Fu) != 0;
+      const std::string_view t = c.Text();
+      if (t.empty()) continue;
+      if (t.size() > 20 || CountDigits(t) > 0 || t.find(':') != std::string::npos) return false;
+      anyLabel = anyLabel || (Classify(t) & 0x3Fu) != 0;
     }
     return anyLabel;
   }
@@ -299,8 +302,8 @@ class TGroupReader {
     std::vector<TLabelPart> parts;
     int headerName = -1;
     for (std::size_t c = 0; c < width; ++c) {
-      if (header && c < header->size() && !(*header)[c].Text.empty()) {
-        const unsigned f = Classify((*header)[c].Text);
+      if (header && c < header->size() && !(*header)[c].Text().empty()) {
+        const unsigned f = Classify((*header)[c].Text());
         if (f & kNoShape) {
           cols[c] = kColIgnore;
           continue;
@@ -327,7 +330,7 @@ class TGroupReader {
                   labelled = 0;
       for (const auto& row : rows) {
         if (row.size() != width) continue;
-        const std::string_view t = row[c].Text;
+        const std::string_view t = row[c].Text();
         if (t.empty()) continue;
         ++nonEmpty;
         SplitLabels(t, parts);
@@ -389,7 +392,7 @@ class TGroupReader {
       cur = {};
     };
     for (std::size_t c = 0; c < cells.size(); ++c) {
-      const std::string_view t = cells[c].Text;
+      const std::string_view t = cells[c].Text();
       if (t.empty()) continue;
       const TColumn col = cols && c < cols->size() ? (*cols)[c] : kColOther;
       switch (col) {
@@ -528,7 +531,7 @@ class TGroupReader {
       if (std::find(cols.begin(), cols.end(), kColName) == cols.end()) cols.clear();
     }
     TDraftList drafts;
-    drafts.reserve(count);  // one an entry, mostly
+    drafts.reserve(count, text.size());  // one an entry, mostly, and no more text
     for (std::size_t r = first; r < rows.size(); ++r)
       ReadEntry(rows[r], !cols.empty() && rows[r].size() == width ? &cols : nullptr, drafts);
 

@@ -38,9 +38,13 @@ class TPackedRecords {
  public:
   std::size_t size() const { return firsts_.size(); }
   bool empty() const { return firsts_.empty(); }
-  void reserve(std::size_t records) {
+  // Room for `records` of some `bytes` of text in all, so that the buffers are not copied
+  // while they grow (room never written is never touched).
+  void reserve(std::size_t records, std::size_t bytes = 0) {
     firsts_.reserve(records);
     counts_.reserve(records);
+    ends_.reserve(4 * records);  // a name, an address, a postcode and a number, mostly
+    text_.reserve(bytes);
   }
   void push_back(const TListRecord& r);
   TListRecord operator[](std::size_t i) const;
