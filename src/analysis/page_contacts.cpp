@@ -227,6 +227,17 @@ class TRecordQueue {
     return r;
   }
   void Set(std::size_t i, TRecord r) { changed_[taken_ + i] = std::move(r); }
+  // Record i, kept aside from now on so that it can be changed in place.
+  TRecord& Mutable(std::size_t i) {
+    if (const auto it = changed_.find(taken_ + i); it != changed_.end()) return it->second;
+    return changed_[taken_ + i] = Get(i);
+  }
+  // Record i when it is kept aside, else null.
+  const TRecord* Changed(std::size_t i) const {
+    if (changed_.empty()) return nullptr;
+    const auto it = changed_.find(taken_ + i);
+    return it == changed_.end() ? nullptr : &it->second;
+  }
   TRecord front() const { return Get(0); }
 
   void pop_front() {
@@ -340,7 +351,10 @@ class TRecordBuilder {
         for (std::size_t n = 0; n < it->second.Count; ++n) {
           const std::size_t k = it->second.At[n];
           if (k >= into) break;
-          const TRecord candidate = kept.Get(k);
+          TRecord packed;
+          const TRecord* changed = kept.Changed(k);
+          if (!changed) packed = kept.Get(k);
+          const TRecord& candidate = changed ? *changed : packed;
           if (candidate.Kind != 0 && r.Kind != 0 && candidate.Heading != r.Heading) continue;
           if (!candidate.Company.empty() && !r.Company.empty() && candidate.Company != r.Company)
             continue;
@@ -349,16 +363,15 @@ class TRecordBuilder {
           break;
         }
       }
-      TRecord merged;
+      const TRecord* merged = &r;
       if (into < kept.size()) {
-        merged = kept.Get(into);
-        Merge(merged, r);
-        kept.Set(into, merged);
+        TRecord& target = kept.Mutable(into);
+        Merge(target, r);
+        merged = &target;
       } else {
         kept.push_back(r);
-        merged = std::move(r);
       }
-      for (const auto& key : ContactKeys(merged)) {
+      for (const auto& key : ContactKeys(*merged)) {
         TOwners& owners = keptByContact[hashKey(key)];
         const auto end = owners.At.begin() + static_cast<std::ptrdiff_t>(owners.Count);
         if (owners.Count < kCandidates && std::find(owners.At.begin(), end, into) == end)

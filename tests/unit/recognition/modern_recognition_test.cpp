@@ -296,6 +296,33 @@ TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   EXPECT_EQ(columns[7], (std::vector<std::string>{"", "long description"}));
 }
 
+// Thousands of offices wait packed to be merged: the hotline at the top shares its number
+// with an office far down the page and takes in that office's name; every office is also a
+// list entry of its own.
+TEST(ModernRecognition, ManyOfficesMergeAcrossThePackedRecords) {
+  // Office names without digits: each digit of the number written as a character.
+  const auto name = [](int i) {
+    static const char* const kDigits[] = {"甲", "乙", "丙", "丁", "戊",
+                                          "己", "庚", "辛", "壬", "癸"};
+    std::string n;
+    for (const char d : std::to_string(i)) n += kDigits[d - '0'];
+    return G(n + "分公司");
+  };
+  std::string page = G("<html><body><p>服务热线：0571-81005000 邮箱：service@example.com</p>");
+  for (int i = 0; i < 6000; ++i)
+    page += "<h3>" + name(i) + G("</h3><p>电话：0571-8") + std::to_string(1000000 + i) + "</p>";
+  page += "</body></html>";
+  TParseHTML p(ShippedDefaults());
+  p.LoadPage(page, "", "http://www.example.com/", "");
+  p.Analyse();
+  ASSERT_EQ(p.Companies.size(), 6001u);
+  EXPECT_EQ(p.Companies[4999], name(4999));
+  EXPECT_EQ(p.Telephones[5999], "0571-81005999");
+  EXPECT_TRUE(p.Companies[6000].ends_with(name(5000)));
+  EXPECT_EQ(p.Emails[6000], "service@example.com");
+  EXPECT_EQ(p.WebAddresses[6000], "http://www.example.com/");
+}
+
 // Lines share one buffer: an address linked without text goes with the line before, and a
 // line rewritten later leaves its neighbours as they were.
 TEST(ModernRecognition, PackedLinesKeepTextAndAddressesApart) {
