@@ -139,7 +139,7 @@ std::size_t FindClosing(std::string_view html, std::string_view name, std::size_
 void TDocument::CloseOpen(std::initializer_list<std::string_view> targets,
                           std::initializer_list<std::string_view> stops) {
   for (std::size_t k = stack_.size(), seen = 0; k > 1 && seen < kCloseSearch; --k, ++seen) {
-    const std::string_view name = names_[nodes_[stack_[k - 1]].Tag];
+    const std::string_view name = names_[Tag(nodes_[stack_[k - 1]])];
     if (OneOf(name, targets)) {
       while (stack_.size() >= k) Pop();
       return;
@@ -157,6 +157,8 @@ TDocument::TDocument(std::string_view html) : html_(html) {
   // A piece ends at a tag: one more than the page has "<" at most.
   pieces_.reserve(static_cast<std::size_t>(std::count(html.begin(), html.end(), '<')) + 1);
   Intern("");  // tag 0: the document
+  kinds_.emplace_back(0, 0);
+  kindIds_.emplace(0, 0);
   nodes_.push_back({});
   stack_.push_back(0);
   lastChild_.push_back(kNone);
@@ -273,7 +275,7 @@ void TDocument::Open(const TTagInfo& tag) {
     CloseOpen({"li"}, {"ul", "ol"});
   else if (n == "dt" || n == "dd")
     CloseOpen({"dt", "dd"}, {"dl"});
-  else if (n == "p" && names_[nodes_[stack_.back()].Tag] == "p")
+  else if (n == "p" && names_[Tag(nodes_[stack_.back()])] == "p")
     Pop();
   const bool hidden = hidden_.back() || tag.Hidden;
   if (stack_.size() >= kMaxDepth || nodes_.size() >= maxNodes_) {
@@ -283,8 +285,12 @@ void TDocument::Open(const TTagInfo& tag) {
   }
   TNode node;
   node.PieceBegin = static_cast<uint32_t>(pieces_.size());
-  node.Tag = Intern(tag.Name);
-  node.Sig = Intern(tag.Name + "." + tag.Class);
+  const uint32_t tagId = Intern(tag.Name);
+  const uint32_t sigId = Intern(tag.Name + "." + tag.Class);
+  const auto [kind, added] =
+      kindIds_.try_emplace(uint64_t{sigId} << 32 | tagId, static_cast<uint32_t>(kinds_.size()));
+  if (added) kinds_.emplace_back(sigId, tagId);
+  node.Kind = kind->second;
   const auto id = static_cast<uint32_t>(nodes_.size());
   uint32_t& last = lastChild_.back();
   if (last == kNone)
@@ -305,7 +311,7 @@ void TDocument::Close(const std::string& name) {
   const auto it = ids_.find(name);
   if (it == ids_.end()) return;
   for (std::size_t k = stack_.size(), seen = 0; k > 1 && seen < kCloseSearch; --k, ++seen) {
-    if (nodes_[stack_[k - 1]].Tag == it->second) {
+    if (Tag(nodes_[stack_[k - 1]]) == it->second) {
       while (stack_.size() >= k) Pop();
       return;
     }
@@ -316,7 +322,7 @@ void TDocument::Pop() {
   EndPiece();
   TNode& node = nodes_[stack_.back()];
   node.PieceEnd = static_cast<uint32_t>(pieces_.size());
-  if (names_[node.Tag] == "pre" && pre_ > 0) --pre_;
+  if (names_[Tag(node)] == "pre" && pre_ > 0) --pre_;
   stack_.pop_back();
   lastChild_.pop_back();
   hidden_.pop_back();

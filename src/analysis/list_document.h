@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace lists {
@@ -21,15 +22,14 @@ inline constexpr char kCellBreak = '\t';
 
 bool IsHeadingTag(std::string_view name);
 
-// Six words a node: the parent and the last child are known only while the node is open, so
+// Five words a node: the parent and the last child are known only while the node is open, so
 // they are kept on the stack of open elements.
 struct TNode {
   uint32_t FirstChild = kNone;
   uint32_t Next = kNone;
   uint32_t PieceBegin = 0;
   uint32_t PieceEnd = 0;
-  uint32_t Sig = 0;  // tag name and first class word, interned
-  uint32_t Tag = 0;  // tag name, interned
+  uint32_t Kind = 0;  // its tag name and first class word: TDocument::Sig and Tag
 };
 
 // A piece's text runs from its Begin to the next piece's (the arena holds nothing between).
@@ -56,6 +56,9 @@ class TDocument {
   const std::string& Title() const { return title_; }
   uint32_t TagId(std::string_view name) const;
   std::string_view TagName(uint32_t id) const { return names_[id]; }
+  // The node's tag name and first class word, interned; its tag name, interned.
+  uint32_t Sig(const TNode& n) const { return kinds_[n.Kind].first; }
+  uint32_t Tag(const TNode& n) const { return kinds_[n.Kind].second; }
 
  private:
   uint32_t Intern(const std::string& s);
@@ -100,6 +103,9 @@ class TDocument {
   std::vector<bool> hidden_;
   std::unordered_map<std::string, uint32_t> ids_;
   std::vector<std::string> names_;
+  // Signature and tag of each kind of node, told apart by both.
+  std::vector<std::pair<uint32_t, uint32_t>> kinds_;
+  std::unordered_map<uint64_t, uint32_t> kindIds_;
   std::string title_;
   std::unordered_map<std::string, std::size_t> noClose_;  // no "</name" after this position
   std::size_t pieceStart_ = 0;

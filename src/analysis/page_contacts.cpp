@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <initializer_list>
@@ -178,6 +179,104 @@ std::string WithoutAddresses(std::string_view text) {
 
 // Reads the lines in order into records: a heading opens a record, labelled and shaped
 // values fill the current one, a footer line or a repeated address or name closes it.
+// Records packed: their text in one buffer per block of a few thousand, so that a page of a
+// hundred thousand offices costs their text and a few words each, and each block is let go
+// once its records are taken from the front. A record changed after it was added (a merge
+// into it) is kept aside whole.
+class TRecordQueue {
+ public:
+  bool empty() const { return size() == 0; }
+  std::size_t size() const { return count_ - taken_; }
+
+  void push_back(const TRecord& r) {
+    if (blocks_.empty() || blocks_.back().Meta.size() == kBlock) blocks_.emplace_back();
+    TBlock& b = blocks_.back();
+    b.Meta.push_back(
+        {static_cast<uint32_t>(b.Ends.size()),
+         r.Kind,
+         r.HeadingLine,
+         r.AddressLabelled,
+         {static_cast<uint32_t>(r.Phones.size()), static_cast<uint32_t>(r.Faxes.size()),
+          static_cast<uint32_t>(r.Emails.size())}});
+    for (const std::string* f : {&r.Heading, &r.Company, &r.Address, &r.PostCode}) b.Put(*f);
+    for (const auto* list : {&r.Phones, &r.Faxes, &r.Emails})
+      for (const auto& v : *list) b.Put(v);
+    ++count_;
+  }
+
+  // Record i counted from the front.
+  TRecord Get(std::size_t i) const {
+    const std::size_t abs = taken_ + i;
+    if (!changed_.empty())
+      if (const auto it = changed_.find(abs); it != changed_.end()) return it->second;
+    const std::size_t k = head_ + i;
+    const TBlock& b = blocks_[k / kBlock];
+    const TMeta& m = b.Meta[k % kBlock];
+    TRecord r;
+    r.Kind = m.Kind;
+    r.HeadingLine = m.HeadingLine;
+    r.AddressLabelled = m.AddressLabelled;
+    std::size_t f = m.First;
+    for (std::string* field : {&r.Heading, &r.Company, &r.Address, &r.PostCode}) *field = b.At(f++);
+    std::size_t n = 0;
+    for (auto* list : {&r.Phones, &r.Faxes, &r.Emails}) {
+      list->reserve(m.Counts[n]);
+      for (uint32_t v = 0; v < m.Counts[n]; ++v) list->emplace_back(b.At(f++));
+      ++n;
+    }
+    return r;
+  }
+  void Set(std::size_t i, TRecord r) { changed_[taken_ + i] = std::move(r); }
+  // Record i, kept aside from now on so that it can be changed in place.
+  TRecord& Mutable(std::size_t i) {
+    if (const auto it = changed_.find(taken_ + i); it != changed_.end()) return it->second;
+    return changed_[taken_ + i] = Get(i);
+  }
+  // Record i when it is kept aside, else null.
+  const TRecord* Changed(std::size_t i) const {
+    if (changed_.empty()) return nullptr;
+    const auto it = changed_.find(taken_ + i);
+    return it == changed_.end() ? nullptr : &it->second;
+  }
+  TRecord front() const { return Get(0); }
+
+  void pop_front() {
+    if (!changed_.empty()) changed_.erase(taken_);
+    ++taken_;
+    if (++head_ < blocks_.front().Meta.size()) return;
+    blocks_.pop_front();
+    head_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 4096;
+  struct TMeta {
+    uint32_t First;  // first field in Ends
+    int Kind;
+    int HeadingLine;
+    bool AddressLabelled;
+    std::array<uint32_t, 3> Counts;  // phones, faxes, e-mail addresses
+  };
+  struct TBlock {
+    std::string Text;
+    std::vector<uint32_t> Ends;
+    std::vector<TMeta> Meta;
+    void Put(std::string_view v) {
+      Text.append(v);
+      Ends.push_back(static_cast<uint32_t>(Text.size()));
+    }
+    std::string_view At(std::size_t k) const {
+      const uint32_t begin = k == 0 ? 0 : Ends[k - 1];
+      return std::string_view(Text).substr(begin, Ends[k] - begin);
+    }
+  };
+  std::deque<TBlock> blocks_;
+  std::size_t head_ = 0;  // records of the first block already taken
+  std::size_t count_ = 0;
+  std::size_t taken_ = 0;
+  std::unordered_map<std::size_t, TRecord> changed_;
+};
+
 class TRecordBuilder {
  public:
   TRecordBuilder(const TParseHTML& parser, const TPageReader& reader, pagetext::TLines lines)
@@ -218,8 +317,8 @@ class TRecordBuilder {
   // merged into it, unless both are named offices of their own; with at most one named
   // record, every unnamed one (header hotline, footer) is the same company's.
   // Deques, so that neither list is copied while it grows and each record read is let go.
-  std::deque<TRecord> Merged() {
-    std::deque<TRecord> kept;
+  TRecordQueue Merged() {
+    TRecordQueue kept;
     // Kept records by contact key (hashed; a candidate is confirmed by its contacts). Only
     // the first few owners of a key are ever looked at, so only those are stored.
     constexpr std::size_t kCandidates = 8;
@@ -230,15 +329,18 @@ class TRecordBuilder {
     std::unordered_map<std::size_t, TOwners> keptByContact;
     const std::hash<std::string> hashKey;
     for (; !records_.empty(); records_.pop_front()) {
-      TRecord& r = records_.front();
+      TRecord r = records_.front();
       if (!r.HasContact() && (wantPhone_ || wantMail_)) {
         // An office showing only its address right after a record without one: the same
         // company's ("联系电话…" then "浦东新区总部 / 上海市浦东新区…").
-        if (!kept.empty() && kept.back().Address.empty() && !r.Address.empty() && r.Kind == 2) {
-          kept.back().Address = r.Address;
-          if (kept.back().PostCode.empty()) kept.back().PostCode = r.PostCode;
+        if (!kept.empty() && !r.Address.empty() && r.Kind == 2) {
+          TRecord last = kept.Get(kept.size() - 1);
+          if (last.Address.empty()) {
+            last.Address = r.Address;
+            if (last.PostCode.empty()) last.PostCode = r.PostCode;
+            kept.Set(kept.size() - 1, std::move(last));
+          }
         }
-        r = {};
         continue;
       }
       std::size_t into = kept.size();
@@ -249,20 +351,27 @@ class TRecordBuilder {
         for (std::size_t n = 0; n < it->second.Count; ++n) {
           const std::size_t k = it->second.At[n];
           if (k >= into) break;
-          if (kept[k].Kind != 0 && r.Kind != 0 && kept[k].Heading != r.Heading) continue;
-          if (!kept[k].Company.empty() && !r.Company.empty() && kept[k].Company != r.Company)
+          TRecord packed;
+          const TRecord* changed = kept.Changed(k);
+          if (!changed) packed = kept.Get(k);
+          const TRecord& candidate = changed ? *changed : packed;
+          if (candidate.Kind != 0 && r.Kind != 0 && candidate.Heading != r.Heading) continue;
+          if (!candidate.Company.empty() && !r.Company.empty() && candidate.Company != r.Company)
             continue;
-          if (!ShareContact(kept[k], r)) continue;
+          if (!ShareContact(candidate, r)) continue;
           into = k;
           break;
         }
       }
-      if (into < kept.size())
-        Merge(kept[into], r);
-      else
-        kept.push_back(std::move(r));
-      r = {};  // read once: a merged record is not held twice
-      for (const auto& key : ContactKeys(kept[into])) {
+      const TRecord* merged = &r;
+      if (into < kept.size()) {
+        TRecord& target = kept.Mutable(into);
+        Merge(target, r);
+        merged = &target;
+      } else {
+        kept.push_back(r);
+      }
+      for (const auto& key : ContactKeys(*merged)) {
         TOwners& owners = keptByContact[hashKey(key)];
         const auto end = owners.At.begin() + static_cast<std::ptrdiff_t>(owners.Count);
         if (owners.Count < kCandidates && std::find(owners.At.begin(), end, into) == end)
@@ -270,14 +379,17 @@ class TRecordBuilder {
       }
     }
     const auto named = [](const TRecord& r) { return r.Kind != 0 || !r.Company.empty(); };
-    if (kept.size() > 1 && std::count_if(kept.begin(), kept.end(), named) <= 1) {
-      const auto first = std::find_if(kept.begin(), kept.end(), named);
-      const std::size_t into = first == kept.end() ? 0 : first - kept.begin();
+    std::size_t namedCount = 0;
+    std::size_t first = kept.size();
+    for (std::size_t k = 0; k < kept.size() && namedCount <= 1; ++k)
+      if (named(kept.Get(k)) && namedCount++ == 0) first = k;
+    if (kept.size() > 1 && namedCount <= 1) {
+      const std::size_t into = first == kept.size() ? 0 : first;
+      TRecord one = kept.Get(into);
       for (std::size_t k = 0; k < kept.size(); ++k)
-        if (k != into) Merge(kept[into], kept[k]);
-      TRecord one = std::move(kept[into]);
-      kept.clear();
-      kept.push_back(std::move(one));
+        if (k != into) Merge(one, kept.Get(k));
+      kept = {};
+      kept.push_back(one);
     }
     return kept;
   }
@@ -389,7 +501,7 @@ class TRecordBuilder {
   }
 
   void Close() {
-    if (!cur_.Empty()) records_.push_back(std::move(cur_));
+    if (!cur_.Empty()) records_.push_back(cur_);
     cur_ = {};
   }
 
@@ -874,7 +986,7 @@ class TRecordBuilder {
   std::vector<uint16_t> passMemo_;  // per line, see PassesLine
   std::size_t line_ = 0;
   TRecord cur_;
-  std::deque<TRecord> records_;
+  TRecordQueue records_;
   std::string labelledName_, headingName_, valueName_, ownerName_, copyrightName_;
 };
 
@@ -919,14 +1031,14 @@ void TParseHTML::AnalyseModern() {
   builder.ReadAll([this] { return Cancelled(); });
   if (Cancelled()) return;
   builder.SetCopyrightName(pagetext::CopyrightHolder(HTML));
-  std::deque<TRecord> records = builder.Merged();
+  TRecordQueue records = builder.Merged();
   std::string pageName = builder.PageName(pageTitle.empty() ? gbk::Trim(Title) : pageTitle);
   if (pageName.empty()) pageName = HostOf(PageURL);
 
   // Each record is let go once it is in the result lists.
   if (!packRows_) ReserveRecords(records.size());
   for (; !records.empty(); records.pop_front()) {
-    const TRecord& r = records.front();
+    const TRecord r = records.front();
     // An office is named with the page's company in front, unless it already holds it.
     std::string name = pageName;
     if (!r.Company.empty()) {

@@ -13,7 +13,6 @@
 #include <memory>
 #include <span>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "analysis/contact_shapes.h"
@@ -65,71 +64,19 @@ struct TEntry {
 
 // A cell's text lies in its group's text buffer, which never grows while cells point into it.
 struct TCell {
-  std::string_view Text;
+  const char* Data = nullptr;
+  uint32_t Size = 0;
   bool Header = false;  // a th cell
+  std::string_view Text() const { return {Data, Size}; }
 };
 using TRow = std::span<const TCell>;
 
 enum TColumn { kColOther, kColName, kColPhone, kColFax, kColEmail, kColAddress, kColIgnore };
 
-struct TDraft {
-  std::string Name;
-  std::string Address;
-  std::string PostCode;
-  std::vector<std::string> Phones, Faxes, Emails;
-  bool HasContact() const { return !Phones.empty() || !Faxes.empty() || !Emails.empty(); }
-};
-
-// The drafts of a group, packed: their fields in one buffer, so that a group of a hundred
-// thousand entries costs its text and a few words an entry while the groups are compared.
-class TDraftList {
- public:
-  std::size_t size() const { return firsts_.size(); }
-  bool empty() const { return firsts_.empty(); }
-  void reserve(std::size_t drafts) {
-    firsts_.reserve(drafts);
-    counts_.reserve(drafts);
-  }
-
-  void push_back(const TDraft& d) {
-    firsts_.push_back(static_cast<uint32_t>(ends_.size()));
-    counts_.push_back({static_cast<uint8_t>(d.Phones.size()), static_cast<uint8_t>(d.Faxes.size()),
-                       static_cast<uint8_t>(d.Emails.size())});
-    for (const std::string* f : {&d.Name, &d.Address, &d.PostCode}) Put(*f);
-    for (const auto* list : {&d.Phones, &d.Faxes, &d.Emails})
-      for (const auto& v : *list) Put(v);
-  }
-
-  TDraft operator[](std::size_t i) const {
-    TDraft d;
-    std::size_t k = firsts_[i];
-    d.Name = At(k++);
-    d.Address = At(k++);
-    d.PostCode = At(k++);
-    for (std::size_t n = 0; n < 3; ++n) {
-      auto& list = n == 0 ? d.Phones : n == 1 ? d.Faxes : d.Emails;
-      for (uint8_t m = 0; m < counts_[i][n]; ++m) list.emplace_back(At(k++));
-    }
-    return d;
-  }
-  bool HasContact(std::size_t i) const { return counts_[i][0] + counts_[i][1] + counts_[i][2] > 0; }
-  bool HasAddress(std::size_t i) const { return !At(firsts_[i] + 1).empty(); }
-
- private:
-  void Put(std::string_view v) {
-    text_.append(v);
-    ends_.push_back(static_cast<uint32_t>(text_.size()));
-  }
-  std::string_view At(std::size_t k) const {
-    const uint32_t begin = k == 0 ? 0 : ends_[k - 1];
-    return std::string_view(text_).substr(begin, ends_[k] - begin);
-  }
-
-  std::string text_;
-  std::vector<uint32_t> ends_;
-  std::vector<uint32_t> firsts_;                // first field of each draft in ends_
-  std::vector<std::array<uint8_t, 3>> counts_;  // phones, faxes, e-mail addresses
-};
+// A draft is a record while its entry is read; a group's drafts are held packed while the
+// groups are compared.
+using TDraft = TListRecord;
+using TDraftList = TPackedRecords;
 
 void AddUnique(std::vector<std::string>& list, std::string value, bool phone) {
   if (list.size() >= kMaxPerField) return;
@@ -288,20 +235,21 @@ class TGroupReader {
       text.append(part);
       if (join)
         std::replace(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), kCellBreak, ' ');
-      cells.push_back({std::string_view(text).substr(at), header});
+      const std::string_view cell = std::string_view(text).substr(at);
+      cells.push_back({cell.data(), static_cast<uint32_t>(cell.size()), header});
     };
     const auto& nodes = doc_.Nodes();
-    if (e.Node != kNone && nodes[e.Node].Tag == trId_) {
+    if (e.Node != kNone && doc_.Tag(nodes[e.Node]) == trId_) {
       const std::size_t before = cells.size();
       for (uint32_t c = nodes[e.Node].FirstChild; c != kNone; c = nodes[c].Next) {
-        if (nodes[c].Tag != tdId_ && nodes[c].Tag != thId_) continue;
+        if (doc_.Tag(nodes[c]) != tdId_ && doc_.Tag(nodes[c]) != thId_) continue;
         std::string joined;
         for (uint32_t k = nodes[c].PieceBegin; k < nodes[c].PieceEnd && joined.size() < kMaxCell;
              ++k) {
           if (!joined.empty()) joined.push_back(' ');
           joined.append(doc_.PieceText(k).substr(0, kMaxCell));
         }
-        add(joined, nodes[c].Tag == thId_, true);
+        add(joined, doc_.Tag(nodes[c]) == thId_, true);
       }
       if (cells.size() > before) return;
     }
@@ -323,9 +271,9 @@ class TGroupReader {
   std::size_t CellBound(const TEntry& e) const {
     std::size_t n = 0;
     const auto& nodes = doc_.Nodes();
-    if (e.Node != kNone && nodes[e.Node].Tag == trId_)
+    if (e.Node != kNone && doc_.Tag(nodes[e.Node]) == trId_)
       for (uint32_t c = nodes[e.Node].FirstChild; c != kNone; c = nodes[c].Next)
-        n += nodes[c].Tag == tdId_ || nodes[c].Tag == thId_;
+        n += doc_.Tag(nodes[c]) == tdId_ || doc_.Tag(nodes[c]) == thId_;
     for (uint32_t k = e.PieceBegin; k < e.PieceEnd; ++k) {
       const std::string_view t = doc_.PieceText(k);
       n += 1 + static_cast<std::size_t>(std::count(t.begin(), t.end(), kCellBreak));
@@ -338,10 +286,10 @@ class TGroupReader {
     bool anyLabel = false;
     for (const auto& c : cells) {
       if (c.Header) return true;
-      if (c.Text.empty()) continue;
-      if (c.Text.size() > 20 || CountDigits(c.Text) > 0 || c.Text.find(':') != std::string::npos)
-        return false;
-      anyLabel = anyLabel || (Classify(c.Text) & 0x3Fu) != 0;
+      const std::string_view t = c.Text();
+      if (t.empty()) continue;
+      if (t.size() > 20 || CountDigits(t) > 0 || t.find(':') != std::string::npos) return false;
+      anyLabel = anyLabel || (Classify(t) & 0x3Fu) != 0;
     }
     return anyLabel;
   }
@@ -354,8 +302,8 @@ class TGroupReader {
     std::vector<TLabelPart> parts;
     int headerName = -1;
     for (std::size_t c = 0; c < width; ++c) {
-      if (header && c < header->size() && !(*header)[c].Text.empty()) {
-        const unsigned f = Classify((*header)[c].Text);
+      if (header && c < header->size() && !(*header)[c].Text().empty()) {
+        const unsigned f = Classify((*header)[c].Text());
         if (f & kNoShape) {
           cols[c] = kColIgnore;
           continue;
@@ -382,7 +330,7 @@ class TGroupReader {
                   labelled = 0;
       for (const auto& row : rows) {
         if (row.size() != width) continue;
-        const std::string_view t = row[c].Text;
+        const std::string_view t = row[c].Text();
         if (t.empty()) continue;
         ++nonEmpty;
         SplitLabels(t, parts);
@@ -440,16 +388,16 @@ class TGroupReader {
     unsigned pending = 0;
     std::vector<TLabelPart> parts;
     const auto flush = [&] {
-      if (!cur.Name.empty() && (cur.HasContact() || !cur.Address.empty())) out.push_back(cur);
+      if (!cur.Company.empty() && (cur.HasContact() || !cur.Address.empty())) out.push_back(cur);
       cur = {};
     };
     for (std::size_t c = 0; c < cells.size(); ++c) {
-      const std::string_view t = cells[c].Text;
+      const std::string_view t = cells[c].Text();
       if (t.empty()) continue;
       const TColumn col = cols && c < cols->size() ? (*cols)[c] : kColOther;
       switch (col) {
         case kColName:
-          if (cur.Name.empty() && IsNameShape(t)) cur.Name = std::string(t);
+          if (cur.Company.empty() && IsNameShape(t)) cur.Company = std::string(t);
           continue;
         case kColPhone:
           Apply(cur, 1u << kTelephone, t);
@@ -474,9 +422,9 @@ class TGroupReader {
           Apply(cur, pending, lead);
           pending = 0;
         } else if (!ShapeScan(cur, lead) && IsNameShape(lead) && !cols) {
-          if (!cur.Name.empty() && cur.HasContact()) flush();
-          if (cur.Name.empty()) cur.Name = std::string(lead);
-        } else if (!cols && cur.Address.empty() && !cur.Name.empty() && IsAddressShape(lead)) {
+          if (!cur.Company.empty() && cur.HasContact()) flush();
+          if (cur.Company.empty()) cur.Company = std::string(lead);
+        } else if (!cols && cur.Address.empty() && !cur.Company.empty() && IsAddressShape(lead)) {
           cur.Address = std::string(lead);
         }
       }
@@ -515,7 +463,7 @@ class TGroupReader {
     value = gbk::TrimView(value);
     if (value.empty()) return;
     if (fields & (1u << kCompany)) {
-      if (value.size() <= kMaxName) d.Name = std::string(value);
+      if (value.size() <= kMaxName) d.Company = std::string(value);
       return;
     }
     if (fields & (1u << kAddress)) {
@@ -583,7 +531,7 @@ class TGroupReader {
       if (std::find(cols.begin(), cols.end(), kColName) == cols.end()) cols.clear();
     }
     TDraftList drafts;
-    drafts.reserve(count);  // one an entry, mostly
+    drafts.reserve(count, text.size());  // one an entry, mostly, and no more text
     for (std::size_t r = first; r < rows.size(); ++r)
       ReadEntry(rows[r], !cols.empty() && rows[r].size() == width ? &cols : nullptr, drafts);
 
@@ -597,15 +545,30 @@ class TGroupReader {
     if (withContact * 2 < drafts.size() && withAddress * 2 < drafts.size()) return {};
     // The entries of a list have contacts of their own; blocks repeating one hotline (menus,
     // side bars) are no list.
-    std::unordered_set<std::string> contacts;
+    // Distinct first contacts, counted over their keys packed in one buffer.
+    std::string keys;
+    std::vector<std::pair<uint32_t, uint32_t>> spans;
     for (std::size_t i = 0; i < drafts.size(); ++i) {
       const TDraft d = drafts[i];
+      const auto begin = static_cast<uint32_t>(keys.size());
       if (!d.Phones.empty())
-        contacts.insert(contact::PhoneKey(d.Phones.front()));
+        keys += contact::PhoneKey(d.Phones.front());
       else if (!d.Emails.empty())
-        contacts.insert(gbk::LowerLatin(d.Emails.front()));
+        keys += gbk::LowerLatin(d.Emails.front());
+      else
+        continue;
+      spans.emplace_back(begin, static_cast<uint32_t>(keys.size()) - begin);
     }
-    if (contacts.size() * 10 < withContact * 8) return {};
+    const auto view = [&](const std::pair<uint32_t, uint32_t>& k) {
+      return std::string_view(keys).substr(k.first, k.second);
+    };
+    std::sort(spans.begin(), spans.end(),
+              [&](const auto& a, const auto& b) { return view(a) < view(b); });
+    const auto distinct = static_cast<std::size_t>(
+        std::unique(spans.begin(), spans.end(),
+                    [&](const auto& a, const auto& b) { return view(a) == view(b); }) -
+        spans.begin());
+    if (distinct * 10 < withContact * 8) return {};
     return drafts;
   }
 
@@ -647,18 +610,18 @@ std::vector<std::vector<TEntry>> CandidateGroups(const TDocument& doc) {
       // An entry too short to hold a name and a number is none.
       // (a heading only opens its entry).
       if (doc.Bytes(nodes[c].PieceBegin, nodes[c].PieceEnd) >= kMinEntry ||
-          (nodes[c].PieceEnd > nodes[c].PieceBegin && IsHeadingTag(doc.TagName(nodes[c].Tag))))
-        bySig[nodes[c].Sig].push_back(c);
+          (nodes[c].PieceEnd > nodes[c].PieceBegin && IsHeadingTag(doc.TagName(doc.Tag(nodes[c])))))
+        bySig[doc.Sig(nodes[c])].push_back(c);
     }
     int headingSplits = 0;
     for (const auto& [sig, members] : bySig) {
       if (members.size() < 3) continue;
       std::vector<TEntry> entries;
-      const bool heading = IsHeadingTag(doc.TagName(nodes[members.front()].Tag));
+      const bool heading = IsHeadingTag(doc.TagName(doc.Tag(nodes[members.front()])));
       if (heading && members.size() < children && headingSplits++ < 2) {
         // Each heading opens an entry that runs to the next one.
         for (uint32_t c = members.front(); c != kNone; c = nodes[c].Next) {
-          if (nodes[c].Sig == sig)
+          if (doc.Sig(nodes[c]) == sig)
             entries.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, kNone});
           else
             entries.back().PieceEnd = std::max(entries.back().PieceEnd, nodes[c].PieceEnd);
@@ -691,7 +654,7 @@ std::vector<std::vector<TEntry>> CandidateGroups(const TDocument& doc) {
 std::string ParentName(const TDocument& doc, const TRecognitionWords& words) {
   const auto& nodes = doc.Nodes();
   for (std::size_t k = 0; k < doc.Pieces().size(); ++k) {
-    const std::string_view tag = doc.TagName(nodes[doc.Pieces()[k].Node].Tag);
+    const std::string_view tag = doc.TagName(doc.Tag(nodes[doc.Pieces()[k].Node]));
     if (!OneOf(tag, {"h1", "h2", "h3"})) continue;
     const std::string_view t = gbk::TrimView(doc.PieceText(k));
     static const std::vector<std::string> abouts = ToGbk({"关于", "走进"});
@@ -718,8 +681,51 @@ std::string ParentName(const TDocument& doc, const TRecognitionWords& words) {
 
 }  // namespace
 
-std::deque<TListRecord> FindListRecords(std::string_view html, const TListVocabulary& vocab,
-                                        std::string* pageName) {
+void TPackedRecords::push_back(const TListRecord& r) {
+  firsts_.push_back(static_cast<uint32_t>(ends_.size()));
+  const auto count = [](const std::vector<std::string>& list) {
+    return static_cast<uint8_t>(std::min<std::size_t>(list.size(), 255));
+  };
+  counts_.push_back({count(r.Phones), count(r.Faxes), count(r.Emails)});
+  for (const std::string* f : {&r.Company, &r.Address, &r.PostCode}) Put(*f);
+  for (const auto* list : {&r.Phones, &r.Faxes, &r.Emails})
+    for (std::size_t m = 0; m < list->size() && m < 255; ++m) Put((*list)[m]);
+}
+
+TListRecord TPackedRecords::operator[](std::size_t i) const {
+  TListRecord r;
+  std::size_t k = firsts_[i];
+  r.Company = At(k++);
+  r.Address = At(k++);
+  r.PostCode = At(k++);
+  for (std::size_t n = 0; n < 3; ++n) {
+    auto& list = n == 0 ? r.Phones : n == 1 ? r.Faxes : r.Emails;
+    list.reserve(counts_[i][n]);
+    for (uint8_t m = 0; m < counts_[i][n]; ++m) list.emplace_back(At(k++));
+  }
+  return r;
+}
+
+void TListRecords::push_back(const TListRecord& r) {
+  if (blocks_.empty() || blocks_.back().size() == kBlock) blocks_.emplace_back().reserve(kBlock);
+  blocks_.back().push_back(r);
+  ++count_;
+}
+
+TListRecord TListRecords::operator[](std::size_t i) const {
+  const std::size_t k = head_ + i;
+  return blocks_[k / kBlock][k % kBlock];
+}
+
+void TListRecords::pop_front() {
+  --count_;
+  if (++head_ < blocks_.front().size()) return;
+  blocks_.pop_front();
+  head_ = 0;
+}
+
+TListRecords FindListRecords(std::string_view html, const TListVocabulary& vocab,
+                             std::string* pageName) {
   // The tree is let go as soon as the groups are chosen, before the records are built.
   auto doc = std::make_unique<TDocument>(html);
   doc->Build();
@@ -752,22 +758,22 @@ std::deque<TListRecord> FindListRecords(std::string_view html, const TListVocabu
   std::vector<std::vector<TEntry>>().swap(groups);
   std::stable_sort(read.begin(), read.end(),
                    [](const TRead& a, const TRead& b) { return a.Score > b.Score; });
-  std::vector<uint8_t> used(doc->Pieces().size(), 0);
+  std::vector<bool> used(doc->Pieces().size(), false);  // a bit a piece
   std::vector<TRead*> chosen;
   for (TRead& r : read) {
     bool overlap = false;
     for (const auto& e : r.Entries)
-      for (uint32_t k = e.PieceBegin; k < e.PieceEnd && !overlap; ++k) overlap = used[k] != 0;
+      for (uint32_t k = e.PieceBegin; k < e.PieceEnd && !overlap; ++k) overlap = used[k];
     if (overlap) {
       r = {};
       continue;
     }
     for (const auto& e : r.Entries)
-      std::fill(used.begin() + e.PieceBegin, used.begin() + e.PieceEnd, 1);
+      for (uint32_t k = e.PieceBegin; k < e.PieceEnd; ++k) used[k] = true;
     std::vector<TEntry>().swap(r.Entries);
     chosen.push_back(&r);
   }
-  std::vector<uint8_t>().swap(used);
+  std::vector<bool>().swap(used);
   std::sort(chosen.begin(), chosen.end(),
             [](const TRead* a, const TRead* b) { return a->From < b->From; });
 
@@ -775,12 +781,12 @@ std::deque<TListRecord> FindListRecords(std::string_view html, const TListVocabu
   doc.reset();  // past this point the reader only tests names
   if (pageName) *pageName = parent;
   static const std::string& stop = GBK("。");
-  std::deque<TListRecord> out;
+  TListRecords out;
   for (TRead* r : chosen) {
     for (std::size_t i = 0; i < r->Drafts.size(); ++i) {
       TDraft d = r->Drafts[i];
       TListRecord rec;
-      rec.Company = gbk::Trim(d.Name);
+      rec.Company = gbk::Trim(d.Company);
       if (!parent.empty() && reader.IsBranchName(rec.Company) &&
           !gbk::Contains(rec.Company, parent))
         rec.Company = parent + rec.Company;
@@ -793,7 +799,7 @@ std::deque<TListRecord> FindListRecords(std::string_view html, const TListVocabu
       rec.Phones = std::move(d.Phones);
       rec.Faxes = std::move(d.Faxes);
       rec.Emails = std::move(d.Emails);
-      out.push_back(std::move(rec));
+      out.push_back(rec);
     }
     *r = {};  // its drafts are records now
   }
@@ -801,6 +807,60 @@ std::deque<TListRecord> FindListRecords(std::string_view html, const TListVocabu
 }
 
 }  // namespace lists
+
+namespace {
+
+// Keys of the list's names, numbers and addresses: their text in one buffer, sorted spans
+// into it, against a hash node and a string for each.
+class TKeySet {
+ public:
+  void Add(std::string_view kind, std::string_view key) {
+    const auto begin = static_cast<uint32_t>(text_.size());
+    text_.append(kind);
+    text_.append(key);
+    spans_.push_back({begin, static_cast<uint32_t>(text_.size() - begin)});
+  }
+  // Called once all keys are in.
+  void Seal() {
+    std::sort(spans_.begin(), spans_.end(),
+              [this](const TSpan& a, const TSpan& b) { return View(a) < View(b); });
+    spans_.erase(std::unique(spans_.begin(), spans_.end(),
+                             [this](const TSpan& a, const TSpan& b) { return View(a) == View(b); }),
+                 spans_.end());
+    spans_.shrink_to_fit();
+  }
+  bool Contains(std::string_view kind, std::string_view key) const {
+    const auto it = std::lower_bound(spans_.begin(), spans_.end(), 0, [&](const TSpan& a, int) {
+      return Compare(View(a), kind, key) < 0;
+    });
+    return it != spans_.end() && Compare(View(*it), kind, key) == 0;
+  }
+
+ private:
+  struct TSpan {
+    uint32_t Begin;
+    uint32_t Size;
+  };
+  std::string_view View(const TSpan& s) const {
+    return std::string_view(text_).substr(s.Begin, s.Size);
+  }
+  // Orders `have` against kind + key as strings.
+  static int Compare(std::string_view have, std::string_view kind, std::string_view key) {
+    const std::size_t head = std::min(have.size(), kind.size());
+    if (const int c = have.substr(0, head).compare(kind.substr(0, head)); c != 0) return c;
+    if (have.size() < kind.size()) return -1;
+    return have.substr(kind.size()).compare(key);
+  }
+
+  std::string text_;
+  std::vector<TSpan> spans_;
+};
+
+std::string_view PhoneTail(std::string_view key) {
+  return key.substr(key.size() > 7 ? key.size() - 7 : 0);
+}
+
+}  // namespace
 
 // The list records replace the records the line reader made of the same entries; its other
 // records (the site's own contact in the footer, a hotline) stay after them.
@@ -812,11 +872,13 @@ void TParseHTML::AnalyseLists() {
   vocab.AddressContent = lowered_.AddressContent;
   const TRecordRows::TColumns columns = {&Companies, &Addresses, &PostCodes,    &Telephones,
                                          &Faxes,     &Emails,    &WebAddresses, &Descriptions};
-  enum { kCompany, kAddress, kPostCode, kTelephone, kFax, kEmail };
+  enum { kCompany, kAddress, kPostCode, kTelephone, kFax, kEmail, kWebAddress };
+  const std::string pageAddress = gbk::Trim(PageURL);
   std::string pageName;
-  std::deque<lists::TListRecord> found;
-  // The line reader's records are held packed while the list reader needs the memory.
+  // The line reader's records are held packed while the list reader needs the memory, their
+  // page address left out.
   auto packed = std::make_unique<TRecordRows>();
+  const bool addressLeftOut = packRows_;
   if (packRows_) {
     *packed = std::move(pendingRows_);
     pendingRows_ = {};
@@ -824,20 +886,23 @@ void TParseHTML::AnalyseLists() {
   } else {
     packed->Pack(columns);
   }
-  found = lists::FindListRecords(HTML, vocab, &pageName);
+  lists::TListRecords found = lists::FindListRecords(HTML, vocab, &pageName);
 
-  std::unordered_set<std::string> keys;
-  const auto phoneKey = [](std::string_view number) {
-    const std::string key = contact::PhoneKey(number);
-    return "p" + key.substr(key.size() > 7 ? key.size() - 7 : 0);
-  };
-  const auto nameKey = [](std::string_view name) { return "n" + std::string(name); };
-  for (const auto& r : found) {
+  TKeySet keys;
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    const lists::TListRecord r = found[i];
     for (const auto* list : {&r.Phones, &r.Faxes})
-      for (const auto& p : *list) keys.insert(phoneKey(p));
-    for (const auto& e : r.Emails) keys.insert("e" + gbk::LowerLatin(e));
-    keys.insert(nameKey(r.Company));
+      for (const auto& p : *list) keys.Add("p", PhoneTail(contact::PhoneKey(p)));
+    for (const auto& e : r.Emails) keys.Add("e", gbk::LowerLatin(e));
+    keys.Add("n", r.Company);
   }
+  keys.Seal();
+  const auto hasPhone = [&](std::string_view number) {
+    return keys.Contains("p", PhoneTail(contact::PhoneKey(number)));
+  };
+  const auto hasEmail = [&](std::string_view address) {
+    return keys.Contains("e", gbk::LowerLatin(address));
+  };
   // A record of the line reader loses the list's numbers and addresses it took in; it is
   // left out when it names a list entry or keeps no contact of its own.
   const auto strip = [&](std::string& field, bool phones) {
@@ -845,7 +910,7 @@ void TParseHTML::AnalyseLists() {
     std::string rest;
     bool removed = false;
     for (const auto& f : values) {
-      if (keys.contains(phones ? phoneKey(f.Value) : "e" + gbk::LowerLatin(f.Value))) {
+      if (phones ? hasPhone(f.Value) : hasEmail(f.Value)) {
         removed = true;
         continue;
       }
@@ -859,28 +924,32 @@ void TParseHTML::AnalyseLists() {
   std::size_t replaced = 0;
   bool glued = false;
   for (std::size_t i = 0; i < packed->size(); ++i) {
-    bool shared = keys.contains(nameKey(packed->Field(i, kCompany)));
+    bool shared = keys.Contains("n", packed->Field(i, kCompany));
     bool other = false;
     for (const int column : {kTelephone, kFax})
       for (const auto& p : contact::FindPhones(packed->Field(i, column), true))
-        (keys.contains(phoneKey(p.Value)) ? shared : other) = true;
+        (hasPhone(p.Value) ? shared : other) = true;
     for (const auto& e : contact::FindEmails(packed->Field(i, kEmail)))
-      (keys.contains("e" + gbk::LowerLatin(e.Value)) ? shared : other) = true;
+      (hasEmail(e.Value) ? shared : other) = true;
     replaced += shared;
     glued = glued || (shared && other);
   }
   if (found.size() < replaced || (found.size() == replaced && !glued)) {
     // The line reader's records stand; nothing else is held while they are unpacked.
-    std::unordered_set<std::string>().swap(keys);
+    keys = {};
     found.clear();
+    const std::size_t from = WebAddresses.size();
     packed->Unpack(columns);
+    if (addressLeftOut)
+      for (std::size_t i = from; i < WebAddresses.size(); ++i) WebAddresses[i] = pageAddress;
     return;
   }
   std::vector<std::array<std::string, TRecordRows::kWidth>> kept;
   for (std::size_t i = 0; i < packed->size(); ++i) {
-    const bool named = keys.contains(nameKey(packed->Field(i, kCompany)));
+    const bool named = keys.Contains("n", packed->Field(i, kCompany));
     std::array<std::string, TRecordRows::kWidth> row;
     for (std::size_t c = 0; c < row.size(); ++c) row[c] = packed->Field(i, c);
+    if (addressLeftOut) row[kWebAddress] = pageAddress;
     const bool hadContact =
         !gbk::IsBlank(row[kTelephone]) || !gbk::IsBlank(row[kFax]) || !gbk::IsBlank(row[kEmail]);
     strip(row[kTelephone], true);
@@ -899,7 +968,7 @@ void TParseHTML::AnalyseLists() {
     kept.push_back(std::move(row));
   }
   packed.reset();
-  std::unordered_set<std::string>().swap(keys);  // not needed past this point
+  keys = {};  // not needed past this point
 
   const bool wantAddress = s.FlagFindAddressAndPostCode;
   const auto join = [](const std::vector<std::string>& list, std::string_view sep) {
@@ -912,9 +981,10 @@ void TParseHTML::AnalyseLists() {
   };
   const bool wantAny = s.FlagFindTelAndFax || s.FlagFindMailAddress || wantAddress;
   ReserveRecords((wantAny ? found.size() : 0) + kept.size());
-  // Each entry is let go once copied into the result lists, so it is never held twice.
+  // The entries are let go block by block as they are copied into the result lists, so they
+  // are never held twice.
   for (; wantAny && !found.empty(); found.pop_front()) {
-    const lists::TListRecord& r = found.front();
+    const lists::TListRecord r = found[0];
     const std::string phones = s.FlagFindTelAndFax ? join(r.Phones, " ") : std::string();
     const std::string faxes = s.FlagFindTelAndFax ? join(r.Faxes, " ") : std::string();
     const std::string emails = s.FlagFindMailAddress ? join(r.Emails, ";") : std::string();

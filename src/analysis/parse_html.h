@@ -37,6 +37,9 @@ class TParseHTML {
   static int ClassifyTag(std::string_view trimmedTag);
   void Analyse();
   void ExtractLinks();
+  // Analyse with FlagModernRecognition lets the tokens go; ExtractLinks and a second Analyse
+  // make them again from the page, and so does this for any other reader of Tokens.
+  void RestoreTokens();
 
   // Label search and hit bookkeeping (field index 0..4: address, postcode, telephone, fax,
   // e-mail).
@@ -141,9 +144,9 @@ class TParseHTML {
   // reader's records wait there, small, while the list reader runs.
   bool packRows_ = false;
   TRecordRows pendingRows_;
-  // Once the line reader has the page's lines, the tokens are let go while the records are
-  // read, and made again from the page after; only when they are still the ones SplitTokens
-  // made of this page.
+  // Once the line reader has the page's lines, the tokens are let go, and made again from the
+  // page when next needed (RestoreTokens); only when they are still the ones SplitTokens made
+  // of this page.
   struct TTokensOfPage {
     const char* Html = nullptr;
     std::size_t HtmlSize = 0;
@@ -157,5 +160,4 @@ class TParseHTML {
     return {HTML.data(), HTML.size(), Tokens.size(), Tokens.bytes()};
   }
   void ReleaseTokens();
-  void RestoreTokens();
 };

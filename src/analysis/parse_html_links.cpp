@@ -13,6 +13,7 @@ void TParseHTML::ExtractLinks() {
   LinkTags.clear();
   BaseTag.clear();
   if (Cancelled()) return;
+  RestoreTokens();
   links::CollectLinkTags(Tokens, TokenIsTag, LinkTags, BaseTag);
 
   // A page address without protocol or host names no site and no directory: absolute and

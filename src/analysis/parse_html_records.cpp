@@ -89,17 +89,15 @@ void TParseHTML::Analyse() {
   packRows_ = false;
   pendingRows_ = {};
   if (Cancelled()) return;
+  // Tokens let go by an earlier analysis of this page are made again first.
+  RestoreTokens();
   const TGlobalSet& s = Settings();
   if (s.FlagModernRecognition) {
     packRows_ = true;
-    try {
-      AnalyseModern();                     // reads the tokens by lines; the blocks are not needed
-      if (!Cancelled()) AnalyseLists();  // takes the packed records
-    } catch (...) {
-      RestoreTokens();
-      throw;
-    }
-    RestoreTokens();
+    // Reads the tokens by lines and lets them go; they are made again only when asked for
+    // (links, or a second analysis), so the records never sit beside them.
+    AnalyseModern();
+    if (!Cancelled()) AnalyseLists();  // takes the packed records
     return;
   }
   BuildBlocks();
@@ -203,9 +201,15 @@ bool TParseHTML::AddRecord(const std::string& company, const std::string& addres
   }
 
   if (packRows_) {
-    pendingRows_.Add({name, gbk::TrimView(address), gbk::TrimView(postcode),
-                      gbk::TrimView(telephone), gbk::TrimView(fax), gbk::TrimView(email),
-                      gbk::TrimView(PageURL), description});
+    // The web address is the page's for every record: filled in when they are unpacked.
+    pendingRows_.Add({name,
+                      gbk::TrimView(address),
+                      gbk::TrimView(postcode),
+                      gbk::TrimView(telephone),
+                      gbk::TrimView(fax),
+                      gbk::TrimView(email),
+                      {},
+                      description});
     return true;
   }
   Companies.push_back(std::move(name));

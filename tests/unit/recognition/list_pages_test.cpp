@@ -172,10 +172,17 @@ TEST(ListPages, HostileMarkupEndsInBoundedWork) {
   for (int i = 0; i < 5000; ++i) wide += "<td>0571-8800" + std::to_string(1000 + i % 9000);
   EXPECT_TRUE(lists::FindListRecords(wide, v).empty());
 
-  // Many rows, unclosed cells and rows: every row is one record.
+  // Many rows, unclosed cells and rows: every row is one record, in page order, past the
+  // blocks the records are packed in and after the first ones are taken.
   std::string tall = "<table>";
   for (int i = 0; i < 20000; ++i)
     tall += G("<tr><td>华东经销有限公司<td>杭州市西湖区文三路") + std::to_string(i) +
             G("号<td>0571-8") + std::to_string(1000000 + i);
-  EXPECT_EQ(lists::FindListRecords(tall, v).size(), 20000u);
+  lists::TListRecords found = lists::FindListRecords(tall, v);
+  ASSERT_EQ(found.size(), 20000u);
+  EXPECT_EQ(found[4096].Address, G("杭州市西湖区文三路4096号"));
+  for (int i = 0; i < 5000; ++i) found.pop_front();
+  ASSERT_EQ(found.size(), 15000u);
+  EXPECT_EQ(found[0].Phones, std::vector<std::string>{"0571-81005000"});
+  EXPECT_EQ(found[14999].Address, G("杭州市西湖区文三路19999号"));
 }

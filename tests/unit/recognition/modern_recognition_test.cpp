@@ -261,7 +261,7 @@ TEST(ModernRecognition, NamesFromTitleAndFooterLoseSlogans) {
 
 // The line reader's records wait packed while the list reader runs: a record named by the
 // page keeps the site entry's description, a lone record takes the address of a hidden
-// mailto link, analysing again gives the same records and the tokens are still there.
+// mailto link, analysing again gives the same records and the links find the tokens again.
 TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   const std::string page =
       G("<html><head><title>明远化工</title></head><body><p>电话：0571-88886666</p>"
@@ -277,6 +277,7 @@ TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   p.Analyse();
   EXPECT_EQ(Rows(p), want);
   // The tokens, let go while records are read, are back for the links.
+  p.ExtractLinks();
   EXPECT_EQ(std::vector<std::string>(p.Tokens.begin(), p.Tokens.end()), tokens);
   EXPECT_EQ(p.TokenIsTag.size(), tokens.size());
 
@@ -293,6 +294,33 @@ TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   EXPECT_EQ(columns[2], (std::vector<std::string>{"bc", ""}));
   EXPECT_EQ(columns[1], (std::vector<std::string>{"", "e"}));
   EXPECT_EQ(columns[7], (std::vector<std::string>{"", "long description"}));
+}
+
+// Thousands of offices wait packed to be merged: the hotline at the top shares its number
+// with an office far down the page and takes in that office's name; every office is also a
+// list entry of its own.
+TEST(ModernRecognition, ManyOfficesMergeAcrossThePackedRecords) {
+  // Office names without digits: each digit of the number written as a character.
+  const auto name = [](int i) {
+    static const char* const kDigits[] = {"甲", "乙", "丙", "丁", "戊",
+                                          "己", "庚", "辛", "壬", "癸"};
+    std::string n;
+    for (const char d : std::to_string(i)) n += kDigits[d - '0'];
+    return G(n + "分公司");
+  };
+  std::string page = G("<html><body><p>服务热线：0571-81005000 邮箱：service@example.com</p>");
+  for (int i = 0; i < 6000; ++i)
+    page += "<h3>" + name(i) + G("</h3><p>电话：0571-8") + std::to_string(1000000 + i) + "</p>";
+  page += "</body></html>";
+  TParseHTML p(ShippedDefaults());
+  p.LoadPage(page, "", "http://www.example.com/", "");
+  p.Analyse();
+  ASSERT_EQ(p.Companies.size(), 6001u);
+  EXPECT_EQ(p.Companies[4999], name(4999));
+  EXPECT_EQ(p.Telephones[5999], "0571-81005999");
+  EXPECT_TRUE(p.Companies[6000].ends_with(name(5000)));
+  EXPECT_EQ(p.Emails[6000], "service@example.com");
+  EXPECT_EQ(p.WebAddresses[6000], "http://www.example.com/");
 }
 
 // Lines share one buffer: an address linked without text goes with the line before, and a
