@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <optional>
@@ -49,7 +50,11 @@ TDemoServer::TDemoServer(int siteCount, int port, int latencyMs, int slowMs,
     std::optional<TDemoResponse> verify;
     if (gate) verify = gate->Check(host, req.path, req.get_header_value("Cookie"));
     const TDemoResponse page = verify ? *verify : web_->Respond(host, req.path, req.params);
-    const int delay = latencyMs_ + page.ExtraDelayMs;
+    const bool searchPage =
+        host == kDirectoryHost ||
+        std::find(kEngineHosts.begin(), kEngineHosts.end(), host) != kEngineHosts.end();
+    const int latency = searchPage && searchLatencyMs_ >= 0 ? searchLatencyMs_ : latencyMs_;
+    const int delay = latency + page.ExtraDelayMs;
     if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     res.status = page.Status;
     if (!page.Location.empty()) res.set_header("Location", page.Location);

@@ -35,6 +35,9 @@ class TDemoServer {
     std::lock_guard lock(gateMutex_);
     gate_ = std::move(gate);
   }
+  // Delay of the search engines' and the directory's pages, apart from the company sites'
+  // (negative: the same as the sites'). Set before the first request.
+  void SetSearchLatency(int ms) { searchLatencyMs_ = ms; }
   // Blocks until Stop is called from elsewhere (a signal handler's thread, say).
   void Wait();
   void Stop();
@@ -46,6 +49,7 @@ class TDemoServer {
   std::unique_ptr<TDemoWeb> web_;
   int port_ = 0;
   int latencyMs_ = 0;
+  int searchLatencyMs_ = -1;
   std::thread thread_;
   mutable std::mutex connectionsMutex_;
   std::set<std::pair<std::string, int>> connections_;

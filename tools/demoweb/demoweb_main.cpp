@@ -17,14 +17,15 @@ namespace {
 
 int Usage() {
   std::fputs(
-      "usage: veltra-demoweb [--port N] [--sites N] [--latency-ms N] [--slow-ms N]\n"
-      "                      [--threads N] [--write-settings PATH] [--classic]\n"
+      "usage: veltra-demoweb [--port N] [--sites N] [--latency-ms N] [--search-latency-ms N]\n"
+      "                      [--slow-ms N] [--threads N] [--write-settings PATH] [--classic]\n"
       "                      [--block NAME[:FROMPAGE]]... [--expected PATH]\n"
       "                      [--big-site-pages N] [--list-sites PATH]\n"
       "                      [--verify NAME[:FREEPAGES]]\n"
       "  --port N            port on 127.0.0.1 (0: any free port; default 0)\n"
       "  --sites N           company sites (default 36)\n"
       "  --latency-ms N      delay of every answer (default 0)\n"
+      "  --search-latency-ms N  delay of the engines' and the directory's pages instead\n"
       "  --slow-ms N         extra delay of the slow sites (default 1500)\n"
       "  --threads N         MaxFindWebThreadCount written by --write-settings (default 10)\n"
       "  --write-settings P  write a settings file pointing every engine and source at this\n"
@@ -63,7 +64,8 @@ std::optional<int> Number(const char* text, int min, int max) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int port = 0, sites = 36, latency = 0, slow = 1500, threads = 10, bigPages = 0;
+  int port = 0, sites = 36, latency = 0, searchLatency = -1, slow = 1500, threads = 10,
+      bigPages = 0;
   std::string settingsPath, expectedPath, listPath;
   bool classic = false;
   demoweb::TSourceBlocks blocks;
@@ -88,6 +90,8 @@ int main(int argc, char** argv) {
       sites = *n;
     else if (a == "--latency-ms" && (n = Number(v, 0, 60000)))
       latency = *n;
+    else if (a == "--search-latency-ms" && (n = Number(v, 0, 60000)))
+      searchLatency = *n;
     else if (a == "--slow-ms" && (n = Number(v, 0, 600000)))
       slow = *n;
     else if (a == "--threads" && (n = Number(v, 1, 1000)))
@@ -131,6 +135,7 @@ int main(int argc, char** argv) {
 
   try {
     demoweb::TDemoServer server(sites, port, latency, slow, blocks, bigPages);
+    server.SetSearchLatency(searchLatency);
     const demoweb::TDemoWeb& web = server.Web();
     if (!verifySource.empty())
       server.SetVerifyGate(std::make_shared<demoweb::TDemoVerifyGate>(verifySource, verifyFree));
