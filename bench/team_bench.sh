@@ -11,6 +11,7 @@
 #               node with 40 workers takes 11.2 s: the search and the last sites' page chains
 #               are the run's fixed part, not the team's)
 #   1000 sites: local 14.7/s, team 1 14.4/s, 4 nodes 3.32x; 3.5 database round trips a site
+#   2000 sites: local 14.9/s, team 1 14.7/s, 4 nodes 3.51x (38.9 s); 3.4-3.5 round trips a site
 #   With SEARCH_LATENCY_MS=300 the search ends after about 17 s: 2 and 4 nodes both 1.7x.
 # Usage: bench/team_bench.sh [BUILD_DIR]
 #   (default: build; NODES="1 2 4", SITES, LATENCY_MS, SEARCH_LATENCY_MS)
