@@ -27,6 +27,7 @@
 #include "analysis/parse_html.h"
 #include "analysis/recognition_words.h"
 #include "core/gbk.h"
+#include "core/packed_text.h"
 
 namespace {
 
@@ -192,15 +193,15 @@ class TRecordQueue {
     if (blocks_.empty() || blocks_.back().Meta.size() == kBlock) blocks_.emplace_back();
     TBlock& b = blocks_.back();
     b.Meta.push_back(
-        {static_cast<uint32_t>(b.Ends.size()),
+        {static_cast<uint32_t>(b.Fields.Size()),
          r.Kind,
          r.HeadingLine,
          r.AddressLabelled,
          {static_cast<uint32_t>(r.Phones.size()), static_cast<uint32_t>(r.Faxes.size()),
           static_cast<uint32_t>(r.Emails.size())}});
-    for (const std::string* f : {&r.Heading, &r.Company, &r.Address, &r.PostCode}) b.Put(*f);
+    for (const std::string* f : {&r.Heading, &r.Company, &r.Address, &r.PostCode}) b.Fields.Put(*f);
     for (const auto* list : {&r.Phones, &r.Faxes, &r.Emails})
-      for (const auto& v : *list) b.Put(v);
+      for (const auto& v : *list) b.Fields.Put(v);
     ++count_;
   }
 
@@ -217,11 +218,12 @@ class TRecordQueue {
     r.HeadingLine = m.HeadingLine;
     r.AddressLabelled = m.AddressLabelled;
     std::size_t f = m.First;
-    for (std::string* field : {&r.Heading, &r.Company, &r.Address, &r.PostCode}) *field = b.At(f++);
+    for (std::string* field : {&r.Heading, &r.Company, &r.Address, &r.PostCode})
+      *field = b.Fields.At(f++);
     std::size_t n = 0;
     for (auto* list : {&r.Phones, &r.Faxes, &r.Emails}) {
       list->reserve(m.Counts[n]);
-      for (uint32_t v = 0; v < m.Counts[n]; ++v) list->emplace_back(b.At(f++));
+      for (uint32_t v = 0; v < m.Counts[n]; ++v) list->emplace_back(b.Fields.At(f++));
       ++n;
     }
     return r;
@@ -251,24 +253,15 @@ class TRecordQueue {
  private:
   static constexpr std::size_t kBlock = 4096;
   struct TMeta {
-    uint32_t First;  // first field in Ends
+    uint32_t First;  // first field in Fields
     int Kind;
     int HeadingLine;
     bool AddressLabelled;
     std::array<uint32_t, 3> Counts;  // phones, faxes, e-mail addresses
   };
   struct TBlock {
-    std::string Text;
-    std::vector<uint32_t> Ends;
+    packed::TPieces Fields;
     std::vector<TMeta> Meta;
-    void Put(std::string_view v) {
-      Text.append(v);
-      Ends.push_back(static_cast<uint32_t>(Text.size()));
-    }
-    std::string_view At(std::size_t k) const {
-      const uint32_t begin = k == 0 ? 0 : Ends[k - 1];
-      return std::string_view(Text).substr(begin, Ends[k] - begin);
-    }
   };
   std::deque<TBlock> blocks_;
   std::size_t head_ = 0;  // records of the first block already taken

@@ -682,26 +682,26 @@ std::string ParentName(const TDocument& doc, const TRecognitionWords& words) {
 }  // namespace
 
 void TPackedRecords::push_back(const TListRecord& r) {
-  firsts_.push_back(static_cast<uint32_t>(ends_.size()));
+  firsts_.push_back(static_cast<uint32_t>(fields_.Size()));
   const auto count = [](const std::vector<std::string>& list) {
     return static_cast<uint8_t>(std::min<std::size_t>(list.size(), 255));
   };
   counts_.push_back({count(r.Phones), count(r.Faxes), count(r.Emails)});
-  for (const std::string* f : {&r.Company, &r.Address, &r.PostCode}) Put(*f);
+  for (const std::string* f : {&r.Company, &r.Address, &r.PostCode}) fields_.Put(*f);
   for (const auto* list : {&r.Phones, &r.Faxes, &r.Emails})
-    for (std::size_t m = 0; m < list->size() && m < 255; ++m) Put((*list)[m]);
+    for (std::size_t m = 0; m < list->size() && m < 255; ++m) fields_.Put((*list)[m]);
 }
 
 TListRecord TPackedRecords::operator[](std::size_t i) const {
   TListRecord r;
   std::size_t k = firsts_[i];
-  r.Company = At(k++);
-  r.Address = At(k++);
-  r.PostCode = At(k++);
+  r.Company = fields_.At(k++);
+  r.Address = fields_.At(k++);
+  r.PostCode = fields_.At(k++);
   for (std::size_t n = 0; n < 3; ++n) {
     auto& list = n == 0 ? r.Phones : n == 1 ? r.Faxes : r.Emails;
     list.reserve(counts_[i][n]);
-    for (uint8_t m = 0; m < counts_[i][n]; ++m) list.emplace_back(At(k++));
+    for (uint8_t m = 0; m < counts_[i][n]; ++m) list.emplace_back(fields_.At(k++));
   }
   return r;
 }

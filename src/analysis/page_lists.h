@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/global_set.h"
+#include "core/packed_text.h"
 
 namespace lists {
 
@@ -43,27 +44,16 @@ class TPackedRecords {
   void reserve(std::size_t records, std::size_t bytes = 0) {
     firsts_.reserve(records);
     counts_.reserve(records);
-    ends_.reserve(4 * records);  // a name, an address, a postcode and a number, mostly
-    text_.reserve(bytes);
+    fields_.Reserve(4 * records, bytes);  // a name, an address, a postcode and a number, mostly
   }
   void push_back(const TListRecord& r);
   TListRecord operator[](std::size_t i) const;
   bool HasContact(std::size_t i) const { return counts_[i][0] + counts_[i][1] + counts_[i][2] > 0; }
-  bool HasAddress(std::size_t i) const { return !At(firsts_[i] + 1).empty(); }
+  bool HasAddress(std::size_t i) const { return !fields_.At(firsts_[i] + 1).empty(); }
 
  private:
-  void Put(std::string_view v) {
-    text_.append(v);
-    ends_.push_back(static_cast<uint32_t>(text_.size()));
-  }
-  std::string_view At(std::size_t k) const {
-    const uint32_t begin = k == 0 ? 0 : ends_[k - 1];
-    return std::string_view(text_).substr(begin, ends_[k] - begin);
-  }
-
-  std::string text_;
-  std::vector<uint32_t> ends_;
-  std::vector<uint32_t> firsts_;                // first field of each record in ends_
+  packed::TPieces fields_;
+  std::vector<uint32_t> firsts_;                // first field of each record in fields_
   std::vector<std::array<uint8_t, 3>> counts_;  // phones, faxes, e-mail addresses
 };
 

@@ -84,11 +84,11 @@ std::optional<TSearchArgs> ParseArgs(const TCliArgs& args) {
       if (std::exchange(parsed.verbose, true)) return std::nullopt;
       continue;
     }
-    const bool takesValue =
-        a == "--mode" || a == "--config" || a == "--task" || a == "--continue" || a == "--out" ||
-        a == "--max-seconds" || a == "--tick-ms" || a == "--log" || a == "--csv-flavour" ||
-        a == "--cookies" || a == "--team" || a == "--task-name" || a == "--lease-seconds" ||
-        a == "--give-up-seconds";
+    const bool takesValue = a == "--mode" || a == "--config" || a == "--task" ||
+                            a == "--continue" || a == "--out" || a == "--max-seconds" ||
+                            a == "--tick-ms" || a == "--log" || a == "--csv-flavour" ||
+                            a == "--cookies" || a == "--team" || a == "--task-name" ||
+                            a == "--lease-seconds" || a == "--give-up-seconds";
     if (!takesValue) {
       // Anything else is the input text, once; "--" lets a text start with a dash.
       if (a == "--" && i + 1 < args.size()) {
@@ -432,11 +432,11 @@ int CliSearch(const TCliArgs& args) {
 
   if (!parsed->team.empty()) {
     const bool keyword = parsed->keywordMode.value_or(keywordSearch);
-    TTeamTaskSpec spec;
-    spec.SearchMode = keyword ? 0 : 1;
-    spec.SearchText = parsed->text ? gbk::Trim(gbk::FromUtf8(*parsed->text)) : std::string();
-    spec.OneEntryPerSite = keyword && root.GlobalSet().FlagModernRecognition;
-    spec.Settings = TeamSettingsSnapshot(root.GlobalSet());
+    TTeamTaskPlan plan;
+    plan.SearchMode = keyword ? 0 : 1;
+    plan.SearchText = parsed->text ? gbk::Trim(gbk::FromUtf8(*parsed->text)) : std::string();
+    plan.OneEntryPerSite = keyword && root.GlobalSet().FlagModernRecognition;
+    plan.Settings = TeamSettingsSnapshot(root.GlobalSet());
     TTeamOptions options;
     options.Connection = parsed->team;
     options.TaskName = gbk::FromUtf8(parsed->taskName);
@@ -447,12 +447,12 @@ int CliSearch(const TCliArgs& args) {
         static_cast<std::size_t>(std::clamp(root.GlobalSet().MaxFindWebThreadCount / 2, 2, 16));
     try {
       // A node without its own text joins the task as the first node made it.
-      team = std::make_unique<TPgTaskStore>(options, parsed->text ? &spec : nullptr);
+      team = std::make_unique<TPgTaskStore>(options, parsed->text ? &plan : nullptr);
     } catch (const ETeamError& e) {
       std::fprintf(stderr, "veltra-cli: %s\n", e.what());
       return 2;
     }
-    const TTeamTaskSpec& task = team->Task().Spec;
+    const TTeamTaskPlan& task = team->Task().Plan;
     WriteOut(stdout, "team: task " + parsed->taskName + " on " + team->MaskedConnection() +
                          ", node " + std::to_string(team->NodeId()) + "\n");
     root.UseTaskStore(team.get());
@@ -566,8 +566,8 @@ int CliSearch(const TCliArgs& args) {
                         "  sites: " + std::to_string(state.URLCount());
   if (team) {
     const TTeamCounts counts = team->Counts();
-    summary += "\n" + TeamCountsText(counts) +
-               "\nnode: sites " + std::to_string(state.ProcessedURLCount) + "  db round trips " +
+    summary += "\n" + TeamCountsText(counts) + "\nnode: sites " +
+               std::to_string(state.ProcessedURLCount) + "  db round trips " +
                std::to_string(counts.RoundTrips);
   }
   if (code == 0 && !state.TaskFileName.empty() &&

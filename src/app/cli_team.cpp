@@ -75,8 +75,8 @@ int List(TPgConnection& db) {
 int Status(TPgConnection& db, const TTeamTask& task) {
   const TTeamStatus s = ReadTeamStatus(db, task);
   Print("task\t" + CliOutputField(task.Name) + "\n");
-  Print(std::string("mode\t") + (task.Spec.SearchMode == 1 ? "site" : "keyword") + "\n");
-  Print("text\t" + CliOutputField(task.Spec.SearchText) + "\n");
+  Print(std::string("mode\t") + (task.Plan.SearchMode == 1 ? "site" : "keyword") + "\n");
+  Print("text\t" + CliOutputField(task.Plan.SearchText) + "\n");
   std::string search = s.Task.ProducerDone ? "done" : "running";
   if (!s.ProducerSource.empty())
     search += " at " + s.ProducerSource + " offset " + std::to_string(s.ProducerOffset) + " page " +
@@ -109,9 +109,9 @@ int Export(TPgConnection& db, const TTeamTask& task, const TTeamArgs& args) {
     if (EndsWith(args.out, ".swrw")) {
       TTaskFileData data;
       data.TaskName = task.Name;
-      data.SearchText = task.Spec.SearchText;
-      data.SearchMode = task.Spec.SearchMode;
-      data.Window = {task.Spec.SearchText, task.Spec.SearchMode != 1, task.Spec.SearchMode == 1};
+      data.SearchText = task.Plan.SearchText;
+      data.SearchMode = task.Plan.SearchMode;
+      data.Window = {task.Plan.SearchText, task.Plan.SearchMode != 1, task.Plan.SearchMode == 1};
       data.Rows = table.Rows();
       WriteTaskFile(args.out, data);
     } else {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace packed {
 
@@ -61,5 +62,28 @@ inline std::string_view Nth(const char* from, std::size_t index) {
   for (std::size_t i = 0; i < index; ++i) Next(from);
   return Next(from);
 }
+
+// Strings appended one after another in one buffer and found again by their number: four
+// bytes a string beside its text.
+class TPieces {
+ public:
+  void Reserve(std::size_t pieces, std::size_t bytes) {
+    ends_.reserve(pieces);
+    text_.reserve(bytes);
+  }
+  std::size_t Size() const { return ends_.size(); }
+  void Put(std::string_view text) {
+    text_.append(text);
+    ends_.push_back(static_cast<uint32_t>(text_.size()));
+  }
+  std::string_view At(std::size_t k) const {
+    const uint32_t begin = k == 0 ? 0 : ends_[k - 1];
+    return std::string_view(text_).substr(begin, ends_[k] - begin);
+  }
+
+ private:
+  std::string text_;
+  std::vector<uint32_t> ends_;
+};
 
 }  // namespace packed

@@ -71,11 +71,11 @@ struct TPgTaskStore::TOp {
   std::vector<int64_t> RowSites;  // the frontier row each record came from, 0 unknown
 };
 
-TPgTaskStore::TPgTaskStore(const TTeamOptions& options, const TTeamTaskSpec* spec)
+TPgTaskStore::TPgTaskStore(const TTeamOptions& options, const TTeamTaskPlan* plan)
     : options_(options), masked_(MaskedConnectionInfo(options.Connection)) {
   db_ = std::make_unique<TPgConnection>(options_.Connection);
   EnsureTeamSchema(*db_);
-  task_ = JoinTeamTask(*db_, options_.TaskName, spec);
+  task_ = JoinTeamTask(*db_, options_.TaskName, plan);
   nodeId_ = db_->Exec("INSERT INTO veltra_node (task, host, pid) VALUES ($1, $2, $3) RETURNING id",
                       {std::to_string(task_.Id), HostName(), std::to_string(getpid())})
                 .Int(0, 0);
@@ -412,7 +412,7 @@ void TPgTaskStore::Apply(const TOp& op) {
     case TOp::Sites: {
       std::vector<std::string> keys, urls, titles, descriptions;
       for (const auto& e : op.Entries) {
-        keys.push_back(gbk::ToUtf8(SiteKey(e.URL, task_.Spec.OneEntryPerSite)));
+        keys.push_back(gbk::ToUtf8(SiteKey(e.URL, task_.Plan.OneEntryPerSite)));
         urls.push_back(gbk::ToUtf8(gbk::TrimView(e.URL)));
         titles.push_back(gbk::ToUtf8(e.Title));
         descriptions.push_back(gbk::ToUtf8(e.Description));
@@ -699,11 +699,11 @@ void TPgTaskStore::WriteRescueFile() {
           .string();
   TTaskFileData data;
   data.TaskName = task_.Name;
-  data.SearchText = task_.Spec.SearchText;
-  data.SearchMode = task_.Spec.SearchMode;
-  data.Window.InputText = task_.Spec.SearchText;
-  data.Window.KeywordMode = task_.Spec.SearchMode != 1;
-  data.Window.WebsiteMode = task_.Spec.SearchMode == 1;
+  data.SearchText = task_.Plan.SearchText;
+  data.SearchMode = task_.Plan.SearchMode;
+  data.Window.InputText = task_.Plan.SearchText;
+  data.Window.KeywordMode = task_.Plan.SearchMode != 1;
+  data.Window.WebsiteMode = task_.Plan.SearchMode == 1;
   data.Rows = unstored_;
   try {
     WriteTaskFile(path, data);

@@ -40,9 +40,9 @@ struct TTeamCounts {
 
 class TPgTaskStore final : public TTaskStore {
  public:
-  // Connects, makes or checks the tables and creates (`spec` given) or joins the task, then
+  // Connects, makes or checks the tables and creates (`plan` given) or joins the task, then
   // registers this node. Throws ETeamError; nothing is written on a refused database.
-  TPgTaskStore(const TTeamOptions& options, const TTeamTaskSpec* spec);
+  TPgTaskStore(const TTeamOptions& options, const TTeamTaskPlan* plan);
   // Writes what is queued (for a bounded time), gives back unstarted sites, disconnects.
   ~TPgTaskStore() override;
   TPgTaskStore(const TPgTaskStore&) = delete;

@@ -41,13 +41,13 @@ const char* const kSchemaV1[] = {
     " node bigint, found timestamptz NOT NULL DEFAULT now(), UNIQUE (task, key))",
 };
 
-TTeamTaskSpec SpecOfRow(const TPgResult& r, int row, int first) {
-  TTeamTaskSpec spec;
-  spec.SearchMode = static_cast<int32_t>(r.Int(row, first));
-  spec.SearchText = gbk::FromUtf8(r.Text(row, first + 1));
-  spec.OneEntryPerSite = r.Bool(row, first + 2);
-  spec.Settings = r.Text(row, first + 3);
-  return spec;
+TTeamTaskPlan PlanOfRow(const TPgResult& r, int row, int first) {
+  TTeamTaskPlan plan;
+  plan.SearchMode = static_cast<int32_t>(r.Int(row, first));
+  plan.SearchText = gbk::FromUtf8(r.Text(row, first + 1));
+  plan.OneEntryPerSite = r.Bool(row, first + 2);
+  plan.Settings = r.Text(row, first + 3);
+  return plan;
 }
 
 }  // namespace
@@ -110,14 +110,14 @@ void EnsureTeamSchema(TPgConnection& db, bool create, bool commit) {
   if (commit) tx.Commit();
 }
 
-TTeamTask JoinTeamTask(TPgConnection& db, const std::string& name, const TTeamTaskSpec* spec) {
+TTeamTask JoinTeamTask(TPgConnection& db, const std::string& name, const TTeamTaskPlan* plan) {
   const std::string utf8Name = gbk::ToUtf8(name);
-  if (spec)
+  if (plan)
     db.Exec(
         "INSERT INTO veltra_task (name, mode, search_text, one_per_site, settings)"
         " VALUES ($1, $2, $3, $4, $5) ON CONFLICT (name) DO NOTHING",
-        {utf8Name, std::to_string(spec->SearchMode), gbk::ToUtf8(spec->SearchText),
-         spec->OneEntryPerSite ? "true" : "false", spec->Settings});
+        {utf8Name, std::to_string(plan->SearchMode), gbk::ToUtf8(plan->SearchText),
+         plan->OneEntryPerSite ? "true" : "false", plan->Settings});
   const TPgResult r = db.Exec(
       "SELECT id, mode, search_text, one_per_site, settings, producer_done FROM veltra_task"
       " WHERE name = $1",
@@ -126,16 +126,16 @@ TTeamTask JoinTeamTask(TPgConnection& db, const std::string& name, const TTeamTa
   TTeamTask task;
   task.Id = r.Int(0, 0);
   task.Name = name;
-  task.Spec = SpecOfRow(r, 0, 1);
+  task.Plan = PlanOfRow(r, 0, 1);
   task.ProducerDone = r.Bool(0, 5);
-  if (spec && (spec->SearchMode != task.Spec.SearchMode ||
-               gbk::Trim(spec->SearchText) != gbk::Trim(task.Spec.SearchText))) {
-    auto what = [](const TTeamTaskSpec& s) {
+  if (plan && (plan->SearchMode != task.Plan.SearchMode ||
+               gbk::Trim(plan->SearchText) != gbk::Trim(task.Plan.SearchText))) {
+    auto what = [](const TTeamTaskPlan& s) {
       return std::string(s.SearchMode == 1 ? "directory " : "keyword ") + "\"" +
              gbk::ToUtf8(s.SearchText) + "\"";
     };
-    throw ETeamError("the team task " + utf8Name + " searches " + what(task.Spec) + ", not " +
-                     what(*spec));
+    throw ETeamError("the team task " + utf8Name + " searches " + what(task.Plan) + ", not " +
+                     what(*plan));
   }
   return task;
 }

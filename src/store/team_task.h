@@ -26,7 +26,7 @@ void EnsureTeamSchema(TPgConnection& db, bool create = true, bool commit = true)
 std::string TestTeamDatabase(const std::string& connection);
 
 // What a task is: the first node's arguments (GBK texts).
-struct TTeamTaskSpec {
+struct TTeamTaskPlan {
   int32_t SearchMode = 0;  // 0 keyword search, 1 directory site
   std::string SearchText;
   bool OneEntryPerSite = false;
@@ -40,13 +40,13 @@ std::string TeamSettingsSnapshot(const TGlobalSet& settings);
 struct TTeamTask {
   int64_t Id = 0;
   std::string Name;  // GBK
-  TTeamTaskSpec Spec;
+  TTeamTaskPlan Plan;
   bool ProducerDone = false;
 };
 
-// Creates the task named `name` from `spec` or joins the existing one; a different mode or
-// text is an error naming both. With no spec the task must exist. Throws ETeamError.
-TTeamTask JoinTeamTask(TPgConnection& db, const std::string& name, const TTeamTaskSpec* spec);
+// Creates the task named `name` from `plan` or joins the existing one; a different mode or
+// text is an error naming both. With no plan the task must exist. Throws ETeamError.
+TTeamTask JoinTeamTask(TPgConnection& db, const std::string& name, const TTeamTaskPlan* plan);
 
 struct TTeamNode {
   int64_t Id = 0;

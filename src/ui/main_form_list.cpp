@@ -24,18 +24,18 @@
 
 namespace {
 
-struct TColumnSpec {
+struct TColumnDef {
   const char* Caption;
   int Width;
 };
-constexpr std::array<TColumnSpec, 8> kColumns = {{{"公司名称", 120},
-                                                  {"网址", 150},
-                                                  {"电子邮件", 100},
-                                                  {"电话", 80},
-                                                  {"传真", 80},
-                                                  {"地址", 120},
-                                                  {"邮编", 70},
-                                                  {"", 0}}};
+constexpr std::array<TColumnDef, 8> kColumns = {{{"公司名称", 120},
+                                                 {"网址", 150},
+                                                 {"电子邮件", 100},
+                                                 {"电话", 80},
+                                                 {"传真", 80},
+                                                 {"地址", 120},
+                                                 {"邮编", 70},
+                                                 {"", 0}}};
 
 // Columns that take what the window gains or loses in width, and their weights.
 constexpr std::array<std::pair<int, int>, 2> kStretchColumns = {

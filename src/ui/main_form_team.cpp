@@ -41,9 +41,9 @@ namespace {
 constexpr const char* kConnectionKey = "TeamConnection";
 constexpr const char* kTaskNameKey = "TeamTaskName";
 
-QString SearchWhat(const TTeamTaskSpec& spec) {
-  return (spec.SearchMode == 1 ? QStringLiteral("网址“%1”") : QStringLiteral("关键词“%1”"))
-      .arg(QFromGbk(spec.SearchText));
+QString SearchWhat(const TTeamTaskPlan& plan) {
+  return (plan.SearchMode == 1 ? QStringLiteral("网址“%1”") : QStringLiteral("关键词“%1”"))
+      .arg(QFromGbk(plan.SearchText));
 }
 
 }  // namespace
@@ -79,11 +79,11 @@ bool TMainForm::JoinTeam(const std::string& connection, const std::string& taskN
   if (!runControl_->CanStart()) return false;
   if (!AskSaveBeforeDiscard()) return false;
   // The window's keyword or address makes the task when it is new; an empty box joins.
-  TTeamTaskSpec spec;
-  spec.SearchMode = RadioButton2->isChecked() ? 1 : 0;
-  spec.SearchText = gbk::Trim(InputText());
-  spec.OneEntryPerSite = spec.SearchMode == 0 && globalSet_.FlagModernRecognition;
-  spec.Settings = TeamSettingsSnapshot(globalSet_);
+  TTeamTaskPlan plan;
+  plan.SearchMode = RadioButton2->isChecked() ? 1 : 0;
+  plan.SearchText = gbk::Trim(InputText());
+  plan.OneEntryPerSite = plan.SearchMode == 0 && globalSet_.FlagModernRecognition;
+  plan.Settings = TeamSettingsSnapshot(globalSet_);
   TTeamOptions options;
   options.Connection = connection;
   options.TaskName = gbk::FromUtf8(taskName);
@@ -92,7 +92,7 @@ bool TMainForm::JoinTeam(const std::string& connection, const std::string& taskN
   std::unique_ptr<TPgTaskStore> store;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   try {
-    store = std::make_unique<TPgTaskStore>(options, spec.SearchText.empty() ? nullptr : &spec);
+    store = std::make_unique<TPgTaskStore>(options, plan.SearchText.empty() ? nullptr : &plan);
   } catch (const ETeamError& e) {
     QApplication::restoreOverrideCursor();
     const std::string problem = e.what();
@@ -106,14 +106,14 @@ bool TMainForm::JoinTeam(const std::string& connection, const std::string& taskN
       QString theirs;
       try {
         TPgConnection db(connection);
-        theirs = SearchWhat(JoinTeamTask(db, options.TaskName, nullptr).Spec);
+        theirs = SearchWhat(JoinTeamTask(db, options.TaskName, nullptr).Plan);
       } catch (const ETeamError&) {
         theirs = QStringLiteral("别的内容");
       }
       text = QStringLiteral(
                  "团队任务“%1”搜索的是%2，与本窗口的%3不同。\n"
                  "要加入它，请清空输入框或输入相同的内容；要新建任务，请换一个任务名称。")
-                 .arg(QString::fromStdString(taskName), theirs, SearchWhat(spec));
+                 .arg(QString::fromStdString(taskName), theirs, SearchWhat(plan));
     } else {
       text = TeamProblemText(problem);
     }
@@ -128,7 +128,7 @@ bool TMainForm::JoinTeam(const std::string& connection, const std::string& taskN
   team_->Store = std::move(store);
   TPgTaskStore& team = *team_->Store;
   root_->UseTaskStore(&team);
-  const TTeamTaskSpec& task = team.Task().Spec;
+  const TTeamTaskPlan& task = team.Task().Plan;
   SetModeButtons(task.SearchMode != 1, task.SearchMode == 1);
   SetInputText(task.SearchText);
   state_.TaskName = team.Task().Name;
@@ -179,7 +179,7 @@ void TMainForm::TeamRunStarted() {
 
 bool TMainForm::RefuseOtherTeamInput() {
   if (!InTeam()) return false;
-  const TTeamTaskSpec& task = team_->Store->Task().Spec;
+  const TTeamTaskPlan& task = team_->Store->Task().Plan;
   const bool sameMode = RadioButton2->isChecked() == (task.SearchMode == 1);
   if (sameMode && gbk::Trim(InputText()) == gbk::Trim(task.SearchText)) return false;
   ShowMessage(GbkFromQ(QStringLiteral("本窗口在团队任务中，搜索的是%1。\n要搜索别的内容，请先从"
@@ -220,6 +220,6 @@ void TMainForm::TeamTick() {
   // Always readable whole: the stretching panel beside it gives way, and the tip repeats it.
   TeamStatus->setMinimumWidth(TeamStatus->sizeHint().width());
   TeamStatus->setToolTip(QStringLiteral("团队任务“%1”，%2\n数据库 %3\n%4")
-                             .arg(QFromGbk(team.Task().Name), SearchWhat(team.Task().Spec),
+                             .arg(QFromGbk(team.Task().Name), SearchWhat(team.Task().Plan),
                                   QString::fromStdString(team.MaskedConnection()), text));
 }

@@ -34,10 +34,10 @@ class PgTaskStore : public ::testing::Test {
     o.Prefetch = prefetch;
     return o;
   }
-  static TTeamTaskSpec Keyword(const char* utf8) {
-    TTeamTaskSpec spec;
-    spec.SearchText = G(utf8);
-    return spec;
+  static TTeamTaskPlan Keyword(const char* utf8) {
+    TTeamTaskPlan plan;
+    plan.SearchText = G(utf8);
+    return plan;
   }
   // Waits up to `limit` for `done`.
   template <class F>
@@ -60,8 +60,8 @@ class PgTaskStore : public ::testing::Test {
 }  // namespace
 
 TEST_F(PgTaskStore, SitesAreClaimedOnceLeasesRunOutToAnotherNodeAndThirdLapseFails) {
-  const TTeamTaskSpec spec = Keyword("机械");
-  TPgTaskStore node(Options(), &spec);
+  const TTeamTaskPlan plan = Keyword("机械");
+  TPgTaskStore node(Options(), &plan);
   TProgramState state;
   for (const char* url : {"http://a.localhost/", "http://b.localhost/", "http://c.localhost/",
                           "http://d.localhost/", "http://a.localhost/"})
@@ -127,9 +127,9 @@ TEST_F(PgTaskStore, SitesAreClaimedOnceLeasesRunOutToAnotherNodeAndThirdLapseFai
 }
 
 TEST_F(PgTaskStore, ProducerRoleAndPositionPassToTheNextNodeAndRecordsAreStoredOnce) {
-  const TTeamTaskSpec spec = Keyword("机械");
-  auto first = std::make_unique<TPgTaskStore>(Options(), &spec);
-  TPgTaskStore second(Options(), &spec);
+  const TTeamTaskPlan plan = Keyword("机械");
+  auto first = std::make_unique<TPgTaskStore>(Options(), &plan);
+  TPgTaskStore second(Options(), &plan);
   TProgramState state1, state2;
   first->RunStarted(state1, {});
   std::optional<TProducerPosition> position;
@@ -172,14 +172,14 @@ TEST_F(PgTaskStore, ProducerRoleAndPositionPassToTheNextNodeAndRecordsAreStoredO
 }
 
 TEST_F(PgTaskStore, ForeignNewerOrMismatchedDatabasesAreRefusedWithoutWriting) {
-  const TTeamTaskSpec spec = Keyword("机械");
+  const TTeamTaskPlan plan = Keyword("机械");
   {
     TPgConnection db(url_);
     db.Exec("CREATE TABLE customers (id integer)");
   }
   EXPECT_NE(TestTeamDatabase(url_).find("another program"), std::string::npos);
   try {
-    TPgTaskStore store(Options(), &spec);
+    TPgTaskStore store(Options(), &plan);
     ADD_FAILURE() << "a database of another program was used";
   } catch (const ETeamError& e) {
     EXPECT_NE(std::string(e.what()).find("another program"), std::string::npos) << e.what();
@@ -191,8 +191,8 @@ TEST_F(PgTaskStore, ForeignNewerOrMismatchedDatabasesAreRefusedWithoutWriting) {
   }
   EXPECT_EQ(TestTeamDatabase(url_), "");
   EXPECT_EQ(Scalar("SELECT count(*) FROM pg_tables WHERE tablename LIKE 'veltra%'"), 0);
-  { TPgTaskStore store(Options(), &spec); }
-  const TTeamTaskSpec other = Keyword("服装");
+  { TPgTaskStore store(Options(), &plan); }
+  const TTeamTaskPlan other = Keyword("服装");
   try {
     TPgTaskStore store(Options(), &other);
     ADD_FAILURE() << "joined a task of another keyword";
@@ -205,7 +205,7 @@ TEST_F(PgTaskStore, ForeignNewerOrMismatchedDatabasesAreRefusedWithoutWriting) {
   }
   const int64_t nodes = Scalar("SELECT count(*) FROM veltra_node");
   try {
-    TPgTaskStore store(Options(), &spec);
+    TPgTaskStore store(Options(), &plan);
     ADD_FAILURE() << "a newer schema was used";
   } catch (const ETeamError& e) {
     EXPECT_NE(std::string(e.what()).find("newer"), std::string::npos) << e.what();
@@ -217,7 +217,7 @@ TEST_F(PgTaskStore, ForeignNewerOrMismatchedDatabasesAreRefusedWithoutWriting) {
   wrong.Connection.replace(wrong.Connection.find(TPgCluster::kPassword),
                            std::string(TPgCluster::kPassword).size(), "not-the-password");
   try {
-    TPgTaskStore store(wrong, &spec);
+    TPgTaskStore store(wrong, &plan);
     ADD_FAILURE() << "connected with a wrong password";
   } catch (const ETeamError& e) {
     EXPECT_NE(std::string(e.what()).find("password authentication failed"), std::string::npos)
@@ -227,13 +227,13 @@ TEST_F(PgTaskStore, ForeignNewerOrMismatchedDatabasesAreRefusedWithoutWriting) {
 }
 
 TEST_F(PgTaskStore, RecordsAreKeptInATaskFileWhenTheDatabaseIsGivenUp) {
-  const TTeamTaskSpec spec = Keyword("机械");
+  const TTeamTaskPlan plan = Keyword("机械");
   TTeamOptions options = Options();
   options.GiveUpAfter = 1500ms;
   testsupport::TempDir dir;
   const auto cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir.Path());
-  TPgTaskStore node(options, &spec);
+  TPgTaskStore node(options, &plan);
   TProgramState state;
   node.RunStarted(state, {});
   ASSERT_TRUE(TPgCluster::Shared().Stop());
@@ -251,9 +251,9 @@ TEST_F(PgTaskStore, RecordsAreKeptInATaskFileWhenTheDatabaseIsGivenUp) {
 }
 
 TEST_F(PgTaskStore, ProducerRetakesItsLockAfterLosingTheSessionOrStopsWhenAnotherNodeHasIt) {
-  const TTeamTaskSpec spec = Keyword("机械");
-  TPgTaskStore a(Options(), &spec);
-  TPgTaskStore b(Options(), &spec);
+  const TTeamTaskPlan plan = Keyword("机械");
+  TPgTaskStore a(Options(), &plan);
+  TPgTaskStore b(Options(), &plan);
   TProgramState stateA, stateB;
   a.RunStarted(stateA, {});
   std::optional<TProducerPosition> position;
