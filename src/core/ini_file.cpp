@@ -186,11 +186,16 @@ bool TIniFile::LoadFile(const std::string& path, std::string* error) {
 }
 
 void TIniFile::SaveFile(const std::string& path) const {
-  WriteWholeFile(path, bytes_);
+  WriteWholeFile(path, Bytes());
 }
 
+// The text is held as GBK. Should it read as UTF-8 the next time (its only non-UTF-8 bytes were
+// in a value the save replaced, or GBK characters that also form UTF-8 ones), a comment line in
+// GB2312, which never reads as UTF-8, goes in front so every value comes back as written.
 std::string TIniFile::Bytes() const {
-  return bytes_;
+  if (!bytes_.starts_with("\xEF\xBB\xBF") && !gbk::LooksLikeUtf8(bytes_)) return bytes_;
+  // "; 编码：GBK"
+  return "; \xB1\xE0\xC2\xEB\xA3\xBAGBK\r\n" + bytes_;
 }
 
 const std::vector<std::size_t>& TIniFile::Headers() const {

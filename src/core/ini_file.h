@@ -37,6 +37,8 @@ class TIniFile {
   bool LoadFile(const std::string& path, std::string* error = nullptr);
   // Replaces the file with Bytes(); throws EIniWriteError.
   void SaveFile(const std::string& path) const;
+  // The file's bytes, with a GBK comment line in front when the text would otherwise be taken
+  // as UTF-8 on the next read.
   std::string Bytes() const;
 
   // Value of the first such key in the first such section, trimmed and cut to

@@ -550,6 +550,19 @@ TEST(Settings, GbkThatIsAlsoValidUtf8StaysGbkAndNothingUnreadableIsWrittenBack) 
   EXPECT_NE(saved.find(G("faxnoLike=传真;fax;\r\n")), std::string::npos) << saved;
   EXPECT_NE(saved.find(emoji + "\r\n"), std::string::npos) << saved;
   EXPECT_EQ(saved.find('?'), std::string::npos) << saved;
+
+  // GBK whose only bytes that are not UTF-8 sit in a value the save replaces: E4 BC 8F 41 are
+  // two GBK characters and, as UTF-8, "伏A". The saved file still reads as GBK.
+  WriteFile(path,
+            "[MAINLIKE]\r\nfaxnoLike=\xE4\xBC\x8F\x41;\r\n[SETTING]\r\nMaxCrawlLevel=\xFF\r\n");
+  LoadSettings(set, path);
+  const auto fax = set.faxnoLike;
+  EXPECT_EQ(fax.size(), 1u);
+  SaveSettings(set, path);
+  TGlobalSet again;
+  LoadSettings(again, path);
+  EXPECT_EQ(again.faxnoLike, fax);
+  EXPECT_EQ(again.MaxCrawlLevel, set.MaxCrawlLevel);
 }
 
 TEST(Settings, Utf8FileIsReadAsUtf8AndWrittenBackAsGbk) {
