@@ -62,7 +62,8 @@ struct TEntry {
   uint32_t Node = kNone;
 };
 
-// A cell's text lies in its group's text buffer, which never grows while cells point into it.
+// A cell's text lies in the document or in its group's text buffer, which never grows while
+// cells point into it.
 struct TCell {
   const char* Data = nullptr;
   uint32_t Size = 0;
@@ -226,10 +227,15 @@ class TGroupReader {
   }
 
   // Appends the cells of an entry: a row's cells, else its pieces split at runs of blanks.
-  // `text` has room reserved for every piece of the entry and a blank after each.
+  // `text` has room reserved for every piece of the entry and a blank after each. A cell of
+  // one piece is read where the document holds it; only joined text is copied into `text`.
   void Cells(const TEntry& e, std::string& text, std::vector<TCell>& cells) const {
     const auto add = [&](std::string_view part, bool header, bool join) {
       part = part.substr(0, kMaxCell);
+      if (!join) {
+        cells.push_back({part.data(), static_cast<uint32_t>(part.size()), header});
+        return;
+      }
       if (text.capacity() - text.size() < part.size()) return;
       const std::size_t at = text.size();
       text.append(part);
@@ -243,13 +249,21 @@ class TGroupReader {
       const std::size_t before = cells.size();
       for (uint32_t c = nodes[e.Node].FirstChild; c != kNone; c = nodes[c].Next) {
         if (doc_.Tag(nodes[c]) != tdId_ && doc_.Tag(nodes[c]) != thId_) continue;
+        const bool header = doc_.Tag(nodes[c]) == thId_;
+        if (nodes[c].PieceEnd == nodes[c].PieceBegin + 1) {
+          const std::string_view t = doc_.PieceText(nodes[c].PieceBegin).substr(0, kMaxCell);
+          if (t.find(kCellBreak) == std::string_view::npos) {
+            add(t, header, false);
+            continue;
+          }
+        }
         std::string joined;
         for (uint32_t k = nodes[c].PieceBegin; k < nodes[c].PieceEnd && joined.size() < kMaxCell;
              ++k) {
           if (!joined.empty()) joined.push_back(' ');
           joined.append(doc_.PieceText(k).substr(0, kMaxCell));
         }
-        add(joined, doc_.Tag(nodes[c]) == thId_, true);
+        add(joined, header, true);
       }
       if (cells.size() > before) return;
     }
@@ -531,7 +545,7 @@ class TGroupReader {
       if (std::find(cols.begin(), cols.end(), kColName) == cols.end()) cols.clear();
     }
     TDraftList drafts;
-    drafts.reserve(count, text.size());  // one an entry, mostly, and no more text
+    drafts.reserve(count, room);  // one an entry, mostly, and no more text than the entries
     for (std::size_t r = first; r < rows.size(); ++r)
       ReadEntry(rows[r], !cols.empty() && rows[r].size() == width ? &cols : nullptr, drafts);
 
@@ -595,11 +609,29 @@ class TGroupReader {
   uint32_t trId_ = kNone, tdId_ = kNone, thId_ = kNone;
 };
 
+// Candidate groups held in one run of entries, a group being a span of it: a page of a
+// hundred thousand rows has as many small groups, each costing its entries and two words.
+struct TGroups {
+  std::vector<TEntry> Entries;
+  std::vector<std::pair<uint32_t, uint32_t>> Spans;  // first entry and number of entries
+  std::span<const TEntry> Of(const std::pair<uint32_t, uint32_t>& g) const {
+    return std::span<const TEntry>(Entries).subspan(g.first, g.second);
+  }
+  // Makes the entries added since `from` a group.
+  void Close(std::size_t from) {
+    Spans.emplace_back(static_cast<uint32_t>(from), static_cast<uint32_t>(Entries.size() - from));
+  }
+};
+
 // The candidate groups of the tree: siblings sharing a tag and class, runs of siblings each
 // opened by the same heading, and runs of lines of blank-separated cells.
-std::vector<std::vector<TEntry>> CandidateGroups(const TDocument& doc) {
-  std::vector<std::vector<TEntry>> groups;
+TGroups CandidateGroups(const TDocument& doc) {
+  TGroups groups;
   const auto& nodes = doc.Nodes();
+  const auto& pieces = doc.Pieces();
+  // A node is an entry of its siblings' group once at most, a piece of a run of lines once.
+  groups.Entries.reserve(nodes.size() + pieces.size());
+  std::vector<TEntry>& all = groups.Entries;
   std::unordered_map<uint32_t, std::vector<uint32_t>> bySig;
   for (uint32_t p = 0; p < nodes.size(); ++p) {
     if (nodes[p].FirstChild == kNone || nodes[p].PieceEnd - nodes[p].PieceBegin < 3) continue;
@@ -616,35 +648,37 @@ std::vector<std::vector<TEntry>> CandidateGroups(const TDocument& doc) {
     int headingSplits = 0;
     for (const auto& [sig, members] : bySig) {
       if (members.size() < 3) continue;
-      std::vector<TEntry> entries;
+      const std::size_t from = all.size();
       const bool heading = IsHeadingTag(doc.TagName(doc.Tag(nodes[members.front()])));
       if (heading && members.size() < children && headingSplits++ < 2) {
         // Each heading opens an entry that runs to the next one.
         for (uint32_t c = members.front(); c != kNone; c = nodes[c].Next) {
           if (doc.Sig(nodes[c]) == sig)
-            entries.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, kNone});
+            all.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, kNone});
           else
-            entries.back().PieceEnd = std::max(entries.back().PieceEnd, nodes[c].PieceEnd);
+            all.back().PieceEnd = std::max(all.back().PieceEnd, nodes[c].PieceEnd);
         }
       } else {
-        for (uint32_t c : members) entries.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, c});
+        for (uint32_t c : members) all.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, c});
       }
-      groups.push_back(std::move(entries));
+      groups.Close(from);
     }
   }
   // Lines of one element whose cells are set apart by runs of blanks.
-  const auto& pieces = doc.Pieces();
-  std::vector<TEntry> run;
+  std::size_t from = all.size();
   for (uint32_t k = 0; k <= pieces.size(); ++k) {
     const bool cells =
         k < pieces.size() && doc.PieceText(k).find(kCellBreak) != std::string_view::npos;
-    if (cells && (run.empty() || pieces[run.back().PieceBegin].Node == pieces[k].Node)) {
-      run.push_back({k, k + 1, kNone});
+    if (cells && (all.size() == from || pieces[all.back().PieceBegin].Node == pieces[k].Node)) {
+      all.push_back({k, k + 1, kNone});
       continue;
     }
-    if (run.size() >= 3) groups.push_back(run);
-    run.clear();
-    if (cells) run.push_back({k, k + 1, kNone});
+    if (all.size() - from >= 3)
+      groups.Close(from);
+    else
+      all.resize(from);
+    from = all.size();
+    if (cells) all.push_back({k, k + 1, kNone});
   }
   return groups;
 }
@@ -730,32 +764,29 @@ TListRecords FindListRecords(std::string_view html, const TListVocabulary& vocab
   auto doc = std::make_unique<TDocument>(html);
   doc->Build();
   const TGroupReader reader(*doc, vocab);
-  std::vector<std::vector<TEntry>> groups = CandidateGroups(*doc);
+  TGroups groups = CandidateGroups(*doc);
   // Larger groups first, so that the work budget goes to the likeliest lists.
-  std::stable_sort(groups.begin(), groups.end(),
-                   [](const auto& a, const auto& b) { return a.size() > b.size(); });
+  std::stable_sort(groups.Spans.begin(), groups.Spans.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
 
   struct TRead {
     uint32_t From = 0;
-    std::vector<TEntry> Entries;
+    std::span<const TEntry> Entries;
     TDraftList Drafts;
     std::size_t Score = 0;
   };
   std::vector<TRead> read;
   const std::size_t budget = 8 * html.size() + 65536;
   std::size_t work = 0;
-  for (auto& g : groups) {
+  for (const auto& span : groups.Spans) {
     if (work > budget) break;
+    const std::span<const TEntry> g = groups.Of(span);
     TDraftList drafts = reader.Read(g, work);
-    if (drafts.empty()) {
-      std::vector<TEntry>().swap(g);
-      continue;
-    }
+    if (drafts.empty()) continue;
     std::size_t score = 0;
     for (std::size_t i = 0; i < drafts.size(); ++i) score += 1 + drafts.HasContact(i);
-    read.push_back({g.front().PieceBegin, std::move(g), std::move(drafts), score});
+    read.push_back({g.front().PieceBegin, g, std::move(drafts), score});
   }
-  std::vector<std::vector<TEntry>>().swap(groups);
   std::stable_sort(read.begin(), read.end(),
                    [](const TRead& a, const TRead& b) { return a.Score > b.Score; });
   std::vector<bool> used(doc->Pieces().size(), false);  // a bit a piece
@@ -770,10 +801,11 @@ TListRecords FindListRecords(std::string_view html, const TListVocabulary& vocab
     }
     for (const auto& e : r.Entries)
       for (uint32_t k = e.PieceBegin; k < e.PieceEnd; ++k) used[k] = true;
-    std::vector<TEntry>().swap(r.Entries);
+    r.Entries = {};
     chosen.push_back(&r);
   }
   std::vector<bool>().swap(used);
+  groups = {};
   std::sort(chosen.begin(), chosen.end(),
             [](const TRead* a, const TRead* b) { return a->From < b->From; });
 

@@ -1,5 +1,5 @@
 #pragma once
-// Result records held packed: the eight fields of every record in one buffer, in record
+// Result records held packed: the eight fields of every record in blocks of text, in record
 // order, each ending where the next begins. A field costs its bytes and four, against a
 // string and its heap block in the result lists, while later stages of the analysis still
 // need the memory.
@@ -18,20 +18,26 @@ class TRecordRows {
   using TColumns = std::array<std::vector<std::string>*, kWidth>;
   using TRow = std::array<std::string_view, kWidth>;
 
-  std::size_t size() const { return ends_.size() / kWidth; }
-  bool empty() const { return ends_.empty(); }
+  std::size_t size() const { return rows_; }
+  bool empty() const { return rows_ == 0; }
 
   std::string_view Field(std::size_t row, std::size_t column) const {
-    const std::size_t k = row * kWidth + column;
-    const uint32_t begin = k == 0 ? 0 : ends_[k - 1];
-    return std::string_view(text_).substr(begin, ends_[k] - begin);
+    const TBlock& b = blocks_[row / kBlockRows];
+    const std::size_t k = (row % kBlockRows) * kWidth + column;
+    const uint32_t begin = k == 0 ? 0 : b.Ends[k - 1];
+    return std::string_view(b.Text).substr(begin, b.Ends[k] - begin);
   }
 
   void Add(const TRow& fields) {
-    for (std::string_view f : fields) {
-      text_.append(f);
-      ends_.push_back(static_cast<uint32_t>(text_.size()));
+    if (blocks_.empty() || blocks_.back().Ends.size() == kBlockRows * kWidth) {
+      blocks_.emplace_back().Ends.reserve(kBlockRows * kWidth);
     }
+    TBlock& b = blocks_.back();
+    for (std::string_view f : fields) {
+      b.Text.append(f);
+      b.Ends.push_back(static_cast<uint32_t>(b.Text.size()));
+    }
+    ++rows_;
   }
 
   // Replaces one field of the last record.
@@ -40,8 +46,11 @@ class TRecordRows {
     std::array<std::string, kWidth> fields;
     for (std::size_t c = 0; c < kWidth; ++c)
       fields[c] = c == column ? std::string(value) : std::string(Field(row, c));
-    text_.resize(row == 0 ? 0 : ends_[row * kWidth - 1]);
-    ends_.resize(row * kWidth);
+    TBlock& b = blocks_.back();
+    const std::size_t k = (row % kBlockRows) * kWidth;
+    b.Text.resize(k == 0 ? 0 : b.Ends[k - 1]);
+    b.Ends.resize(k);
+    --rows_;
     Add({fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6], fields[7]});
   }
 
@@ -64,6 +73,12 @@ class TRecordRows {
   }
 
  private:
-  std::string text_;
-  std::vector<uint32_t> ends_;
+  // Rows are kept in blocks, so that growing never copies (or leaves behind) the whole text.
+  static constexpr std::size_t kBlockRows = 1024;
+  struct TBlock {
+    std::string Text;
+    std::vector<uint32_t> Ends;
+  };
+  std::vector<TBlock> blocks_;
+  std::size_t rows_ = 0;
 };

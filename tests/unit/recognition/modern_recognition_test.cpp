@@ -294,6 +294,20 @@ TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   EXPECT_EQ(columns[2], (std::vector<std::string>{"bc", ""}));
   EXPECT_EQ(columns[1], (std::vector<std::string>{"", "e"}));
   EXPECT_EQ(columns[7], (std::vector<std::string>{"", "long description"}));
+
+  // Rows held in blocks: the last row of a block and the first of the next change alike.
+  TRecordRows many;
+  for (int i = 0; i < 2500; ++i) {
+    const std::string n = std::to_string(i);
+    many.Add({n, "", "", n, "", "", "u", ""});
+    if (i == 1023 || i == 1024) many.SetLast(1, "a" + n);
+  }
+  ASSERT_EQ(many.size(), 2500u);
+  EXPECT_EQ(many.Field(1023, 1), "a1023");
+  EXPECT_EQ(many.Field(1024, 1), "a1024");
+  EXPECT_EQ(many.Field(1024, 3), "1024");
+  EXPECT_EQ(many.Field(2499, 0), "2499");
+  EXPECT_EQ(many.Field(1022, 1), "");
 }
 
 // Thousands of offices wait packed to be merged: the hotline at the top shares its number
