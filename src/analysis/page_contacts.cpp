@@ -1055,7 +1055,7 @@ void TParseHTML::AnalyseModern() {
       if (packRows_)
         pendingRows_.SetLast(7, Description);
       else
-        Descriptions.back() = Description;
+        Descriptions.Set(Descriptions.size() - 1, Description);
     }
   }
   if (!s.FlagFindMailAddress) return;
@@ -1063,6 +1063,6 @@ void TParseHTML::AnalyseModern() {
     if (pendingRows_.size() == 1 && gbk::IsBlank(pendingRows_.Field(0, 5)))
       pendingRows_.SetLast(5, HarvestMailto());
   } else if (Companies.size() == 1 && gbk::IsBlank(Emails[0])) {
-    Emails[0] = HarvestMailto();
+    Emails.Set(0, HarvestMailto());
   }
 }

@@ -973,7 +973,7 @@ void TParseHTML::AnalyseLists() {
     const std::size_t from = WebAddresses.size();
     packed->Unpack(columns);
     if (addressLeftOut)
-      for (std::size_t i = from; i < WebAddresses.size(); ++i) WebAddresses[i] = pageAddress;
+      for (std::size_t i = from; i < WebAddresses.size(); ++i) WebAddresses.Set(i, pageAddress);
     return;
   }
   std::vector<std::array<std::string, TRecordRows::kWidth>> kept;

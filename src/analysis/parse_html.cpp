@@ -114,8 +114,10 @@ void TParseHTML::Clear() {
   SiteKey.clear();
   BaseURL.clear();
   for (auto* list : {&Companies, &Addresses, &PostCodes, &Telephones, &Faxes, &Emails,
-                     &WebAddresses, &Descriptions, &PriorityLinks, &OtherLinks})
+                     &WebAddresses, &Descriptions})
     list->clear();
+  PriorityLinks.clear();
+  OtherLinks.clear();
   for (auto& positions : LabelPos) positions.clear();
   for (auto& positions : ValuePos) positions.clear();
 }

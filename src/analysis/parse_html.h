@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/record_rows.h"
+#include "analysis/text_list.h"
 #include "analysis/token_list.h"
 #include "core/global_set.h"
 
@@ -98,14 +99,15 @@ class TParseHTML {
   std::string BaseURL;
   std::array<std::vector<int32_t>, 5> LabelPos;
   std::array<std::vector<int32_t>, 5> ValuePos;
-  std::vector<std::string> Companies;
-  std::vector<std::string> Addresses;
-  std::vector<std::string> PostCodes;
-  std::vector<std::string> Telephones;
-  std::vector<std::string> Faxes;
-  std::vector<std::string> Emails;
-  std::vector<std::string> WebAddresses;
-  std::vector<std::string> Descriptions;
+  // The records, one value of each list a record, held packed.
+  TTextList Companies;
+  TTextList Addresses;
+  TTextList PostCodes;
+  TTextList Telephones;
+  TTextList Faxes;
+  TTextList Emails;
+  TTextList WebAddresses;
+  TTextList Descriptions;
   std::vector<std::string> PriorityLinks;
   std::vector<std::string> OtherLinks;
 

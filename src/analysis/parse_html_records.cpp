@@ -157,7 +157,7 @@ void TParseHTML::Analyse() {
 
   if (!s.FlagFindMailAddress) return;
   if (Companies.size() == 1 && gbk::IsBlank(Emails[0])) {
-    Emails[0] = HarvestMailto();
+    Emails.Set(0, HarvestMailto());
   } else if (Companies.empty() && !s.FlagFindTelAndFax && !s.FlagFindAddressAndPostCode) {
     AddRecord(lastCompany, {}, {}, {}, {}, HarvestMailto(), 1);
   }
@@ -166,7 +166,7 @@ void TParseHTML::Analyse() {
 void TParseHTML::ReserveRecords(std::size_t more) {
   for (auto* list : {&Companies, &Addresses, &PostCodes, &Telephones, &Faxes, &Emails,
                      &WebAddresses, &Descriptions})
-    list->reserve(list->size() + more);
+    list->reserve(more);
 }
 
 bool TParseHTML::AddRecord(const std::string& company, const std::string& address,
@@ -212,14 +212,14 @@ bool TParseHTML::AddRecord(const std::string& company, const std::string& addres
                       description});
     return true;
   }
-  Companies.push_back(std::move(name));
-  Addresses.push_back(gbk::Trim(address));
-  PostCodes.push_back(gbk::Trim(postcode));
-  Telephones.push_back(gbk::Trim(telephone));
-  Faxes.push_back(gbk::Trim(fax));
-  Emails.push_back(gbk::Trim(email));
-  WebAddresses.push_back(gbk::Trim(PageURL));
-  Descriptions.push_back(std::move(description));
+  Companies.push_back(name);
+  Addresses.push_back(gbk::TrimView(address));
+  PostCodes.push_back(gbk::TrimView(postcode));
+  Telephones.push_back(gbk::TrimView(telephone));
+  Faxes.push_back(gbk::TrimView(fax));
+  Emails.push_back(gbk::TrimView(email));
+  WebAddresses.push_back(gbk::TrimView(PageURL));
+  Descriptions.push_back(description);
   return true;
 }
 

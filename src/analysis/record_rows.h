@@ -11,11 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/text_list.h"
+
 class TRecordRows {
  public:
   static constexpr std::size_t kWidth = 8;
   // Company, address, postcode, telephone, fax, e-mail, web address, description.
-  using TColumns = std::array<std::vector<std::string>*, kWidth>;
+  using TColumns = std::array<TTextList*, kWidth>;
   using TRow = std::array<std::string_view, kWidth>;
 
   std::size_t size() const { return rows_; }
@@ -61,14 +63,14 @@ class TRecordRows {
       for (std::size_t c = 0; c < kWidth; ++c) row[c] = (*columns[c])[i];
       Add(row);
     }
-    for (auto* c : columns) std::vector<std::string>().swap(*c);
+    for (auto* c : columns) c->clear();
   }
 
   // Appends every record to the columns.
   void Unpack(const TColumns& columns) const {
     for (std::size_t c = 0; c < kWidth; ++c) {
-      columns[c]->reserve(columns[c]->size() + size());
-      for (std::size_t i = 0; i < size(); ++i) columns[c]->emplace_back(Field(i, c));
+      columns[c]->reserve(size());
+      for (std::size_t i = 0; i < size(); ++i) columns[c]->push_back(Field(i, c));
     }
   }
 

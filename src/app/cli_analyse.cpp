@@ -61,7 +61,7 @@ std::optional<TAnalyseArgs> ParseArgs(const TCliArgs& args) {
 }
 
 // A field of one record; lists shorter than the record count give an empty field.
-std::string OutputField(const std::vector<std::string>& list, std::size_t i) {
+std::string OutputField(const TTextList& list, std::size_t i) {
   return i < list.size() ? CliOutputField(list[i]) : std::string();
 }
 
@@ -96,7 +96,7 @@ int CliAnalyse(const TCliArgs& args) {
                   gbk::FromUtf8(parsed->description.value_or(std::string())));
   parser.Analyse();
 
-  const std::vector<std::string>* columns[] = {
+  const TTextList* columns[] = {
       &parser.Companies, &parser.WebAddresses, &parser.Emails,    &parser.Telephones,
       &parser.Faxes,     &parser.Addresses,    &parser.PostCodes, &parser.Descriptions,
   };

@@ -379,8 +379,8 @@ void TFindWebThead::RunLane(THttpClient& client, TParseHTML& parser, std::string
 }
 
 std::vector<std::unique_ptr<TCompanyObject>> MakeRecords(const TParseHTML& parser) {
-  auto at = [](const std::vector<std::string>& list, std::size_t i) {
-    return i < list.size() ? list[i] : std::string();
+  auto at = [](const TTextList& list, std::size_t i) {
+    return i < list.size() ? std::string(list[i]) : std::string();
   };
   std::vector<std::unique_ptr<TCompanyObject>> records;
   for (std::size_t i = 0; i < parser.Companies.size(); ++i) {

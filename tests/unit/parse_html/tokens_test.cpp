@@ -219,8 +219,10 @@ TEST(ParseHtmlLifeCycle, LoadPageDiscardsEverythingOfThePreviousPage) {
   p.MailtoTags = {"m"};
   p.LinkTags = {"l"};
   for (auto* list : {&p.Companies, &p.Addresses, &p.PostCodes, &p.Telephones, &p.Faxes, &p.Emails,
-                     &p.WebAddresses, &p.Descriptions, &p.PriorityLinks, &p.OtherLinks})
+                     &p.WebAddresses, &p.Descriptions})
     list->push_back("x");
+  p.PriorityLinks.push_back("x");
+  p.OtherLinks.push_back("x");
   for (int f = 0; f < 5; ++f) {
     p.LabelPos[f].push_back(1);
     p.ValuePos[f].push_back(2);
@@ -235,8 +237,9 @@ TEST(ParseHtmlLifeCycle, LoadPageDiscardsEverythingOfThePreviousPage) {
   EXPECT_TRUE(p.Blocks.empty() && p.BlockEndsAtTable.empty() && p.BaseTag.empty() &&
               p.SiteKey.empty() && p.BaseURL.empty() && p.MailtoTags.empty() && p.LinkTags.empty());
   for (auto* list : {&p.Companies, &p.Addresses, &p.PostCodes, &p.Telephones, &p.Faxes, &p.Emails,
-                     &p.WebAddresses, &p.Descriptions, &p.PriorityLinks, &p.OtherLinks})
+                     &p.WebAddresses, &p.Descriptions})
     EXPECT_TRUE(list->empty());
+  EXPECT_TRUE(p.PriorityLinks.empty() && p.OtherLinks.empty());
   for (int f = 0; f < 5; ++f) EXPECT_TRUE(p.LabelPos[f].empty() && p.ValuePos[f].empty());
 }
 

@@ -80,14 +80,13 @@ TEST_P(FixturePage, GivesTheExpectedRecords) {
   const std::size_t n = parser.Companies.size();
   std::vector<std::string> rows;
   for (std::size_t i = 0; i < n; ++i) {
-    const std::string* columns[] = {&parser.Companies[i], &parser.WebAddresses[i],
-                                    &parser.Emails[i],    &parser.Telephones[i],
-                                    &parser.Faxes[i],     &parser.Addresses[i],
-                                    &parser.PostCodes[i], &parser.Descriptions[i]};
+    const std::string_view columns[] = {
+        parser.Companies[i], parser.WebAddresses[i], parser.Emails[i],    parser.Telephones[i],
+        parser.Faxes[i],     parser.Addresses[i],    parser.PostCodes[i], parser.Descriptions[i]};
     std::string row;
-    for (const std::string* c : columns) {
-      if (c != columns[0]) row += '\t';
-      row += gbk::ToUtf8(*c);
+    for (std::size_t c = 0; c < std::size(columns); ++c) {
+      if (c > 0) row += '\t';
+      row += gbk::ToUtf8(columns[c]);
     }
     rows.push_back(row);
   }

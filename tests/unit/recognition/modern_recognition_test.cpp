@@ -32,11 +32,12 @@ std::shared_ptr<const TGlobalSet> ShippedDefaults() {
 std::vector<std::string> Rows(const TParseHTML& p) {
   std::vector<std::string> rows;
   for (std::size_t i = 0; i < p.Companies.size(); ++i) {
-    const std::string* columns[] = {&p.Companies[i],  &p.WebAddresses[i], &p.Emails[i],
-                                    &p.Telephones[i], &p.Faxes[i],        &p.Addresses[i],
-                                    &p.PostCodes[i],  &p.Descriptions[i]};
+    const std::string_view columns[] = {p.Companies[i],  p.WebAddresses[i], p.Emails[i],
+                                        p.Telephones[i], p.Faxes[i],        p.Addresses[i],
+                                        p.PostCodes[i],  p.Descriptions[i]};
     std::string row;
-    for (const std::string* c : columns) row += (c == columns[0] ? "" : "\t") + gbk::ToUtf8(*c);
+    for (std::size_t c = 0; c < std::size(columns); ++c)
+      row += (c == 0 ? "" : "\t") + gbk::ToUtf8(columns[c]);
     rows.push_back(row);
   }
   return rows;
@@ -286,7 +287,7 @@ TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   rows.Add({"d", "e", "", "", "", "", "u", ""});
   rows.SetLast(7, "long description");
   rows.SetLast(0, "");
-  std::array<std::vector<std::string>, TRecordRows::kWidth> columns;
+  std::array<TTextList, TRecordRows::kWidth> columns;
   TRecordRows::TColumns out;
   for (std::size_t c = 0; c < out.size(); ++c) out[c] = &columns[c];
   rows.Unpack(out);
@@ -294,6 +295,10 @@ TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   EXPECT_EQ(columns[2], (std::vector<std::string>{"bc", ""}));
   EXPECT_EQ(columns[1], (std::vector<std::string>{"", "e"}));
   EXPECT_EQ(columns[7], (std::vector<std::string>{"", "long description"}));
+  // Equal neighbours share their text; changing one leaves the other.
+  columns[6].Set(0, "v");
+  columns[6].push_back("u");
+  EXPECT_EQ(columns[6], (std::vector<std::string>{"v", "u", "u"}));
 
   // Rows held in blocks: the last row of a block and the first of the next change alike.
   TRecordRows many;
