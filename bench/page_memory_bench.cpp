@@ -45,6 +45,7 @@
 #include "analysis/parse_html.h"
 #include "core/gbk.h"
 #include "core/global_set.h"
+#include "core/process_memory.h"
 
 namespace {
 
@@ -65,6 +66,7 @@ void ResetPeak() {
 // The page's size in MiB is the benchmark's argument.
 void RunPage(benchmark::State& state, const std::string& prefix, const std::string& unit = "<") {
   const std::size_t size = static_cast<std::size_t>(state.range(0)) << 20;
+  ReturnLargeBlocksToSystem();  // as the program's mains do
   auto settings = std::make_shared<const TGlobalSet>(FactoryGlobalSet());
   double peak = 0;
   for (auto _ : state) {

@@ -546,8 +546,26 @@ class TGroupReader {
     }
     TDraftList drafts;
     drafts.reserve(count, room);  // one an entry, mostly, and no more text than the entries
-    for (std::size_t r = first; r < rows.size(); ++r)
-      ReadEntry(rows[r], !cols.empty() && rows[r].size() == width ? &cols : nullptr, drafts);
+    const auto read = [&](TRow row) {
+      ReadEntry(row, !cols.empty() && row.size() == width ? &cols : nullptr, drafts);
+    };
+    if (entries.size() <= 2 * kSample) {
+      for (std::size_t r = first; r < rows.size(); ++r) read(rows[r]);
+    } else {
+      // A long group's cells are let go before its drafts are made, each entry's cells read
+      // again on its turn, so that the two are never held together.
+      std::vector<TRow>().swap(rows);
+      std::vector<TCell>().swap(cells);
+      std::string().swap(text);
+      for (std::size_t r = first; r < entries.size(); ++r) {
+        const TEntry& e = entries[r];
+        text.clear();
+        text.reserve(doc_.Bytes(e.PieceBegin, e.PieceEnd) + e.PieceEnd - e.PieceBegin);
+        cells.clear();
+        Cells(e, text, cells);
+        read(TRow(cells));
+      }
+    }
 
     std::size_t withContact = 0, withAddress = 0;
     for (std::size_t i = 0; i < drafts.size(); ++i) {

@@ -9,6 +9,7 @@
 #include "core/file_read.h"
 #include "core/gbk.h"
 #include "core/global_set.h"
+#include "core/process_memory.h"
 
 int CliUsage() {
   std::fputs(
@@ -102,6 +103,7 @@ std::string CliOutputField(std::string_view gbkText) {
 }
 
 int main(int argc, char** argv) {
+  ReturnLargeBlocksToSystem();
   if (argc < 2) return CliUsage();
   const std::map<std::string, std::function<int(const TCliArgs&)>> commands = {
       {"settings", CliSettings},      {"analyse", CliAnalyse},    {"search", CliSearch},

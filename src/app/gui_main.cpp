@@ -14,6 +14,7 @@
 #include "core/gbk.h"
 #include "core/global_set.h"
 #include "core/log.h"
+#include "core/process_memory.h"
 #include "run/app_root.h"
 #include "run/run_control.h"
 #include "ui/main_form.h"
@@ -109,6 +110,7 @@ int RunWindow(const TSettingsStart& start) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  ReturnLargeBlocksToSystem();
 #ifdef VELTRA_HAVE_BROWSER
   PrepareBrowserEnvironment();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
