@@ -627,76 +627,96 @@ class TGroupReader {
   uint32_t trId_ = kNone, tdId_ = kNone, thId_ = kNone;
 };
 
-// Candidate groups held in one run of entries, a group being a span of it: a page of a
-// hundred thousand rows has as many small groups, each costing its entries and two words.
-struct TGroups {
-  std::vector<TEntry> Entries;
-  std::vector<std::pair<uint32_t, uint32_t>> Spans;  // first entry and number of entries
-  std::span<const TEntry> Of(const std::pair<uint32_t, uint32_t>& g) const {
-    return std::span<const TEntry>(Entries).subspan(g.first, g.second);
-  }
-  // Makes the entries added since `from` a group.
-  void Close(std::size_t from) {
-    Spans.emplace_back(static_cast<uint32_t>(from), static_cast<uint32_t>(Entries.size() - from));
-  }
+// A candidate group, its entries made when they are wanted: a page of a hundred thousand rows
+// has as many small groups, each costing four words.
+struct TGroup {
+  enum TKind : uint8_t { kMembers, kHeadings, kLines };
+  uint32_t From = 0;  // the parent node; the first piece of a run of lines
+  uint32_t Sig = 0;   // the members' signature
+  uint32_t Size = 0;  // entries
+  TKind Kind = kMembers;
 };
+
+// Whether a child can be an entry: one too short to hold a name and a number is none (a
+// heading only opens its entry).
+bool IsMember(const TDocument& doc, const TNode& n) {
+  return doc.Bytes(n.PieceBegin, n.PieceEnd) >= kMinEntry ||
+         (n.PieceEnd > n.PieceBegin && IsHeadingTag(doc.TagName(doc.Tag(n))));
+}
+
+// The entries of a group, into `out`.
+void GroupEntries(const TDocument& doc, const TGroup& g, std::vector<TEntry>& out) {
+  out.clear();
+  const auto& nodes = doc.Nodes();
+  if (g.Kind == TGroup::kLines) {
+    for (uint32_t k = g.From; k < g.From + g.Size; ++k) out.push_back({k, k + 1, kNone});
+    return;
+  }
+  uint32_t c = nodes[g.From].FirstChild;
+  if (g.Kind == TGroup::kHeadings) {
+    // From the first member on, each heading opens an entry that runs to the next one.
+    while (c != kNone && !(doc.Sig(nodes[c]) == g.Sig && IsMember(doc, nodes[c])))
+      c = nodes[c].Next;
+    for (; c != kNone; c = nodes[c].Next) {
+      if (doc.Sig(nodes[c]) == g.Sig)
+        out.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, kNone});
+      else
+        out.back().PieceEnd = std::max(out.back().PieceEnd, nodes[c].PieceEnd);
+    }
+    return;
+  }
+  for (; c != kNone; c = nodes[c].Next)
+    if (doc.Sig(nodes[c]) == g.Sig && IsMember(doc, nodes[c]))
+      out.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, c});
+}
 
 // The candidate groups of the tree: siblings sharing a tag and class, runs of siblings each
 // opened by the same heading, and runs of lines of blank-separated cells.
-TGroups CandidateGroups(const TDocument& doc) {
-  TGroups groups;
+std::vector<TGroup> CandidateGroups(const TDocument& doc) {
+  std::vector<TGroup> groups;
   const auto& nodes = doc.Nodes();
   const auto& pieces = doc.Pieces();
-  // A node is an entry of its siblings' group once at most, a piece of a run of lines once.
-  groups.Entries.reserve(nodes.size() + pieces.size());
-  std::vector<TEntry>& all = groups.Entries;
-  std::unordered_map<uint32_t, std::vector<uint32_t>> bySig;
+  struct TMembers {
+    uint32_t First = kNone;
+    uint32_t Count = 0;
+  };
+  std::unordered_map<uint32_t, TMembers> bySig;
   for (uint32_t p = 0; p < nodes.size(); ++p) {
     if (nodes[p].FirstChild == kNone || nodes[p].PieceEnd - nodes[p].PieceBegin < 3) continue;
     bySig.clear();
     std::size_t children = 0;
     for (uint32_t c = nodes[p].FirstChild; c != kNone; c = nodes[c].Next) {
       ++children;
-      // An entry too short to hold a name and a number is none.
-      // (a heading only opens its entry).
-      if (doc.Bytes(nodes[c].PieceBegin, nodes[c].PieceEnd) >= kMinEntry ||
-          (nodes[c].PieceEnd > nodes[c].PieceBegin && IsHeadingTag(doc.TagName(doc.Tag(nodes[c])))))
-        bySig[doc.Sig(nodes[c])].push_back(c);
+      if (!IsMember(doc, nodes[c])) continue;
+      TMembers& m = bySig[doc.Sig(nodes[c])];
+      if (m.Count++ == 0) m.First = c;
     }
     int headingSplits = 0;
     for (const auto& [sig, members] : bySig) {
-      if (members.size() < 3) continue;
-      const std::size_t from = all.size();
-      const bool heading = IsHeadingTag(doc.TagName(doc.Tag(nodes[members.front()])));
-      if (heading && members.size() < children && headingSplits++ < 2) {
-        // Each heading opens an entry that runs to the next one.
-        for (uint32_t c = members.front(); c != kNone; c = nodes[c].Next) {
-          if (doc.Sig(nodes[c]) == sig)
-            all.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, kNone});
-          else
-            all.back().PieceEnd = std::max(all.back().PieceEnd, nodes[c].PieceEnd);
-        }
-      } else {
-        for (uint32_t c : members) all.push_back({nodes[c].PieceBegin, nodes[c].PieceEnd, c});
+      if (members.Count < 3) continue;
+      TGroup g{p, sig, members.Count, TGroup::kMembers};
+      const bool heading = IsHeadingTag(doc.TagName(doc.Tag(nodes[members.First])));
+      if (heading && members.Count < children && headingSplits++ < 2) {
+        g.Kind = TGroup::kHeadings;
+        g.Size = 0;
+        for (uint32_t c = members.First; c != kNone; c = nodes[c].Next)
+          g.Size += doc.Sig(nodes[c]) == sig;
       }
-      groups.Close(from);
+      groups.push_back(g);
     }
   }
   // Lines of one element whose cells are set apart by runs of blanks.
-  std::size_t from = all.size();
+  uint32_t from = 0, count = 0;
   for (uint32_t k = 0; k <= pieces.size(); ++k) {
     const bool cells =
         k < pieces.size() && doc.PieceText(k).find(kCellBreak) != std::string_view::npos;
-    if (cells && (all.size() == from || pieces[all.back().PieceBegin].Node == pieces[k].Node)) {
-      all.push_back({k, k + 1, kNone});
+    if (cells && (count == 0 || pieces[from].Node == pieces[k].Node)) {
+      if (count++ == 0) from = k;
       continue;
     }
-    if (all.size() - from >= 3)
-      groups.Close(from);
-    else
-      all.resize(from);
-    from = all.size();
-    if (cells) all.push_back({k, k + 1, kNone});
+    if (count >= 3) groups.push_back({from, 0, count, TGroup::kLines});
+    from = k;
+    count = cells ? 1 : 0;
   }
   return groups;
 }
@@ -782,48 +802,51 @@ TListRecords FindListRecords(std::string_view html, const TListVocabulary& vocab
   auto doc = std::make_unique<TDocument>(html);
   doc->Build();
   const TGroupReader reader(*doc, vocab);
-  TGroups groups = CandidateGroups(*doc);
+  std::vector<TGroup> groups = CandidateGroups(*doc);
   // Larger groups first, so that the work budget goes to the likeliest lists.
-  std::stable_sort(groups.Spans.begin(), groups.Spans.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  std::stable_sort(groups.begin(), groups.end(),
+                   [](const TGroup& a, const TGroup& b) { return a.Size > b.Size; });
 
   struct TRead {
     uint32_t From = 0;
-    std::span<const TEntry> Entries;
+    const TGroup* Group = nullptr;
     TDraftList Drafts;
     std::size_t Score = 0;
   };
   std::vector<TRead> read;
   const std::size_t budget = 8 * html.size() + 65536;
   std::size_t work = 0;
-  for (const auto& span : groups.Spans) {
+  std::vector<TEntry> entries;
+  for (const TGroup& g : groups) {
     if (work > budget) break;
-    const std::span<const TEntry> g = groups.Of(span);
-    TDraftList drafts = reader.Read(g, work);
+    GroupEntries(*doc, g, entries);
+    TDraftList drafts = reader.Read(entries, work);
     if (drafts.empty()) continue;
     std::size_t score = 0;
     for (std::size_t i = 0; i < drafts.size(); ++i) score += 1 + drafts.HasContact(i);
-    read.push_back({g.front().PieceBegin, g, std::move(drafts), score});
+    read.push_back({entries.front().PieceBegin, &g, std::move(drafts), score});
   }
   std::stable_sort(read.begin(), read.end(),
                    [](const TRead& a, const TRead& b) { return a.Score > b.Score; });
   std::vector<bool> used(doc->Pieces().size(), false);  // a bit a piece
   std::vector<TRead*> chosen;
   for (TRead& r : read) {
+    GroupEntries(*doc, *r.Group, entries);
     bool overlap = false;
-    for (const auto& e : r.Entries)
+    for (const auto& e : entries)
       for (uint32_t k = e.PieceBegin; k < e.PieceEnd && !overlap; ++k) overlap = used[k];
     if (overlap) {
       r = {};
       continue;
     }
-    for (const auto& e : r.Entries)
+    for (const auto& e : entries)
       for (uint32_t k = e.PieceBegin; k < e.PieceEnd; ++k) used[k] = true;
-    r.Entries = {};
+    r.Group = nullptr;
     chosen.push_back(&r);
   }
   std::vector<bool>().swap(used);
-  groups = {};
+  std::vector<TEntry>().swap(entries);
+  std::vector<TGroup>().swap(groups);
   std::sort(chosen.begin(), chosen.end(),
             [](const TRead* a, const TRead* b) { return a->From < b->From; });
 
