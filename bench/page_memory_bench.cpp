@@ -23,15 +23,18 @@
 // Speed (analyse_bench, least CPU time of three runs, before -> after): list table rows
 // 1 MB 132 -> 136 ms, 10 MB 1653 -> 1673 ms; store cards 102 -> 107, 1120 -> 1153 ms;
 // contact page 67 -> 70, 689 -> 721 ms; branch offices 94 -> 90, 1031 -> 998 ms.
-// Third pass (cells of one piece read where the document holds them, candidate groups in one
-// run of entries, the line reader's waiting records in blocks), before -> after:
-//   `veltra-cli analyse`, 10 MiB list table 7.4 -> 6.0 (1 MiB 5.7 -> 5.2);
-//   this benchmark, list table 10 MiB 8.0 -> 7.0, 1 MiB 9.5 -> 8.3; others unchanged.
-// The list table stays above 4x. Its peak comes while the list reader reads its largest
-// group: the element tree (some 1.5x: four elements a row of 94 bytes), the group's cells and
-// drafts (1.5x) and the candidate groups (0.5x) beside the page. Its result lists are some
-// 3.6x the page (eight strings for each of 111,000 rows, each page address a string of its
-// own), which a packed result type would bring to about 1.2x.
+// Third pass, before -> after: cells of one piece read where the document holds them, a long
+// group's cells let go before its drafts are made, candidate groups kept as four words each,
+// the line reader's waiting records in blocks, the result lists packed (TTextList), and
+// blocks of 128 KiB and more handed back to the system when freed (ReturnLargeBlocksToSystem,
+// called by the mains and here):
+//   `veltra-cli analyse`, 10 MiB list table 7.4 -> 4.7;
+//   this benchmark at 10 MiB: list table 8.0 -> 5.5, contact blocks 5.1 -> 3.8, short cells
+//   4.4 -> 4.4, "<" 4.4 -> 4.3; at 1 MiB: list table 9.5 -> 7.5, others unchanged.
+// The list table stays above 4x. Its peak comes once the list reader has the drafts of its
+// largest group: the element tree (1.7x: four elements for each row of 94 bytes, and the
+// rows' text), the drafts (0.85x) and the keys that count their distinct contacts (0.25x),
+// beside the page. Its result lists now cost about their text.
 
 #include <benchmark/benchmark.h>
 
