@@ -6,6 +6,7 @@
 #include "analysis/page_lists.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -577,29 +578,23 @@ class TGroupReader {
     if (withContact * 2 < drafts.size() && withAddress * 2 < drafts.size()) return {};
     // The entries of a list have contacts of their own; blocks repeating one hotline (menus,
     // side bars) are no list.
-    // Distinct first contacts, counted over their keys packed in one buffer.
-    std::string keys;
-    std::vector<std::pair<uint32_t, uint32_t>> spans;
+    // Distinct first contacts, counted over the hashes of their keys (eight bytes an entry).
+    std::vector<uint64_t> keys;
+    keys.reserve(withContact);
     for (std::size_t i = 0; i < drafts.size(); ++i) {
       const TDraft d = drafts[i];
-      const auto begin = static_cast<uint32_t>(keys.size());
+      std::string key;
       if (!d.Phones.empty())
-        keys += contact::PhoneKey(d.Phones.front());
+        key = contact::PhoneKey(d.Phones.front());
       else if (!d.Emails.empty())
-        keys += gbk::LowerLatin(d.Emails.front());
+        key = gbk::LowerLatin(d.Emails.front());
       else
         continue;
-      spans.emplace_back(begin, static_cast<uint32_t>(keys.size()) - begin);
+      keys.push_back(std::hash<std::string>{}(key));
     }
-    const auto view = [&](const std::pair<uint32_t, uint32_t>& k) {
-      return std::string_view(keys).substr(k.first, k.second);
-    };
-    std::sort(spans.begin(), spans.end(),
-              [&](const auto& a, const auto& b) { return view(a) < view(b); });
-    const auto distinct = static_cast<std::size_t>(
-        std::unique(spans.begin(), spans.end(),
-                    [&](const auto& a, const auto& b) { return view(a) == view(b); }) -
-        spans.begin());
+    std::sort(keys.begin(), keys.end());
+    const auto distinct =
+        static_cast<std::size_t>(std::unique(keys.begin(), keys.end()) - keys.begin());
     if (distinct * 10 < withContact * 8) return {};
     return drafts;
   }
@@ -647,6 +642,7 @@ bool IsMember(const TDocument& doc, const TNode& n) {
 // The entries of a group, into `out`.
 void GroupEntries(const TDocument& doc, const TGroup& g, std::vector<TEntry>& out) {
   out.clear();
+  out.reserve(g.Size);
   const auto& nodes = doc.Nodes();
   if (g.Kind == TGroup::kLines) {
     for (uint32_t k = g.From; k < g.From + g.Size; ++k) out.push_back({k, k + 1, kNone});
