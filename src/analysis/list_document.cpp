@@ -156,6 +156,7 @@ TDocument::TDocument(std::string_view html) : html_(html) {
   arena_.reserve(html.size());
   // A piece ends at a tag: one more than the page has "<" at most.
   pieces_.reserve(static_cast<std::size_t>(std::count(html.begin(), html.end(), '<')) + 1);
+  sources_.reserve(pieces_.capacity());
   Intern("");  // tag 0: the document
   kinds_.emplace_back(0, 0);
   kindIds_.emplace(0, 0);
@@ -186,16 +187,31 @@ void TDocument::Build() {
   EndPiece();
   while (stack_.size() > 1) Pop();
   nodes_[0].PieceEnd = static_cast<uint32_t>(pieces_.size());
+  FlattenIfSmaller();
+}
+
+void TDocument::FlattenIfSmaller() {
+  if (flat_ || keptSize_ >= sizeof(uint32_t) * sources_.size()) return;
+  std::string all;
+  all.reserve(textSize_);
+  for (std::size_t k = 0; k < pieces_.size(); ++k) all.append(PieceText(k));
+  arena_ = std::move(all);
+  std::vector<uint32_t>().swap(sources_);
+  flat_ = true;
 }
 
 std::string_view TDocument::PieceText(std::size_t k) const {
-  const std::size_t end = k + 1 < pieces_.size() ? pieces_[k + 1].Begin : arena_.size();
-  return std::string_view(arena_).substr(pieces_[k].Begin, end - pieces_[k].Begin);
+  const std::size_t end = k + 1 < pieces_.size() ? pieces_[k + 1].Begin : textSize_;
+  const std::size_t size = end - pieces_[k].Begin;
+  if (flat_) return std::string_view(arena_).substr(pieces_[k].Begin, size);
+  const uint32_t at = sources_[k];
+  if (at & kInArena) return std::string_view(arena_).substr(at & ~kInArena, size);
+  return html_.substr(at, size);
 }
 
 std::size_t TDocument::Bytes(uint32_t begin, uint32_t end) const {
   if (begin >= end) return 0;
-  const std::size_t to = end < pieces_.size() ? pieces_[end].Begin : arena_.size();
+  const std::size_t to = end < pieces_.size() ? pieces_[end].Begin : textSize_;
   return to - pieces_[begin].Begin;
 }
 
@@ -294,7 +310,7 @@ void TDocument::Open(const TTagInfo& tag) {
   const auto id = static_cast<uint32_t>(nodes_.size());
   uint32_t& last = lastChild_.back();
   if (last == kNone)
-    nodes_[stack_.back()].FirstChild = id;
+    nodes_[stack_.back()].Kind |= kHasChildren;  // the open parent is node id - 1
   else
     nodes_[last].Next = id;
   last = id;
@@ -348,6 +364,11 @@ void TDocument::AttributeText(std::string_view value) {
 
 void TDocument::Text(std::string_view raw) {
   if (hidden_.back() || raw.empty()) return;
+  // Without entities the text is read where it stands, so a piece can be kept in the page.
+  if (raw.find('&') == std::string_view::npos) {
+    AppendText(raw);
+    return;
+  }
   std::string decoded;
   DecodeInto(raw, decoded);
   AppendText(decoded);
@@ -414,7 +435,21 @@ void TDocument::Blank(bool lineFeed) {
 void TDocument::Put(std::string_view bytes) {
   // No entry needs more of one run of text than this; the rest is not copied.
   if (arena_.size() - pieceStart_ >= kMaxPiece) return;
-  if (hasText_ && blanks_ > 0) arena_.push_back(lineFeed_ || blanks_ < 2 ? ' ' : kCellBreak);
+  const auto page = reinterpret_cast<uintptr_t>(html_.data());
+  const auto at = reinterpret_cast<uintptr_t>(bytes.data());
+  const bool inPage = at >= page && at < page + html_.size() && html_.size() < kInArena;
+  if (!hasText_) {
+    raw_ = inPage;
+    rawBegin_ = bytes.data();
+  } else if (blanks_ > 0) {
+    const char blank = lineFeed_ || blanks_ < 2 ? ' ' : kCellBreak;
+    arena_.push_back(blank);
+    // One space in the page reads as itself.
+    raw_ = raw_ && inPage && blank == ' ' && bytes.data() == rawNext_ + 1 && *rawNext_ == ' ';
+  } else {
+    raw_ = raw_ && inPage && bytes.data() == rawNext_;
+  }
+  rawNext_ = bytes.data() + bytes.size();
   blanks_ = 0;
   lineFeed_ = false;
   arena_.append(bytes);
@@ -422,7 +457,27 @@ void TDocument::Put(std::string_view bytes) {
 }
 
 void TDocument::EndPiece() {
-  if (hasText_) pieces_.push_back({static_cast<uint32_t>(pieceStart_), stack_.back()});
+  if (hasText_) {
+    // The piece was written to the arena as it was read; one that reads the same in the page
+    // is kept there instead.
+    const std::size_t size = arena_.size() - pieceStart_;
+    pieces_.push_back({static_cast<uint32_t>(textSize_), stack_.back()});
+    if (raw_) rawSize_ += size;
+    if (flat_ && rawSize_ >= sizeof(uint32_t) * pieces_.size() && pieces_.size() >= 64) {
+      sources_.reserve(pieces_.capacity());
+      for (std::size_t k = 0; k + 1 < pieces_.size(); ++k)
+        sources_.push_back(kInArena | pieces_[k].Begin);
+      flat_ = false;
+    }
+    if (!flat_ && raw_) {
+      sources_.push_back(static_cast<uint32_t>(rawBegin_ - html_.data()));
+      arena_.resize(pieceStart_);
+      keptSize_ += size;
+    } else if (!flat_) {
+      sources_.push_back(kInArena | static_cast<uint32_t>(pieceStart_));
+    }
+    textSize_ += size;
+  }
   pieceStart_ = arena_.size();
   hasText_ = false;
   blanks_ = 0;

@@ -22,17 +22,19 @@ inline constexpr char kCellBreak = '\t';
 
 bool IsHeadingTag(std::string_view name);
 
-// Five words a node: the parent and the last child are known only while the node is open, so
-// they are kept on the stack of open elements.
+// Four words a node: the parent and the last child are known only while the node is open, so
+// they are kept on the stack of open elements. Nodes are made in document order, so a node's
+// first child, when it has one, is the node after it.
 struct TNode {
-  uint32_t FirstChild = kNone;
   uint32_t Next = kNone;
   uint32_t PieceBegin = 0;
   uint32_t PieceEnd = 0;
-  uint32_t Kind = 0;  // its tag name and first class word: TDocument::Sig and Tag
+  uint32_t Kind = 0;  // its tag name and first class word (TDocument::Sig and Tag), kHasChildren
 };
+inline constexpr uint32_t kHasChildren = 0x80000000u;
 
-// A piece's text runs from its Begin to the next piece's (the arena holds nothing between).
+// A piece's text runs from its Begin to the next piece's, counted over the text of all pieces;
+// where the text lies is the document's business (TDocument::PieceText).
 struct TPiece {
   uint32_t Begin = 0;
   uint32_t Node = 0;
@@ -57,8 +59,11 @@ class TDocument {
   uint32_t TagId(std::string_view name) const;
   std::string_view TagName(uint32_t id) const { return names_[id]; }
   // The node's tag name and first class word, interned; its tag name, interned.
-  uint32_t Sig(const TNode& n) const { return kinds_[n.Kind].first; }
-  uint32_t Tag(const TNode& n) const { return kinds_[n.Kind].second; }
+  uint32_t Sig(const TNode& n) const { return kinds_[n.Kind & ~kHasChildren].first; }
+  uint32_t Tag(const TNode& n) const { return kinds_[n.Kind & ~kHasChildren].second; }
+  uint32_t FirstChild(uint32_t node) const {
+    return nodes_[node].Kind & kHasChildren ? node + 1 : kNone;
+  }
 
  private:
   uint32_t Intern(const std::string& s);
@@ -97,7 +102,22 @@ class TDocument {
   std::size_t maxNodes_ = 0;
   std::vector<TNode> nodes_;
   std::vector<TPiece> pieces_;
+  // Where each piece's text starts: in the page when it reads there as it stands, else (with
+  // kInArena) in the arena, which holds only the text that decoding or blanks changed.
+  static constexpr uint32_t kInArena = 0x80000000u;
+  std::vector<uint32_t> sources_;
   std::string arena_;
+  std::size_t textSize_ = 0;  // text of all pieces so far
+  std::size_t rawSize_ = 0;   // of it, text that reads the same in the page
+  std::size_t keptSize_ = 0;  // of that, text kept in the page
+  // All text in the arena, in piece order, and sources_ empty: so until pieces kept in the
+  // page would save more than their place in sources_ costs (not on a page of short pieces).
+  bool flat_ = true;
+  void FlattenIfSmaller();
+  // The piece being read, while its text is the page's bytes as they stand.
+  bool raw_ = false;
+  const char* rawBegin_ = nullptr;
+  const char* rawNext_ = nullptr;
   std::vector<uint32_t> stack_;
   std::vector<uint32_t> lastChild_;  // of each open element
   std::vector<bool> hidden_;

@@ -6,10 +6,10 @@
 #include "analysis/page_lists.h"
 
 #include <algorithm>
-#include <functional>
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <span>
@@ -248,7 +248,7 @@ class TGroupReader {
     const auto& nodes = doc_.Nodes();
     if (e.Node != kNone && doc_.Tag(nodes[e.Node]) == trId_) {
       const std::size_t before = cells.size();
-      for (uint32_t c = nodes[e.Node].FirstChild; c != kNone; c = nodes[c].Next) {
+      for (uint32_t c = doc_.FirstChild(e.Node); c != kNone; c = nodes[c].Next) {
         if (doc_.Tag(nodes[c]) != tdId_ && doc_.Tag(nodes[c]) != thId_) continue;
         const bool header = doc_.Tag(nodes[c]) == thId_;
         if (nodes[c].PieceEnd == nodes[c].PieceBegin + 1) {
@@ -287,7 +287,7 @@ class TGroupReader {
     std::size_t n = 0;
     const auto& nodes = doc_.Nodes();
     if (e.Node != kNone && doc_.Tag(nodes[e.Node]) == trId_)
-      for (uint32_t c = nodes[e.Node].FirstChild; c != kNone; c = nodes[c].Next)
+      for (uint32_t c = doc_.FirstChild(e.Node); c != kNone; c = nodes[c].Next)
         n += doc_.Tag(nodes[c]) == tdId_ || doc_.Tag(nodes[c]) == thId_;
     for (uint32_t k = e.PieceBegin; k < e.PieceEnd; ++k) {
       const std::string_view t = doc_.PieceText(k);
@@ -648,7 +648,7 @@ void GroupEntries(const TDocument& doc, const TGroup& g, std::vector<TEntry>& ou
     for (uint32_t k = g.From; k < g.From + g.Size; ++k) out.push_back({k, k + 1, kNone});
     return;
   }
-  uint32_t c = nodes[g.From].FirstChild;
+  uint32_t c = doc.FirstChild(g.From);
   if (g.Kind == TGroup::kHeadings) {
     // From the first member on, each heading opens an entry that runs to the next one.
     while (c != kNone && !(doc.Sig(nodes[c]) == g.Sig && IsMember(doc, nodes[c])))
@@ -678,10 +678,10 @@ std::vector<TGroup> CandidateGroups(const TDocument& doc) {
   };
   std::unordered_map<uint32_t, TMembers> bySig;
   for (uint32_t p = 0; p < nodes.size(); ++p) {
-    if (nodes[p].FirstChild == kNone || nodes[p].PieceEnd - nodes[p].PieceBegin < 3) continue;
+    if (doc.FirstChild(p) == kNone || nodes[p].PieceEnd - nodes[p].PieceBegin < 3) continue;
     bySig.clear();
     std::size_t children = 0;
-    for (uint32_t c = nodes[p].FirstChild; c != kNone; c = nodes[c].Next) {
+    for (uint32_t c = doc.FirstChild(p); c != kNone; c = nodes[c].Next) {
       ++children;
       if (!IsMember(doc, nodes[c])) continue;
       TMembers& m = bySig[doc.Sig(nodes[c])];
