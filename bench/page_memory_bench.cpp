@@ -25,16 +25,19 @@
 // contact page 67 -> 70, 689 -> 721 ms; branch offices 94 -> 90, 1031 -> 998 ms.
 // Third pass, before -> after: cells of one piece read where the document holds them, a long
 // group's cells let go before its drafts are made, candidate groups kept as four words each,
-// the line reader's waiting records in blocks, the result lists packed (TTextList), and
-// blocks of 128 KiB and more handed back to the system when freed (ReturnLargeBlocksToSystem,
-// called by the mains and here):
-//   `veltra-cli analyse`, 10 MiB list table 7.4 -> 4.7;
-//   this benchmark at 10 MiB: list table 8.0 -> 5.5, contact blocks 5.1 -> 3.8, short cells
-//   4.4 -> 4.4, "<" 4.4 -> 4.3; at 1 MiB: list table 9.5 -> 7.5, others unchanged.
-// The list table stays above 4x. Its peak comes once the list reader has the drafts of its
-// largest group: the element tree (1.7x: four elements for each row of 94 bytes, and the
-// rows' text), the drafts (0.85x) and the keys that count their distinct contacts (0.25x),
-// beside the page. Its result lists now cost about their text.
+// distinct contacts counted over key hashes, document text read where it stands in the page
+// when that saves memory, four-word tree nodes, the line reader's waiting records in blocks,
+// the result lists packed (TTextList), and blocks of 128 KiB and more handed back to the
+// system when freed (ReturnLargeBlocksToSystem, called by the mains and here):
+//   `veltra-cli analyse` at 10 MiB: list table 7.4 -> 4.0, contact blocks 3.9 -> 3.2, short
+//   cells 3.8 -> 3.4, "<" after a body tag 3.8 -> 3.7 (at 1 MiB the process's start-up heap
+//   hides most of the growth: 1.2 and less);
+//   this benchmark at 10 MiB: list table 8.0 -> 4.6, contact blocks 5.1 -> 3.8, short cells
+//   4.4 -> 4.2, "<" 4.4 -> 4.4; at 1 MiB: list table 9.5 -> 6.6, contact 5.4 -> 5.6, short
+//   cells 5.2 -> 5.4, "<" 6.8 -> 6.9 (some 2.5 MiB at 1 MiB are the analysis's fixed costs).
+// The list table's peak comes once the list reader has the drafts of its largest group: the
+// element tree (four elements for each row of 94 bytes) and the drafts beside the page.
+// Speed unchanged (`veltra-cli analyse` of the 10 MiB table 2.1 s before and after).
 
 #include <benchmark/benchmark.h>
 

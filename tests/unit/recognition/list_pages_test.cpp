@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/list_document.h"
 #include "analysis/page_lists.h"
 #include "analysis/parse_html.h"
 #include "core/charset.h"
@@ -185,4 +186,30 @@ TEST(ListPages, HostileMarkupEndsInBoundedWork) {
   ASSERT_EQ(found.size(), 15000u);
   EXPECT_EQ(found[0].Phones, std::vector<std::string>{"0571-81005000"});
   EXPECT_EQ(found[14999].Address, G("杭州市西湖区文三路19999号"));
+}
+
+// Text is read where it stands in the page once that saves memory, and decoded into the
+// document's own buffer where entities, blank runs or full-width colons change it.
+TEST(ListPages, DocumentTextReadInPlaceOrDecoded) {
+  for (const bool longPieces : {true, false}) {
+    SCOPED_TRACE(longPieces);
+    std::string page = "<table>";
+    for (int i = 0; i < 100; ++i)
+      page += "<tr><td>" + (longPieces ? G("宁波甬兴机械有限公司 0574-8") : std::string()) +
+              std::to_string(i);
+    page += G("<p>A&amp;B</p><p>名称  电话</p><p>电话：1</p><p>x\n  y z</p>") +
+            "<div data-content=\"c&lt;br&gt;d\">e</div>";
+    lists::TDocument doc(page);
+    doc.Build();
+    std::vector<std::string> texts;
+    for (std::size_t k = 0; k < doc.Pieces().size(); ++k) texts.emplace_back(doc.PieceText(k));
+    ASSERT_EQ(texts.size(), 107u);
+    EXPECT_EQ(texts[99], (longPieces ? G("宁波甬兴机械有限公司 0574-8") : std::string()) + "99");
+    const std::vector<std::string> tail = {
+        "A&B", G("名称") + lists::kCellBreak + G("电话"), G("电话:1"), "x y z", "c", "d", "e"};
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + 100, texts.end()), tail);
+    std::size_t bytes = 0;
+    for (const auto& t : texts) bytes += t.size();
+    EXPECT_EQ(doc.Bytes(0, static_cast<uint32_t>(texts.size())), bytes);
+  }
 }
