@@ -1,8 +1,8 @@
 #pragma once
 // A list of strings held in one buffer: each costs its bytes and two words, against a string
 // and its heap block, so that a list page of a hundred thousand entries costs little more than
-// its text. A value equal to the one before it (the page address of every record) is not
-// stored again. Values are read as views, valid until the list changes.
+// its text. A value equal to the one stored just before it (the page address of every record)
+// is not stored again. Values are read as views, valid until the list changes.
 
 #include <algorithm>
 #include <cstddef>
@@ -73,6 +73,7 @@ class TTextList {
   void clear() {
     std::string().swap(text_);
     std::vector<TSpan>().swap(spans_);
+    stored_ = false;
   }
 
   std::vector<std::string> ToVector() const { return {begin(), end()}; }
@@ -95,14 +96,19 @@ class TTextList {
   };
 
   TSpan Store(std::string_view value) {
-    if (!spans_.empty() && (*this)[size() - 1] == value) return spans_.back();
+    if (stored_ && std::string_view(text_).substr(last_.Begin, last_.Size) == value) return last_;
     if (text_.size() + value.size() > std::numeric_limits<uint32_t>::max())
       throw std::length_error("text list over 4 GiB");
     const TSpan span{static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(value.size())};
     text_.append(value);
+    last_ = span;
+    stored_ = true;
     return span;
   }
 
   std::string text_;
   std::vector<TSpan> spans_;
+  // The value stored last: one stored again right after it (by push_back or Set) shares it.
+  TSpan last_;
+  bool stored_ = false;
 };
