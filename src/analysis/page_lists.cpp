@@ -281,6 +281,11 @@ class TGroupReader {
     }
   }
 
+  // The text room Cells needs for an entry: its pieces and a blank after each.
+  std::size_t Room(const TEntry& e) const {
+    return doc_.Bytes(e.PieceBegin, e.PieceEnd) + e.PieceEnd - e.PieceBegin;
+  }
+
   // The most cells Cells can give an entry, so that the group's cells are never copied while
   // they grow.
   std::size_t CellBound(const TEntry& e) const {
@@ -503,8 +508,7 @@ class TGroupReader {
     // A long group is first tried on its head, so that a huge run of junk costs little.
     if (entries.size() > 2 * kSample && Read(entries.first(kSample), work).empty()) return {};
     std::size_t room = 16;
-    for (const auto& e : entries)
-      room += doc_.Bytes(e.PieceBegin, e.PieceEnd) + e.PieceEnd - e.PieceBegin;
+    for (const auto& e : entries) room += Room(e);
     work += room + entries.size();
     std::string text;
     text.reserve(room);
@@ -561,7 +565,7 @@ class TGroupReader {
       for (std::size_t r = first; r < entries.size(); ++r) {
         const TEntry& e = entries[r];
         text.clear();
-        text.reserve(doc_.Bytes(e.PieceBegin, e.PieceEnd) + e.PieceEnd - e.PieceBegin);
+        text.reserve(Room(e));
         cells.clear();
         Cells(e, text, cells);
         read(TRow(cells));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/text_list.h"
+#include "core/packed_text.h"
 
 class TRecordRows {
  public:
@@ -24,21 +25,13 @@ class TRecordRows {
   bool empty() const { return rows_ == 0; }
 
   std::string_view Field(std::size_t row, std::size_t column) const {
-    const TBlock& b = blocks_[row / kBlockRows];
-    const std::size_t k = (row % kBlockRows) * kWidth + column;
-    const uint32_t begin = k == 0 ? 0 : b.Ends[k - 1];
-    return std::string_view(b.Text).substr(begin, b.Ends[k] - begin);
+    return blocks_[row / kBlockRows].At((row % kBlockRows) * kWidth + column);
   }
 
   void Add(const TRow& fields) {
-    if (blocks_.empty() || blocks_.back().Ends.size() == kBlockRows * kWidth) {
-      blocks_.emplace_back().Ends.reserve(kBlockRows * kWidth);
-    }
-    TBlock& b = blocks_.back();
-    for (std::string_view f : fields) {
-      b.Text.append(f);
-      b.Ends.push_back(static_cast<uint32_t>(b.Text.size()));
-    }
+    if (blocks_.empty() || blocks_.back().Size() == kBlockRows * kWidth)
+      blocks_.emplace_back().Reserve(kBlockRows * kWidth, 0);
+    for (std::string_view f : fields) blocks_.back().Put(f);
     ++rows_;
   }
 
@@ -48,10 +41,7 @@ class TRecordRows {
     std::array<std::string, kWidth> fields;
     for (std::size_t c = 0; c < kWidth; ++c)
       fields[c] = c == column ? std::string(value) : std::string(Field(row, c));
-    TBlock& b = blocks_.back();
-    const std::size_t k = (row % kBlockRows) * kWidth;
-    b.Text.resize(k == 0 ? 0 : b.Ends[k - 1]);
-    b.Ends.resize(k);
+    blocks_.back().Truncate((row % kBlockRows) * kWidth);
     --rows_;
     Add({fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6], fields[7]});
   }
@@ -77,10 +67,6 @@ class TRecordRows {
  private:
   // Rows are kept in blocks, so that growing never copies (or leaves behind) the whole text.
   static constexpr std::size_t kBlockRows = 1024;
-  struct TBlock {
-    std::string Text;
-    std::vector<uint32_t> Ends;
-  };
-  std::vector<TBlock> blocks_;
+  std::vector<packed::TPieces> blocks_;
   std::size_t rows_ = 0;
 };

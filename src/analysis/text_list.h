@@ -76,7 +76,6 @@ class TTextList {
     stored_ = false;
   }
 
-  std::vector<std::string> ToVector() const { return {begin(), end()}; }
   friend bool operator==(const TTextList& a, const TTextList& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
   }

@@ -76,6 +76,11 @@ class TPieces {
     text_.append(text);
     ends_.push_back(static_cast<uint32_t>(text_.size()));
   }
+  // Keeps the first `pieces` strings.
+  void Truncate(std::size_t pieces) {
+    text_.resize(pieces == 0 ? 0 : ends_[pieces - 1]);
+    ends_.resize(pieces);
+  }
   std::string_view At(std::size_t k) const {
     const uint32_t begin = k == 0 ? 0 : ends_[k - 1];
     return std::string_view(text_).substr(begin, ends_[k] - begin);
