@@ -937,19 +937,21 @@ std::string_view PhoneTail(std::string_view key) {
 
 // The list records replace the records the line reader made of the same entries; its other
 // records (the site's own contact in the footer, a hotline) stay after them.
-void TParseHTML::AnalyseLists() {
-  const TGlobalSet& s = Settings();
+lists::TListRecords TParseHTML::ReadLists(std::string& pageName) const {
   lists::TListVocabulary vocab;
   vocab.Labels = lowered_.Labels;
   vocab.Company = lowered_.Company;
   vocab.AddressContent = lowered_.AddressContent;
+  return lists::FindListRecords(HTML, vocab, &pageName);
+}
+
+void TParseHTML::AnalyseLists(lists::TListRecords found, const std::string& pageName) {
+  const TGlobalSet& s = Settings();
   const TRecordRows::TColumns columns = {&Companies, &Addresses, &PostCodes,    &Telephones,
                                          &Faxes,     &Emails,    &WebAddresses, &Descriptions};
   enum { kCompany, kAddress, kPostCode, kTelephone, kFax, kEmail, kWebAddress };
   const std::string pageAddress = gbk::Trim(PageURL);
-  std::string pageName;
-  // The line reader's records are held packed while the list reader needs the memory, their
-  // page address left out.
+  // The line reader's records, held packed with their page address left out.
   auto packed = std::make_unique<TRecordRows>();
   const bool addressLeftOut = packRows_;
   if (packRows_) {
@@ -959,7 +961,6 @@ void TParseHTML::AnalyseLists() {
   } else {
     packed->Pack(columns);
   }
-  lists::TListRecords found = lists::FindListRecords(HTML, vocab, &pageName);
 
   TKeySet keys;
   for (std::size_t i = 0; i < found.size(); ++i) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/page_lists.h"
 #include "analysis/record_rows.h"
 #include "analysis/text_list.h"
 #include "analysis/token_list.h"
@@ -116,8 +117,11 @@ class TParseHTML {
   // visible lines, labels before colons, shapes, one record per office, duplicates merged.
   void AnalyseModern();
   // With FlagModernRecognition: a page whose entries repeat in one structure gives one record
-  // per entry, in place of the records the line reader made of those entries.
-  void AnalyseLists();
+  // per entry (ReadLists, read before the line reader runs), in place of the records the line
+  // reader made of those entries (AnalyseLists). `pageName` receives the name put in front of
+  // branch names.
+  lists::TListRecords ReadLists(std::string& pageName) const;
+  void AnalyseLists(lists::TListRecords found, const std::string& pageName);
 
   // The keyword lists analysis searches, lower-cased once per settings snapshot.
   struct TLoweredLists {
@@ -146,6 +150,9 @@ class TParseHTML {
   // reader's records wait there, small, while the list reader runs.
   bool packRows_ = false;
   TRecordRows pendingRows_;
+  // From this size on, stages of the analysis hand their freed memory back before the next
+  // grows, and the tokens are not held while the lists are read.
+  static constexpr std::size_t kLargePage = 256 * 1024;
   // Once the line reader has the page's lines, the tokens are let go, and made again from the
   // page when next needed (RestoreTokens); only when they are still the ones SplitTokens made
   // of this page.

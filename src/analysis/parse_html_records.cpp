@@ -10,6 +10,7 @@
 
 #include "analysis/parse_html.h"
 #include "core/gbk.h"
+#include "core/process_memory.h"
 
 namespace {
 
@@ -94,10 +95,23 @@ void TParseHTML::Analyse() {
   const TGlobalSet& s = Settings();
   if (s.FlagModernRecognition) {
     packRows_ = true;
+    // The lists are read first. On a large page the tokens are let go while they are read and
+    // made again for the line reader, so that neither the tokens nor the line reader's records
+    // are held beside the element tree; heap freed by each stage goes back to the system
+    // before the next one grows.
+    const bool large = HTML.size() >= kLargePage;
+    if (large) ReleaseTokens();
+    std::string pageName;
+    lists::TListRecords found = ReadLists(pageName);
+    if (large) {
+      ReturnFreeMemoryToSystem();
+      if (!Cancelled()) RestoreTokens();
+    }
     // Reads the tokens by lines and lets them go; they are made again only when asked for
     // (links, or a second analysis), so the records never sit beside them.
-    AnalyseModern();
-    if (!Cancelled()) AnalyseLists();  // takes the packed records
+    if (!Cancelled()) AnalyseModern();
+    if (large) ReturnFreeMemoryToSystem();
+    if (!Cancelled()) AnalyseLists(std::move(found), pageName);  // takes the packed records
     return;
   }
   BuildBlocks();

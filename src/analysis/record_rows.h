@@ -29,8 +29,12 @@ class TRecordRows {
   }
 
   void Add(const TRow& fields) {
-    if (blocks_.empty() || blocks_.back().Size() == kBlockRows * kWidth)
-      blocks_.emplace_back().Reserve(kBlockRows * kWidth, 0);
+    if (blocks_.empty() || blocks_.back().Size() == kBlockRows * kWidth) {
+      // Room for a little more than the block before took, so that a block's text is mostly
+      // never copied while it grows (which would leave a hole of its size in the heap).
+      const std::size_t last = blocks_.empty() ? 0 : blocks_.back().Bytes();
+      blocks_.emplace_back().Reserve(kBlockRows * kWidth, last + last / 8);
+    }
     for (std::string_view f : fields) blocks_.back().Put(f);
     ++rows_;
   }

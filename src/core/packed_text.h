@@ -63,32 +63,45 @@ inline std::string_view Nth(const char* from, std::size_t index) {
   return Next(from);
 }
 
-// Strings appended one after another in one buffer and found again by their number: four
-// bytes a string beside its text.
+// Strings appended one after another in one buffer, each with its length as above, and found
+// again by their number: where every eighth string starts is kept, so a string costs one or
+// two bytes besides its text, and finding one skips at most seven lengths.
 class TPieces {
  public:
   void Reserve(std::size_t pieces, std::size_t bytes) {
-    ends_.reserve(pieces);
-    text_.reserve(bytes);
+    marks_.reserve(pieces / kStride + 1);
+    text_.reserve(bytes + pieces);
   }
-  std::size_t Size() const { return ends_.size(); }
+  std::size_t Size() const { return size_; }
+  std::size_t Bytes() const { return text_.size(); }
   void Put(std::string_view text) {
-    text_.append(text);
-    ends_.push_back(static_cast<uint32_t>(text_.size()));
+    if (size_ % kStride == 0) marks_.push_back(static_cast<uint32_t>(text_.size()));
+    Append(text_, text);
+    ++size_;
   }
   // Keeps the first `pieces` strings.
   void Truncate(std::size_t pieces) {
-    text_.resize(pieces == 0 ? 0 : ends_[pieces - 1]);
-    ends_.resize(pieces);
+    if (pieces >= size_) return;
+    text_.resize(Start(pieces) - text_.data());
+    marks_.resize((pieces + kStride - 1) / kStride);
+    size_ = pieces;
   }
   std::string_view At(std::size_t k) const {
-    const uint32_t begin = k == 0 ? 0 : ends_[k - 1];
-    return std::string_view(text_).substr(begin, ends_[k] - begin);
+    const char* from = Start(k);
+    return Next(from);
   }
 
  private:
+  static constexpr std::size_t kStride = 8;
+  const char* Start(std::size_t k) const {
+    const char* from = text_.data() + marks_[k / kStride];
+    for (std::size_t skip = k % kStride; skip > 0; --skip) Next(from);
+    return from;
+  }
+
   std::string text_;
-  std::vector<uint32_t> ends_;
+  std::vector<uint32_t> marks_;  // where strings 0, 8, 16 ... start
+  std::size_t size_ = 0;
 };
 
 }  // namespace packed

@@ -12,3 +12,9 @@ void ReturnLargeBlocksToSystem() {
   mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 #endif
 }
+
+void ReturnFreeMemoryToSystem() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}

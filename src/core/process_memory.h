@@ -5,3 +5,6 @@
 // and go back to the system as soon as they are freed, instead of staying in the heap, where
 // a later, larger block does not fit in the hole they leave. Called once, first thing in main.
 void ReturnLargeBlocksToSystem();
+
+// Hands the heap's free pages back to the system, also those between blocks still in use.
+void ReturnFreeMemoryToSystem();

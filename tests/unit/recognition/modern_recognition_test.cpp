@@ -304,7 +304,8 @@ TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   TRecordRows many;
   for (int i = 0; i < 2500; ++i) {
     const std::string n = std::to_string(i);
-    many.Add({n, "", "", n, "", "", "u", ""});
+    // Some fields longer than a one-byte length.
+    many.Add({n, "", "", n, "", "", i % 7 == 0 ? std::string(100 + i % 300, 'x') : "u", ""});
     if (i == 1023 || i == 1024) many.SetLast(1, "a" + n);
   }
   ASSERT_EQ(many.size(), 2500u);
@@ -313,6 +314,10 @@ TEST(ModernRecognition, RecordsWaitingForTheListReaderComeBackWhole) {
   EXPECT_EQ(many.Field(1024, 3), "1024");
   EXPECT_EQ(many.Field(2499, 0), "2499");
   EXPECT_EQ(many.Field(1022, 1), "");
+  EXPECT_EQ(many.Field(1022, 6), std::string(222, 'x'));
+  EXPECT_EQ(many.Field(1022, 7), "");
+  EXPECT_EQ(many.Field(1024, 6), "u");
+  EXPECT_EQ(many.Field(2499, 6), std::string(199, 'x'));
 }
 
 // Thousands of offices wait packed to be merged: the hotline at the top shares its number
@@ -331,8 +336,11 @@ TEST(ModernRecognition, ManyOfficesMergeAcrossThePackedRecords) {
   for (int i = 0; i < 6000; ++i)
     page += "<h3>" + name(i) + G("</h3><p>电话：0571-8") + std::to_string(1000000 + i) + "</p>";
   page += "</body></html>";
+  // Large enough for the tokens to be let go while the lists are read, and made again.
+  ASSERT_GE(page.size(), 256u * 1024);
   TParseHTML p(ShippedDefaults());
   p.LoadPage(page, "", "http://www.example.com/", "");
+  const std::vector<std::string> tokens(p.Tokens.begin(), p.Tokens.end());
   p.Analyse();
   ASSERT_EQ(p.Companies.size(), 6001u);
   EXPECT_EQ(p.Companies[4999], name(4999));
@@ -340,6 +348,11 @@ TEST(ModernRecognition, ManyOfficesMergeAcrossThePackedRecords) {
   EXPECT_TRUE(p.Companies[6000].ends_with(name(5000)));
   EXPECT_EQ(p.Emails[6000], "service@example.com");
   EXPECT_EQ(p.WebAddresses[6000], "http://www.example.com/");
+  const std::vector<std::string> rows = Rows(p);
+  p.Analyse();
+  EXPECT_EQ(Rows(p), rows);
+  p.ExtractLinks();
+  EXPECT_EQ(std::vector<std::string>(p.Tokens.begin(), p.Tokens.end()), tokens);
 }
 
 // Lines share one buffer: an address linked without text goes with the line before, and a
