@@ -1016,9 +1016,12 @@ void TParseHTML::AnalyseModern() {
   pagetext::TLineOptions options;
   options.HiddenEmails = true;
   options.Html = HTML;
-  pagetext::TLines lines = pagetext::PageLines(Tokens, TokenIsTag, pageTitle, options);
-  if (Cancelled()) return;
+  // Tokens that can be made again are let go while they are read.
+  pagetext::TLines lines =
+      CanReleaseTokens() ? pagetext::PageLinesLettingGo(Tokens, TokenIsTag, pageTitle, options)
+                         : pagetext::PageLines(Tokens, TokenIsTag, pageTitle, options);
   ReleaseTokens();
+  if (Cancelled()) return;
   RevealHiddenEmails(lines);
   TRecordBuilder builder(*this, reader, std::move(lines));
   builder.ReadAll([this] { return Cancelled(); });

@@ -159,8 +159,12 @@ std::string Collapse(std::string_view s) {
   return out;
 }
 
-TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::string& title,
-                 TLineOptions options) {
+namespace {
+
+// The lines of the page; `letGo`, when set, is `tokens`, whose memory is given back as they
+// are read.
+TLines ReadLines(const TTokenList& tokens, TTokenList* letGo, const std::vector<bool>& isTag,
+                 std::string& title, const TLineOptions& options) {
   const std::size_t count = std::min(tokens.size(), isTag.size());
   bool hasBody = false;
   {
@@ -208,6 +212,7 @@ TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::
   int skipDepth = 0;
   auto token = tokens.begin();
   for (std::size_t n = 0; n < count; ++n, ++token) {
+    if (letGo && (n & 0xFFF) == 0) letGo->LetGoBefore(token);
     const std::string_view t = gbk::TrimView(std::string_view(*token));
     if (inComment) {
       if (t.find("-->") != std::string_view::npos) inComment = false;
@@ -277,6 +282,18 @@ TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::
     }
   }
   return lines;
+}
+
+}  // namespace
+
+TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::string& title,
+                 TLineOptions options) {
+  return ReadLines(tokens, nullptr, isTag, title, options);
+}
+
+TLines PageLinesLettingGo(TTokenList& tokens, const std::vector<bool>& isTag, std::string& title,
+                          TLineOptions options) {
+  return ReadLines(tokens, &tokens, isTag, title, options);
 }
 
 std::string CopyrightHolder(std::string_view html) {

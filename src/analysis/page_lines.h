@@ -84,6 +84,10 @@ struct TLineOptions {
 // The visible lines of the page; `title` receives the text of its <title>.
 TLines PageLines(const TTokenList& tokens, const std::vector<bool>& isTag, std::string& title,
                  TLineOptions options = {});
+// The same, giving back the tokens' memory as they are read, so that the tokens and the lines
+// are never held whole together: `tokens` is then fit only to be let go.
+TLines PageLinesLettingGo(TTokenList& tokens, const std::vector<bool>& isTag, std::string& title,
+                          TLineOptions options = {});
 
 // The words after the page's first copyright sign ("&copy; 2019 Name"), years and the
 // "copyright" word left out, up to the end of the element; empty when there is none.

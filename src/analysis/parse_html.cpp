@@ -125,9 +125,6 @@ void TParseHTML::Clear() {
 void TParseHTML::SplitTokens() {
   Tokens.clear();
   TokenIsTag.clear();
-  // No token is longer than the bytes it came from, and a header is one byte up to 127
-  // bytes: twice the page is enough, so the tokens are never copied while they grow.
-  Tokens.reserve(2 * HTML.size());
   // A token may be as long as the page: room for that is set aside once (and touched only
   // as far as used), so that a huge token is never copied while it grows.
   std::string buffer;
@@ -185,8 +182,8 @@ void TParseHTML::SplitTokens() {
 }
 
 void TParseHTML::ReleaseTokens() {
-  if (tokensReleased_ || CurrentTokens() != tokensOfPage_ || TokenIsTag.size() != Tokens.size())
-    return;
+  if (!CanReleaseTokens()) return;
+  Tokens.clear();  // gives their pages back
   TTokenList().swap(Tokens);
   std::vector<bool>().swap(TokenIsTag);
   tokensReleased_ = true;

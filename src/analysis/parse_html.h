@@ -168,5 +168,10 @@ class TParseHTML {
   TTokensOfPage CurrentTokens() const {
     return {HTML.data(), HTML.size(), Tokens.size(), Tokens.bytes()};
   }
+  // Whether the tokens are the ones SplitTokens made of this page, and so can be made again.
+  bool CanReleaseTokens() const {
+    return !tokensReleased_ && CurrentTokens() == tokensOfPage_ &&
+           TokenIsTag.size() == Tokens.size();
+  }
   void ReleaseTokens();
 };

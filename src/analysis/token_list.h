@@ -1,15 +1,16 @@
 #pragma once
-// The tokens of one page, packed: every token's text in page order in one buffer, each
-// preceded by its length (7 bits a byte, low bits first). A token costs its text plus one
-// byte for up to 127 bytes, and no token is longer than the page bytes it came from, so a
-// page of n bytes never needs more than 2n, against some 33 bytes a token for a list of
-// strings (a page of 16 MiB of "<" is 16M tokens).
+// The tokens of one page, packed: every token's text in page order, each preceded by its
+// length (7 bits a byte, low bits first). A token costs its text plus one byte for up to 127
+// bytes, against some 33 bytes a token for a list of strings (a page of 16 MiB of "<" is 16M
+// tokens). The bytes are held in chunks that never move, so the list is never copied while it
+// grows, and a reader can let go of the chunks it has passed.
 
 #include <cstddef>
 #include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 class TTokenList {
  public:
@@ -38,9 +39,14 @@ class TTokenList {
 
    private:
     friend class TTokenList;
-    TIterator(const char* p, const char* end) : p_(p), end_(end) { Decode(); }
+    TIterator(const std::string* chunk, const std::string* last, const char* p)
+        : chunk_(chunk), last_(last), p_(p), end_(chunk ? chunk->data() + chunk->size() : p) {
+      Decode();
+    }
     void Decode();
 
+    const std::string* chunk_ = nullptr;
+    const std::string* last_ = nullptr;
     const char* p_ = nullptr;
     const char* end_ = nullptr;
     std::size_t headerLen_ = 0;
@@ -51,12 +57,16 @@ class TTokenList {
 
   std::size_t size() const { return count_; }
   // Bytes of all tokens, headers included.
-  std::size_t bytes() const { return bytes_.size(); }
+  std::size_t bytes() const { return bytes_; }
   bool empty() const { return count_ == 0; }
-  TIterator begin() const { return {bytes_.data(), bytes_.data() + bytes_.size()}; }
+  TIterator begin() const {
+    if (chunks_.empty()) return {};
+    return {chunks_.data(), &chunks_.back(), chunks_.front().data()};
+  }
   TIterator end() const {
-    const char* e = bytes_.data() + bytes_.size();
-    return {e, e};
+    if (chunks_.empty()) return {};
+    const std::string& last = chunks_.back();
+    return {&last, &last, last.data() + last.size()};
   }
 
   void push_back(std::string_view text);
@@ -64,13 +74,18 @@ class TTokenList {
   // Forgets every token; a large buffer is released rather than kept for the next page.
   void clear();
   void swap(TTokenList& other) noexcept {
-    bytes_.swap(other.bytes_);
+    chunks_.swap(other.chunks_);
     std::swap(count_, other.count_);
+    std::swap(bytes_, other.bytes_);
+    std::swap(passed_, other.passed_);
   }
-  // Room for tokens of `bytes` bytes in all, headers included.
-  void reserve(std::size_t bytes) { bytes_.reserve(bytes); }
+  // Gives back the chunks wholly before `at`, an iterator of this list: the tokens there are
+  // gone, and the list is fit only to be read on from `at` or let go whole.
+  void LetGoBefore(const TIterator& at);
 
  private:
-  std::string bytes_;
+  std::vector<std::string> chunks_;
   std::size_t count_ = 0;
+  std::size_t bytes_ = 0;
+  std::size_t passed_ = 0;  // chunks already let go
 };

@@ -152,6 +152,31 @@ TEST(SplitTokens, TextTokensAreFoldedAndTagsAreNot) {
   EXPECT_EQ(Tokens("<i>&nbsp;<b>"), (std::vector<TTok>{Tag("<i>"), Text(" "), Tag("<b>")}));
 }
 
+// Tokens are held in chunks: they read back in order across chunk ends, a token larger than
+// any chunk included; a reader letting go of the chunks behind it still reads on.
+TEST(TokenList, TokensCrossChunksAndAReaderLetsGoBehindItself) {
+  std::vector<std::string> want;
+  for (int i = 0; i < 40000; ++i)
+    want.push_back(i == 30000 ? std::string(3 << 20, 'x') : "<p class=" + std::to_string(i) + ">");
+  want.push_back("");
+  TTokenList list;
+  for (const auto& t : want) list.push_back(t);
+  ASSERT_EQ(list.size(), want.size());
+  EXPECT_EQ(std::vector<std::string>(list.begin(), list.end()), want);
+
+  std::size_t n = 0;
+  for (auto it = list.begin(); it != list.end(); ++it, ++n) {
+    if (n % 1000 == 0) list.LetGoBefore(it);
+    ASSERT_EQ(*it, want[n]);
+  }
+  EXPECT_EQ(n, want.size());
+  list.clear();
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(list.begin(), list.end());
+  list.push_back("a");
+  EXPECT_EQ(std::vector<std::string>(list.begin(), list.end()), std::vector<std::string>{"a"});
+}
+
 TEST(ClassifyTag, KindsByContainment) {
   EXPECT_EQ(TParseHTML::ClassifyTag("<TABLE width=1>"), 1);
   EXPECT_EQ(TParseHTML::ClassifyTag("</Table>"), -1);
