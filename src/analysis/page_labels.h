@@ -17,11 +17,11 @@ namespace pagetext {
 
 enum TField { kAddress = 0, kPostCode = 1, kTelephone = 2, kFax = 3, kEmail = 4, kCompany = 5 };
 
-// Sixteen bytes: a page may have a label on most of its lines (lines are under 64 KiB).
+// Twelve bytes: a page may have a label on most of its lines (lines are under 64 KiB).
 struct TLabel {
   uint32_t From = 0;       // label start
   uint32_t ValueFrom = 0;  // after the colon
-  unsigned Fields = 0;     // bit per TField
+  uint8_t Fields = 0;      // bit per TField
   bool NoShape = false;
   bool Owner = false;
 };
