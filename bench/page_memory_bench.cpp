@@ -37,11 +37,21 @@
 //   4.4 -> 4.3; at 1 MiB: list table 9.5 -> 6.3, contact 5.4 -> 5.0, short cells 5.2 -> 4.7,
 //   "<" 6.8 -> 4.9. The process measure above leaves out heap the program's start left free,
 //   some 6 MiB, which this one counts.
-// The list table's peak comes once the list reader has the drafts of its largest group: the
-// element tree (four elements for each row of 94 bytes) and the drafts beside the page.
-// Speed (`veltra-cli analyse` at 10 MiB, least user time of three runs): list table 1.67 -> 1.64 s,
-// contact blocks 0.92 -> 0.92 s, short cells 2.23 -> 2.39 s (each piece checked for reading as
-// it stands).
+// Fourth pass, before -> after: a large page's lists read first, with neither the tokens nor
+// the line reader's records held beside the element tree; the tokens kept in chunks that the
+// line reader lets go as it passes them (a list of some megabytes gives its pages back when it
+// is let go); packed records and drafts with one-byte lengths; labels in twelve bytes.
+//   This benchmark at 10 MiB: list table 4.6-4.8 -> 3.8, contact blocks 3.7 -> 3.7, short
+//   cells 4.1 -> 3.9, "<" 4.3 -> 3.4; at 1 MiB: list table 6.3 -> 6.3, contact blocks 5.0 ->
+//   5.1, short cells 4.7 -> 5.5, "<" 4.9 -> 5.7 to 6.3. At 1 MiB some 1.5 to 2 MiB is heap
+//   the stages touch afresh and free again (freed heap handed back between the stages brought
+//   1 MiB down to 3.8 to 5.7, but cost up to a fifth of the time of such pages: not kept).
+//   `veltra-cli analyse` at 10 MiB: list table 4.0 -> 3.2, contact blocks 3.2 -> 3.0, short
+//   cells 3.4 -> 3.4, "<" 3.7 -> 2.7.
+//   Speed (analyse_bench, least of three, before -> after): list table rows 1 MB 119 -> 126 ms,
+//   10 MB 1376 -> 1439 ms; contact page 63 -> 65, 654 -> 706 ms; branch offices 81 -> 85,
+//   803 -> 887 ms; a catalogue page of 300 KB 4.14 -> 4.23 ms (the tokens are made twice on a
+//   page of 256 KiB and more).
 
 #include <benchmark/benchmark.h>
 

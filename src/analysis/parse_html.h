@@ -150,8 +150,7 @@ class TParseHTML {
   // reader's records wait there, small, while the list reader runs.
   bool packRows_ = false;
   TRecordRows pendingRows_;
-  // From this size on, stages of the analysis hand their freed memory back before the next
-  // grows, and the tokens are not held while the lists are read.
+  // From this size on the tokens are not held while the lists are read.
   static constexpr std::size_t kLargePage = 256 * 1024;
   // Once the line reader has the page's lines, the tokens are let go, and made again from the
   // page when next needed (RestoreTokens); only when they are still the ones SplitTokens made

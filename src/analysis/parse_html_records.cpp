@@ -10,7 +10,6 @@
 
 #include "analysis/parse_html.h"
 #include "core/gbk.h"
-#include "core/process_memory.h"
 
 namespace {
 
@@ -97,20 +96,15 @@ void TParseHTML::Analyse() {
     packRows_ = true;
     // The lists are read first. On a large page the tokens are let go while they are read and
     // made again for the line reader, so that neither the tokens nor the line reader's records
-    // are held beside the element tree; heap freed by each stage goes back to the system
-    // before the next one grows.
+    // are held beside the element tree.
     const bool large = HTML.size() >= kLargePage;
     if (large) ReleaseTokens();
     std::string pageName;
     lists::TListRecords found = ReadLists(pageName);
-    if (large) {
-      ReturnFreeMemoryToSystem();
-      if (!Cancelled()) RestoreTokens();
-    }
+    if (large && !Cancelled()) RestoreTokens();
     // Reads the tokens by lines and lets them go; they are made again only when asked for
     // (links, or a second analysis), so the records never sit beside them.
     if (!Cancelled()) AnalyseModern();
-    if (large) ReturnFreeMemoryToSystem();
     if (!Cancelled()) AnalyseLists(std::move(found), pageName);  // takes the packed records
     return;
   }

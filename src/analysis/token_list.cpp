@@ -13,10 +13,14 @@ constexpr std::size_t kLargestChunk = 1u << 20;
 // does not keep its size for every page after it.
 constexpr std::size_t kKeptCapacity = 1u << 20;
 
-// Frees a chunk. Its pages go back to the system at once: a chunk may lie in the heap among
-// blocks still in use, where freeing alone would keep them.
-void LetGoOf(std::string& chunk) {
-  ReturnPagesToSystem(chunk.data(), chunk.capacity());
+// A list of this size and more (a page of some megabytes) gives its chunks' pages back to the
+// system at once when it is cleared: a chunk may lie in the heap among blocks still in use,
+// where freeing alone would keep them. Other chunks are freed as they are, so that the heap
+// reuses them without the cost of faulting their pages in again.
+constexpr std::size_t kReturnedList = 4u << 20;
+
+void LetGoOf(std::string& chunk, bool returnPages) {
+  if (returnPages) ReturnPagesToSystem(chunk.data(), chunk.capacity());
   std::string().swap(chunk);
 }
 
@@ -61,13 +65,14 @@ void TTokenList::push_back(std::string_view text) {
 void TTokenList::LetGoBefore(const TIterator& at) {
   if (chunks_.empty() || at.chunk_ == nullptr) return;
   const auto upTo = static_cast<std::size_t>(at.chunk_ - chunks_.data());
-  for (; passed_ < upTo && passed_ < chunks_.size(); ++passed_) LetGoOf(chunks_[passed_]);
+  for (; passed_ < upTo && passed_ < chunks_.size(); ++passed_) LetGoOf(chunks_[passed_], false);
 }
 
 void TTokenList::clear() {
   const bool keepFirst =
       !chunks_.empty() && passed_ == 0 && chunks_.front().capacity() <= kKeptCapacity;
-  for (std::size_t k = keepFirst ? 1 : 0; k < chunks_.size(); ++k) LetGoOf(chunks_[k]);
+  for (std::size_t k = keepFirst ? 1 : 0; k < chunks_.size(); ++k)
+    LetGoOf(chunks_[k], bytes_ >= kReturnedList);
   if (keepFirst) {
     chunks_.resize(1);
     chunks_.front().clear();

@@ -18,12 +18,6 @@ void ReturnLargeBlocksToSystem() {
 #endif
 }
 
-void ReturnFreeMemoryToSystem() {
-#if defined(__GLIBC__)
-  malloc_trim(0);
-#endif
-}
-
 void ReturnPagesToSystem(void* block, std::size_t size) {
 #if defined(__linux__)
   // Some bytes at either end are left alone: the allocator keeps its own words next to them.

@@ -8,9 +8,6 @@
 // a later, larger block does not fit in the hole they leave. Called once, first thing in main.
 void ReturnLargeBlocksToSystem();
 
-// Hands the heap's free pages back to the system, also those between blocks still in use.
-void ReturnFreeMemoryToSystem();
-
 // The whole pages inside a block that is about to be freed go back to the system now, also
 // when the block lies in the heap among blocks still in use. Its contents are lost.
 void ReturnPagesToSystem(void* block, std::size_t size);
