@@ -156,7 +156,6 @@ TDocument::TDocument(std::string_view html) : html_(html) {
   arena_.reserve(html.size());
   // A piece ends at a tag: one more than the page has "<" at most.
   pieces_.reserve(static_cast<std::size_t>(std::count(html.begin(), html.end(), '<')) + 1);
-  sources_.reserve(pieces_.capacity());
   Intern("");  // tag 0: the document
   kinds_.emplace_back(0, 0);
   kindIds_.emplace(0, 0);

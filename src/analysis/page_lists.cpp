@@ -935,8 +935,6 @@ std::string_view PhoneTail(std::string_view key) {
 
 }  // namespace
 
-// The list records replace the records the line reader made of the same entries; its other
-// records (the site's own contact in the footer, a hotline) stay after them.
 lists::TListRecords TParseHTML::ReadLists(std::string& pageName) const {
   lists::TListVocabulary vocab;
   vocab.Labels = lowered_.Labels;
@@ -945,6 +943,8 @@ lists::TListRecords TParseHTML::ReadLists(std::string& pageName) const {
   return lists::FindListRecords(HTML, vocab, &pageName);
 }
 
+// The list records replace the records the line reader made of the same entries; its other
+// records (the site's own contact in the footer, a hotline) stay after them.
 void TParseHTML::AnalyseLists(lists::TListRecords found, const std::string& pageName) {
   const TGlobalSet& s = Settings();
   const TRecordRows::TColumns columns = {&Companies, &Addresses, &PostCodes,    &Telephones,
