@@ -1,6 +1,7 @@
 #include "analysis/contact_shapes.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <initializer_list>
 
 #include "core/gbk.h"
@@ -11,13 +12,16 @@ namespace {
 
 // One character of the text seen through ASCII: full-width forms (GBK row 0xA3) are folded,
 // other two-byte characters become 0x80 so that no ASCII test matches them.
+// Eight bytes, as a long line has one for each character.
 struct TUnit {
+  uint32_t Pos;
   char C;
-  std::size_t Pos;
-  std::size_t Len;
+  uint8_t Len;
 };
 
 std::vector<TUnit> Units(std::string_view s) {
+  // Positions are counted in 32 bits; no page comes near 4 GiB.
+  s = s.substr(0, std::min<std::size_t>(s.size(), UINT32_MAX));
   std::vector<TUnit> units;
   units.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
@@ -31,7 +35,7 @@ std::vector<TUnit> Units(std::string_view s) {
       if (lead == 0xA1 && trail == 0xA1) c = ' ';
       if (lead == 0xA1 && trail == 0xAA) c = '-';  // "—" between area code and number
     }
-    units.push_back({c, i, n});
+    units.push_back({static_cast<uint32_t>(i), c, static_cast<uint8_t>(n)});
     i += n;
   }
   return units;

@@ -528,11 +528,14 @@ class TRecordBuilder {
   void ShapeScan(std::string_view text) {
     AddEmails(text);
     if (!wantPhone_ && !wantAddress_) return;
-    std::vector<std::size_t> starts;
-    for (std::size_t i = 0; i < text.size(); i += gbk::CharLen(text, i)) starts.push_back(i);
+    // Where each character starts, made when a number is found (lines are under 4 GiB).
+    std::vector<uint32_t> starts;
     std::size_t taken = 0;
     if (wantPhone_) {
       for (TFound& p : contact::FindPhones(WithoutAddresses(text), false)) {
+        if (starts.empty())
+          for (std::size_t i = 0; i < text.size(); i += gbk::CharLen(text, i))
+            starts.push_back(static_cast<uint32_t>(i));
         const unsigned fields = taken++ < 2 * kMaxPerField ? FieldsBefore(text, starts, p.Pos) : 0;
         TouchContact();
         AddPhone(
@@ -556,7 +559,7 @@ class TRecordBuilder {
   }
 
   // The fields named by the label characters right before byte `pos` (blanks skipped).
-  unsigned FieldsBefore(std::string_view text, const std::vector<std::size_t>& starts,
+  unsigned FieldsBefore(std::string_view text, const std::vector<uint32_t>& starts,
                         std::size_t pos) const {
     std::size_t k = std::lower_bound(starts.begin(), starts.end(), pos) - starts.begin();
     while (k > 0 && text[starts[k - 1]] == ' ') --k;
