@@ -192,16 +192,17 @@ class TRecordQueue {
   void push_back(const TRecord& r) {
     if (blocks_.empty() || blocks_.back().Meta.size() == kBlock) blocks_.emplace_back();
     TBlock& b = blocks_.back();
-    b.Meta.push_back(
-        {static_cast<uint32_t>(b.Fields.Size()),
-         r.Kind,
-         r.HeadingLine,
-         r.AddressLabelled,
-         {static_cast<uint32_t>(r.Phones.size()), static_cast<uint32_t>(r.Faxes.size()),
-          static_cast<uint32_t>(r.Emails.size())}});
+    const auto count = [](const std::vector<std::string>& list) {
+      return static_cast<uint16_t>(std::min<std::size_t>(list.size(), UINT16_MAX));
+    };
+    b.Meta.push_back({static_cast<uint32_t>(b.Fields.Size()),
+                      r.HeadingLine,
+                      {count(r.Phones), count(r.Faxes), count(r.Emails)},
+                      static_cast<int8_t>(r.Kind),
+                      r.AddressLabelled});
     for (const std::string* f : {&r.Heading, &r.Company, &r.Address, &r.PostCode}) b.Fields.Put(*f);
     for (const auto* list : {&r.Phones, &r.Faxes, &r.Emails})
-      for (const auto& v : *list) b.Fields.Put(v);
+      for (std::size_t v = 0; v < count(*list); ++v) b.Fields.Put((*list)[v]);
     ++count_;
   }
 
@@ -223,7 +224,7 @@ class TRecordQueue {
     std::size_t n = 0;
     for (auto* list : {&r.Phones, &r.Faxes, &r.Emails}) {
       list->reserve(m.Counts[n]);
-      for (uint32_t v = 0; v < m.Counts[n]; ++v) list->emplace_back(b.Fields.At(f++));
+      for (uint16_t v = 0; v < m.Counts[n]; ++v) list->emplace_back(b.Fields.At(f++));
       ++n;
     }
     return r;
@@ -252,12 +253,13 @@ class TRecordQueue {
 
  private:
   static constexpr std::size_t kBlock = 4096;
+  // Sixteen bytes a record. A record holds at most kMaxPerField values a list.
   struct TMeta {
     uint32_t First;  // first field in Fields
-    int Kind;
-    int HeadingLine;
+    int32_t HeadingLine;
+    std::array<uint16_t, 3> Counts;  // phones, faxes, e-mail addresses
+    int8_t Kind;
     bool AddressLabelled;
-    std::array<uint32_t, 3> Counts;  // phones, faxes, e-mail addresses
   };
   struct TBlock {
     packed::TPieces Fields;
@@ -268,6 +270,73 @@ class TRecordQueue {
   std::size_t count_ = 0;
   std::size_t taken_ = 0;
   std::unordered_map<std::size_t, TRecord> changed_;
+};
+
+// The first few records holding each contact key (by its hash), in the order they were
+// added: a table of twelve bytes a slot and a chain of eight bytes an owner, where a map of
+// arrays took some seventy bytes a key.
+class TKeyOwners {
+ public:
+  static constexpr std::size_t kMaxOwners = 8;
+
+  // Calls `visit` with each owner of `hash` in turn while it returns true.
+  template <class F>
+  void ForEach(std::size_t hash, F visit) const {
+    if (heads_.empty()) return;
+    for (uint32_t o = heads_[Slot(hash)]; o != kNone; o = owners_[o].Next)
+      if (!visit(owners_[o].Owner)) return;
+  }
+
+  // Adds `owner` to the owners of `hash` unless it is one or there are kMaxOwners already.
+  void Add(std::size_t hash, uint32_t owner) {
+    if (4 * (used_ + 1) > 3 * heads_.size()) Grow();
+    const std::size_t slot = Slot(hash);
+    uint32_t* link = &heads_[slot];
+    if (*link == kNone) {
+      hashes_[slot] = hash;
+      ++used_;
+    }
+    std::size_t count = 0;
+    for (; *link != kNone; link = &owners_[*link].Next, ++count)
+      if (owners_[*link].Owner == owner) return;
+    if (count >= kMaxOwners) return;
+    *link = static_cast<uint32_t>(owners_.size());
+    owners_.push_back({owner, kNone});
+  }
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  struct TOwner {
+    uint32_t Owner;
+    uint32_t Next;
+  };
+
+  // The slot holding `hash`, or the empty one where it would go.
+  std::size_t Slot(std::size_t hash) const {
+    const std::size_t mask = heads_.size() - 1;
+    std::size_t k = hash & mask;
+    while (heads_[k] != kNone && hashes_[k] != hash) k = (k + 1) & mask;
+    return k;
+  }
+
+  void Grow() {
+    std::vector<std::size_t> hashes = std::move(hashes_);
+    std::vector<uint32_t> heads = std::move(heads_);
+    const std::size_t size = heads.empty() ? 64 : 2 * heads.size();
+    hashes_.assign(size, 0);
+    heads_.assign(size, kNone);
+    for (std::size_t k = 0; k < heads.size(); ++k)
+      if (heads[k] != kNone) {
+        const std::size_t slot = Slot(hashes[k]);
+        hashes_[slot] = hashes[k];
+        heads_[slot] = heads[k];
+      }
+  }
+
+  std::vector<std::size_t> hashes_;
+  std::vector<uint32_t> heads_;  // first owner of each slot's key, kNone for an empty slot
+  std::vector<TOwner> owners_;
+  std::size_t used_ = 0;
 };
 
 class TRecordBuilder {
@@ -314,12 +383,7 @@ class TRecordBuilder {
     TRecordQueue kept;
     // Kept records by contact key (hashed; a candidate is confirmed by its contacts). Only
     // the first few owners of a key are ever looked at, so only those are stored.
-    constexpr std::size_t kCandidates = 8;
-    struct TOwners {
-      std::array<uint32_t, kCandidates> At;
-      std::size_t Count = 0;
-    };
-    std::unordered_map<std::size_t, TOwners> keptByContact;
+    TKeyOwners keptByContact;
     const std::hash<std::string> hashKey;
     for (; !records_.empty(); records_.pop_front()) {
       TRecord r = records_.front();
@@ -338,23 +402,20 @@ class TRecordBuilder {
       }
       std::size_t into = kept.size();
       for (const auto& key : ContactKeys(r)) {
-        const auto it = keptByContact.find(hashKey(key));
-        if (it == keptByContact.end()) continue;
         // A few candidates per contact bound the work on pages repeating one hotline.
-        for (std::size_t n = 0; n < it->second.Count; ++n) {
-          const std::size_t k = it->second.At[n];
-          if (k >= into) break;
+        keptByContact.ForEach(hashKey(key), [&](std::size_t k) {
+          if (k >= into) return false;
           TRecord packed;
           const TRecord* changed = kept.Changed(k);
           if (!changed) packed = kept.Get(k);
           const TRecord& candidate = changed ? *changed : packed;
-          if (candidate.Kind != 0 && r.Kind != 0 && candidate.Heading != r.Heading) continue;
+          if (candidate.Kind != 0 && r.Kind != 0 && candidate.Heading != r.Heading) return true;
           if (!candidate.Company.empty() && !r.Company.empty() && candidate.Company != r.Company)
-            continue;
-          if (!ShareContact(candidate, r)) continue;
+            return true;
+          if (!ShareContact(candidate, r)) return true;
           into = k;
-          break;
-        }
+          return false;
+        });
       }
       const TRecord* merged = &r;
       if (into < kept.size()) {
@@ -364,12 +425,8 @@ class TRecordBuilder {
       } else {
         kept.push_back(r);
       }
-      for (const auto& key : ContactKeys(*merged)) {
-        TOwners& owners = keptByContact[hashKey(key)];
-        const auto end = owners.At.begin() + static_cast<std::ptrdiff_t>(owners.Count);
-        if (owners.Count < kCandidates && std::find(owners.At.begin(), end, into) == end)
-          owners.At[owners.Count++] = static_cast<uint32_t>(into);
-      }
+      for (const auto& key : ContactKeys(*merged))
+        keptByContact.Add(hashKey(key), static_cast<uint32_t>(into));
     }
     const auto named = [](const TRecord& r) { return r.Kind != 0 || !r.Company.empty(); };
     std::size_t namedCount = 0;
