@@ -1,66 +1,37 @@
 // Peak memory of analysing hostile pages of 1 MiB and 10 MiB (the argument): all "<" (one
 // token per byte), the same after a body tag (one block as large as the page), list tables,
-// short cells and contact blocks. The counter "peak_per_byte" is the peak resident memory
-// over the page's size, the page itself included. Links are extracted only when the page
-// gave no records, as the crawl does. Run each case alone (memory freed by one case is
-// reused by the next without raising its peak):
+// short cells and contact blocks. The counter "peak_per_byte" is the growth of the process's
+// peak resident memory while a page is made and analysed, over the page's size, the page
+// itself included. Links are extracted only when the page gave no records, as the crawl does.
+// The page is read on a thread of its own, whose heap starts empty. Run each case alone (a
+// later case's thread takes over the heap of an earlier one, free blocks and all):
 // veltra_bench --benchmark_filter='BM_PageMemoryListTable/10/'
 //
-// Measured, before -> after packing the list reader's records and keys, the line reader's
-// records while they are read and merged, five-word tree nodes, sixteen-byte cells, and not
-// making the tokens again after the analysis:
-// `veltra-cli analyse` whole-process peak RSS less its resident size on an empty page,
-// over the page:
-//   10 MiB: list table 9.5 -> 7.7, contact blocks 6.4 -> 3.9, short cells 4.3 -> 3.8,
-//           "<" after a body tag 3.8 -> 3.8
-//    1 MiB: list table 9.8 -> 5.3, contact blocks 5.8 -> 3.3, short cells 3.8 -> 3.2,
-//           "<" after a body tag 3.6 -> 2.9
-// This benchmark, after (free heap handed back first, so it counts more than the above,
-// which reuses heap the program's start left free):
-//   10 MiB: list table 8.0, contact blocks 5.1, short cells 4.4, "<" 4.4 (both kinds)
-//    1 MiB: list table 9.5, contact blocks 5.4, short cells 5.2, "<" 6.8 (both kinds)
-// (a shared machine: figures vary by some 0.3 from run to run)
-// Speed (analyse_bench, least CPU time of three runs, before -> after): list table rows
-// 1 MB 132 -> 136 ms, 10 MB 1653 -> 1673 ms; store cards 102 -> 107, 1120 -> 1153 ms;
-// contact page 67 -> 70, 689 -> 721 ms; branch offices 94 -> 90, 1031 -> 998 ms.
-// Third pass, before -> after: cells of one piece read where the document holds them, a long
-// group's cells let go before its drafts are made, candidate groups kept as four words each,
-// distinct contacts counted over key hashes, document text read where it stands in the page
-// when that saves memory, four-word tree nodes, the line reader's waiting records in blocks,
-// the result lists packed (TTextList), and blocks of 128 KiB and more handed back to the
-// system when freed (ReturnLargeBlocksToSystem, called by the mains and here):
-//   `veltra-cli analyse` at 10 MiB: list table 7.4 -> 4.0, contact blocks 3.9 -> 3.2, short
-//   cells 3.8 -> 3.4, "<" after a body tag 3.8 -> 3.7 (at 1 MiB the process's start-up heap
-//   hides most of the growth: 1.2 and less);
-//   this benchmark (a small page of the kind read first, outside the measure) at 10 MiB:
-//   list table 8.0 -> 4.6 to 4.8, contact blocks 5.1 -> 3.7, short cells 4.4 -> 4.1, "<"
-//   4.4 -> 4.3; at 1 MiB: list table 9.5 -> 6.3, contact 5.4 -> 5.0, short cells 5.2 -> 4.7,
-//   "<" 6.8 -> 4.9. The process measure above leaves out heap the program's start left free,
-//   some 6 MiB, which this one counts.
-// Fourth pass, before -> after: a large page's lists read first, with neither the tokens nor
-// the line reader's records held beside the element tree; the tokens kept in chunks that the
-// line reader lets go as it passes them (a list of some megabytes gives its pages back when it
-// is let go); packed records and drafts with one-byte lengths; labels in twelve bytes.
-//   This benchmark at 10 MiB: list table 4.6-4.8 -> 3.8, contact blocks 3.7 -> 3.7, short
-//   cells 4.1 -> 3.9, "<" 4.3 -> 3.4; at 1 MiB: list table 6.3 -> 6.3, contact blocks 5.0 ->
-//   5.1, short cells 4.7 -> 5.5, "<" 4.9 -> 5.7 to 6.3. At 1 MiB some 1.5 to 2 MiB is heap
-//   the stages touch afresh and free again (freed heap handed back between the stages brought
-//   1 MiB down to 3.8 to 5.7, but cost up to a fifth of the time of such pages: not kept).
-//   `veltra-cli analyse` at 10 MiB: list table 4.0 -> 3.2, contact blocks 3.2 -> 3.0, short
-//   cells 3.4 -> 3.4, "<" 3.7 -> 2.7.
-//   Speed (analyse_bench, least of three, before -> after): list table rows 1 MB 119 -> 126 ms,
-//   10 MB 1376 -> 1439 ms; contact page 63 -> 65, 654 -> 706 ms; branch offices 81 -> 85,
-//   803 -> 887 ms; a catalogue page of 300 KB 4.14 -> 4.23 ms (the tokens are made twice on a
-//   page of 256 KiB and more).
+// Room reserved and never written (the element tree and the lines reserve for the most
+// the page could need) is not resident and is not counted.
+//
+// Measured (a shared machine: figures vary by some 0.1 from run to run), 1 MiB / 10 MiB:
+//   list table 3.5 / 3.5, contact blocks 3.5 / 3.3, short cells 3.9 / 3.8, "<" 3.4-3.5 / 3.2,
+//   "<" after a body tag 3.5 / 3.2.
+// Before the page was read on a thread of its own, the benchmark read it on the main thread
+// after handing the heap's free blocks back to the system: every block the analysis took
+// then landed on fresh pages and stayed resident when freed, so that figure came near all
+// the memory the stages ever touched (1 MiB: list table 6.3, contact 5.1, short cells 5.5,
+// "<" 5.7-6.3). On its own thread, with the same code, 1 MiB read list table 4.0-4.1,
+// contact 3.7, short cells 3.9, "<" 4.3; then character units of eight bytes (a long line
+// holds one for each character), character starts made only for lines holding a number, the
+// merge's contact keys in a flat table and sixteen-byte record counts brought them to the
+// figures above. `veltra-cli analyse` (peak RSS less that of an empty page) gives 3.4 and
+// less at 10 MiB; at 1 MiB the heap the program's start leaves free hides most of the growth.
+// Earlier passes (packed records and drafts, chunked tokens let go as they are read, lists
+// read before the line reader) are described in the history of this file.
 
 #include <benchmark/benchmark.h>
 
 #include <fstream>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "analysis/parse_html.h"
 #include "core/gbk.h"
@@ -98,32 +69,31 @@ void RunPage(benchmark::State& state, const std::string& prefix, const std::stri
   }
   double peak = 0;
   for (auto _ : state) {
-#if defined(__GLIBC__)
-    // Free heap left by the setup of other benchmarks (their pages) goes back to the system,
-    // so that reusing it counts as the growth it is.
-    malloc_trim(0);
-#endif
-    const double before = StatusBytes("VmRSS");
-    ResetPeak();
-    {
-      std::string page = prefix;
-      page.reserve(size + unit.size() + 8);
-      // A "#" in the unit is a running number, so that list entries differ.
-      for (int n = 0; page.size() < size; ++n)
-        for (char c : unit) {
-          if (c == '#')
-            page.append(std::to_string(2000000 + n));
-          else
-            page.push_back(c);
-        }
-      TParseHTML parser(settings);
-      parser.LoadPage(std::move(page), "", "http://www.example.com/", "");
-      parser.Analyse();
-      // As the crawl does: a page's links are wanted only when it gave no records.
-      if (parser.Companies.empty()) parser.ExtractLinks();
-      benchmark::DoNotOptimize(parser.Blocks.data());
-    }
-    peak = StatusBytes("VmHWM") - before;
+    // On a thread of its own, as a crawl worker reads a page: its heap starts empty.
+    auto body = [&] {
+      const double before = StatusBytes("VmRSS");
+      ResetPeak();
+      {
+        std::string page = prefix;
+        page.reserve(size + unit.size() + 8);
+        // A "#" in the unit is a running number, so that list entries differ.
+        for (int n = 0; page.size() < size; ++n)
+          for (char c : unit) {
+            if (c == '#')
+              page.append(std::to_string(2000000 + n));
+            else
+              page.push_back(c);
+          }
+        TParseHTML parser(settings);
+        parser.LoadPage(std::move(page), "", "http://www.example.com/", "");
+        parser.Analyse();
+        // As the crawl does: a page's links are wanted only when it gave no records.
+        if (parser.Companies.empty()) parser.ExtractLinks();
+        benchmark::DoNotOptimize(parser.Blocks.data());
+      }
+      peak = StatusBytes("VmHWM") - before;
+    };
+    std::thread(body).join();
   }
   state.counters["peak_MiB"] = peak / (1 << 20);
   state.counters["peak_per_byte"] = peak / static_cast<double>(size);
