@@ -155,7 +155,10 @@ TDocument::TDocument(std::string_view html) : html_(html) {
   nodes_.reserve(maxNodes_ + 1);
   arena_.reserve(html.size());
   // A piece ends at a tag: one more than the page has "<" at most.
-  pieces_.reserve(static_cast<std::size_t>(std::count(html.begin(), html.end(), '<')) + 1);
+  const auto most = static_cast<std::size_t>(std::count(html.begin(), html.end(), '<')) + 1;
+  pieceNodes_.reserve(most);
+  pieceSizes_.reserve(most);
+  pieceBegins_.reserve(most / 8 + 1);
   Intern("");  // tag 0: the document
   kinds_.emplace_back(0, 0);
   kindIds_.emplace(0, 0);
@@ -185,7 +188,7 @@ void TDocument::Build() {
   }
   EndPiece();
   while (stack_.size() > 1) Pop();
-  nodes_[0].PieceEnd = static_cast<uint32_t>(pieces_.size());
+  nodes_[0].PieceEnd = static_cast<uint32_t>(PieceCount());
   FlattenIfSmaller();
 }
 
@@ -193,16 +196,29 @@ void TDocument::FlattenIfSmaller() {
   if (flat_ || keptSize_ >= sizeof(uint32_t) * sources_.size()) return;
   std::string all;
   all.reserve(textSize_);
-  for (std::size_t k = 0; k < pieces_.size(); ++k) all.append(PieceText(k));
+  for (std::size_t k = 0; k < PieceCount(); ++k) all.append(PieceText(k));
   arena_ = std::move(all);
   std::vector<uint32_t>().swap(sources_);
   flat_ = true;
 }
 
+std::size_t TDocument::PieceSize(std::size_t k) const {
+  if (pieceSizes_[k] != kLongPiece) return pieceSizes_[k];
+  const auto it = std::lower_bound(longPieces_.begin(), longPieces_.end(),
+                                   std::pair<uint32_t, uint32_t>(static_cast<uint32_t>(k), 0));
+  return it->second;
+}
+
+std::size_t TDocument::PieceBegin(std::size_t k) const {
+  if (k >= PieceCount()) return textSize_;
+  std::size_t begin = pieceBegins_[k / 8];
+  for (std::size_t j = k / 8 * 8; j < k; ++j) begin += PieceSize(j);
+  return begin;
+}
+
 std::string_view TDocument::PieceText(std::size_t k) const {
-  const std::size_t end = k + 1 < pieces_.size() ? pieces_[k + 1].Begin : textSize_;
-  const std::size_t size = end - pieces_[k].Begin;
-  if (flat_) return std::string_view(arena_).substr(pieces_[k].Begin, size);
+  const std::size_t size = PieceSize(k);
+  if (flat_) return std::string_view(arena_).substr(PieceBegin(k), size);
   const uint32_t at = sources_[k];
   if (at & kInArena) return std::string_view(arena_).substr(at & ~kInArena, size);
   return html_.substr(at, size);
@@ -210,8 +226,7 @@ std::string_view TDocument::PieceText(std::size_t k) const {
 
 std::size_t TDocument::Bytes(uint32_t begin, uint32_t end) const {
   if (begin >= end) return 0;
-  const std::size_t to = end < pieces_.size() ? pieces_[end].Begin : textSize_;
-  return to - pieces_[begin].Begin;
+  return PieceBegin(end) - PieceBegin(begin);
 }
 
 uint32_t TDocument::TagId(std::string_view name) const {
@@ -299,7 +314,7 @@ void TDocument::Open(const TTagInfo& tag) {
     return;
   }
   TNode node;
-  node.PieceBegin = static_cast<uint32_t>(pieces_.size());
+  node.PieceBegin = static_cast<uint32_t>(PieceCount());
   const uint32_t tagId = Intern(tag.Name);
   const uint32_t sigId = Intern(tag.Name + "." + tag.Class);
   const auto [kind, added] =
@@ -336,7 +351,7 @@ void TDocument::Close(const std::string& name) {
 void TDocument::Pop() {
   EndPiece();
   TNode& node = nodes_[stack_.back()];
-  node.PieceEnd = static_cast<uint32_t>(pieces_.size());
+  node.PieceEnd = static_cast<uint32_t>(PieceCount());
   if (names_[Tag(node)] == "pre" && pre_ > 0) --pre_;
   stack_.pop_back();
   lastChild_.pop_back();
@@ -460,12 +475,17 @@ void TDocument::EndPiece() {
     // The piece was written to the arena as it was read; one that reads the same in the page
     // is kept there instead.
     const std::size_t size = arena_.size() - pieceStart_;
-    pieces_.push_back({static_cast<uint32_t>(textSize_), stack_.back()});
+    const std::size_t k = PieceCount();
+    if (k % 8 == 0) pieceBegins_.push_back(static_cast<uint32_t>(textSize_));
+    pieceNodes_.push_back(stack_.back());
+    pieceSizes_.push_back(size < kLongPiece ? static_cast<uint8_t>(size) : kLongPiece);
+    if (size >= kLongPiece)
+      longPieces_.emplace_back(static_cast<uint32_t>(k), static_cast<uint32_t>(size));
     if (raw_) rawSize_ += size;
-    if (flat_ && rawSize_ >= sizeof(uint32_t) * pieces_.size() && pieces_.size() >= 64) {
-      sources_.reserve(pieces_.capacity());
-      for (std::size_t k = 0; k + 1 < pieces_.size(); ++k)
-        sources_.push_back(kInArena | pieces_[k].Begin);
+    if (flat_ && rawSize_ >= sizeof(uint32_t) * PieceCount() && PieceCount() >= 64) {
+      sources_.reserve(pieceNodes_.capacity());
+      for (std::size_t j = 0, begin = 0; j < k; begin += PieceSize(j++))
+        sources_.push_back(kInArena | static_cast<uint32_t>(begin));
       flat_ = false;
     }
     if (!flat_ && raw_) {

@@ -675,7 +675,6 @@ void GroupEntries(const TDocument& doc, const TGroup& g, std::vector<TEntry>& ou
 std::vector<TGroup> CandidateGroups(const TDocument& doc) {
   std::vector<TGroup> groups;
   const auto& nodes = doc.Nodes();
-  const auto& pieces = doc.Pieces();
   struct TMembers {
     uint32_t First = kNone;
     uint32_t Count = 0;
@@ -707,10 +706,10 @@ std::vector<TGroup> CandidateGroups(const TDocument& doc) {
   }
   // Lines of one element whose cells are set apart by runs of blanks.
   uint32_t from = 0, count = 0;
-  for (uint32_t k = 0; k <= pieces.size(); ++k) {
+  for (uint32_t k = 0; k <= doc.PieceCount(); ++k) {
     const bool cells =
-        k < pieces.size() && doc.PieceText(k).find(kCellBreak) != std::string_view::npos;
-    if (cells && (count == 0 || pieces[from].Node == pieces[k].Node)) {
+        k < doc.PieceCount() && doc.PieceText(k).find(kCellBreak) != std::string_view::npos;
+    if (cells && (count == 0 || doc.PieceNode(from) == doc.PieceNode(k))) {
       if (count++ == 0) from = k;
       continue;
     }
@@ -725,8 +724,8 @@ std::vector<TGroup> CandidateGroups(const TDocument& doc) {
 // part of the title.
 std::string ParentName(const TDocument& doc, const TRecognitionWords& words) {
   const auto& nodes = doc.Nodes();
-  for (std::size_t k = 0; k < doc.Pieces().size(); ++k) {
-    const std::string_view tag = doc.TagName(doc.Tag(nodes[doc.Pieces()[k].Node]));
+  for (std::size_t k = 0; k < doc.PieceCount(); ++k) {
+    const std::string_view tag = doc.TagName(doc.Tag(nodes[doc.PieceNode(k)]));
     if (!OneOf(tag, {"h1", "h2", "h3"})) continue;
     const std::string_view t = gbk::TrimView(doc.PieceText(k));
     static const std::vector<std::string> abouts = ToGbk({"关于", "走进"});
@@ -828,7 +827,7 @@ TListRecords FindListRecords(std::string_view html, const TListVocabulary& vocab
   }
   std::stable_sort(read.begin(), read.end(),
                    [](const TRead& a, const TRead& b) { return a.Score > b.Score; });
-  std::vector<bool> used(doc->Pieces().size(), false);  // a bit a piece
+  std::vector<bool> used(doc->PieceCount(), false);  // a bit a piece
   std::vector<TRead*> chosen;
   for (TRead& r : read) {
     GroupEntries(*doc, *r.Group, entries);

@@ -202,7 +202,7 @@ TEST(ListPages, DocumentTextReadInPlaceOrDecoded) {
     lists::TDocument doc(page);
     doc.Build();
     std::vector<std::string> texts;
-    for (std::size_t k = 0; k < doc.Pieces().size(); ++k) texts.emplace_back(doc.PieceText(k));
+    for (std::size_t k = 0; k < doc.PieceCount(); ++k) texts.emplace_back(doc.PieceText(k));
     ASSERT_EQ(texts.size(), 107u);
     EXPECT_EQ(texts[99], (longPieces ? G("宁波甬兴机械有限公司 0574-8") : std::string()) + "99");
     const std::vector<std::string> tail = {
