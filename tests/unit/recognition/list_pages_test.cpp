@@ -197,19 +197,29 @@ TEST(ListPages, DocumentTextReadInPlaceOrDecoded) {
     for (int i = 0; i < 100; ++i)
       page += "<tr><td>" + (longPieces ? G("宁波甬兴机械有限公司 0574-8") : std::string()) +
               std::to_string(i);
+    // Pieces longer than their one-byte size can tell.
     page += G("<p>A&amp;B</p><p>名称  电话</p><p>电话：1</p><p>x\n  y z</p>") +
-            "<div data-content=\"c&lt;br&gt;d\">e</div>";
+            "<div data-content=\"c&lt;br&gt;d\">e</div><p>" + std::string(300, 'q') + "</p><p>" +
+            std::string(5000, 'r') + "</p><p>s</p>";
     lists::TDocument doc(page);
     doc.Build();
     std::vector<std::string> texts;
     for (std::size_t k = 0; k < doc.PieceCount(); ++k) texts.emplace_back(doc.PieceText(k));
-    ASSERT_EQ(texts.size(), 107u);
+    ASSERT_EQ(texts.size(), 110u);
     EXPECT_EQ(texts[99], (longPieces ? G("宁波甬兴机械有限公司 0574-8") : std::string()) + "99");
-    const std::vector<std::string> tail = {
-        "A&B", G("名称") + lists::kCellBreak + G("电话"), G("电话:1"), "x y z", "c", "d", "e"};
+    const std::vector<std::string> tail = {"A&B",
+                                           G("名称") + lists::kCellBreak + G("电话"),
+                                           G("电话:1"),
+                                           "x y z",
+                                           "c",
+                                           "d",
+                                           "e",
+                                           std::string(300, 'q'),
+                                           std::string(5000, 'r'),
+                                           "s"};
     EXPECT_EQ(std::vector<std::string>(texts.begin() + 100, texts.end()), tail);
     std::size_t bytes = 0;
-    for (const auto& t : texts) bytes += t.size();
-    EXPECT_EQ(doc.Bytes(0, static_cast<uint32_t>(texts.size())), bytes);
+    for (std::size_t k = 3; k < 109; ++k) bytes += texts[k].size();
+    EXPECT_EQ(doc.Bytes(3, 109), bytes);
   }
 }
