@@ -11,21 +11,22 @@
 // the page could need) is not resident and is not counted.
 //
 // Measured (a shared machine: figures vary by up to 0.3 from run to run), 1 MiB / 10 MiB:
-//   list table 3.5 / 3.5, contact blocks 3.5 / 3.3, short cells 3.7-4.0 / 3.8, "<" 3.4-3.5 /
-//   3.2, "<" after a body tag 3.5 / 3.2, nested tables 2.6 / 2.6, wide row 2.9 / 2.8, protected
-//   e-mail 1.9 / 2.0, "#" 1.9 / 2.0.
+//   list table 3.6 / 3.5, contact blocks 3.4-3.6 / 3.3, short cells 3.2-3.3 / 3.3, "<" 3.4-3.55 /
+//   3.2, "<" after a body tag 3.5 / 3.2, nested tables 2.4 / 2.4, wide row 2.75-2.9 / 2.7,
+//   protected e-mail 1.8-1.9 / 2.0, "#" 1.9 / 2.0.
 // Before the page was read on a thread of its own, the benchmark read it on the main thread
-// after handing the heap's free blocks back to the system: every block the analysis took
-// then landed on fresh pages and stayed resident when freed, so that figure came near all
-// the memory the stages ever touched (1 MiB: list table 6.3, contact 5.1, short cells 5.5,
-// "<" 5.7-6.3). On its own thread, with the same code, 1 MiB read list table 3.8-3.95,
-// contact 3.65, short cells 3.8, "<" 4.3, "<" after a body tag 4.1; then character units of eight
-// bytes (a long line holds one for each character), character starts made only for lines holding a
-// number, the merge's contact keys in a flat table and sixteen-byte record counts brought them to
-// the figures above. `veltra-cli analyse` (peak RSS less that of an empty page) gives 3.4 and less
-// at 10 MiB; at 1 MiB the heap the program's start leaves free hides most of the growth. Earlier
-// passes (packed records and drafts, chunked tokens let go as they are read, lists read before the
-// line reader) are described in the history of this file.
+// after handing the heap's free blocks back to the system: every block the analysis took then
+// landed on fresh pages and stayed resident when freed, so that figure came near all the memory
+// the stages ever touched (1 MiB: list table 6.3, contact 5.1, short cells 5.5, "<" 5.7-6.3).
+// On its own thread, with the same code, 1 MiB read list table 3.8-3.95, contact 3.65, short
+// cells 3.7-4.0, "<" 4.3, "<" after a body tag 4.1; then character units of eight bytes (a long
+// line holds one for each character), character starts made only for lines holding a number,
+// the merge's contact keys in a flat table, sixteen-byte record counts and element tree pieces
+// of some five and a half bytes brought them to the figures above. `veltra-cli analyse` (peak
+// RSS less that of an empty page) gives 3.4 and less at 10 MiB; at 1 MiB the heap the
+// program's start leaves free hides most of the growth. Earlier passes (packed records and
+// drafts, chunked tokens let go as they are read, lists read before the line reader) are
+// described in the history of this file.
 
 #include <benchmark/benchmark.h>
 
