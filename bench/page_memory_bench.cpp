@@ -59,8 +59,8 @@ void ResetPeak() {
 // The page's size in MiB is the benchmark's argument.
 // A "#" in the unit is a running number, so that list entries differ, unless `numbered` is
 // false.
-void RunPage(benchmark::State& state, const std::string& prefix, const std::string& unit = "<",
-             bool numbered = true) {
+void RunPage(benchmark::State& state, const std::string& prefix, const std::string& unit,
+             bool numbered) {
   const std::size_t size = static_cast<std::size_t>(state.range(0)) << 20;
   ReturnLargeBlocksToSystem();  // as the program's mains do
   auto settings = std::make_shared<const TGlobalSet>(FactoryGlobalSet());
@@ -103,71 +103,42 @@ void RunPage(benchmark::State& state, const std::string& prefix, const std::stri
   state.counters["peak_per_byte"] = peak / static_cast<double>(size);
 }
 
-void BM_PageMemoryOpenBrackets(benchmark::State& state) {
-  RunPage(state, "");
+// The cases: name, the page's start, the unit repeated after it, whether "#" is a number.
+void RegisterAll() {
+  struct TCase {
+    const char* Name;
+    std::string Prefix;
+    std::string Unit;
+    bool Numbered = true;
+  };
+  const TCase cases[] = {
+      {"BM_PageMemoryOpenBrackets", "", "<"},
+      {"BM_PageMemoryOpenBracketsInBody", "<body>", "<"},
+      // A table of some 200,000 rows, each read as a list entry.
+      {"BM_PageMemoryListTable", "<body><table>",
+       gbk::FromUtf8("<tr><td>宁波甬兴机械有限公司</td><td>宁波市鄞州区天童南路588号</td>"
+                     "<td>0574-8#</td></tr>")},
+      // Short cells: one text piece for every five bytes of the page.
+      {"BM_PageMemoryShortCells", "<body><table><tr>", "<td>1"},
+      // Contact blocks, one office every 130 bytes or so: lines and records of the line reader.
+      {"BM_PageMemoryContactBlocks", "<body>",
+       gbk::FromUtf8("<p>联系人：张先生</p><p>电话：0574-8#</p><p>地址：宁波市鄞州区天童南路588号"
+                     "</p><br>邮箱：a#@example.com<div>")},
+      // The other hostile pages: tables nested in each other, one row of ever more cells, a
+      // protected e-mail value as long as the page, and a page of "#".
+      {"BM_PageMemoryNestedTables", "<body>", "<table><tr><td>x"},
+      {"BM_PageMemoryWideRow", "<body><table><tr>", "<td>0571-8#</td>"},
+      {"BM_PageMemoryProtectedEmail", "<body><a data-cfemail=\"", "f"},
+      {"BM_PageMemoryHashes", "<body><p>", "#", false},
+  };
+  for (const TCase& c : cases)
+    benchmark::RegisterBenchmark(
+        c.Name, [c](benchmark::State& state) { RunPage(state, c.Prefix, c.Unit, c.Numbered); })
+        ->Arg(1)
+        ->Arg(10)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
 }
-BENCHMARK(BM_PageMemoryOpenBrackets)->Arg(1)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
-
-void BM_PageMemoryOpenBracketsInBody(benchmark::State& state) {
-  RunPage(state, "<body>");
-}
-BENCHMARK(BM_PageMemoryOpenBracketsInBody)
-    ->Arg(1)
-    ->Arg(10)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond);
-
-// A table of some 200,000 rows, each read as a list entry.
-void BM_PageMemoryListTable(benchmark::State& state) {
-  RunPage(state, "<body><table>",
-          gbk::FromUtf8("<tr><td>宁波甬兴机械有限公司</td><td>宁波市鄞州区天童南路588号</td>"
-                        "<td>0574-8#</td></tr>"));
-}
-BENCHMARK(BM_PageMemoryListTable)->Arg(1)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
-
-// Short cells: one text piece for every five bytes of the page.
-void BM_PageMemoryShortCells(benchmark::State& state) {
-  RunPage(state, "<body><table><tr>", "<td>1");
-}
-BENCHMARK(BM_PageMemoryShortCells)->Arg(1)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
-
-// Contact blocks, one office every 130 bytes or so: lines and records of the line reader.
-void BM_PageMemoryContactBlocks(benchmark::State& state) {
-  RunPage(
-      state, "<body>",
-      gbk::FromUtf8("<p>联系人：张先生</p><p>电话：0574-8#</p><p>地址：宁波市鄞州区天童南路588号"
-                    "</p><br>邮箱：a#@example.com<div>"));
-}
-BENCHMARK(BM_PageMemoryContactBlocks)
-    ->Arg(1)
-    ->Arg(10)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond);
-
-// The other hostile pages: tables nested in each other, one row of ever more cells, a
-// protected e-mail value as long as the page, and a page of "#".
-void BM_PageMemoryNestedTables(benchmark::State& state) {
-  RunPage(state, "<body>", "<table><tr><td>x");
-}
-BENCHMARK(BM_PageMemoryNestedTables)->Arg(1)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
-
-void BM_PageMemoryWideRow(benchmark::State& state) {
-  RunPage(state, "<body><table><tr>", "<td>0571-8#</td>");
-}
-BENCHMARK(BM_PageMemoryWideRow)->Arg(1)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
-
-void BM_PageMemoryProtectedEmail(benchmark::State& state) {
-  RunPage(state, "<body><a data-cfemail=\"", "f");
-}
-BENCHMARK(BM_PageMemoryProtectedEmail)
-    ->Arg(1)
-    ->Arg(10)
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond);
-
-void BM_PageMemoryHashes(benchmark::State& state) {
-  RunPage(state, "<body><p>", "#", false);
-}
-BENCHMARK(BM_PageMemoryHashes)->Arg(1)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
+const bool kRegistered = (RegisterAll(), true);
 
 }  // namespace
